@@ -1,0 +1,42 @@
+# Helpers shared by every folder: one static library per folder, tests beside the code.
+
+set(VELMORA_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wconversion -Wno-sign-conversion -Werror)
+
+if(VELMORA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(VELMORA_FUZZ)
+  # Coverage instrumentation for everything the fuzz targets link; the targets add -fsanitize=fuzzer themselves.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# velmora_library(NAME SOURCES ... DEPS ...)
+function(velmora_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${VELMORA_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# velmora_test(NAME SOURCES ... DEPS ...): a GoogleTest binary whose cases ctest lists one by one.
+function(velmora_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${VELMORA_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "VELMORA_SHARED=${VELMORA_SHARED};VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
+
+# Where the shared reference material lives (public mail corpus, sample exports, Outlook-made files).
+# Tests that need it skip when it is absent.
+if(NOT DEFINED VELMORA_SHARED)
+  get_filename_component(VELMORA_SHARED "${PROJECT_SOURCE_DIR}/../shared" ABSOLUTE)
+endif()

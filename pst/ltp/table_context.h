@@ -1,0 +1,32 @@
+// Table contexts ([MS-PST] 2.3.4): folder hierarchy and contents tables, recipient and attachment tables.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "pst/ltp/property_context.h"
+
+namespace velmora::pst {
+
+constexpr PropTag kTagLtpRowId = 0x67F20003;   // PidTagLtpRowId: the row's NID (or recipient row number)
+constexpr PropTag kTagLtpRowVer = 0x67F30003;  // PidTagLtpRowVer
+
+struct TableRow {
+  uint32_t row_id = 0;                 // dwRowID of the row index; also the PidTagLtpRowId cell
+  std::map<PropTag, PropValue> cells;  // cells that exist; columns without a cell are absent (CEB bit clear)
+};
+
+struct Table {
+  std::vector<PropTag> columns;  // every column, including kTagLtpRowId and kTagLtpRowVer
+  std::vector<TableRow> rows;    // in row-matrix order
+};
+
+// Writes a TC with these columns (sorted by tag in TCOLDESC order, cells laid out by size as Outlook does) and
+// rows. Row-id and row-ver cells are filled from row_id and a running version when the row lacks them.
+// Cells of a column whose type differs from the column's are an error.
+Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table);
+
+// Reads a TC. Variable-size cells held in subnodes are loaded.
+Result<Table> ReadTableContext(NodeStore& store, Bid data, const std::vector<SubnodeEntry>& subnodes);
+
+}  // namespace velmora::pst
