@@ -1,0 +1,116 @@
+#include "tests/support/support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace velmora::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string tmpl = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();
+  if (mkdtemp(tmpl.data()) == nullptr) std::abort();
+  path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests make folders read-only to provoke errors; give the permissions back so everything can go.
+  for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::optional<fs::path> SharedDir() {
+  const char* env = std::getenv("VELMORA_SHARED");
+  fs::path p = env && *env ? fs::path(env) : fs::path("/work/shared");
+  std::error_code ec;
+  if (fs::is_directory(p / "corpus", ec) || fs::is_directory(p / "sample-pst", ec)) return p;
+  return std::nullopt;
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  std::string cmd = command + " 2>&1";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return -1;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) {
+    if (output) output->append(buf.data(), n);
+  }
+  int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\u%04x", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+static fs::path ReadersScript() {
+  const char* src = std::getenv("VELMORA_SOURCE_DIR");
+  fs::path root = src && *src ? fs::path(src) : fs::current_path();
+  return root / "tests" / "readers" / "check_readers.py";
+}
+
+ReaderCheck CheckWithReaders(const std::string& pst, const std::optional<ExpectedTree>& expected, bool exact) {
+  ReaderCheck result;
+  std::string cmd = "/usr/bin/python3 " + ShellQuote(ReadersScript().string()) + " " + ShellQuote(pst);
+  std::optional<TempDir> tmp;
+  if (expected) {
+    tmp.emplace();
+    fs::path json = tmp->path() / "expected.json";
+    std::ofstream out(json);
+    out << "{\"exact\": " << (exact ? "true" : "false") << ", \"folders\": {";
+    bool first = true;
+    for (const auto& [path, count] : *expected) {
+      out << (first ? "" : ", ") << JsonString(path) << ": " << count;
+      first = false;
+    }
+    out << "}}\n";
+    out.close();
+    cmd += " " + ShellQuote(json.string());
+  }
+  int rc = RunCommand(cmd, &result.output);
+  result.available = rc != 77;
+  result.ok = rc == 0;
+  return result;
+}
+
+}  // namespace velmora::testing
