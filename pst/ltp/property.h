@@ -38,9 +38,15 @@ enum PropType : uint16_t {
 };
 
 using PropTag = uint32_t;  // property ID in the high 16 bits, PropType in the low 16
-constexpr PropTag MakeTag(uint16_t id, uint16_t type) { return (static_cast<uint32_t>(id) << 16) | type; }
-constexpr uint16_t TagId(PropTag t) { return static_cast<uint16_t>(t >> 16); }
-constexpr uint16_t TagType(PropTag t) { return static_cast<uint16_t>(t & 0xFFFF); }
+constexpr PropTag MakeTag(uint16_t id, uint16_t type) {
+  return (static_cast<uint32_t>(id) << 16) | type;
+}
+constexpr uint16_t TagId(PropTag t) {
+  return static_cast<uint16_t>(t >> 16);
+}
+constexpr uint16_t TagType(PropTag t) {
+  return static_cast<uint16_t>(t & 0xFFFF);
+}
 
 // Size of a fixed-size type in bytes, or 0 for variable-size types.
 size_t FixedSizeOf(uint16_t type);
@@ -84,5 +90,16 @@ struct PropValue {
 // UTF-8 <-> UTF-16LE for stored strings. Invalid input becomes U+FFFD; nothing is dropped silently.
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8);
 std::string Utf16leToUtf8(std::span<const uint8_t> utf16le);
+
+// Multi-valued properties ([MS-PST] 2.3.3.4). Types with a fixed-size element (0x1002 - 0x1014, 0x1040,
+// 0x1048) are a packed array; the others (0x101E, 0x101F, 0x1102) are ulCount(4) | rgulDataOffsets[ulCount]
+// (4 each, from the start of the value) | the items back to back.
+constexpr bool IsMultiValued(uint16_t type) {
+  return (type & kPtypMultipleFlag) != 0;
+}
+std::vector<uint8_t> EncodeMultiValue(uint16_t type, const std::vector<std::vector<uint8_t>>& items);
+// The items of a stored multi-valued value; nullopt when the bytes do not follow the layout above.
+std::optional<std::vector<std::vector<uint8_t>>> DecodeMultiValue(uint16_t type,
+                                                                  std::span<const uint8_t> bytes);
 
 }  // namespace velmora::pst

@@ -17,13 +17,18 @@ struct TableRow {
 };
 
 struct Table {
-  std::vector<PropTag> columns;  // every column, including kTagLtpRowId and kTagLtpRowVer
-  std::vector<TableRow> rows;    // in row-matrix order
+  // Every column, including kTagLtpRowId and kTagLtpRowVer, in the order the columns were added to the table
+  // (their iBit order, which also fixes where cells sit in a row; see table_layout.h). The reader returns
+  // them in that order, so a table read and written again keeps Outlook's layout.
+  std::vector<PropTag> columns;
+  std::vector<TableRow> rows;  // in row-matrix order
 };
 
-// Writes a TC with these columns (sorted by tag in TCOLDESC order, cells laid out by size as Outlook does) and
-// rows. Row-id and row-ver cells are filled from row_id and a running version when the row lacks them.
-// Cells of a column whose type differs from the column's are an error.
+// Writes a TC with these columns (sorted by tag in TCOLDESC order, cells laid out by size as Outlook does)
+// and rows. Row-id and row-ver cells are filled from row_id and a running version when the row lacks them.
+// Cells of a column whose type differs from the column's are an error, as are cells without a column and
+// duplicate row ids. Variable-size cells go to the heap, or to subnodes when larger than 3,580 bytes; the row
+// matrix goes to a subnode when it is larger than 3,580 bytes.
 Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table);
 
 // Reads a TC. Variable-size cells held in subnodes are loaded.

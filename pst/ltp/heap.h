@@ -1,0 +1,118 @@
+// Heap-on-node ([MS-PST] 2.3.1): small variable-size allocations packed into the data blocks of one node,
+// addressed by HIDs. heap_writer.cpp documents the byte layout it produces; heap_reader.cpp checks it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "pst/ndb/node_store.h"
+
+namespace velmora::pst {
+
+// HID ([MS-PST] 2.3.1.1): | hidBlockIndex (16 bits) | hidIndex (11 bits, 1-based) | hidType (5 bits, always
+// 0) |
+using Hid = uint32_t;
+
+// The largest single allocation ([MS-PST] 2.3.1.1): bigger values live in subnodes.
+constexpr size_t kMaxHeapAllocation = 3580;
+// hidIndex has 11 bits, so one block holds at most 2,047 allocations.
+constexpr size_t kMaxAllocationsPerBlock = (1u << 11) - 1;
+// hidBlockIndex has 16 bits.
+constexpr size_t kMaxHeapBlocks = 1u << 16;
+
+// bSig of HNHDR ([MS-PST] 2.3.1.2) and the bClientSig values we use.
+constexpr uint8_t kHeapSignature = 0xEC;
+constexpr uint8_t kClientSigTableContext = 0x7C;
+constexpr uint8_t kClientSigBth = 0xB5;
+constexpr uint8_t kClientSigPropertyContext = 0xBC;
+
+// Size of the header that opens heap block `i`: HNHDR on block 0, HNBITMAPHDR on blocks 8, 136, 264, ...
+// (each covering the 128 blocks from itself on), HNPAGEHDR on the others.
+constexpr size_t kHnHdrSize = 12;
+constexpr size_t kHnPageHdrSize = 2;
+constexpr size_t kHnBitmapHdrSize = 2 + 64;
+constexpr size_t kHnBitmapFirst = 8;
+constexpr size_t kHnBitmapStride = 128;
+constexpr size_t HeapBlockHeaderSize(size_t i) {
+  return i == 0 ? kHnHdrSize : i % kHnBitmapStride == kHnBitmapFirst ? kHnBitmapHdrSize : kHnPageHdrSize;
+}
+
+constexpr Hid MakeHid(uint32_t block_index, uint32_t index) {
+  return (block_index << 16) | (index << 5);
+}
+constexpr uint32_t HidBlockIndex(Hid hid) {
+  return hid >> 16;
+}
+constexpr uint32_t HidIndex(Hid hid) {
+  return (hid >> 5) & 0x7FF;
+}
+constexpr uint8_t HidType(Hid hid) {
+  return static_cast<uint8_t>(hid & 0x1F);
+}
+
+// Builds a heap in memory, then writes its blocks to the store. Allocations fill blocks in order; a block is
+// closed when the next allocation and its page-map entry would not fit.
+class HeapWriter {
+ public:
+  explicit HeapWriter(uint8_t client_sig) : client_sig_(client_sig) {}
+
+  // A new allocation holding `bytes` (up to kMaxHeapAllocation; zero bytes is a valid, empty allocation).
+  Result<Hid> Allocate(std::span<const uint8_t> bytes);
+  // A new allocation of `size` zero bytes, to be filled by Overwrite once its contents are known.
+  Result<Hid> Reserve(size_t size);
+  // Replaces the contents of an allocation with as many bytes.
+  Status Overwrite(Hid hid, std::span<const uint8_t> bytes);
+  void SetUserRoot(Hid hid) { user_root_ = hid; }
+
+  size_t block_count() const { return blocks_.size(); }
+
+  // Writes the blocks (one data block each) and returns the heap's data tree. The writer is spent afterwards.
+  Result<Bid> Finish(NodeStore& store);
+
+ private:
+  struct Block {
+    std::vector<uint8_t> data;     // the allocations back to back, starting after the block header
+    std::vector<uint32_t> starts;  // start of each allocation within `data`
+  };
+  std::vector<uint8_t> Serialize(size_t index) const;
+
+  uint8_t client_sig_;
+  Hid user_root_ = 0;
+  std::vector<Block> blocks_;
+};
+
+// A heap read from the store with every structural field checked once, at Open.
+class HeapReader {
+ public:
+  // Reads the heap in the data tree `data`; `what` names the node in error messages ("node 0x21").
+  static Result<HeapReader> Open(NodeStore& store, Bid data, std::string what);
+  // The same over blocks already in memory.
+  static Result<HeapReader> FromBlocks(std::vector<std::vector<uint8_t>> blocks, std::string what);
+
+  uint8_t client_sig() const { return client_sig_; }
+  Hid user_root() const { return user_root_; }
+  size_t block_count() const { return pages_.size(); }
+  const std::string& what() const { return what_; }
+
+  // The bytes of one allocation; Corruption when the HID names no allocation.
+  Result<std::span<const uint8_t>> Get(Hid hid) const;
+
+ private:
+  struct Page {
+    std::vector<uint8_t> bytes;
+    std::vector<uint16_t> bounds;  // rgibAlloc: cAlloc + 1 ascending offsets
+  };
+  HeapReader() = default;
+
+  std::string what_;
+  uint8_t client_sig_ = 0;
+  Hid user_root_ = 0;
+  std::vector<Page> pages_;
+};
+
+// Hex text for error messages.
+std::string Hex(uint64_t v);
+
+}  // namespace velmora::pst

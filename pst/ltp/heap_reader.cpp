@@ -1,0 +1,83 @@
+// Reads a heap-on-node (layout in heap_writer.cpp). Every block's page map is checked when the heap is
+// opened, so Get only has to check the HID: no offset read from the file is used before it is known to be in
+// range.
+#include <utility>
+
+#include "pst/ltp/heap.h"
+#include "pst/ltp/le_bytes.h"
+
+namespace velmora::pst {
+
+Result<HeapReader> HeapReader::Open(NodeStore& store, Bid data, std::string what) {
+  if (data == 0) return Status::Corruption(what + ": has no data for its heap");
+  PST_ASSIGN_OR_RETURN(std::vector<Bid> bids, store.DataBlocks(data));
+  if (bids.empty() || bids.size() > kMaxHeapBlocks)
+    return Status::Corruption(what + ": heap has " + std::to_string(bids.size()) + " blocks");
+  std::vector<std::vector<uint8_t>> blocks;
+  blocks.reserve(bids.size());
+  for (Bid bid : bids) {
+    PST_ASSIGN_OR_RETURN(std::vector<uint8_t> bytes, store.ReadDataBlock(bid));
+    blocks.push_back(std::move(bytes));
+  }
+  return FromBlocks(std::move(blocks), std::move(what));
+}
+
+Result<HeapReader> HeapReader::FromBlocks(std::vector<std::vector<uint8_t>> blocks, std::string what) {
+  HeapReader r;
+  r.what_ = std::move(what);
+  if (blocks.empty() || blocks.size() > kMaxHeapBlocks)
+    return Status::Corruption(r.what_ + ": heap has " + std::to_string(blocks.size()) + " blocks");
+  const auto& first = blocks[0];
+  if (first.size() < kHnHdrSize)
+    return Status::Corruption(r.what_ + ": heap block 0 is " + std::to_string(first.size()) + " bytes");
+  if (first[2] != kHeapSignature)
+    return Status::Corruption(r.what_ + ": heap signature " + Hex(first[2]) + " at offset 2 is not 0xEC");
+  r.client_sig_ = first[3];
+  r.user_root_ = le::Get32(first, 4);
+
+  r.pages_.reserve(blocks.size());
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    Page page;
+    page.bytes = std::move(blocks[i]);
+    const std::span<const uint8_t> b(page.bytes);
+    const std::string where = r.what_ + ": heap block " + std::to_string(i);
+    const size_t header = HeapBlockHeaderSize(i);
+    if (b.size() < header + 4)
+      return Status::Corruption(where + " is " + std::to_string(b.size()) +
+                                " bytes, too short for a page map");
+    const size_t map_at = le::Get16(b, 0);
+    if (map_at < header || map_at + 4 > b.size())
+      return Status::Corruption(where + ": ibHnpm " + std::to_string(map_at) + " outside the block of " +
+                                std::to_string(b.size()) + " bytes");
+    const size_t count = le::Get16(b, map_at);
+    if (map_at + 4 + 2 * (count + 1) > b.size())
+      return Status::Corruption(where + ": page map at " + std::to_string(map_at) + " with " +
+                                std::to_string(count) + " allocations runs past the block");
+    page.bounds.resize(count + 1);
+    for (size_t k = 0; k <= count; ++k) {
+      page.bounds[k] = le::Get16(b, map_at + 4 + 2 * k);
+      const size_t lower = k == 0 ? header : page.bounds[k - 1];
+      if (page.bounds[k] < lower || page.bounds[k] > map_at)
+        return Status::Corruption(where + ": rgibAlloc[" + std::to_string(k) +
+                                  "] = " + std::to_string(page.bounds[k]) +
+                                  " is out of order or overlaps the header or "
+                                  "page map at " +
+                                  std::to_string(map_at));
+    }
+    r.pages_.push_back(std::move(page));
+  }
+  return r;
+}
+
+Result<std::span<const uint8_t>> HeapReader::Get(Hid hid) const {
+  const uint32_t block = HidBlockIndex(hid), index = HidIndex(hid);
+  if (HidType(hid) != kNidTypeHid || index == 0 || block >= pages_.size() ||
+      index >= pages_[block].bounds.size())
+    return Status::Corruption(what_ + ": HID " + Hex(hid) + " names no heap allocation (" +
+                              std::to_string(pages_.size()) + " blocks)");
+  const Page& p = pages_[block];
+  const size_t begin = p.bounds[index - 1], end = p.bounds[index];
+  return std::span<const uint8_t>(p.bytes).subspan(begin, end - begin);
+}
+
+}  // namespace velmora::pst

@@ -1,0 +1,192 @@
+#include "pst/ltp/heap.h"
+
+#include <gtest/gtest.h>
+
+#include "pst/ltp/le_bytes.h"
+#include "pst/ltp/ltp_test_util.h"
+
+namespace velmora::pst {
+namespace {
+
+using testing::Pattern;
+using testing::TamperStore;
+
+std::vector<std::vector<uint8_t>> Blocks(NodeStore& store, Bid tree) {
+  std::vector<std::vector<uint8_t>> out;
+  auto bids = store.DataBlocks(tree);
+  if (!bids.ok()) return out;
+  for (Bid b : bids.value()) out.push_back(store.ReadDataBlock(b).value());
+  return out;
+}
+
+uint8_t Nibble(const std::vector<uint8_t>& b, size_t at, size_t k) {
+  return static_cast<uint8_t>(k % 2 == 0 ? b[at + k / 2] & 0x0F : b[at + k / 2] >> 4);
+}
+
+TEST(HeapTest, FirstAllocationsGetOutlooksHidsAndHeaderFields) {
+  TamperStore store;
+  HeapWriter w(kClientSigPropertyContext);
+  EXPECT_EQ(*w.Allocate(Pattern(8)), 0x20u);
+  EXPECT_EQ(*w.Allocate(Pattern(3)), 0x40u);
+  EXPECT_EQ(*w.Allocate({}), 0x60u);
+  w.SetUserRoot(0x20);
+  Bid tree = *w.Finish(store);
+  auto blocks = Blocks(store, tree);
+  ASSERT_EQ(blocks.size(), 1u);
+  const auto& b = blocks[0];
+  // 12-byte HNHDR, 8 + 3 + 0 bytes of allocations, one pad byte, then cAlloc 3, cFree 0, offsets 12, 20,
+  // 23, 23.
+  EXPECT_EQ(le::Get16(b, 0), 24u);
+  EXPECT_EQ(b[2], 0xEC);
+  EXPECT_EQ(b[3], 0xBC);
+  EXPECT_EQ(le::Get32(b, 4), 0x20u);
+  EXPECT_EQ(b.size(), 24u + 4 + 2 * 4);
+  EXPECT_EQ(le::Get16(b, 24), 3u);
+  EXPECT_EQ(le::Get16(b, 26), 0u);
+  EXPECT_EQ(le::Get16(b, 28), 12u);
+  EXPECT_EQ(le::Get16(b, 34), 23u);
+
+  auto r = HeapReader::Open(store, tree, "node 0x21");
+  ASSERT_TRUE(r.ok()) << r.status().ToString();
+  EXPECT_EQ(r->client_sig(), 0xBC);
+  EXPECT_EQ(r->user_root(), 0x20u);
+  auto a = r->Get(0x40);
+  ASSERT_TRUE(a.ok());
+  EXPECT_EQ(std::vector<uint8_t>(a->begin(), a->end()), Pattern(3));
+  EXPECT_TRUE(r->Get(0x60)->empty());
+}
+
+TEST(HeapTest, AllocationSizeLimitIs3580Bytes) {
+  HeapWriter w(kClientSigPropertyContext);
+  EXPECT_TRUE(w.Allocate(Pattern(3580)).ok());
+  auto too_big = w.Allocate(Pattern(3581));
+  EXPECT_EQ(too_big.status().code(), Code::kInvalidArgument);
+}
+
+// Enough 3,000-byte allocations for 300 blocks: blocks 8, 136 and 264 carry HNBITMAPHDR.
+TEST(HeapTest, ManyBlocksRoundTripWithBitmapHeadersAndHonestFillLevels) {
+  TamperStore store;
+  HeapWriter w(kClientSigTableContext);
+  std::vector<Hid> hids;
+  for (size_t i = 0; i < 600; ++i) hids.push_back(*w.Allocate(Pattern(3000 + i % 7, i)));
+  ASSERT_EQ(w.block_count(), 300u);
+  EXPECT_EQ(HidBlockIndex(hids[599]), 299u);
+  EXPECT_EQ(HidIndex(hids[599]), 2u);
+  Bid tree = *w.Finish(store);
+  auto blocks = Blocks(store, tree);
+  ASSERT_EQ(blocks.size(), 300u);
+
+  // Every block's fill level is recorded by exactly one header: block 0 for 0..7, block 8 for 8..135, ...
+  auto expected_level = [&](size_t i) {
+    size_t free_bytes = kMaxBlockData - blocks[i].size();
+    return free_bytes >= 2048 ? 2 : free_bytes >= 1792 ? 3 : 99;  // two ~3,000-byte allocations per block
+  };
+  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(Nibble(blocks[0], 8, i), expected_level(i)) << i;
+  for (size_t first : {size_t{8}, size_t{136}, size_t{264}}) {
+    EXPECT_EQ(le::Get16(blocks[first], le::Get16(blocks[first], 0) + 4), 66u)
+        << "first allocation after HNBITMAPHDR";
+    for (size_t k = 0; k < 128; ++k) {
+      if (first + k < blocks.size()) {
+        EXPECT_EQ(Nibble(blocks[first], 2, k), expected_level(first + k)) << first + k;
+      } else {
+        EXPECT_EQ(Nibble(blocks[first], 2, k), 0) << "missing block " << first + k;
+      }
+    }
+  }
+  EXPECT_EQ(le::Get16(blocks[9], 0) % 2, 0u);
+
+  auto r = HeapReader::Open(store, tree, "node 0x8082");
+  ASSERT_TRUE(r.ok()) << r.status().ToString();
+  for (size_t i = 0; i < hids.size(); ++i) {
+    auto a = r->Get(hids[i]);
+    ASSERT_TRUE(a.ok()) << i;
+    ASSERT_EQ(std::vector<uint8_t>(a->begin(), a->end()), Pattern(3000 + i % 7, i)) << i;
+  }
+}
+
+TEST(HeapTest, OverwriteKeepsTheSizeOfTheAllocation) {
+  HeapWriter w(kClientSigPropertyContext);
+  Hid hid = *w.Reserve(4);
+  EXPECT_TRUE(w.Overwrite(hid, Pattern(4)).ok());
+  EXPECT_EQ(w.Overwrite(hid, Pattern(5)).code(), Code::kInvalidArgument);
+  EXPECT_EQ(w.Overwrite(0x40, Pattern(4)).code(), Code::kInvalidArgument);
+}
+
+TEST(HeapTest, ManyEmptyAllocationsStopAtTheHidIndexLimit) {
+  TamperStore store;
+  HeapWriter w(kClientSigPropertyContext);
+  Hid last = 0;
+  for (size_t i = 0; i < 2100; ++i) last = *w.Allocate({});
+  EXPECT_EQ(HidBlockIndex(last), 1u);
+  EXPECT_EQ(HidIndex(last), 2100u - kMaxAllocationsPerBlock);
+  auto r = HeapReader::Open(store, *w.Finish(store), "node");
+  ASSERT_TRUE(r.ok());
+  EXPECT_TRUE(r->Get(last).ok());
+}
+
+// ---- Damaged heaps: every one is Corruption naming the node, never a crash.
+
+class HeapCorruptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HeapWriter w(kClientSigPropertyContext);
+    for (int i = 0; i < 5; ++i) (void)*w.Allocate(Pattern(2000, static_cast<uint64_t>(i)));
+    w.SetUserRoot(0x20);
+    tree_ = *w.Finish(store_);
+    blocks_ = *store_.DataBlocks(tree_);
+    ASSERT_EQ(blocks_.size(), 2u);
+  }
+  Status OpenAfter(size_t block, TamperStore::Edit edit) {
+    store_.Tamper(blocks_[block], std::move(edit));
+    auto r = HeapReader::Open(store_, tree_, "node 0x1234");
+    return r.status();
+  }
+  static void ExpectCorruption(const Status& s) {
+    EXPECT_TRUE(s.IsCorruption()) << s.ToString();
+    EXPECT_NE(s.message().find("node 0x1234"), std::string::npos) << s.message();
+  }
+  TamperStore store_;
+  Bid tree_ = 0;
+  std::vector<Bid> blocks_;
+};
+
+TEST_F(HeapCorruptionTest, BadSignature) {
+  ExpectCorruption(OpenAfter(0, [](auto& b) { b[2] = 0xED; }));
+}
+TEST_F(HeapCorruptionTest, FirstBlockShorterThanItsHeader) {
+  ExpectCorruption(OpenAfter(0, [](auto& b) { b.resize(7); }));
+}
+TEST_F(HeapCorruptionTest, PageMapOffsetPastTheEnd) {
+  ExpectCorruption(OpenAfter(1, [](auto& b) { le::Put16(b, 0, static_cast<uint16_t>(b.size() - 2)); }));
+}
+TEST_F(HeapCorruptionTest, PageMapOffsetInsideTheHeader) {
+  ExpectCorruption(OpenAfter(0, [](auto& b) { le::Put16(b, 0, 4); }));
+}
+TEST_F(HeapCorruptionTest, AllocationCountRunsPastTheBlock) {
+  ExpectCorruption(OpenAfter(0, [](auto& b) { le::Put16(b, le::Get16(b, 0), 0xFFFF); }));
+}
+TEST_F(HeapCorruptionTest, AllocationOffsetsOutOfOrder) {
+  ExpectCorruption(OpenAfter(0, [](auto& b) {
+    size_t map = le::Get16(b, 0);
+    le::Put16(b, map + 6, 11);  // second offset before the first
+  }));
+}
+TEST_F(HeapCorruptionTest, AllocationEndsInsideThePageMap) {
+  ExpectCorruption(OpenAfter(1, [](auto& b) {
+    size_t map = le::Get16(b, 0);
+    size_t count = le::Get16(b, map);
+    le::Put16(b, map + 4 + 2 * count, static_cast<uint16_t>(map + 2));
+  }));
+}
+TEST_F(HeapCorruptionTest, HidsThatNameNoAllocation) {
+  auto r = HeapReader::Open(store_, tree_, "node 0x1234");
+  ASSERT_TRUE(r.ok());
+  for (Hid bad : {Hid{0}, Hid{0x21}, MakeHid(0, 5), MakeHid(2, 1), MakeHid(1, 3), MakeHid(0, 2047)}) {
+    auto s = r->Get(bad).status();
+    EXPECT_TRUE(s.IsCorruption()) << Hex(bad);
+    EXPECT_NE(s.message().find(Hex(bad)), std::string::npos) << s.message();
+  }
+}
+
+}  // namespace
+}  // namespace velmora::pst

@@ -1,0 +1,281 @@
+#include "pst/ltp/property.h"
+
+#include "pst/ltp/le_bytes.h"
+
+namespace velmora::pst {
+
+size_t FixedSizeOf(uint16_t type) {
+  switch (type) {
+    case kPtypBoolean:
+      return 1;  // [MS-OXCDATA] 2.11.1: one byte, 0 or 1
+    case kPtypInteger16:
+      return 2;
+    case kPtypInteger32:
+    case kPtypFloating32:
+    case kPtypErrorCode:
+      return 4;
+    case kPtypFloating64:
+    case kPtypCurrency:
+    case kPtypFloatingTime:
+    case kPtypInteger64:
+    case kPtypTime:
+      return 8;
+    case kPtypGuid:
+      return 16;
+    default:
+      return 0;
+  }
+}
+
+Result<std::vector<uint8_t>> PropValue::Load() const {
+  if (!stream) return bytes;
+  std::vector<uint8_t> out(stream->Size());
+  PST_RETURN_IF_ERROR(stream->Read(0, out));
+  return out;
+}
+
+namespace {
+std::vector<uint8_t> LittleEndian(uint64_t v, size_t n) {
+  std::vector<uint8_t> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+  return out;
+}
+}  // namespace
+
+PropValue PropValue::Int16(int16_t v) {
+  return Raw(kPtypInteger16, LittleEndian(static_cast<uint16_t>(v), 2));
+}
+PropValue PropValue::Int32(int32_t v) {
+  return Raw(kPtypInteger32, LittleEndian(static_cast<uint32_t>(v), 4));
+}
+PropValue PropValue::Int64(int64_t v) {
+  return Raw(kPtypInteger64, LittleEndian(static_cast<uint64_t>(v), 8));
+}
+PropValue PropValue::Bool(bool v) {
+  return Raw(kPtypBoolean, {static_cast<uint8_t>(v ? 1 : 0)});
+}
+PropValue PropValue::Time(uint64_t filetime) {
+  return Raw(kPtypTime, LittleEndian(filetime, 8));
+}
+PropValue PropValue::String(std::string_view utf8) {
+  return Raw(kPtypString, Utf8ToUtf16le(utf8));
+}
+PropValue PropValue::Binary(std::vector<uint8_t> b) {
+  return Raw(kPtypBinary, std::move(b));
+}
+PropValue PropValue::Stream(uint16_t type, std::shared_ptr<const ByteSource> s) {
+  PropValue v;
+  v.type = type;
+  v.stream = std::move(s);
+  return v;
+}
+PropValue PropValue::Raw(uint16_t type, std::vector<uint8_t> b) {
+  PropValue v;
+  v.type = type;
+  v.bytes = std::move(b);
+  return v;
+}
+
+std::optional<int32_t> PropValue::AsInt32() const {
+  if (stream) return std::nullopt;
+  if (type == kPtypInteger16 && bytes.size() == 2) return static_cast<int16_t>(le::Get16(bytes, 0));
+  if ((type == kPtypInteger32 || type == kPtypErrorCode) && bytes.size() == 4)
+    return static_cast<int32_t>(le::Get32(bytes, 0));
+  return std::nullopt;
+}
+
+std::optional<int64_t> PropValue::AsInt64() const {
+  if (stream) return std::nullopt;
+  if ((type == kPtypInteger64 || type == kPtypCurrency) && bytes.size() == 8)
+    return static_cast<int64_t>(le::Get64(bytes, 0));
+  if (auto narrow = AsInt32()) return *narrow;
+  return std::nullopt;
+}
+
+std::optional<bool> PropValue::AsBool() const {
+  if (stream || type != kPtypBoolean || bytes.empty()) return std::nullopt;
+  return bytes[0] != 0;
+}
+
+std::optional<uint64_t> PropValue::AsTime() const {
+  if (stream || type != kPtypTime || bytes.size() != 8) return std::nullopt;
+  return le::Get64(bytes, 0);
+}
+
+std::optional<std::string> PropValue::AsString() const {
+  if (stream) return std::nullopt;
+  if (type == kPtypString) return Utf16leToUtf8(bytes);
+  if (type == kPtypString8) {
+    // 8-bit strings carry no code page of their own; read them as Latin-1, which keeps every byte.
+    std::string out;
+    for (uint8_t c : bytes) {
+      if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+      } else {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      }
+    }
+    return out;
+  }
+  return std::nullopt;
+}
+
+// ---- UTF-8 <-> UTF-16LE
+
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf16(std::vector<uint8_t>& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    le::Append16(out, static_cast<uint16_t>(0xD800 + (cp >> 10)));
+    le::Append16(out, static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    le::Append16(out, static_cast<uint16_t>(cp));
+  }
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+}  // namespace
+
+// Decodes with the Unicode "maximal subpart" rule: each ill-formed sequence, as far as it could still have
+// become valid, turns into one U+FFFD, and decoding resumes at the first byte that broke it. Overlong forms,
+// surrogate code points and values above U+10FFFF are ill-formed.
+std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8) {
+  std::vector<uint8_t> out;
+  out.reserve(utf8.size() * 2);
+  size_t i = 0;
+  const size_t n = utf8.size();
+  auto byte = [&](size_t k) { return static_cast<uint8_t>(utf8[k]); };
+  while (i < n) {
+    uint8_t b0 = byte(i);
+    if (b0 < 0x80) {
+      AppendUtf16(out, b0);
+      ++i;
+      continue;
+    }
+    size_t len = 0;
+    char32_t cp = 0;
+    uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      len = 2, cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      len = 3, cp = b0 & 0x0F;
+      if (b0 == 0xE0) lo = 0xA0;  // below: overlong
+      if (b0 == 0xED) hi = 0x9F;  // above: surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      len = 4, cp = b0 & 0x07;
+      if (b0 == 0xF0) lo = 0x90;  // below: overlong
+      if (b0 == 0xF4) hi = 0x8F;  // above: beyond U+10FFFF
+    } else {
+      AppendUtf16(out, kReplacement);
+      ++i;
+      continue;
+    }
+    size_t k = 1;
+    for (; k < len && i + k < n; ++k) {
+      uint8_t b = byte(i + k);
+      if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) break;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    if (k == len) {
+      AppendUtf16(out, cp);
+    } else {
+      AppendUtf16(out, kReplacement);
+    }
+    i += k;
+  }
+  return out;
+}
+
+std::string Utf16leToUtf8(std::span<const uint8_t> utf16le) {
+  std::string out;
+  out.reserve(utf16le.size());
+  const size_t units = utf16le.size() / 2;
+  for (size_t i = 0; i < units; ++i) {
+    char32_t u = le::Get16(utf16le, 2 * i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      char32_t v = le::Get16(utf16le, 2 * (i + 1));
+      if (v >= 0xDC00 && v <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
+  }
+  if (utf16le.size() % 2 != 0) AppendUtf8(out, kReplacement);  // a dangling half code unit
+  return out;
+}
+
+// ---- Multi-valued properties
+
+namespace {
+// Element size of a packed multi-valued type, 0 for the offset-table kind.
+size_t MultiElementSize(uint16_t type) {
+  uint16_t single = static_cast<uint16_t>(type & ~kPtypMultipleFlag);
+  if (single == kPtypString || single == kPtypString8 || single == kPtypBinary) return 0;
+  return FixedSizeOf(single);
+}
+}  // namespace
+
+std::vector<uint8_t> EncodeMultiValue(uint16_t type, const std::vector<std::vector<uint8_t>>& items) {
+  std::vector<uint8_t> out;
+  if (MultiElementSize(type) != 0) {
+    for (const auto& item : items) out.insert(out.end(), item.begin(), item.end());
+    return out;
+  }
+  uint32_t offset = static_cast<uint32_t>(4 + 4 * items.size());
+  le::Append32(out, static_cast<uint32_t>(items.size()));
+  for (const auto& item : items) {
+    le::Append32(out, offset);
+    offset += static_cast<uint32_t>(item.size());
+  }
+  for (const auto& item : items) out.insert(out.end(), item.begin(), item.end());
+  return out;
+}
+
+std::optional<std::vector<std::vector<uint8_t>>> DecodeMultiValue(uint16_t type,
+                                                                  std::span<const uint8_t> bytes) {
+  if (!IsMultiValued(type)) return std::nullopt;
+  std::vector<std::vector<uint8_t>> items;
+  if (size_t element = MultiElementSize(type); element != 0) {
+    if (bytes.size() % element != 0) return std::nullopt;
+    for (size_t at = 0; at < bytes.size(); at += element)
+      items.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at),
+                         bytes.begin() + static_cast<ptrdiff_t>(at + element));
+    return items;
+  }
+  if (bytes.empty()) return items;  // no items at all
+  if (bytes.size() < 4) return std::nullopt;
+  const uint64_t count = le::Get32(bytes, 0);
+  if (count > (bytes.size() - 4) / 4) return std::nullopt;
+  const size_t table_end = static_cast<size_t>(4 + 4 * count);
+  for (size_t i = 0; i < count; ++i) {
+    uint64_t begin = le::Get32(bytes, 4 + 4 * i);
+    uint64_t end = i + 1 < count ? le::Get32(bytes, 4 + 4 * (i + 1)) : bytes.size();
+    if (begin < table_end || begin > end || end > bytes.size()) return std::nullopt;
+    items.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(begin),
+                       bytes.begin() + static_cast<ptrdiff_t>(end));
+  }
+  return items;
+}
+
+}  // namespace velmora::pst

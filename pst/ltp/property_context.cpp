@@ -1,0 +1,95 @@
+// Property context ([MS-PST] 2.3.3): a heap with bClientSig 0xBC whose hidUserRoot is a BTH keyed by
+// property ID.
+//
+// PC_BTH_RECORD (cbKey 2, cbEnt 6):
+//   0  2  wPropId
+//   2  2  wPropType
+//   4  4  dwValueHnid  Int16, Int32, Float32, ErrorCode, Boolean: the value itself, little-endian,
+//   zero-filled;
+//                      any other type: an HNID, i.e. a HID (low 5 bits 0) of a heap allocation holding the
+//                      value when it has at most 3,580 bytes (an empty string or binary is an empty
+//                      allocation), or the NID (type 0x1F) of a subnode whose data tree holds the value.
+//
+// Heap order as Outlook writes it: BTH header (HID 0x20), the record allocations, then the values.
+// PtypObject values are stored like binaries: the 8 bytes {NID of the object's subnode (4), size (4)}
+// ([MS-PST] 2.3.3.5); the subnode itself belongs to the caller.
+#include "pst/ltp/property_context.h"
+
+#include "pst/ltp/bth.h"
+#include "pst/ltp/data_tree.h"
+#include "pst/ltp/heap.h"
+#include "pst/ltp/le_bytes.h"
+#include "pst/ltp/value_store.h"
+
+namespace velmora::pst {
+
+namespace {
+constexpr uint8_t kPcKeySize = 2;
+constexpr uint8_t kPcDataSize = 6;
+
+bool StoredInline(uint16_t type) {
+  return type == kPtypInteger16 || type == kPtypInteger32 || type == kPtypFloating32 ||
+         type == kPtypErrorCode || type == kPtypBoolean;
+}
+}  // namespace
+
+Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props) {
+  HeapWriter heap(kClientSigPropertyContext);
+  PST_ASSIGN_OR_RETURN(BthWriter bth, BthWriter::Begin(heap, kPcKeySize, kPcDataSize));
+  PST_RETURN_IF_ERROR(bth.ReserveRecords(heap, props.size()));
+  heap.SetUserRoot(bth.header());
+
+  ValueStore values(store, heap);
+  std::vector<uint8_t> records;
+  records.reserve(props.size() * (kPcKeySize + kPcDataSize));
+  for (const auto& [id, value] : props) {
+    uint32_t hnid = 0;
+    if (StoredInline(value.type)) {
+      if (value.stream || value.bytes.size() != FixedSizeOf(value.type))
+        return values.Abandon(Status::InvalidArgument("property " + Hex(MakeTag(id, value.type)) + " has " +
+                                                      std::to_string(value.Size()) + " bytes for its type"));
+      for (size_t i = 0; i < value.bytes.size(); ++i)
+        hnid |= static_cast<uint32_t>(value.bytes[i]) << (8 * i);
+    } else {
+      auto stored = values.Put(value);
+      if (!stored.ok()) return values.Abandon(stored.status());
+      hnid = *stored;
+    }
+    le::Append16(records, id);
+    le::Append16(records, value.type);
+    le::Append32(records, hnid);
+  }
+  if (Status s = bth.Finish(heap, records); !s.ok()) return values.Abandon(s);
+  return values.Finish();
+}
+
+Result<PropertyMap> ReadPropertyContext(NodeStore& store, Bid data, const std::vector<SubnodeEntry>& subnodes,
+                                        uint64_t inline_limit) {
+  PST_ASSIGN_OR_RETURN(HeapReader heap,
+                       HeapReader::Open(store, data, "property context in block " + Hex(data)));
+  if (heap.client_sig() != kClientSigPropertyContext)
+    return Status::Corruption(heap.what() + ": bClientSig " + Hex(heap.client_sig()) + " is not 0xBC");
+  PST_ASSIGN_OR_RETURN(BthRecords records, ReadBth(heap, heap.user_root()));
+  if (records.key_size != kPcKeySize || records.data_size != kPcDataSize)
+    return Status::Corruption(heap.what() + ": PC BTH has cbKey " + std::to_string(records.key_size) +
+                              ", cbEnt " + std::to_string(records.data_size));
+  ValueReader values(store, heap, subnodes);
+  PropertyMap props;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const uint16_t id = le::Get16(records.key(i), 0);
+    const uint16_t type = le::Get16(records.data(i), 0);
+    const uint32_t hnid = le::Get32(records.data(i), 2);
+    PropValue value;
+    value.type = type;
+    if (StoredInline(type)) {
+      for (size_t k = 0; k < FixedSizeOf(type); ++k)
+        value.bytes.push_back(static_cast<uint8_t>(hnid >> (8 * k)));
+    } else {
+      PST_ASSIGN_OR_RETURN(value, values.Get(type, hnid, inline_limit, "property " + Hex(MakeTag(id, type))));
+    }
+    props.emplace(id, std::move(value));
+  }
+  return props;
+}
+
+}  // namespace velmora::pst

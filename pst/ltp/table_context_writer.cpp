@@ -1,0 +1,167 @@
+// Writes a table context ([MS-PST] 2.3.4): a heap with bClientSig 0x7C whose hidUserRoot is TCINFO.
+//
+// TCINFO, 22 + 8 * cCols bytes:
+//   0   1  bType        0x7C
+//   1   1  cCols
+//   2   8  rgib[4]      ends of the 8/4-byte cells, the 2-byte cells, the 1-byte cells, and the row (after
+//   the
+//                       cell existence bitmap); see table_layout.h
+//  10   4  hidRowIndex  BTH (cbKey 4 = dwRowID, cbEnt 4 = dwRowIndex, the row's place in the matrix)
+//  14   4  hnidRows     the row matrix: 0 without rows, a HID when it fits one allocation, else a subnode NID
+//  18   4  hidIndex     deprecated, 0
+//  22   8n rgTCOLDESC   ascending by tag: tag(4) | ibData(2) | cbData(1) | iBit(1)
+//
+// Row: cells at their ibData (fixed-size values little-endian, other types a 4-byte HNID), absent cells zero,
+// then the cell existence bitmap with iBit 0 as the high bit of its first byte.
+// A row matrix in a subnode holds floor(8,176 / row size) whole rows per data block; every block but the last
+// is padded with zeros to 8,176 bytes ([MS-PST] 2.3.4.4.1).
+//
+// Heap order as Outlook writes it: row index BTH header (0x20), TCINFO (0x40), row index records, the row
+// matrix, then the variable-size cells.
+#include <algorithm>
+
+#include "pst/ltp/bth.h"
+#include "pst/ltp/data_tree.h"
+#include "pst/ltp/le_bytes.h"
+#include "pst/ltp/table_context.h"
+#include "pst/ltp/table_layout.h"
+#include "pst/ltp/value_store.h"
+
+namespace velmora::pst {
+
+namespace {
+constexpr size_t kTcInfoFixed = 22;
+constexpr size_t kTcolDescSize = 8;
+constexpr uint8_t kRowIndexKeySize = 4;
+constexpr uint8_t kRowIndexDataSize = 4;
+
+// Encodes one row's cells into `out` (row_size bytes, zeroed by the caller).
+Status EncodeRow(const TableLayout& layout, const TableRow& row, uint32_t version, ValueStore& values,
+                 std::span<uint8_t> out) {
+  auto put_cell = [&](const TableColumn& col, const PropValue& value) -> Status {
+    if (value.type != TagType(col.tag))
+      return Status::InvalidArgument("row " + Hex(row.row_id) + ": cell of type " + Hex(value.type) +
+                                     " in column " + Hex(col.tag));
+    const size_t fixed = FixedSizeOf(value.type);
+    if (fixed != 0 && fixed == col.size) {
+      if (value.stream || value.bytes.size() != fixed)
+        return Status::InvalidArgument("row " + Hex(row.row_id) + ": cell " + Hex(col.tag) + " has " +
+                                       std::to_string(value.Size()) + " bytes");
+      std::copy(value.bytes.begin(), value.bytes.end(), out.begin() + col.offset);
+    } else {
+      PST_ASSIGN_OR_RETURN(uint32_t hnid, values.Put(value));
+      le::Put32(out, col.offset, hnid);
+    }
+    out[layout.rgib[kTci1b] + col.bit / 8] |= static_cast<uint8_t>(0x80u >> (col.bit % 8));
+    return Status::Ok();
+  };
+
+  for (const auto& [tag, value] : row.cells) {
+    const TableColumn* col = layout.Find(tag);
+    if (col == nullptr) return Status::InvalidArgument("row " + Hex(row.row_id) + ": no column " + Hex(tag));
+    if (tag == kTagLtpRowId && value.AsInt32() != static_cast<int32_t>(row.row_id))
+      return Status::InvalidArgument("row " + Hex(row.row_id) + ": its row-id cell says otherwise");
+    PST_RETURN_IF_ERROR(put_cell(*col, value));
+  }
+  if (!row.cells.contains(kTagLtpRowId))
+    PST_RETURN_IF_ERROR(
+        put_cell(*layout.Find(kTagLtpRowId), PropValue::Int32(static_cast<int32_t>(row.row_id))));
+  if (!row.cells.contains(kTagLtpRowVer))
+    PST_RETURN_IF_ERROR(
+        put_cell(*layout.Find(kTagLtpRowVer), PropValue::Int32(static_cast<int32_t>(version))));
+  return Status::Ok();
+}
+
+// Builds the TCINFO bytes.
+std::vector<uint8_t> EncodeTcInfo(const TableLayout& layout, Hid row_index, uint32_t rows_hnid) {
+  std::vector<uint8_t> out;
+  out.push_back(kClientSigTableContext);
+  out.push_back(static_cast<uint8_t>(layout.columns.size()));
+  for (uint16_t ib : layout.rgib) le::Append16(out, ib);
+  le::Append32(out, row_index);
+  le::Append32(out, rows_hnid);
+  le::Append32(out, 0);  // hidIndex
+  for (const TableColumn& c : layout.columns) {
+    le::Append32(out, c.tag);
+    le::Append16(out, c.offset);
+    out.push_back(c.size);
+    out.push_back(c.bit);
+  }
+  return out;
+}
+
+Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap, ValueStore& values) {
+  PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(table.columns));
+  const size_t row_size = layout.row_size();
+  const size_t count = table.rows.size();
+
+  PST_ASSIGN_OR_RETURN(BthWriter index, BthWriter::Begin(heap, kRowIndexKeySize, kRowIndexDataSize));
+  PST_ASSIGN_OR_RETURN(Hid tcinfo, heap.Reserve(kTcInfoFixed + kTcolDescSize * layout.columns.size()));
+  heap.SetUserRoot(tcinfo);
+  PST_RETURN_IF_ERROR(index.ReserveRecords(heap, count));
+
+  // Row index records, sorted by row id.
+  std::vector<std::pair<uint32_t, uint32_t>> keys;
+  keys.reserve(count);
+  for (size_t i = 0; i < count; ++i) keys.emplace_back(table.rows[i].row_id, static_cast<uint32_t>(i));
+  std::sort(keys.begin(), keys.end());
+  std::vector<uint8_t> records;
+  records.reserve(count * 8);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (i > 0 && keys[i].first == keys[i - 1].first)
+      return Status::InvalidArgument("row id " + Hex(keys[i].first) + " appears twice");
+    le::Append32(records, keys[i].first);
+    le::Append32(records, keys[i].second);
+  }
+
+  uint32_t rows_hnid = 0;
+  if (count > 0 && count * row_size <= kMaxHeapAllocation) {
+    PST_ASSIGN_OR_RETURN(Hid matrix, heap.Reserve(count * row_size));
+    std::vector<uint8_t> bytes(count * row_size);
+    for (size_t i = 0; i < count; ++i) {
+      PST_RETURN_IF_ERROR(EncodeRow(layout, table.rows[i], static_cast<uint32_t>(i + 1), values,
+                                    std::span<uint8_t>(bytes).subspan(i * row_size, row_size)));
+    }
+    PST_RETURN_IF_ERROR(heap.Overwrite(matrix, bytes));
+    rows_hnid = matrix;
+  } else if (count > 0) {
+    const size_t per_block = kMaxBlockData / row_size;
+    std::vector<Bid> blocks;
+    auto release = [&](Status why) {
+      for (Bid b : blocks) (void)store.Release(b);
+      return why;
+    };
+    std::vector<uint8_t> block;
+    for (size_t first = 0; first < count; first += per_block) {
+      const size_t n = std::min(per_block, count - first);
+      const bool last = first + n == count;
+      block.assign(last ? n * row_size : kMaxBlockData, 0);
+      for (size_t k = 0; k < n; ++k) {
+        Status s = EncodeRow(layout, table.rows[first + k], static_cast<uint32_t>(first + k + 1), values,
+                             std::span<uint8_t>(block).subspan(k * row_size, row_size));
+        if (!s.ok()) return release(s);
+      }
+      auto bid = store.WriteDataBlock(block);
+      if (!bid.ok()) return release(bid.status());
+      blocks.push_back(*bid);
+    }
+    auto tree = store.WriteDataTree(blocks);
+    if (!tree.ok()) return release(tree.status());
+    PST_ASSIGN_OR_RETURN(rows_hnid, values.PutSubnode(*tree));
+  }
+
+  PST_RETURN_IF_ERROR(index.Finish(heap, records));
+  PST_RETURN_IF_ERROR(heap.Overwrite(tcinfo, EncodeTcInfo(layout, index.header(), rows_hnid)));
+  return values.Finish();
+}
+}  // namespace
+
+Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table) {
+  HeapWriter heap(kClientSigTableContext);
+  ValueStore values(store, heap);
+  auto out = Write(store, table, heap, values);
+  if (!out.ok()) return values.Abandon(out.status());
+  return out;
+}
+
+}  // namespace velmora::pst
