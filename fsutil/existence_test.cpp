@@ -1,0 +1,113 @@
+#include "fsutil/existence.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fsutil/file_queries.h"
+#include "fsutil/testing/fake_kernel.h"
+#include "fsutil/testing/temp_tree.h"
+
+namespace velmora::fsutil {
+namespace {
+
+using testing::FakeKernel;
+using testing::RunningAsRoot;
+using testing::TempTree;
+
+TEST(AddBackslash, TrimsBlanksAndEndsInOneSeparator) {
+  EXPECT_EQ(AddBackslash(R"(C:\Mail)", '\\'), R"(C:\Mail\)");
+  EXPECT_EQ(AddBackslash(R"(C:\Mail\)", '\\'), R"(C:\Mail\)");
+  EXPECT_EQ(AddBackslash("", '\\'), "\\");
+  EXPECT_EQ(AddBackslash("   ", '\\'), "\\");
+  EXPECT_EQ(AddBackslash(R"(  C:\Mail  )", '\\'), R"(C:\Mail\)");
+  EXPECT_EQ(AddBackslash("/tmp/mail"), "/tmp/mail/");
+  EXPECT_EQ(AddBackslash("/"), "/");
+}
+
+class ExistenceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFileQueries(nullptr);
+    folder_ = tree_.Folder("Mail");
+    file_ = tree_.File("Mail/a.eml");
+    empty_ = tree_.Folder("Empty");
+  }
+  void TearDown() override { ResetFileQueries(nullptr); }
+
+  // Runs `test` after leaving a non-zero LastError behind, and checks that the test clears it.
+  bool Clean(bool (*test)(const std::string&), const std::string& path) {
+    PathAttributes(tree_.Path("missing/x"));
+    const bool result = test(path);
+    EXPECT_EQ(LastError(), 0) << path;
+    return result;
+  }
+
+  TempTree tree_;
+  std::string folder_, file_, empty_;
+};
+
+TEST_F(ExistenceTest, FolderExistsTable) {
+  EXPECT_TRUE(Clean(FolderExists, folder_));
+  EXPECT_TRUE(Clean(FolderExists, folder_ + "/"));
+  EXPECT_TRUE(Clean(FolderExists, empty_));
+  EXPECT_TRUE(Clean(FolderExists, folder_ + "  "));  // the raw query fails, the trimmed search finds it
+  EXPECT_TRUE(Clean(FolderExists, "  " + folder_));
+  EXPECT_FALSE(Clean(FolderExists, file_));
+  EXPECT_FALSE(Clean(FolderExists, tree_.Path("missing")));
+  EXPECT_FALSE(Clean(FolderExists, ""));
+  EXPECT_FALSE(Clean(FolderExists, "   "));
+  EXPECT_TRUE(Clean(FolderExists, "ftp://host/dir"));  // never searched: the start returns 0
+  EXPECT_TRUE(Clean(FolderExists, "FTP://host/dir"));
+  EXPECT_TRUE(Clean(FolderExists, "/"));
+}
+
+TEST_F(ExistenceTest, FolderExistsFollowsLinksAndIgnoresPermissionBits) {
+  tree_.Symlink("link", folder_);
+  tree_.Folder("ro");
+  tree_.Chmod("ro", 0555);
+  EXPECT_TRUE(FolderExists(tree_.Path("link")));
+  EXPECT_TRUE(FolderExists(tree_.Path("ro")));
+}
+
+TEST_F(ExistenceTest, AFolderBehindAClosedParentCannotBeSeen) {
+  if (RunningAsRoot()) GTEST_SKIP() << "running as root: permission bits deny nothing";
+  tree_.Folder("closed");
+  tree_.Folder("closed/inner");
+  tree_.Chmod("closed", 0600);
+  EXPECT_FALSE(FolderExists(tree_.Path("closed/inner")));
+  EXPECT_EQ(LastError(), 0);
+}
+
+TEST_F(ExistenceTest, FileExistsTable) {
+  EXPECT_TRUE(Clean(FileExists, file_));
+  EXPECT_FALSE(Clean(FileExists, folder_));  // the search finds the folder's own entry
+  EXPECT_FALSE(Clean(FileExists, tree_.Path("missing.eml")));
+  EXPECT_FALSE(Clean(FileExists, tree_.Path("missing/a.eml")));
+  EXPECT_TRUE(Clean(FileExists, tree_.Path("Mail/A.EML")));  // found by the search, as on NTFS
+}
+
+TEST_F(ExistenceTest, NulInsideAFolderIsAnOrdinaryName) {
+  tree_.File("Mail/nul");
+  EXPECT_TRUE(FileExists(folder_ + "/nul"));
+  EXPECT_FALSE(FileExists(empty_ + "/nul"));
+}
+
+// Entries whose attributes cannot be read but which a search can list.
+TEST(ExistenceScripted, UnreadableAttributesFallBackToTheSearch) {
+  TempTree tree;
+  const std::string folder = tree.Folder("Mail");
+  const std::string file = tree.File("Mail/a.eml");
+  FakeKernel kernel;
+  kernel.attribute_failure = 5;
+  ResetFileQueries(&kernel);
+  EXPECT_TRUE(FolderExists(folder));  // decided by listing its contents
+  EXPECT_TRUE(FileExists(file));      // decided by the search for the file itself
+  EXPECT_FALSE(FileExists(folder));
+  EXPECT_EQ(LastError(), 0);
+  ResetFileQueries(nullptr);
+}
+
+}  // namespace
+}  // namespace velmora::fsutil

@@ -1,0 +1,130 @@
+#include "fsutil/posix_search.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "fsutil/name_order.h"
+#include "fsutil/posix_stat.h"
+#include "fsutil/win32_errors.h"
+
+namespace velmora::fsutil {
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+bool IsDotName(const char* n) {
+  return std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0;
+}
+
+// Reads the names of `folder` that match `pattern`, "." and ".." left out. On failure the errno.
+int ListFolder(const std::string& folder, const std::string& pattern, std::vector<std::string>* names) {
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
+  if (!dir) return errno;
+  errno = 0;
+  while (const dirent* e = ::readdir(dir.get())) {
+    if (!IsDotName(e->d_name) && MatchesPattern(e->d_name, pattern)) names->emplace_back(e->d_name);
+    errno = 0;
+  }
+  return errno;
+}
+
+void SortAsNtfs(std::vector<std::string>* names) {
+  std::vector<std::pair<std::u16string, std::string>> keyed;
+  keyed.reserve(names->size());
+  for (std::string& n : *names) keyed.emplace_back(NameKey(n), std::move(n));
+  std::sort(keyed.begin(), keyed.end());
+  for (size_t i = 0; i < keyed.size(); ++i) (*names)[i] = std::move(keyed[i].second);
+}
+
+}  // namespace
+
+uint32_t SearchTable::NewHandle() {
+  do {
+    ++last_handle_;
+  } while (last_handle_ == 0 || last_handle_ == kInvalidHandle || open_.count(last_handle_) != 0);
+  return last_handle_;
+}
+
+void SearchTable::Fill(const Search& s, const std::string& name, FindData* data) {
+  PathStat st;
+  if (StatPath(s.folder + name, name, &st) != kErrorSuccess) st.attributes = kAttributeNormal;  // vanished
+  *data = FindData{};
+  data->attributes = st.attributes;
+  data->creation = st.creation;
+  data->last_access = st.last_access;
+  data->last_write = st.last_write;
+  data->size_high = static_cast<uint32_t>(st.size >> 32);
+  data->size_low = static_cast<uint32_t>(st.size);
+  data->file_name = name;
+}
+
+uint32_t SearchTable::Start(const std::string& spec, FindData* data, uint32_t* error) {
+  const size_t slash = spec.rfind('/');
+  Search s;
+  s.folder = slash == std::string::npos ? std::string() : spec.substr(0, slash + 1);
+  const std::string pattern = slash == std::string::npos ? spec : spec.substr(slash + 1);
+  if (HasWildcard(s.folder)) {
+    *error = kErrorInvalidName;  // wildcards stand only in the last component
+    return kInvalidHandle;
+  }
+  if (pattern.empty()) {
+    *error = kErrorFileNotFound;  // a spec that ends in its separator names no entry
+    return kInvalidHandle;
+  }
+  std::vector<std::string> names;
+  if (const int err = ListFolder(s.folder, pattern, &names); err != 0) {
+    *error = (err == ENOENT || err == ENOTDIR) ? kErrorPathNotFound : Win32ErrorFromErrno(err);
+    return kInvalidHandle;
+  }
+  SortAsNtfs(&names);
+  const bool root = SameFileSystemObject(s.folder.empty() ? "." : s.folder, "/");
+  if (!root) {
+    if (MatchesPattern("..", pattern)) names.insert(names.begin(), "..");
+    if (MatchesPattern(".", pattern)) names.insert(names.begin(), ".");
+  }
+  if (names.empty()) {
+    *error = kErrorFileNotFound;
+    return kInvalidHandle;
+  }
+  s.names = std::move(names);
+  s.next = 1;
+  Fill(s, s.names[0], data);
+  const uint32_t handle = NewHandle();
+  open_.emplace(handle, std::move(s));
+  *error = kErrorSuccess;
+  return handle;
+}
+
+bool SearchTable::Step(uint32_t handle, FindData* data, uint32_t* error) {
+  auto it = open_.find(handle);
+  if (it == open_.end()) {
+    *error = kErrorInvalidHandle;
+    return false;
+  }
+  Search& s = it->second;
+  if (s.next >= s.names.size()) {
+    *error = kErrorNoMoreFiles;
+    return false;
+  }
+  Fill(s, s.names[s.next++], data);
+  *error = kErrorSuccess;
+  return true;
+}
+
+bool SearchTable::Close(uint32_t handle, uint32_t* error) {
+  if (open_.erase(handle) == 0) {
+    *error = kErrorInvalidHandle;
+    return false;
+  }
+  *error = kErrorSuccess;
+  return true;
+}
+
+}  // namespace velmora::fsutil
