@@ -1,0 +1,418 @@
+#include "pst/messaging/message_store.h"
+
+#include <set>
+
+#include "pst/messaging/node_io.h"
+#include "pst/messaging/prop_tags.h"
+#include "pst/messaging/table_templates.h"
+
+namespace velmora::pst {
+
+namespace {
+
+constexpr uint32_t kMsgFlagRead = 0x01;  // PidTagMessageFlags mfRead ([MS-OXCMSG] 2.2.1.6)
+constexpr PropTag kTagMessageFlags = 0x0E070003;
+constexpr size_t kMaxFolderDepth = 1000;  // deeper trees than this are taken for loops in a bad file
+
+Nid SiblingNid(Nid folder, NidType type) {
+  return MakeNid(type, NidIndexOf(folder));
+}
+
+std::string StringProp(const PropertyMap& props, PropTag tag) {
+  auto it = props.find(TagId(tag));
+  if (it == props.end()) return "";
+  return it->second.AsString().value_or("");
+}
+
+int32_t IntProp(const PropertyMap& props, PropTag tag) {
+  auto it = props.find(TagId(tag));
+  if (it == props.end()) return 0;
+  return it->second.AsInt32().value_or(0);
+}
+
+}  // namespace
+
+struct MessageStore::FolderState {
+  FolderInfo info;
+  PropertyMap props;
+  bool pc_dirty = false;
+  bool hierarchy_dirty = false;
+  bool tables_unwritten = false;   // a new folder whose tables are not on disk yet
+  std::optional<Table> hierarchy;  // the hierarchy table as last read or written
+  std::optional<Table> contents;   // loaded on first use
+  std::optional<Table> assoc;
+  bool contents_dirty = false;
+  bool assoc_dirty = false;
+
+  void RefreshInfo() {
+    info.name = StringProp(props, tags::kDisplayName);
+    info.container_class = StringProp(props, tags::kContainerClass);
+    info.content_count = IntProp(props, tags::kContentCount);
+    info.unread_count = IntProp(props, tags::kContentUnreadCount);
+    info.assoc_count = IntProp(props, tags::kPstHiddenCount);
+  }
+};
+
+MessageStore::MessageStore(NodeStore& nodes) : nodes_(nodes) {}
+MessageStore::~MessageStore() = default;
+
+MessageStore::FolderState* MessageStore::Find(Nid nid) {
+  auto it = folders_.find(nid);
+  return it == folders_.end() ? nullptr : it->second.get();
+}
+const MessageStore::FolderState* MessageStore::Find(Nid nid) const {
+  auto it = folders_.find(nid);
+  return it == folders_.end() ? nullptr : it->second.get();
+}
+
+const FolderInfo* MessageStore::Folder(Nid nid) const {
+  const FolderState* f = Find(nid);
+  return f ? &f->info : nullptr;
+}
+
+void MessageStore::SetDisplayName(std::string name) {
+  display_name_ = std::move(name);
+  store_props_[TagId(tags::kDisplayName)] = PropValue::String(display_name_);
+  store_dirty_ = true;
+}
+
+Result<Nid> MessageStore::FolderFromEntryId(std::span<const uint8_t> entry_id) const {
+  PST_ASSIGN_OR_RETURN(Nid nid, NidFromEntryId(record_key_, entry_id));
+  if (!Find(nid)) return Status::NotFound("no folder " + NidText(nid) + " in this store");
+  return nid;
+}
+
+Result<Nid> MessageStore::StoreEntryIdProperty(PropTag tag) const {
+  auto it = store_props_.find(TagId(tag));
+  if (it == store_props_.end()) return Status::NotFound("the store has no property " + NidText(tag));
+  PST_ASSIGN_OR_RETURN(auto bytes, it->second.Load());
+  PST_ASSIGN_OR_RETURN(Nid nid, NidFromEntryId(record_key_, bytes));
+  if (!Find(nid))
+    return Status::NotFound("store property " + NidText(tag) + " names missing folder " + NidText(nid));
+  return nid;
+}
+
+Result<Nid> MessageStore::IpmSubtree() const {
+  return StoreEntryIdProperty(tags::kIpmSubtreeEntryId);
+}
+
+std::optional<Nid> MessageStore::FindSubFolder(Nid parent, std::string_view name) const {
+  auto it = by_name_.find({parent, std::string(name)});
+  if (it == by_name_.end()) return std::nullopt;
+  return it->second;
+}
+
+Result<MessageStore::FolderState*> MessageStore::AddFolder(Nid parent, Nid nid, PropertyMap props,
+                                                           bool is_search, bool loading) {
+  if (Find(nid)) return Status::AlreadyExists("folder " + NidText(nid) + " is already in the store");
+  auto state = std::make_unique<FolderState>();
+  state->props = std::move(props);
+  state->RefreshInfo();
+  state->info.nid = nid;
+  state->info.parent = parent;
+  state->info.is_search = is_search;
+  FolderState* f = state.get();
+  if (nid != parent) {
+    FolderState* p = Find(parent);
+    if (!p) return Status::NotFound("parent folder " + NidText(parent) + " does not exist");
+    if (p->info.is_search) return Status::InvalidArgument("a search folder cannot hold folders");
+    auto key = std::make_pair(parent, f->info.name);
+    if (by_name_.count(key)) {
+      // Outlook files can hold two siblings of one name: keep both; lookups by name find the first.
+      if (!loading) {
+        return Status::AlreadyExists("folder \"" + f->info.name + "\" already exists in \"" + p->info.name +
+                                     "\"");
+      }
+    } else {
+      by_name_.emplace(std::move(key), nid);
+    }
+    p->info.children.push_back(nid);
+    if (loading) {
+      folders_.emplace(nid, std::move(state));
+      return f;
+    }
+    p->hierarchy_dirty = true;
+    auto sub = p->props.find(TagId(tags::kSubfolders));
+    if (sub == p->props.end() || sub->second.AsBool() != true) {
+      p->props[TagId(tags::kSubfolders)] = PropValue::Bool(true);
+      p->pc_dirty = true;
+      MarkChildChanged(*p);
+    }
+  }
+  folders_.emplace(nid, std::move(state));
+  return f;
+}
+
+Status MessageStore::AddNewFolder(Nid parent, Nid nid, PropertyMap props, bool is_search) {
+  PST_ASSIGN_OR_RETURN(FolderState * f, AddFolder(parent, nid, std::move(props), is_search, false));
+  f->pc_dirty = true;
+  f->tables_unwritten = !is_search;
+  return Status::Ok();
+}
+
+void MessageStore::MarkChildChanged(FolderState& child) {
+  if (child.info.parent == child.info.nid) return;
+  if (FolderState* p = Find(child.info.parent)) p->hierarchy_dirty = true;
+}
+
+Result<Nid> MessageStore::CreateFolder(Nid parent, std::string_view name, std::string_view container_class) {
+  if (name.empty()) return Status::InvalidArgument("a folder needs a name");
+  const FolderState* p = Find(parent);
+  if (!p) return Status::NotFound("parent folder " + NidText(parent) + " does not exist");
+  if (FindSubFolder(parent, name)) {
+    return Status::AlreadyExists("folder \"" + std::string(name) + "\" already exists in \"" + p->info.name +
+                                 "\"");
+  }
+  PST_ASSIGN_OR_RETURN(Nid nid, nodes_.AllocateNid(kNidTypeNormalFolder));
+  PropertyMap props;
+  props[TagId(tags::kDisplayName)] = PropValue::String(name);
+  props[TagId(tags::kContentCount)] = PropValue::Int32(0);
+  props[TagId(tags::kContentUnreadCount)] = PropValue::Int32(0);
+  props[TagId(tags::kSubfolders)] = PropValue::Bool(false);
+  if (!container_class.empty()) props[TagId(tags::kContainerClass)] = PropValue::String(container_class);
+  props[TagId(tags::kPstHiddenCount)] = PropValue::Int32(0);
+  props[TagId(tags::kPstHiddenUnread)] = PropValue::Int32(0);
+  PST_RETURN_IF_ERROR(AddNewFolder(parent, nid, std::move(props), false));
+  return nid;
+}
+
+Result<const PropertyMap*> MessageStore::FolderProperties(Nid folder) const {
+  const FolderState* f = Find(folder);
+  if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
+  return &f->props;
+}
+
+Status MessageStore::SetFolderProperty(Nid folder, PropTag tag, PropValue value) {
+  FolderState* f = Find(folder);
+  if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
+  if (TagType(tag) != value.type) return Status::InvalidArgument("value type differs from the tag's type");
+  if (tag == tags::kDisplayName && folder != f->info.parent) {
+    std::string name = value.AsString().value_or("");
+    if (name.empty()) return Status::InvalidArgument("a folder needs a name");
+    if (name != f->info.name) {
+      if (FindSubFolder(f->info.parent, name))
+        return Status::AlreadyExists("folder \"" + name + "\" already exists");
+      by_name_.erase({f->info.parent, f->info.name});
+      by_name_.emplace(std::make_pair(f->info.parent, name), folder);
+    }
+  }
+  f->props[TagId(tag)] = std::move(value);
+  f->RefreshInfo();
+  f->pc_dirty = true;
+  MarkChildChanged(*f);
+  return Status::Ok();
+}
+
+Result<Table*> MessageStore::MutableContentsTable(Nid folder, bool assoc) {
+  FolderState* f = Find(folder);
+  if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
+  if (f->info.is_search)
+    return Status::Unsupported("search folder " + NidText(folder) + " has no own contents");
+  std::optional<Table>& table = assoc ? f->assoc : f->contents;
+  if (!table) {
+    if (f->tables_unwritten) {
+      table = templates::EmptyTable(assoc ? templates::AssocContentsColumns() : templates::ContentsColumns());
+    } else {
+      PST_ASSIGN_OR_RETURN(Table t,
+                           ReadTableNode(nodes_, SiblingNid(folder, assoc ? kNidTypeAssocContentsTable
+                                                                          : kNidTypeContentsTable)));
+      table = std::move(t);
+    }
+  }
+  (assoc ? f->assoc_dirty : f->contents_dirty) = true;
+  return &*table;
+}
+
+// ---- Writing
+
+Status MessageStore::WriteFolder(FolderState& f) {
+  Nid nid = f.info.nid;
+  if (f.tables_unwritten && !f.info.is_search) {
+    if (!f.contents_dirty)
+      PST_RETURN_IF_ERROR(
+          PutSharedNode(nodes_, SiblingNid(nid, kNidTypeContentsTable), kNidContentsTableTemplate));
+    if (!f.assoc_dirty)
+      PST_RETURN_IF_ERROR(
+          PutSharedNode(nodes_, SiblingNid(nid, kNidTypeAssocContentsTable), kNidAssocContentsTableTemplate));
+    if (f.info.children.empty()) {
+      PST_RETURN_IF_ERROR(
+          PutSharedNode(nodes_, SiblingNid(nid, kNidTypeHierarchyTable), kNidHierarchyTableTemplate));
+      f.hierarchy = templates::EmptyTable(templates::HierarchyColumns());
+      f.hierarchy_dirty = false;
+    } else {
+      f.hierarchy_dirty = true;
+    }
+    f.tables_unwritten = false;
+  }
+  if (f.contents_dirty) {
+    PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeContentsTable), *f.contents));
+    f.contents_dirty = false;
+  }
+  if (f.assoc_dirty) {
+    PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeAssocContentsTable), *f.assoc));
+    f.assoc_dirty = false;
+  }
+  if (f.hierarchy_dirty && !f.info.is_search) {
+    Table t = f.hierarchy ? std::move(*f.hierarchy) : templates::EmptyTable(templates::HierarchyColumns());
+    std::map<uint32_t, TableRow> old;
+    for (auto& row : t.rows) old.emplace(row.row_id, std::move(row));
+    t.rows.clear();
+    t.rows.reserve(f.info.children.size());
+    for (Nid child_nid : f.info.children) {
+      const FolderState* child = Find(child_nid);
+      TableRow row;
+      if (auto it = old.find(child_nid); it != old.end()) row = std::move(it->second);
+      row.row_id = child_nid;
+      row.cells.erase(kTagLtpRowId);
+      row.cells.erase(kTagLtpRowVer);
+      for (PropTag col : t.columns) {
+        if (col == kTagLtpRowId || col == kTagLtpRowVer) continue;
+        auto it = child->props.find(TagId(col));
+        if (it != child->props.end() && it->second.type == TagType(col) && !it->second.stream)
+          row.cells[col] = it->second;
+      }
+      t.rows.push_back(std::move(row));
+    }
+    PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeHierarchyTable), t));
+    f.hierarchy = std::move(t);
+    f.hierarchy_dirty = false;
+  }
+  if (f.pc_dirty) {
+    PST_RETURN_IF_ERROR(PutPropertyNode(nodes_, nid, f.info.parent, f.props));
+    f.pc_dirty = false;
+  }
+  return Status::Ok();
+}
+
+Status MessageStore::WriteReceiveFolderTable() {
+  Table t = templates::EmptyTable(templates::ReceiveFolderColumns());
+  uint32_t row_id = 1;
+  for (auto& [cls, nid] : receive_folders_) {
+    TableRow row;
+    row.row_id = row_id++;
+    row.cells[tags::kMessageClass] = PropValue::String(cls);
+    row.cells[tags::kReceiveFolderNid] = PropValue::Int32(static_cast<int32_t>(nid));
+    t.rows.push_back(std::move(row));
+  }
+  return PutTableNode(nodes_, kNidReceiveFolderTable, t);
+}
+
+Status MessageStore::Commit() {
+  // Counts first: they change PCs, and PCs feed the parents' hierarchy rows (invariants 1 and 3).
+  for (auto& [nid, f] : folders_) {
+    auto unread_of = [](const Table& t) {
+      int32_t n = 0;
+      for (auto& row : t.rows) {
+        auto it = row.cells.find(kTagMessageFlags);
+        uint32_t flags = it == row.cells.end() ? 0 : static_cast<uint32_t>(it->second.AsInt32().value_or(0));
+        if (!(flags & kMsgFlagRead)) ++n;
+      }
+      return n;
+    };
+    auto set_count = [&](PropTag tag, int32_t value) {
+      if (IntProp(f->props, tag) == value && f->props.count(TagId(tag))) return;
+      f->props[TagId(tag)] = PropValue::Int32(value);
+      f->pc_dirty = true;
+      MarkChildChanged(*f);
+    };
+    if (f->contents_dirty) {
+      set_count(tags::kContentCount, static_cast<int32_t>(f->contents->rows.size()));
+      set_count(tags::kContentUnreadCount, unread_of(*f->contents));
+    }
+    if (f->assoc_dirty) {
+      set_count(tags::kPstHiddenCount, static_cast<int32_t>(f->assoc->rows.size()));
+      set_count(tags::kPstHiddenUnread, unread_of(*f->assoc));
+    }
+    f->RefreshInfo();
+  }
+  for (auto& [nid, f] : folders_) PST_RETURN_IF_ERROR(WriteFolder(*f));
+  if (store_dirty_) {
+    PST_RETURN_IF_ERROR(PutPropertyNode(nodes_, kNidMessageStore, 0, store_props_));
+    store_dirty_ = false;
+  }
+  if (name_map_.dirty()) {
+    PST_RETURN_IF_ERROR(PutPropertyNode(nodes_, kNidNameToIdMap, 0, name_map_.ToProperties()));
+    name_map_.clear_dirty();
+  }
+  if (receive_dirty_) {
+    PST_RETURN_IF_ERROR(WriteReceiveFolderTable());
+    receive_dirty_ = false;
+  }
+  return nodes_.Commit();
+}
+
+// ---- Reading an existing store
+
+Result<std::unique_ptr<MessageStore>> MessageStore::Open(NodeStore& nodes) {
+  std::unique_ptr<MessageStore> ms(new MessageStore(nodes));
+  PST_RETURN_IF_ERROR(ms->LoadStoreProperties());
+  PST_RETURN_IF_ERROR(ms->LoadFolderTree());
+  return ms;
+}
+
+Status MessageStore::LoadStoreProperties() {
+  PST_ASSIGN_OR_RETURN(store_props_, ReadPropertyNode(nodes_, kNidMessageStore));
+  auto key = store_props_.find(TagId(tags::kRecordKey));
+  if (key == store_props_.end())
+    return Status::Corruption("message store " + NidText(kNidMessageStore) + " has no record key");
+  PST_ASSIGN_OR_RETURN(auto key_bytes, key->second.Load());
+  if (key_bytes.size() != record_key_.size()) {
+    return Status::Corruption("message store record key of " + std::to_string(key_bytes.size()) +
+                              " bytes, expected 16");
+  }
+  std::copy(key_bytes.begin(), key_bytes.end(), record_key_.begin());
+  display_name_ = StringProp(store_props_, tags::kDisplayName);
+
+  PST_ASSIGN_OR_RETURN(auto map_node, nodes_.FindNode(kNidNameToIdMap));
+  if (map_node) {
+    PST_ASSIGN_OR_RETURN(auto map_props, ReadPropertyNode(nodes_, kNidNameToIdMap));
+    PST_ASSIGN_OR_RETURN(name_map_, NameToIdMap::FromProperties(map_props));
+  }
+  PST_ASSIGN_OR_RETURN(auto rft_node, nodes_.FindNode(kNidReceiveFolderTable));
+  if (rft_node && rft_node->data != 0) {
+    PST_ASSIGN_OR_RETURN(Table rft, ReadTableNode(nodes_, kNidReceiveFolderTable));
+    for (auto& row : rft.rows) {
+      auto cls = row.cells.find(tags::kMessageClass);
+      auto nid = row.cells.find(tags::kReceiveFolderNid);
+      if (cls == row.cells.end() || nid == row.cells.end()) continue;
+      receive_folders_.emplace_back(cls->second.AsString().value_or(""),
+                                    static_cast<Nid>(nid->second.AsInt32().value_or(0)));
+    }
+  }
+  return Status::Ok();
+}
+
+Status MessageStore::LoadFolderTree() {
+  PST_ASSIGN_OR_RETURN(PropertyMap root_props, ReadPropertyNode(nodes_, kNidRootFolder));
+  PST_RETURN_IF_ERROR(AddFolder(kNidRootFolder, kNidRootFolder, std::move(root_props), false, true).status());
+  // Breadth-first over the hierarchy tables; a folder reached twice means a loop in a damaged file.
+  std::vector<std::pair<Nid, size_t>> queue = {{kNidRootFolder, 0}};
+  for (size_t qi = 0; qi < queue.size(); ++qi) {
+    auto [nid, depth] = queue[qi];
+    FolderState* f = Find(nid);
+    if (f->info.is_search) continue;
+    PST_ASSIGN_OR_RETURN(Table h, ReadTableNode(nodes_, SiblingNid(nid, kNidTypeHierarchyTable)));
+    for (auto& row : h.rows) {
+      Nid child = row.row_id;
+      uint8_t type = NidTypeOf(child);
+      if (type != kNidTypeNormalFolder && type != kNidTypeSearchFolder) {
+        return Status::Corruption("hierarchy table of folder " + NidText(nid) + " lists " + NidText(child) +
+                                  ", which is not a folder");
+      }
+      if (Find(child)) {
+        return Status::Corruption("folder " + NidText(child) +
+                                  " is listed twice in the folder tree (again below " + NidText(nid) + ")");
+      }
+      if (depth + 1 > kMaxFolderDepth)
+        return Status::Corruption("folder tree deeper than " + std::to_string(kMaxFolderDepth));
+      PST_ASSIGN_OR_RETURN(PropertyMap props, ReadPropertyNode(nodes_, child));
+      PST_RETURN_IF_ERROR(
+          AddFolder(nid, child, std::move(props), type == kNidTypeSearchFolder, true).status());
+      queue.emplace_back(child, depth + 1);
+    }
+    f->hierarchy = std::move(h);
+  }
+  return Status::Ok();
+}
+
+}  // namespace velmora::pst

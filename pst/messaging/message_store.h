@@ -1,0 +1,140 @@
+// The message store of one PST ([MS-PST] 2.4.3 - 2.4.4): the store PC (0x21), the name-to-ID map (0x61), the
+// folder tree with each folder's PC and hierarchy / contents / FAI contents tables, and the default folders.
+//
+// The store keeps an index of every folder in memory (name, parent, children in hierarchy-table order,
+// counts, the folder's PC). Changes mark folders dirty; Commit writes each dirty folder's PC and tables once,
+// so adding thousands of folders or rows costs one table write per folder, not one per change.
+//
+// Invariants kept at every Commit:
+//  1. A folder's row in its parent's hierarchy table copies the folder PC's values for every column the
+//     table has (name, counts, subfolders flag, container class, hidden counts).
+//  2. PidTagSubfolders of a folder is true exactly when it has children.
+//  3. PidTagContentCount / PidTagContentUnreadCount equal the rows / unread rows of the contents table, and
+//     PidTagPstHiddenCount the rows of the FAI contents table, for every folder whose tables were changed.
+//  4. No folder has two children of exactly the same name (case-sensitive).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pst/ltp/table_context.h"
+#include "pst/messaging/entry_id.h"
+#include "pst/messaging/name_to_id_map.h"
+
+namespace velmora::pst {
+
+// Outlook's olDefaultFolders codes for the folders ValidateIpmTree makes.
+enum DefaultFolderCode : int {
+  kFolderDeletedItems = 3,
+  kFolderOutbox = 4,
+  kFolderSentMail = 5,
+  kFolderInbox = 6,
+  kFolderCalendar = 9,
+  kFolderContacts = 10,
+  kFolderJournal = 11,
+  kFolderNotes = 12,
+  kFolderTasks = 13,
+  kFolderDrafts = 16,
+  kFolderJunk = 23,
+};
+
+struct FolderInfo {
+  Nid nid = 0;
+  Nid parent = 0;  // the root folder is its own parent
+  std::string name;
+  std::string container_class;
+  int32_t content_count = 0;
+  int32_t unread_count = 0;
+  int32_t assoc_count = 0;
+  bool is_search = false;     // a search folder (nidType 3): no hierarchy or FAI table of its own
+  std::vector<Nid> children;  // in hierarchy-table order
+};
+
+class MessageStore {
+ public:
+  struct CreateOptions {
+    std::string display_name;
+    std::optional<RecordKey> record_key;  // a fresh random one when empty
+  };
+
+  // Writes the nodes of a new, empty store (what Outlook writes for a new data file) and commits.
+  static Result<std::unique_ptr<MessageStore>> Create(NodeStore& nodes, const CreateOptions& options);
+  // Reads the store PC, the name-to-ID map and the folder tree of an existing file.
+  static Result<std::unique_ptr<MessageStore>> Open(NodeStore& nodes);
+
+  ~MessageStore();
+  MessageStore(const MessageStore&) = delete;
+  MessageStore& operator=(const MessageStore&) = delete;
+
+  const std::string& display_name() const { return display_name_; }
+  void SetDisplayName(std::string name);
+  const RecordKey& record_key() const { return record_key_; }
+  std::vector<uint8_t> EntryId() const { return MakeEntryId(record_key_, kNidMessageStore); }
+  std::vector<uint8_t> FolderEntryId(Nid folder) const { return MakeEntryId(record_key_, folder); }
+  // The folder an entry ID names; NotFound when it names no folder of this store.
+  Result<Nid> FolderFromEntryId(std::span<const uint8_t> entry_id) const;
+
+  Nid root_folder() const { return kNidRootFolder; }
+  // The IPM subtree ("Top of Personal Folders"), from PidTagIpmSubTreeEntryId.
+  Result<Nid> IpmSubtree() const;
+  const FolderInfo* Folder(Nid nid) const;
+  size_t folder_count() const { return folders_.size(); }
+  std::optional<Nid> FindSubFolder(Nid parent, std::string_view name) const;
+  // A new normal folder below `parent`; AlreadyExists when `parent` has a child of exactly that name.
+  Result<Nid> CreateFolder(Nid parent, std::string_view name, std::string_view container_class = "IPF.Note");
+  // The folder's PC as held in memory, and a change to it (kept in the parent's hierarchy row at Commit).
+  Result<const PropertyMap*> FolderProperties(Nid folder) const;
+  Status SetFolderProperty(Nid folder, PropTag tag, PropValue value);
+
+  // Creates the default folders that are missing and wires them as Outlook finds them.
+  Status ValidateIpmTree();
+  // The NID of a default folder (olDefaultFolders code); NotFound when the store does not have it.
+  Result<Nid> DefaultFolder(int code) const;
+
+  // The contents (assoc = false) or FAI contents table of a normal folder, loaded on first use and written
+  // at Commit together with the folder's counts. For the message layer.
+  Result<Table*> MutableContentsTable(Nid folder, bool assoc);
+
+  NameToIdMap& name_map() { return name_map_; }
+  NodeStore& nodes() { return nodes_; }
+
+  // Writes every change and commits the node store.
+  Status Commit();
+
+ private:
+  struct FolderState;
+  explicit MessageStore(NodeStore& nodes);
+  Status LoadStoreProperties();
+  Status LoadFolderTree();
+  FolderState* Find(Nid nid);
+  const FolderState* Find(Nid nid) const;
+  // Adds a folder to the index (no nodes written until Commit); `nid` is the folder's PC NID.
+  Result<FolderState*> AddFolder(Nid parent, Nid nid, PropertyMap props, bool is_search, bool loading);
+  // AddFolder for a folder that is new on disk: its PC and tables are written at the next Commit.
+  Status AddNewFolder(Nid parent, Nid nid, PropertyMap props, bool is_search);
+  void MarkChildChanged(FolderState& child);
+  Status WriteFolder(FolderState& f);
+  Status WriteReceiveFolderTable();
+  Result<Nid> StoreEntryIdProperty(PropTag tag) const;
+  Result<Nid> RootEntryIdProperty(PropTag tag, int index) const;
+  void SetStoreEntryId(PropTag tag, Nid nid);
+  Result<Nid> EnsureDefaultFolder(Nid parent, int code);
+
+  friend class SkeletonWriter;
+
+  NodeStore& nodes_;
+  RecordKey record_key_{};
+  std::string display_name_;
+  PropertyMap store_props_;
+  bool store_dirty_ = false;
+  NameToIdMap name_map_;
+  std::map<Nid, std::unique_ptr<FolderState>> folders_;
+  std::map<std::pair<Nid, std::string>, Nid> by_name_;        // (parent, name) -> child
+  std::vector<std::pair<std::string, Nid>> receive_folders_;  // message class -> folder
+  bool receive_dirty_ = false;
+};
+
+}  // namespace velmora::pst

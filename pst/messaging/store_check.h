@@ -1,0 +1,29 @@
+// Test support: checks a store's folder tree as it is on the node store, independent of MessageStore's
+// in-memory index. Used by the tests of this folder and of rdo.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pst/ndb/node_store.h"
+
+namespace velmora::pst::testing {
+
+struct CheckedFolder {
+  Nid nid = 0;
+  Nid parent = 0;
+  std::string path;  // names from below the root folder, joined with "/"
+};
+
+// Walks the hierarchy tables from the root folder and checks, for every folder: the PC and (for normal
+// folders) the three tables exist; the NBT parent is the folder that lists it; its row in the parent's
+// hierarchy table carries the PC's name, counts, subfolders flag and container class; PidTagSubfolders is
+// true exactly when the folder's hierarchy table has rows; no two siblings share a name. Problems go to
+// *problems; the folders found are returned in walk order.
+std::vector<CheckedFolder> CheckFolderTree(NodeStore& nodes, std::vector<std::string>* problems);
+
+// Every NID in the node store.
+std::vector<Nid> AllNids(NodeStore& nodes);
+
+}  // namespace velmora::pst::testing
