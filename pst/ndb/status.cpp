@@ -5,14 +5,29 @@ namespace velmora::pst {
 std::string Status::ToString() const {
   const char* name = "OK";
   switch (code_) {
-    case Code::kOk: return "OK";
-    case Code::kIoError: name = "I/O error"; break;
-    case Code::kCorruption: name = "Corruption"; break;
-    case Code::kInvalidArgument: name = "Invalid argument"; break;
-    case Code::kNotFound: name = "Not found"; break;
-    case Code::kAlreadyExists: name = "Already exists"; break;
-    case Code::kNoSpace: name = "No space"; break;
-    case Code::kUnsupported: name = "Unsupported"; break;
+    case Code::kOk:
+      return "OK";
+    case Code::kIoError:
+      name = "I/O error";
+      break;
+    case Code::kCorruption:
+      name = "Corruption";
+      break;
+    case Code::kInvalidArgument:
+      name = "Invalid argument";
+      break;
+    case Code::kNotFound:
+      name = "Not found";
+      break;
+    case Code::kAlreadyExists:
+      name = "Already exists";
+      break;
+    case Code::kNoSpace:
+      name = "No space";
+      break;
+    case Code::kUnsupported:
+      name = "Unsupported";
+      break;
   }
   return std::string(name) + ": " + message_;
 }

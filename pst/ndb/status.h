@@ -1,6 +1,6 @@
 // The error channel of the storage engine: every call that touches bytes or the disk returns a Status or a
-// Result<T>. Encoders that cannot fail return nothing. Corruption messages name the page, block or node and the
-// file offset where the bad bytes were found.
+// Result<T>. Encoders that cannot fail return nothing. Corruption messages name the page, block or node and
+// the file offset where the bad bytes were found.
 #pragma once
 
 #include <cassert>
@@ -74,10 +74,10 @@ class [[nodiscard]] Result {
 #define PST_CONCAT_INNER(a, b) a##b
 #define PST_CONCAT(a, b) PST_CONCAT_INNER(a, b)
 
-#define PST_RETURN_IF_ERROR(expr)                  \
-  do {                                             \
-    ::velmora::pst::Status pst_status_ = (expr);   \
-    if (!pst_status_.ok()) return pst_status_;     \
+#define PST_RETURN_IF_ERROR(expr)                \
+  do {                                           \
+    ::velmora::pst::Status pst_status_ = (expr); \
+    if (!pst_status_.ok()) return pst_status_;   \
   } while (0)
 
 #define PST_ASSIGN_OR_RETURN_IMPL(tmp, lhs, expr) \
@@ -85,4 +85,5 @@ class [[nodiscard]] Result {
   if (!tmp.ok()) return tmp.status();             \
   lhs = std::move(tmp).value()
 
-#define PST_ASSIGN_OR_RETURN(lhs, expr) PST_ASSIGN_OR_RETURN_IMPL(PST_CONCAT(pst_result_, __LINE__), lhs, expr)
+#define PST_ASSIGN_OR_RETURN(lhs, expr) \
+  PST_ASSIGN_OR_RETURN_IMPL(PST_CONCAT(pst_result_, __LINE__), lhs, expr)

@@ -37,13 +37,21 @@ enum NidType : uint8_t {
   kNidTypeLtp = 0x1F,
 };
 
-constexpr Nid MakeNid(uint8_t type, uint32_t index) { return (index << 5) | (type & 0x1Fu); }
-constexpr uint8_t NidTypeOf(Nid nid) { return static_cast<uint8_t>(nid & 0x1Fu); }
-constexpr uint32_t NidIndexOf(Nid nid) { return nid >> 5; }
+constexpr Nid MakeNid(uint8_t type, uint32_t index) {
+  return (index << 5) | (type & 0x1Fu);
+}
+constexpr uint8_t NidTypeOf(Nid nid) {
+  return static_cast<uint8_t>(nid & 0x1Fu);
+}
+constexpr uint32_t NidIndexOf(Nid nid) {
+  return nid >> 5;
+}
 
 // fInternal: the block holds ndb structure (XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK), not node data.
 constexpr Bid kBidInternalBit = 0x2;
-constexpr bool IsInternalBid(Bid bid) { return (bid & kBidInternalBit) != 0; }
+constexpr bool IsInternalBid(Bid bid) {
+  return (bid & kBidInternalBit) != 0;
+}
 
 // Fixed NIDs of the message store ([MS-PST] 2.4.1 and the table templates of 2.4.4.4 - 2.4.4.6).
 constexpr Nid kNidMessageStore = 0x21;

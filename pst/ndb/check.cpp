@@ -1,0 +1,279 @@
+#include "pst/ndb/check.h"
+
+#include <cstdio>
+#include <map>
+
+#include "pst/ndb/btree_load.h"
+#include "pst/ndb/map_layout.h"
+
+namespace velmora::pst {
+namespace {
+
+constexpr size_t kMaxErrors = 100;  // enough to see the pattern of a damaged file
+
+std::string Hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+class Checker {
+ public:
+  Checker(File& file, CheckReport* report) : file_(file), r_(*report) {}
+
+  void Run() {
+    if (!ReadHeader()) return;
+    if (!LoadTrees()) return;
+    CheckCounters();
+    CheckBlocks();
+    CheckReferences();
+    CheckMaps();
+    CheckDList();
+  }
+
+ private:
+  void Error(std::string m) {
+    if (r_.errors.size() < kMaxErrors) r_.errors.push_back(std::move(m));
+  }
+
+  bool ReadHeader() {
+    auto size = file_.Size();
+    if (!size.ok()) return Error(size.status().ToString()), false;
+    size_ = *size;
+    std::vector<uint8_t> bytes(std::min<uint64_t>(size_, kHeaderSize));
+    if (Status s = file_.ReadAt(0, bytes); !s.ok()) return Error(s.ToString()), false;
+    auto h = ParseHeader(bytes);
+    if (!h.ok()) return Error(h.status().ToString()), false;
+    h_ = *h;
+    if (!IsKnownCryptMethod(h_.crypt_method))
+      return Error("header: unknown bCryptMethod " + Hex(h_.crypt_method)), false;
+    crypt_ = static_cast<CryptMethod>(h_.crypt_method);
+    r_.sections = SectionsForFileSize(h_.file_eof);
+    if (r_.sections == 0)
+      return Error("header: ibFileEof " + Hex(h_.file_eof) + " is not a section boundary"), false;
+    if (size_ < h_.file_eof)
+      return Error("file truncated: " + std::to_string(size_) + " bytes, ibFileEof " +
+                   std::to_string(h_.file_eof)),
+             false;
+    if (size_ > h_.file_eof)
+      r_.notes.push_back("the file runs past ibFileEof (bytes of an unfinished commit)");
+    if (h_.amap_last != SectionOffset(r_.sections - 1))
+      Error("header: ibAMapLast " + Hex(h_.amap_last) + " is wrong");
+    if (h_.amap_valid != kAMapValid2) r_.notes.push_back("fAMapValid is not 2: readers rebuild the maps");
+    return true;
+  }
+
+  bool LoadTrees() {
+    if (Status s = TreeLoader<NbtTraits>(file_, h_.file_eof).Load(h_.nbt, &nbt_); !s.ok())
+      return Error(s.ToString()), false;
+    if (Status s = TreeLoader<BbtTraits>(file_, h_.file_eof).Load(h_.bbt, &bbt_); !s.ok())
+      return Error(s.ToString()), false;
+    expected_ = std::make_unique<SpaceMap>(r_.sections, UINT64_MAX);
+    auto claim = [&](uint8_t ptype, const Bref& ref) {
+      ++r_.pages;
+      max_page_bid_ = std::max(max_page_bid_, ref.bid);
+      if (!expected_->MarkUsed(ref.ib, kPageSize))
+        Error(PageTypeName(ptype) + " at offset " + Hex(ref.ib) + " overlaps another allocation");
+    };
+    nbt_.ForEachPage([&](const NodeTree::Page& p) { claim(kPageTypeNbt, p.disk); });
+    bbt_.ForEachPage([&](const BlockTree::Page& p) { claim(kPageTypeBbt, p.disk); });
+    r_.nodes = nbt_.size();
+    r_.blocks = bbt_.size();
+    return true;
+  }
+
+  void CheckCounters() {
+    if (max_page_bid_ >= h_.bid_next_p)
+      Error("bidNextP " + Hex(h_.bid_next_p) + " is not above page BID " + Hex(max_page_bid_));
+    (void)nbt_.ForEach([&](const NodeEntry& e) {
+      // rgnid holds the last index handed out: Outlook's next NID of a type is ++rgnid.
+      if (NidIndexOf(e.nid) > h_.rgnid[NidTypeOf(e.nid)])
+        Error("rgnid[" + std::to_string(NidTypeOf(e.nid)) + "] " + Hex(h_.rgnid[NidTypeOf(e.nid)]) +
+              " is below node " + Hex(e.nid));
+      return Status::Ok();
+    });
+  }
+
+  void CheckBlocks() {
+    (void)bbt_.ForEach([&](const BbtEntry& e) {
+      if ((e.bid & ~uint64_t{3}) >= h_.bid_next_b)
+        Error("bidNextB " + Hex(h_.bid_next_b) + " is not above " + BlockName(e.bid, e.ib));
+      uint64_t disk = BlockDiskSize(e.cb);
+      if (e.cb > kMaxBlockPayload || e.ib % kBlockAlign || OverlapsReservedArea(e.ib, disk) ||
+          e.ib + disk > h_.file_eof) {
+        Error(BlockName(e.bid, e.ib) + ": misplaced or outside the file");
+        return Status::Ok();
+      }
+      if (!expected_->MarkUsed(e.ib, disk)) Error(BlockName(e.bid, e.ib) + ": overlaps another allocation");
+      std::vector<uint8_t> image(disk);
+      if (Status s = file_.ReadAt(e.ib, image); !s.ok()) return Error(s.ToString()), Status::Ok();
+      if (Status s = VerifyBlockImage(image, e); !s.ok()) return Error(s.ToString()), Status::Ok();
+      if (IsInternalBid(e.bid)) {
+        image.resize(e.cb);
+        auto b = ParseInternalBlock(image, e.bid, e.ib);
+        if (!b.ok()) return Error(b.status().ToString()), Status::Ok();
+        internal_[e.bid] = std::move(*b);
+      }
+      return Status::Ok();
+    });
+  }
+
+  void Ref(Bid bid, const std::string& from) {
+    if (bid == 0) return;
+    if (!bbt_.Find(bid)) return Error(from + " references " + Hex(bid) + ", which is not in the BBT");
+    ++refs_[bid];
+  }
+  const InternalBlock* Internal(Bid bid) const {
+    auto it = internal_.find(bid);
+    return it == internal_.end() ? nullptr : &it->second;
+  }
+
+  void CheckReferences() {
+    (void)nbt_.ForEach([&](const NodeEntry& e) {
+      std::string from = "node " + Hex(e.nid);
+      Ref(e.data, from);
+      Ref(e.sub, from);
+      if (e.data && IsInternalBid(e.data) && bbt_.Find(e.data)) {
+        const InternalBlock* b = Internal(e.data);
+        if (b && b->btype != kBTypeDataTree) Error(from + ": data " + Hex(e.data) + " is not a data tree");
+      }
+      if (e.sub) {
+        const InternalBlock* b = IsInternalBid(e.sub) ? Internal(e.sub) : nullptr;
+        if (bbt_.Find(e.sub) && (!b || b->btype != kBTypeSubnode))
+          Error(from + ": subnodes " + Hex(e.sub) + " are not a subnode tree");
+      }
+      return Status::Ok();
+    });
+    for (const auto& [bid, b] : internal_) {
+      std::string from = "internal block " + Hex(bid);
+      uint64_t sum = 0;
+      for (Bid c : b.children) {
+        Ref(c, from);
+        const BbtEntry* ce = bbt_.Find(c);
+        if (!ce) continue;
+        if (b.level == 1) {
+          if (IsInternalBid(c)) Error(from + ": XBLOCK child " + Hex(c) + " is internal");
+          sum += ce->cb;
+        } else {
+          const InternalBlock* x = Internal(c);
+          if (!x || x->btype != kBTypeDataTree || x->level != 1)
+            Error(from + ": XXBLOCK child " + Hex(c) + " is not an XBLOCK");
+          else
+            sum += x->total;
+        }
+      }
+      if (b.btype == kBTypeDataTree && sum != b.total)
+        Error(from + ": lcbTotal " + std::to_string(b.total) + " but the children hold " +
+              std::to_string(sum));
+      for (const SubnodeEntry& s : b.sl) {
+        Ref(s.data, from);
+        Ref(s.sub, from);
+      }
+      for (const SiEntry& s : b.si) {
+        Ref(s.bid, from);
+        const InternalBlock* leaf = Internal(s.bid);
+        if (bbt_.Find(s.bid) && (!leaf || leaf->btype != kBTypeSubnode || leaf->level != 0 ||
+                                 leaf->sl.empty() || leaf->sl.front().nid != s.nid))
+          Error(from + ": SIENTRY " + Hex(s.nid) + " does not match SLBLOCK " + Hex(s.bid));
+      }
+    }
+    // cRef counts the references plus one, as Outlook writes it.
+    (void)bbt_.ForEach([&](const BbtEntry& e) {
+      uint32_t found = refs_.count(e.bid) ? refs_[e.bid] : 0;
+      if (e.cref != found + 1)
+        Error(BlockName(e.bid, e.ib) + ": cRef " + std::to_string(e.cref) + " but " + std::to_string(found) +
+              " references (expected cRef " + std::to_string(found + 1) + ")");
+      return Status::Ok();
+    });
+  }
+
+  void CheckMaps() {
+    std::map<uint64_t, PageBytes> amaps;
+    uint64_t pmap_free_pages = 0;
+    for (uint64_t k = 0; k < r_.sections; ++k) {
+      for (const MapPage& m : MapPagesOfSection(k)) {
+        auto page = ReadPage(file_, h_.file_eof, {m.ib, m.ib}, m.ptype);
+        if (!page.ok()) {
+          Error(page.status().ToString());
+          continue;
+        }
+        if (m.ptype == kPageTypeAMap) amaps[k] = *page;
+        if (m.ptype != kPageTypePMap) continue;
+        // A 0 bit in a PMap is a page reserved through the PMap (Outlook 2007 and older): the AMap counts it
+        // as used although nothing is there yet, and cbPMapFree counts it.
+        for (uint64_t i = 0; i < kPageDataSize * 8; ++i) {
+          uint64_t ib = SectionOffset(k) + i * kPageSize;
+          if (ib >= h_.file_eof || ((*page)[i / 8] & (0x80 >> (i % 8)))) continue;
+          ++pmap_free_pages;
+          if (!expected_->IsUsed(ib)) expected_->MarkUsed(ib, kPageSize);
+        }
+      }
+    }
+    if (pmap_free_pages * kPageSize != h_.pmap_free)
+      Error("cbPMapFree " + std::to_string(h_.pmap_free) + " but the PMaps have " +
+            std::to_string(pmap_free_pages * kPageSize) + " free bytes");
+    uint64_t free_slots = 0;
+    for (const auto& [k, page] : amaps) {
+      auto want = expected_->SectionBits(k);
+      bool reported = false;
+      for (size_t i = 0; i < kPageDataSize; ++i) {
+        for (int bit = 0; bit < 8; ++bit) free_slots += (page[i] & (0x80 >> bit)) ? 0 : 1;
+        if (h_.amap_valid == kAMapValid2 && page[i] != want[i] && !reported) {
+          reported = true;
+          Error("AMap page at offset " + Hex(SectionOffset(k)) + ": byte " + std::to_string(i) + " is " +
+                Hex(page[i]) + ", the pages and blocks there need " + Hex(want[i]) + " (slots at offset " +
+                Hex(SectionOffset(k) + i * 8 * kBlockAlign) + ")");
+        }
+      }
+    }
+    if (h_.amap_valid == kAMapValid2 && free_slots * kBlockAlign != h_.amap_free)
+      Error("cbAMapFree " + std::to_string(h_.amap_free) + " but the AMaps have " +
+            std::to_string(free_slots * kBlockAlign) + " free bytes");
+  }
+
+  void CheckDList() {
+    PageBytes page;
+    if (Status s = file_.ReadAt(kDListOffset, page); !s.ok()) return Error(s.ToString());
+    bool empty = std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; });
+    if (empty) return r_.notes.push_back("no density list at 0x4200 (as Outlook 2007 leaves it)");
+    Bid bid = Load64(page.data() + kPageDataSize + 8);
+    if (Status s = VerifyPage(page, kPageTypeDList, bid, kDListOffset); !s.ok()) Error(s.ToString());
+  }
+
+  File& file_;
+  CheckReport& r_;
+  uint64_t size_ = 0;
+  Header h_;
+  CryptMethod crypt_ = CryptMethod::kNone;
+  NodeTree nbt_;
+  BlockTree bbt_;
+  std::unique_ptr<SpaceMap> expected_;
+  std::map<Bid, InternalBlock> internal_;
+  std::map<Bid, uint32_t> refs_;
+  Bid max_page_bid_ = 0;
+};
+
+}  // namespace
+
+std::string CheckReport::Summary() const {
+  std::string s = std::to_string(nodes) + " nodes, " + std::to_string(blocks) + " blocks, " +
+                  std::to_string(pages) + " B-tree pages, " + std::to_string(sections) +
+                  " sections: " + (ok() ? "OK" : std::to_string(errors.size()) + " error(s)");
+  for (const auto& e : errors) s += "\n  error: " + e;
+  for (const auto& n : notes) s += "\n  note: " + n;
+  return s;
+}
+
+CheckReport CheckFile(File& file) {
+  CheckReport report;
+  Checker(file, &report).Run();
+  return report;
+}
+
+CheckReport CheckDatabase(NodeDatabase& db) {
+  CheckReport report = CheckFile(db.file());
+  if (db.has_uncommitted_changes()) report.notes.push_back("the database has changes not committed yet");
+  return report;
+}
+
+}  // namespace velmora::pst

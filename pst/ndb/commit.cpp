@@ -1,0 +1,100 @@
+// The commit: the invariants [C1] - [C6] are listed in node_database.h.
+#include <algorithm>
+#include <set>
+
+#include "pst/ndb/map_layout.h"
+#include "pst/ndb/node_database.h"
+
+namespace velmora::pst {
+
+Status NodeDatabase::WriteHeader(const Header& h) {
+  auto bytes = SerializeHeader(h);
+  return file_->WriteAt(0, bytes);
+}
+
+Status NodeDatabase::WriteMaps(std::span<const uint64_t> dirty, uint64_t first_new_section) {
+  const uint64_t sections = space_->sections();
+  std::set<uint64_t> fmaps;  // sections holding an FMap page that must be rewritten
+  for (uint64_t k : dirty) {
+    PageBytes amap = MakeMapPage(kPageTypeAMap, SectionOffset(k), space_->SectionBits(k));
+    PST_RETURN_IF_ERROR(file_->WriteAt(SectionOffset(k), amap));
+    if (k >= kAMapsInHeaderFMap) fmaps.insert(k - (k - kAMapsInHeaderFMap) % kAMapsPerFMap);
+  }
+  // PMaps and FPMaps are all 0xFF: no page in them is handed out through the deprecated page maps.
+  const std::vector<uint8_t> full(kPageDataSize, 0xFF);
+  for (uint64_t k = rewrite_all_fixed_maps_ ? 0 : first_new_section; k < sections; ++k)
+    for (const MapPage& m : MapPagesOfSection(k))
+      if (m.ptype == kPageTypePMap || m.ptype == kPageTypeFPMap)
+        PST_RETURN_IF_ERROR(file_->WriteAt(m.ib, MakeMapPage(m.ptype, m.ib, full)));
+  for (uint64_t f : fmaps) {
+    // One byte per AMap from section f on: the longest free run there (0 for AMaps not in the file yet).
+    std::vector<uint8_t> runs(kPageDataSize, 0);
+    for (uint64_t i = 0; i < kAMapsPerFMap && f + i < sections; ++i) runs[i] = space_->LongestFreeRun(f + i);
+    uint64_t ib = SectionOffset(f) + 2 * kPageSize;
+    PST_RETURN_IF_ERROR(file_->WriteAt(ib, MakeMapPage(kPageTypeFMap, ib, runs)));
+  }
+  rewrite_all_fixed_maps_ = false;
+  return Status::Ok();
+}
+
+Status NodeDatabase::Commit() {
+  PST_RETURN_IF_ERROR(CheckWritable());
+  if (!changed_) return Status::Ok();
+
+  // [C1] B-tree pages copy-on-write into free space, children before parents.
+  auto alloc = [this]() -> Result<Bref> {
+    PST_ASSIGN_OR_RETURN(uint64_t ib, space_->Allocate(kPageSize, kPageSize));
+    return Bref{next_.bid_next_p++, ib};
+  };
+  auto write = [this](const Bref& ref, const PageBytes& page) { return file_->WriteAt(ref.ib, page); };
+  if (Status s = nbt_.Flush(alloc, write); !s.ok()) return Fail(s);
+  if (Status s = bbt_.Flush(alloc, write); !s.ok()) return Fail(s);
+  // [C2] The copies they replace are free once this commit is durable.
+  for (const Bref& r : nbt_.TakeFreed()) space_->FreeLater(r.ib, kPageSize);
+  for (const Bref& r : bbt_.TakeFreed()) space_->FreeLater(r.ib, kPageSize);
+
+  // [C3] Clearing bits in place: first tell the durable header its maps are not to be trusted.
+  if (has_durable_header_ && (space_->HasPending() || stale_maps_on_disk_) &&
+      header_.amap_valid == kAMapValid2) {
+    Header invalid = header_;
+    invalid.amap_valid = kAMapInvalid;
+    ++invalid.unique;
+    if (Status s = WriteHeader(invalid); !s.ok()) return Fail(s);
+    if (Status s = file_->Sync(); !s.ok()) return Fail(s);
+    header_ = invalid;
+  }
+  space_->ReleasePending();
+
+  // [C6] Whole sections, every map page written.
+  const uint64_t eof = space_->file_size();
+  auto size = file_->Size();
+  if (!size.ok()) return Fail(size.status());
+  if (*size != eof)
+    if (Status s = file_->SetSize(eof); !s.ok()) return Fail(s);
+  std::vector<uint64_t> dirty = space_->TakeDirtySections();
+  if (Status s = WriteMaps(dirty, durable_sections_); !s.ok()) return Fail(s);
+  // [C4] Everything the new header reaches is durable before the header is written.
+  if (Status s = file_->Sync(); !s.ok()) return Fail(s);
+
+  Header h = next_;
+  h.nbt = nbt_.root_ref();
+  h.bbt = bbt_.root_ref();
+  h.file_eof = eof;
+  h.amap_last = SectionOffset(space_->sections() - 1);
+  h.amap_free = space_->FreeBytes();
+  h.pmap_free = 0;
+  h.amap_valid = kAMapValid2;
+  h.unique = header_.unique + 1;
+  if (Status s = WriteHeader(h); !s.ok()) return Fail(s);
+  if (Status s = file_->Sync(); !s.ok()) return Fail(s);
+
+  header_ = h;
+  stale_maps_on_disk_ = false;
+  next_.unique = h.unique;
+  durable_sections_ = space_->sections();
+  has_durable_header_ = true;
+  changed_ = false;
+  return Status::Ok();
+}
+
+}  // namespace velmora::pst

@@ -1,0 +1,128 @@
+#include "pst/ndb/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace velmora::pst {
+namespace {
+
+std::string Describe(const std::string& what, const std::string& path, int err) {
+  return what + " " + path + ": " + std::strerror(err);
+}
+
+class PosixFile : public File {
+ public:
+  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixFile() override { ::close(fd_); }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  Status ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+    size_t done = 0;
+    while (done < out.size()) {
+      ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Status::IoError(Describe("cannot read", path_, errno));
+      if (n == 0)
+        return Status::IoError("cannot read " + path_ + ": end of file at offset " +
+                               std::to_string(offset + done));
+      done += static_cast<size_t>(n);
+    }
+    return Status::Ok();
+  }
+
+  Status WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+    size_t done = 0;
+    while (done < data.size()) {
+      ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == ENOSPC || errno == EDQUOT))
+        return Status::NoSpace(Describe("cannot write", path_, errno));
+      if (n < 0) return Status::IoError(Describe("cannot write", path_, errno));
+      done += static_cast<size_t>(n);
+    }
+    return Status::Ok();
+  }
+
+  Status Sync() override {
+    if (::fsync(fd_) != 0) return Status::IoError(Describe("cannot sync", path_, errno));
+    return Status::Ok();
+  }
+
+  Result<uint64_t> Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return Status::IoError(Describe("cannot stat", path_, errno));
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  Status SetSize(uint64_t size) override {
+    if (size > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
+      return Status::InvalidArgument("file size too large");
+    int rc;
+    do {
+      rc = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0 && errno == ENOSPC) return Status::NoSpace(Describe("cannot resize", path_, errno));
+    if (rc != 0) return Status::IoError(Describe("cannot resize", path_, errno));
+    return Status::Ok();
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mode) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::kReadOnly:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::kCreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
+    case OpenMode::kCreateOrTruncate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (errno == EEXIST) return Status::AlreadyExists(Describe("cannot create", path, errno));
+    if (errno == ENOENT) return Status::NotFound(Describe("cannot open", path, errno));
+    return Status::IoError(Describe("cannot open", path, errno));
+  }
+  return std::unique_ptr<File>(new PosixFile(fd, path));
+}
+
+Status MemoryFile::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+  if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
+    return Status::IoError("read past end of memory file at offset " + std::to_string(offset));
+  std::memcpy(out.data(), bytes_.data() + offset, out.size());
+  return Status::Ok();
+}
+
+Status MemoryFile::WriteAt(uint64_t offset, std::span<const uint8_t> data) {
+  if (offset + data.size() > bytes_.size()) bytes_.resize(offset + data.size());
+  if (!data.empty()) std::memcpy(bytes_.data() + offset, data.data(), data.size());
+  return Status::Ok();
+}
+
+Status MemoryFile::SetSize(uint64_t size) {
+  bytes_.resize(size);
+  return Status::Ok();
+}
+
+}  // namespace velmora::pst
