@@ -1,0 +1,108 @@
+#include "mime/addresses.h"
+
+#include "mime/entry_ids.h"
+
+namespace velmora::mime {
+namespace {
+
+constexpr int32_t kMapiMailUser = 6;      // PidTagObjectType of a messaging user
+constexpr int32_t kDtMailUser = 0;        // PidTagDisplayType of a messaging user
+constexpr int32_t kRecipSendable = 1;     // PidTagRecipientFlags
+constexpr int32_t kNoTrackStatus = 0;     // PidTagRecipientTrackStatus
+constexpr int32_t kInternetEncoding = 0;  // PidTagSendInternetEncoding: let the transport choose
+
+std::string Trimmed(std::string s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// Names carry no line breaks or control characters in a recipient table.
+std::string CleanName(std::string s) {
+  for (char& c : s) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return Trimmed(std::move(s));
+}
+
+void Collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
+  if (!list || depth > 8) return;  // groups do not nest in RFC 5322; tolerate a little, never recurse deeply
+  int n = internet_address_list_length(list);
+  for (int i = 0; i < n; ++i) {
+    InternetAddress* a = internet_address_list_get_address(list, i);
+    if (INTERNET_ADDRESS_IS_GROUP(a)) {
+      Collect(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(a)), out, depth + 1);
+      continue;
+    }
+    if (!INTERNET_ADDRESS_IS_MAILBOX(a)) continue;
+    const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a));
+    const char* name = internet_address_get_name(a);
+    Mailbox m{CleanName(name ? name : ""), Trimmed(addr ? addr : "")};
+    if (m.address.empty() && m.name.empty()) continue;
+    if (m.name.empty()) m.name = m.address;
+    out.push_back(std::move(m));
+  }
+}
+
+std::string SevenBitName(const Mailbox& m) {
+  for (unsigned char c : m.name) {
+    if (c >= 0x80) return m.address;  // no 7-bit form of the name: the address is
+  }
+  return m.name;
+}
+
+}  // namespace
+
+std::vector<Mailbox> MailboxesOf(InternetAddressList* list) {
+  std::vector<Mailbox> out;
+  Collect(list, out, 0);
+  return out;
+}
+
+pst::PropertyMap RecipientRow(const Mailbox& m, RecipientKind kind, int32_t order) {
+  using pst::PropValue;
+  auto entry_id = OneOffEntryId(m.name, m.address);
+  pst::PropertyMap row;
+  row[tag::kRecipientType] = PropValue::Int32(static_cast<int32_t>(kind));
+  row[tag::kDisplayName] = PropValue::String(m.name);
+  row[tag::kAddressType] = PropValue::String("SMTP");
+  row[tag::kEmailAddress] = PropValue::String(m.address);
+  row[tag::kSmtpAddress] = PropValue::String(m.address);
+  row[tag::kEntryId] = PropValue::Binary(entry_id);
+  row[tag::kRecordKey] = PropValue::Binary(OneOffEntryId(m.name, m.address, kOneOffRecordKeyFlags));
+  row[tag::kSearchKey] = PropValue::Binary(SmtpSearchKey(m.address));
+  row[tag::kObjectType] = PropValue::Int32(kMapiMailUser);
+  row[tag::kDisplayType] = PropValue::Int32(kDtMailUser);
+  row[tag::kDisplayNamePrintable] = PropValue::String(SevenBitName(m));
+  row[tag::kSendRichInfo] = PropValue::Bool(false);  // matches the one-off's "no rich info" flag
+  row[tag::kSendInternetEncoding] = PropValue::Int32(kInternetEncoding);
+  row[tag::kResponsibility] = PropValue::Bool(true);  // received mail: the transport has handled it
+  row[tag::kRecipientDisplayName] = PropValue::String(m.name);
+  row[tag::kRecipientEntryId] = PropValue::Binary(std::move(entry_id));
+  row[tag::kRecipientFlags] = PropValue::Int32(kRecipSendable);
+  row[tag::kRecipientTrackStatus] = PropValue::Int32(kNoTrackStatus);
+  row[tag::kRecipientOrder] = PropValue::Int32(order);
+  return row;
+}
+
+void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& g, const Mailbox& m) {
+  using pst::PropValue;
+  props[g.name] = PropValue::String(m.name);
+  props[g.address_type] = PropValue::String("SMTP");
+  props[g.email] = PropValue::String(m.address);
+  props[g.entry_id] = PropValue::Binary(OneOffEntryId(m.name, m.address));
+  props[g.search_key] = PropValue::Binary(SmtpSearchKey(m.address));
+  props[g.smtp] = PropValue::String(m.address);
+}
+
+std::string JoinDisplayNames(const std::vector<Mailbox>& mailboxes) {
+  std::string out;
+  for (const auto& m : mailboxes) {
+    if (!out.empty()) out += "; ";
+    for (char c : m.name) out += c == ';' ? ',' : c;
+  }
+  return out;
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,35 @@
+// Mailboxes of the address headers and the properties Outlook keeps for them: the originator groups
+// ([MS-OXCMAIL] 2.2.3.1.3, 2.6.4, 2.6.5), recipient rows (2.1.3.1.1, 2.6.6) and reply recipients (2.2.3.1.6).
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <string>
+#include <vector>
+
+#include "mime/prop_tags.h"
+#include "pst/ltp/property_context.h"
+
+namespace velmora::mime {
+
+struct Mailbox {
+  std::string name;     // decoded display name, never empty: the address when the header gave none
+  std::string address;  // the addr-spec as written
+};
+
+// The mailboxes of a parsed address list in order; a group contributes its members, an empty group nothing.
+std::vector<Mailbox> MailboxesOf(InternetAddressList* list);
+
+enum class RecipientKind : int32_t { kTo = 1, kCc = 2, kBcc = 3 };
+
+// One recipient-table row for an SMTP one-off recipient. `order` is the row's position
+// (PidTagRecipientOrder).
+pst::PropertyMap RecipientRow(const Mailbox& mailbox, RecipientKind kind, int32_t order);
+
+// Fills one address group (sent-representing, sender, read receipt) of the message.
+void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& group, const Mailbox& mailbox);
+
+// PidTagDisplayTo/Cc/Bcc: names joined with "; ". A ';' inside a name would split it, so it becomes ','.
+std::string JoinDisplayNames(const std::vector<Mailbox>& mailboxes);
+
+}  // namespace velmora::mime

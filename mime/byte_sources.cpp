@@ -1,0 +1,95 @@
+#include "mime/byte_sources.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace velmora::mime {
+namespace {
+// Seconds between 1601-01-01 (FILETIME epoch) and 1970-01-01 (Unix epoch), and FILETIME ticks per second.
+constexpr uint64_t kEpochDeltaSeconds = 11644473600ULL;
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+
+pst::Status RangeError(uint64_t offset, size_t n, uint64_t size) {
+  return pst::Status::InvalidArgument("read of " + std::to_string(n) + " bytes at " + std::to_string(offset) +
+                                      " passes the end (" + std::to_string(size) + " bytes)");
+}
+bool InRange(uint64_t offset, size_t n, uint64_t size) {
+  return offset <= size && n <= size - offset;
+}
+}  // namespace
+
+pst::Result<std::shared_ptr<FileSource>> FileSource::Open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return pst::Status::IoError("the file cannot be read: " + path + ": " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = errno;
+    ::close(fd);
+    return pst::Status::IoError("the file cannot be read: " + path + ": " +
+                                (S_ISDIR(st.st_mode) ? "is a folder" : std::strerror(err)));
+  }
+  auto src = std::make_shared<FileSource>(fd, static_cast<uint64_t>(st.st_size));
+  if (st.st_mtim.tv_sec > 0) {
+    src->mtime_filetime_ = (static_cast<uint64_t>(st.st_mtim.tv_sec) + kEpochDeltaSeconds) * kTicksPerSecond +
+                           static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  }
+  return src;
+}
+
+FileSource::FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+FileSource::~FileSource() {
+  ::close(fd_);
+}
+
+pst::Status FileSource::Read(uint64_t offset, std::span<uint8_t> out) const {
+  if (!InRange(offset, out.size(), size_)) return RangeError(offset, out.size(), size_);
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      return pst::Status::IoError(std::string("read failed: ") + (n < 0 ? std::strerror(errno) : "end"));
+    done += static_cast<size_t>(n);
+  }
+  return pst::Status::Ok();
+}
+
+pst::Status MemorySource::Read(uint64_t offset, std::span<uint8_t> out) const {
+  if (!InRange(offset, out.size(), bytes_.size())) return RangeError(offset, out.size(), bytes_.size());
+  if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
+  return pst::Status::Ok();
+}
+
+pst::Status SliceSource::Read(uint64_t offset, std::span<uint8_t> out) const {
+  if (!InRange(offset, out.size(), size_)) return RangeError(offset, out.size(), size_);
+  return base_->Read(offset_ + offset, out);
+}
+
+ConcatSource::ConcatSource(std::vector<std::shared_ptr<const pst::ByteSource>> parts)
+    : parts_(std::move(parts)) {
+  for (const auto& p : parts_) size_ += p->Size();
+}
+
+pst::Status ConcatSource::Read(uint64_t offset, std::span<uint8_t> out) const {
+  if (!InRange(offset, out.size(), size_)) return RangeError(offset, out.size(), size_);
+  uint64_t start = 0;
+  size_t done = 0;
+  for (const auto& p : parts_) {
+    if (done == out.size()) break;
+    uint64_t end = start + p->Size();
+    if (offset + done < end) {
+      uint64_t local = offset + done - start;
+      size_t n = static_cast<size_t>(std::min<uint64_t>(out.size() - done, p->Size() - local));
+      PST_RETURN_IF_ERROR(p->Read(local, out.subspan(done, n)));
+      done += n;
+    }
+    start = end;
+  }
+  return pst::Status::Ok();
+}
+
+}  // namespace velmora::mime

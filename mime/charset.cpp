@@ -1,0 +1,165 @@
+#include "mime/charset.h"
+
+#include <gmime/gmime.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace velmora::mime {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
+  return out;
+}
+
+// Standard Windows code page identifiers for the charsets mail uses.
+constexpr std::pair<const char*, int32_t> kCodePages[] = {
+    {"us-ascii", 20127},
+    {"ascii", 20127},
+    {"ansi_x3.4-1968", 20127},
+    {"utf-8", 65001},
+    {"utf8", 65001},
+    {"utf-7", 65000},
+    {"iso-8859-1", 28591},
+    {"latin1", 28591},
+    {"iso-8859-2", 28592},
+    {"iso-8859-3", 28593},
+    {"iso-8859-4", 28594},
+    {"iso-8859-5", 28595},
+    {"iso-8859-6", 28596},
+    {"iso-8859-7", 28597},
+    {"iso-8859-8", 28598},
+    {"iso-8859-8-i", 38598},
+    {"iso-8859-9", 28599},
+    {"iso-8859-13", 28603},
+    {"iso-8859-15", 28605},
+    {"windows-874", 874},
+    {"windows-1250", 1250},
+    {"windows-1251", 1251},
+    {"windows-1252", 1252},
+    {"windows-1253", 1253},
+    {"windows-1254", 1254},
+    {"windows-1255", 1255},
+    {"windows-1256", 1256},
+    {"windows-1257", 1257},
+    {"windows-1258", 1258},
+    {"cp1250", 1250},
+    {"cp1251", 1251},
+    {"cp1252", 1252},
+    {"koi8-r", 20866},
+    {"koi8-u", 21866},
+    {"shift_jis", 932},
+    {"shift-jis", 932},
+    {"sjis", 932},
+    {"x-sjis", 932},
+    {"cp932", 932},
+    {"windows-31j", 932},
+    {"iso-2022-jp", 50220},
+    {"euc-jp", 51932},
+    {"gb2312", 936},
+    {"gbk", 936},
+    {"cp936", 936},
+    {"x-gbk", 936},
+    {"gb18030", 54936},
+    {"hz-gb-2312", 52936},
+    {"big5", 950},
+    {"big5-hkscs", 950},
+    {"cp950", 950},
+    {"euc-kr", 51949},
+    {"ks_c_5601-1987", 949},
+    {"cp949", 949},
+    {"iso-2022-kr", 50225},
+    {"utf-16", 1200},
+    {"utf-16le", 1200},
+    {"utf-16be", 1201},
+    {"utf-32", 12000},
+    {"tis-620", 874},
+    {"windows-874", 874},
+    {"iso-8859-11", 874},
+    {"cp866", 866},
+    {"ibm866", 866},
+    {"macintosh", 10000},
+    {"x-mac-roman", 10000},
+};
+
+// One byte that a charset cannot map: U+FFFD, so that nothing disappears silently.
+constexpr char kReplacement[] = "\xEF\xBF\xBD";
+
+}  // namespace
+
+int32_t CodePageForCharset(std::string_view charset) {
+  std::string name = Lower(charset);
+  for (const auto& [n, cp] : kCodePages) {
+    if (name == n) return cp;
+  }
+  // Aliases GMime knows (latin-1, iso_8859-1:1987, x-user-defined spellings ...) resolve to a canonical name.
+  const char* canon = g_mime_charset_canon_name(name.c_str());
+  if (canon && name != Lower(canon)) {
+    std::string c = Lower(canon);
+    for (const auto& [n, cp] : kCodePages) {
+      if (c == n) return cp;
+    }
+  }
+  return 0;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  return g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr) == TRUE;
+}
+
+std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
+  std::string name = Lower(charset);
+  if (name.empty()) return DecodeUndeclared(bytes);
+  if (name == "us-ascii" || name == "ascii" || name == "utf-8" || name == "utf8") {
+    // Declared ASCII that carries 8-bit bytes is common; UTF-8 first, then the undeclared fallback.
+    return DecodeUndeclared(bytes);
+  }
+  const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
+  iconv_t cd = iconv_open("UTF-8", iconv_name ? iconv_name : name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeUndeclared(bytes);
+
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  char buf[4096];
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  while (true) {
+    char* o = buf;
+    size_t o_left = sizeof buf;
+    size_t r = iconv(cd, in_left ? &in : nullptr, in_left ? &in_left : nullptr, &o, &o_left);
+    out.append(buf, sizeof buf - o_left);
+    if (r != static_cast<size_t>(-1)) {
+      if (in_left == 0) {
+        // Flush the shift state (ISO-2022-JP ends in ASCII mode).
+        o = buf;
+        o_left = sizeof buf;
+        iconv(cd, nullptr, nullptr, &o, &o_left);
+        out.append(buf, sizeof buf - o_left);
+        break;
+      }
+      continue;
+    }
+    if (errno == E2BIG) continue;
+    // EILSEQ (an unmappable byte) or EINVAL (a sequence cut off at the end): mark it and go on.
+    out += kReplacement;
+    ++in;
+    --in_left;
+    if (in_left == 0) break;
+  }
+  iconv_close(cd);
+  return out;
+}
+
+std::string DecodeUndeclared(std::string_view bytes, std::string_view fallback) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string fb = Lower(fallback);
+  if (fb.empty() || fb == "utf-8" || fb == "us-ascii") fb = "windows-1252";
+  return ConvertToUtf8(bytes, fb);
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,23 @@
+// Charsets: Windows code page numbers for the properties that record them, and conversion of text to UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmora::mime {
+
+// The Windows code page for a MIME charset name (case-insensitive, common aliases accepted), 0 when unknown.
+int32_t CodePageForCharset(std::string_view charset);
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Converts `bytes` in `charset` to UTF-8. Bytes the charset cannot map become U+FFFD, never dropped. An
+// unknown or empty charset is treated as undeclared (see DecodeUndeclared).
+std::string ConvertToUtf8(std::string_view bytes, std::string_view charset);
+
+// Text whose charset nobody declared: kept as it is when it is valid UTF-8 (RFC 6532), else read as
+// `fallback` (windows-1252 by default: a superset of ISO-8859-1 that maps every byte to something visible).
+std::string DecodeUndeclared(std::string_view bytes, std::string_view fallback = "windows-1252");
+
+}  // namespace velmora::mime

@@ -1,0 +1,43 @@
+#include "mime/dates.h"
+
+#include <gmime/gmime.h>
+
+#include "mime/gobject_ptr.h"
+
+namespace velmora::mime {
+namespace {
+// Seconds from 1601-01-01 to 1970-01-01, and FILETIME ticks per microsecond.
+constexpr int64_t kEpochDeltaSeconds = 11644473600LL;
+constexpr int64_t kTicksPerMicrosecond = 10;
+
+uint64_t ToFileTime(GDateTime* dt) {
+  int64_t unix_seconds = g_date_time_to_unix(dt);
+  int64_t micro = g_date_time_get_microsecond(dt);
+  return static_cast<uint64_t>((unix_seconds + kEpochDeltaSeconds) * 10000000LL +
+                               micro * kTicksPerMicrosecond);
+}
+}  // namespace
+
+std::optional<uint64_t> ParseMailDate(const std::string& value) {
+  if (value.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
+  GDateTimePtr dt(g_mime_utils_header_decode_date(value.c_str()));
+  if (!dt) return std::nullopt;
+  int year = g_date_time_get_year(dt.get());
+  // GMime answers the Unix epoch for some values it could not read; a real 1970-01-01 date in mail is rarer.
+  if (g_date_time_to_unix(dt.get()) == 0) return std::nullopt;
+  if (year < 1601 || year > 30827) return std::nullopt;
+  return ToFileTime(dt.get());
+}
+
+std::optional<uint64_t> ParseReceivedDate(const std::string& value) {
+  auto semi = value.rfind(';');
+  if (semi == std::string::npos) return std::nullopt;
+  return ParseMailDate(value.substr(semi + 1));
+}
+
+uint64_t FileTimeNow() {
+  GDateTimePtr now(g_date_time_new_now_utc());
+  return ToFileTime(now.get());
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,61 @@
+#include "mime/entry_ids.h"
+
+#include "pst/ltp/property.h"
+
+namespace velmora::mime {
+namespace {
+constexpr uint8_t kOneOffProviderUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
+                                            0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
+
+void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void PutUtf16z(std::vector<uint8_t>& out, const std::string& s) {
+  auto u = pst::Utf8ToUtf16le(s);
+  out.insert(out.end(), u.begin(), u.end());
+  out.push_back(0);
+  out.push_back(0);
+}
+}  // namespace
+
+std::vector<uint8_t> OneOffEntryId(const std::string& display_name, const std::string& address,
+                                   uint16_t flags) {
+  std::vector<uint8_t> out;
+  PutLe32(out, 0);
+  out.insert(out.end(), std::begin(kOneOffProviderUid), std::end(kOneOffProviderUid));
+  out.push_back(0);  // version
+  out.push_back(0);
+  out.push_back(static_cast<uint8_t>(flags));
+  out.push_back(static_cast<uint8_t>(flags >> 8));
+  PutUtf16z(out, display_name);
+  PutUtf16z(out, "SMTP");
+  PutUtf16z(out, address);
+  return out;
+}
+
+std::vector<uint8_t> SmtpSearchKey(const std::string& address) {
+  std::vector<uint8_t> out{'S', 'M', 'T', 'P', ':'};
+  for (char c : address) {
+    out.push_back(static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+  }
+  out.push_back(0);
+  return out;
+}
+
+std::vector<uint8_t> FlatEntryList(const std::vector<std::vector<uint8_t>>& entry_ids) {
+  std::vector<uint8_t> body;
+  for (size_t i = 0; i < entry_ids.size(); ++i) {
+    if (i > 0) {
+      while (body.size() % 4 != 0) body.push_back(0);
+    }
+    PutLe32(body, static_cast<uint32_t>(entry_ids[i].size()));
+    body.insert(body.end(), entry_ids[i].begin(), entry_ids[i].end());
+  }
+  std::vector<uint8_t> out;
+  PutLe32(out, static_cast<uint32_t>(entry_ids.size()));
+  PutLe32(out, static_cast<uint32_t>(body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,374 @@
+#include "mime/envelope.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "mime/addresses.h"
+#include "mime/charset.h"
+#include "mime/dates.h"
+#include "mime/entry_ids.h"
+#include "mime/gobject_ptr.h"
+#include "mime/prop_tags.h"
+#include "mime/subject.h"
+
+namespace velmora::mime {
+namespace {
+
+using pst::PropValue;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
+  return s;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+// Unfolded, decoded value of the first header with this name; nullopt when absent.
+std::optional<std::string> First(GMimeHeaderList* headers, const char* name) {
+  GMimeHeader* h = g_mime_header_list_get_header(headers, name);
+  if (!h) return std::nullopt;
+  const char* v = g_mime_header_get_value(h);
+  return Trim(DecodeUndeclared(v ? v : ""));
+}
+
+// Raw (undecoded, unfolded) value of the first header with this name: for ids, dates and lists of ids.
+std::optional<std::string> FirstRaw(GMimeHeaderList* headers, const char* name) {
+  GMimeHeader* h = g_mime_header_list_get_header(headers, name);
+  if (!h) return std::nullopt;
+  std::string raw = TakeString(g_mime_utils_header_unfold(OrEmpty(g_mime_header_get_raw_value(h)).c_str()));
+  return Trim(DecodeUndeclared(raw));
+}
+
+// Every mailbox of every header with this name, in order (duplicated To lines are merged).
+std::vector<Mailbox> AllMailboxes(GMimeHeaderList* headers, const char* name) {
+  std::vector<Mailbox> out;
+  int n = g_mime_header_list_get_count(headers);
+  for (int i = 0; i < n; ++i) {
+    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(h), name) != 0) continue;
+    GObjectPtr<InternetAddressList> list(
+        internet_address_list_parse(ImporterParserOptions(), g_mime_header_get_raw_value(h)));
+    for (auto& m : MailboxesOf(list.get())) out.push_back(std::move(m));
+  }
+  return out;
+}
+
+int32_t LevelFromWord(const std::string& v, const char* low, const char* high) {
+  std::string s = Lower(Trim(v));
+  if (s.rfind(low, 0) == 0) return 0;
+  if (s.rfind(high, 0) == 0) return 2;
+  return 1;
+}
+
+int32_t SensitivityFromHeader(const std::string& v) {
+  std::string s = Lower(Trim(v));
+  if (s == "personal") return 1;
+  if (s == "private") return 2;
+  if (s == "company-confidential" || s == "company confidential") return 3;
+  return 0;
+}
+
+// Headers mapped to fixed properties or excluded from named properties ([MS-OXCMAIL] 2.2.3.2.29).
+bool IsMappedOrExcluded(const std::string& lower) {
+  static const std::set<std::string> kNames = {"from",
+                                               "sender",
+                                               "to",
+                                               "cc",
+                                               "bcc",
+                                               "reply-to",
+                                               "subject",
+                                               "date",
+                                               "message-id",
+                                               "in-reply-to",
+                                               "references",
+                                               "importance",
+                                               "priority",
+                                               "x-priority",
+                                               "x-msmail-priority",
+                                               "sensitivity",
+                                               "disposition-notification-to",
+                                               "return-receipt-to",
+                                               "thread-topic",
+                                               "thread-index",
+                                               "list-help",
+                                               "list-subscribe",
+                                               "list-unsubscribe",
+                                               "x-list-help",
+                                               "x-list-subscribe",
+                                               "x-list-unsubscribe",
+                                               "received",
+                                               "resent-from",
+                                               "resent-sender",
+                                               "resent-date",
+                                               "resent-message-id",
+                                               "content-type",
+                                               "content-disposition",
+                                               "content-description",
+                                               "content-transfer-encoding",
+                                               "content-id",
+                                               "content-md5",
+                                               "mime-version",
+                                               "return-path",
+                                               "comments",
+                                               "adhoc",
+                                               "apparently-to",
+                                               "approved",
+                                               "control",
+                                               "distribution",
+                                               "encoding",
+                                               "followup-to",
+                                               "lines",
+                                               "bytes",
+                                               "article",
+                                               "supercedes",
+                                               "newsgroups",
+                                               "nntp-posting-host",
+                                               "organization",
+                                               "path",
+                                               "rr",
+                                               "summary",
+                                               "trace",
+                                               "encrypted",
+                                               "x-mimeole",
+                                               "x-ms-tnef-correlator"};
+  if (kNames.count(lower)) return true;
+  for (const char* p : {"x-ms-exchange-organization-", "x-ms-exchange-forest-"}) {
+    if (lower.rfind(p, 0) == 0) {
+      static const std::set<std::string> kKept = {
+          "x-ms-exchange-organization-authas", "x-ms-exchange-organization-authdomain",
+          "x-ms-exchange-organization-authmechanism", "x-ms-exchange-organization-authsource"};
+      return kKept.count(lower) == 0;
+    }
+  }
+  return false;
+}
+
+bool IsPlainHeaderName(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return g_ascii_isalnum(c) || c == '-' || c == '_'; });
+}
+
+void MapInternetHeaders(GMimeHeaderList* headers, const EnvelopeOptions& o, pst::MessageContent& out) {
+  std::set<std::string> seen;
+  int n = g_mime_header_list_get_count(headers);
+  for (int i = 0; i < n && seen.size() < o.max_header_properties; ++i) {
+    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+    std::string name = Lower(OrEmpty(g_mime_header_get_name(h)));
+    if (!IsPlainHeaderName(name) || IsMappedOrExcluded(name) || !seen.insert(name).second) continue;
+    std::string value = Trim(DecodeUndeclared(OrEmpty(g_mime_header_get_value(h))));
+    if (value.size() > o.max_header_value) value.resize(o.max_header_value);
+    pst::NamedProperty np;
+    np.guid = tag::kPsInternetHeaders;
+    np.is_string = true;
+    np.name = name;  // Outlook stores these names lower-cased
+    np.value = PropValue::String(DecodeUndeclared(value));
+    out.named.push_back(std::move(np));
+  }
+}
+
+void MapRecipients(GMimeHeaderList* headers, pst::MessageContent& out) {
+  struct Kind {
+    const char* header;
+    RecipientKind kind;
+    uint16_t display_tag;
+  };
+  int32_t order = 0;
+  for (const Kind& k :
+       {Kind{"To", RecipientKind::kTo, tag::kDisplayTo}, Kind{"Cc", RecipientKind::kCc, tag::kDisplayCc},
+        Kind{"Bcc", RecipientKind::kBcc, tag::kDisplayBcc}}) {
+    auto boxes = AllMailboxes(headers, k.header);
+    for (const auto& m : boxes) out.recipients.push_back({RecipientRow(m, k.kind, order++)});
+    out.props[k.display_tag] = PropValue::String(JoinDisplayNames(boxes));
+  }
+}
+
+void MapOriginator(GMimeHeaderList* headers, pst::MessageContent& out) {
+  auto from = AllMailboxes(headers, "From");
+  auto sender = AllMailboxes(headers, "Sender");
+  if (from.empty() && sender.empty()) return;  // no originator: nothing is invented
+  const Mailbox& representing = from.empty() ? sender.front() : from.front();
+  SetAddressGroup(out.props, tag::kSentRepresenting, representing);
+  SetAddressGroup(out.props, tag::kSender, sender.empty() ? representing : sender.front());
+
+  auto reply_to = AllMailboxes(headers, "Reply-To");
+  if (!reply_to.empty()) {
+    std::vector<std::vector<uint8_t>> ids;
+    std::string names;
+    for (const auto& m : reply_to) {
+      ids.push_back(OneOffEntryId(m.name, m.address));
+      if (!names.empty()) names += ";";
+      for (char c : m.name) names += c == ';' ? ',' : c;
+    }
+    out.props[tag::kReplyRecipientEntries] = PropValue::Binary(FlatEntryList(ids));
+    out.props[tag::kReplyRecipientNames] = PropValue::String(names);
+  }
+}
+
+void MapSubject(GMimeHeaderList* headers, pst::MessageContent& out) {
+  auto subject = First(headers, "Subject");
+  auto thread_topic = First(headers, "Thread-Topic");
+  if (subject) {
+    std::string s = *subject;
+    for (char& c : s) {
+      if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    }
+    SplitSubject split = SplitSubjectPrefix(s);
+    out.props[tag::kSubject] = PropValue::String(s);
+    out.props[tag::kSubjectPrefix] = PropValue::String(split.prefix);
+    out.props[tag::kNormalizedSubject] = PropValue::String(split.normalized);
+    if (!thread_topic && !s.empty()) out.props[tag::kConversationTopic] = PropValue::String(split.normalized);
+  }
+  if (thread_topic) out.props[tag::kConversationTopic] = PropValue::String(*thread_topic);
+}
+
+// Submit time from Date; delivery time from the newest Received (the topmost one that carries a readable
+// date), else Date, else the fallback. Creation and modification follow the delivery time.
+uint64_t MapDates(GMimeHeaderList* headers, uint64_t fallback, pst::MessageContent& out) {
+  std::optional<uint64_t> date;
+  if (auto v = FirstRaw(headers, "Date")) date = ParseMailDate(*v);
+  std::optional<uint64_t> received;
+  int n = g_mime_header_list_get_count(headers);
+  for (int i = 0; i < n && !received; ++i) {
+    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(h), "Received") != 0) continue;
+    std::string raw = TakeString(g_mime_utils_header_unfold(OrEmpty(g_mime_header_get_raw_value(h)).c_str()));
+    received = ParseReceivedDate(raw);
+  }
+  uint64_t submit = date.value_or(received.value_or(fallback));
+  uint64_t delivery = received.value_or(date.value_or(fallback));
+  out.props[tag::kClientSubmitTime] = PropValue::Time(submit);
+  out.props[tag::kMessageDeliveryTime] = PropValue::Time(delivery);
+  out.props[tag::kCreationTime] = PropValue::Time(delivery);
+  out.props[tag::kLastModificationTime] = PropValue::Time(delivery);
+  return submit;
+}
+
+void MapIdentity(GMimeHeaderList* headers, uint64_t submit_time, pst::MessageContent& out) {
+  if (auto v = FirstRaw(headers, "Message-ID"); v && !v->empty())
+    out.props[tag::kInternetMessageId] = PropValue::String(*v);
+  if (auto v = FirstRaw(headers, "In-Reply-To"); v && !v->empty())
+    out.props[tag::kInReplyToId] = PropValue::String(*v);
+  if (auto v = FirstRaw(headers, "References"); v && !v->empty()) {
+    std::string refs = *v;
+    constexpr size_t kReferencesLimit = 64 * 1024;  // MAPI lets readers cut References above 64 KB
+    if (refs.size() > kReferencesLimit)
+      refs.resize(refs.rfind(' ', kReferencesLimit) == std::string::npos ? kReferencesLimit
+                                                                         : refs.rfind(' ', kReferencesLimit));
+    out.props[tag::kInternetReferences] = PropValue::String(DecodeUndeclared(refs));
+  }
+  std::vector<uint8_t> index;
+  if (auto v = FirstRaw(headers, "Thread-Index")) {
+    gsize len = 0;
+    guchar* bytes = g_base64_decode(v->c_str(), &len);
+    constexpr gsize kIndexHeaderSize = 22;  // a valid index is the 22-byte header plus 5 bytes per reply
+    if (bytes && len >= kIndexHeaderSize) index.assign(bytes, bytes + len);
+    g_free(bytes);
+  }
+  if (index.empty()) {
+    auto topic = out.props.find(tag::kConversationTopic);
+    std::string t = topic != out.props.end() ? topic->second.AsString().value_or("") : "";
+    index = DerivedConversationIndex(submit_time, t);
+  }
+  out.props[tag::kConversationIndex] = PropValue::Binary(std::move(index));
+}
+
+void MapFlags(GMimeHeaderList* headers, pst::MessageContent& out) {
+  out.props[tag::kImportance] = PropValue::Int32(ImportanceFromHeaders(headers));
+  int32_t priority = 0;
+  if (auto v = First(headers, "Priority")) {
+    std::string s = Lower(*v);
+    priority = s.rfind("urgent", 0) == 0 ? 1 : s.rfind("non-urgent", 0) == 0 ? -1 : 0;
+  }
+  out.props[tag::kPriority] = PropValue::Int32(priority);
+  auto sensitivity = First(headers, "Sensitivity");
+  out.props[tag::kSensitivity] = PropValue::Int32(sensitivity ? SensitivityFromHeader(*sensitivity) : 0);
+
+  auto dnt = AllMailboxes(headers, "Disposition-Notification-To");
+  out.props[tag::kReadReceiptRequested] = PropValue::Bool(!dnt.empty());
+  if (!dnt.empty()) SetAddressGroup(out.props, tag::kReadReceipt, dnt.front());
+  out.props[tag::kOriginatorDeliveryReportRequested] =
+      PropValue::Bool(g_mime_header_list_contains(headers, "Return-Receipt-To"));
+
+  // List-* headers, with the X- spelling as the alternate.
+  const std::pair<const char*, uint16_t> kLists[] = {{"List-Help", tag::kListHelp},
+                                                     {"List-Subscribe", tag::kListSubscribe},
+                                                     {"List-Unsubscribe", tag::kListUnsubscribe}};
+  for (const auto& [name, id] : kLists) {
+    auto v = First(headers, name);
+    if (!v) v = First(headers, (std::string("X-") + name).c_str());
+    if (v) out.props[id] = PropValue::String(*v);
+  }
+}
+
+}  // namespace
+
+int32_t ImportanceFromHeaders(GMimeHeaderList* headers) {
+  if (auto v = First(headers, "Importance")) return LevelFromWord(*v, "low", "high");
+  if (auto v = First(headers, "X-Priority")) {
+    std::string s = Trim(*v);
+    if (!s.empty() && s[0] >= '1' && s[0] <= '5') return s[0] <= '2' ? 2 : s[0] == '3' ? 1 : 0;
+  }
+  if (auto v = First(headers, "X-MSMail-Priority")) return LevelFromWord(*v, "low", "high");
+  if (auto v = First(headers, "Priority")) return LevelFromWord(*v, "non-urgent", "urgent");
+  return 1;
+}
+
+std::string TransportHeaders(GMimeHeaderList* headers) {
+  std::string raw;
+  int n = g_mime_header_list_get_count(headers);
+  for (int i = 0; i < n; ++i) {
+    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+    std::string name = OrEmpty(g_mime_header_get_raw_name(h));
+    std::string value = OrEmpty(g_mime_header_get_raw_value(h));
+    std::string lower = Lower(Trim(name));
+    if (IsMappedOrExcluded(lower) && lower.rfind("x-ms-exchange-", 0) == 0) continue;  // internal stamps
+    // Each header on its own: one Latin-1 line must not turn the UTF-8 lines around it into mojibake.
+    std::string line = DecodeUndeclared(name + ":" + value);
+    if (line.empty() || line.back() != '\n') line += '\n';
+    raw += line;
+  }
+  // CRLF line ends; a lone CR stays as it was.
+  std::string out;
+  out.reserve(raw.size() + raw.size() / 16 + 2);
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) out += '\r';
+    out += raw[i];
+  }
+  out += "\r\n";
+  return out;
+}
+
+std::vector<uint8_t> DerivedConversationIndex(uint64_t filetime, const std::string& topic) {
+  std::vector<uint8_t> out;
+  out.push_back(0x01);  // reserved, always 1
+  for (int shift = 48; shift >= 16; shift -= 8) out.push_back(static_cast<uint8_t>(filetime >> shift));
+  std::string key = Lower(topic);
+  GChecksum* md5 = g_checksum_new(G_CHECKSUM_MD5);
+  g_checksum_update(md5, reinterpret_cast<const guchar*>(key.data()), static_cast<gssize>(key.size()));
+  guint8 digest[16];
+  gsize len = sizeof digest;
+  g_checksum_get_digest(md5, digest, &len);
+  g_checksum_free(md5);
+  out.insert(out.end(), digest, digest + 16);
+  return out;
+}
+
+void MapEnvelope(GMimeMessage* message, const EnvelopeOptions& options, pst::MessageContent& out) {
+  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+  out.props[tag::kTransportMessageHeaders] = PropValue::String(TransportHeaders(headers));
+  MapSubject(headers, out);
+  MapOriginator(headers, out);
+  MapRecipients(headers, out);
+  uint64_t submit = MapDates(headers, options.fallback_time, out);
+  MapIdentity(headers, submit, out);
+  MapFlags(headers, out);
+  if (options.internet_header_properties) MapInternetHeaders(headers, options, out);
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,38 @@
+// The message's header fields as properties ([MS-OXCMAIL] 2.2.3.1 - 2.2.3.2): subject family, originator,
+// recipients, reply recipients, dates, identity and threading, importance, sensitivity, receipts, list
+// headers, the transport header block and the remaining headers as PS_INTERNET_HEADERS named properties.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <cstdint>
+#include <string>
+
+#include "pst/messaging/message_content.h"
+
+namespace velmora::mime {
+
+struct EnvelopeOptions {
+  uint64_t fallback_time = 0;  // FILETIME when neither Received nor Date can be read
+  bool internet_header_properties = true;
+  size_t max_header_properties = 32;    // named properties per message: each new name costs a store-wide ID
+  size_t max_header_value = 64 * 1024;  // longer values of generic headers are cut (References: MAPI's limit)
+};
+
+// Sets the envelope properties and recipients of `out` from the headers of `message`.
+void MapEnvelope(GMimeMessage* message, const EnvelopeOptions& options, pst::MessageContent& out);
+
+// The header block as received: folded lines kept, line ends made CRLF, 8-bit text decoded (UTF-8 when
+// valid, else windows-1252), ending with the empty line.
+std::string TransportHeaders(GMimeHeaderList* headers);
+
+// Importance from Importance, X-Priority, X-MSMail-Priority and Priority, in that order of precedence:
+// 0 low, 1 normal, 2 high.
+int32_t ImportanceFromHeaders(GMimeHeaderList* headers);
+
+// PidTagConversationIndex when the mail carries no Thread-Index ([MS-OXOMSG] 2.2.1.3 header block): 0x01,
+// the 5 bytes below the top byte of the FILETIME, big-endian, and a 16-byte hash of the topic, so that mail
+// on the same topic shares a thread.
+std::vector<uint8_t> DerivedConversationIndex(uint64_t filetime, const std::string& topic);
+
+}  // namespace velmora::mime

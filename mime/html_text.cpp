@@ -1,0 +1,280 @@
+#include "mime/html_text.h"
+
+#include <glib.h>
+
+#include <cstring>
+#include <utility>
+
+namespace velmora::mime {
+namespace {
+
+char Lower(char c) {
+  return static_cast<char>(g_ascii_tolower(c));
+}
+
+bool StartsWithNoCase(std::string_view s, size_t pos, std::string_view prefix) {
+  if (pos + prefix.size() > s.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (Lower(s[pos + i]) != prefix[i]) return false;
+  }
+  return true;
+}
+
+size_t FindNoCase(std::string_view s, size_t from, std::string_view needle) {
+  if (needle.empty()) return from;
+  for (size_t i = from; i + needle.size() <= s.size(); ++i) {
+    if (StartsWithNoCase(s, i, needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
+void AppendCodePoint(std::string& out, uint32_t cp) {
+  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) cp = 0xFFFD;
+  char buf[8];
+  int n = g_unichar_to_utf8(cp, buf);
+  out.append(buf, static_cast<size_t>(n));
+}
+
+// Named references seen in mail; anything else is kept as written.
+constexpr std::pair<const char*, uint32_t> kEntities[] = {
+    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},       {"quot", '"'},      {"apos", '\''},
+    {"nbsp", 0xA0},    {"copy", 0xA9},    {"reg", 0xAE},     {"trade", 0x2122},  {"euro", 0x20AC},
+    {"pound", 0xA3},   {"yen", 0xA5},     {"cent", 0xA2},    {"sect", 0xA7},     {"deg", 0xB0},
+    {"plusmn", 0xB1},  {"middot", 0xB7},  {"bull", 0x2022},  {"hellip", 0x2026}, {"ndash", 0x2013},
+    {"mdash", 0x2014}, {"lsquo", 0x2018}, {"rsquo", 0x2019}, {"ldquo", 0x201C},  {"rdquo", 0x201D},
+    {"laquo", 0xAB},   {"raquo", 0xBB},   {"times", 0xD7},   {"divide", 0xF7},   {"shy", 0xAD},
+    {"auml", 0xE4},    {"ouml", 0xF6},    {"uuml", 0xFC},    {"Auml", 0xC4},     {"Ouml", 0xD6},
+    {"Uuml", 0xDC},    {"szlig", 0xDF},   {"eacute", 0xE9},  {"egrave", 0xE8},   {"agrave", 0xE0},
+    {"aacute", 0xE1},  {"iacute", 0xED},  {"oacute", 0xF3},  {"uacute", 0xFA},   {"ntilde", 0xF1},
+    {"ccedil", 0xE7},  {"Eacute", 0xC9},  {"ecirc", 0xEA},   {"acirc", 0xE2},    {"ocirc", 0xF4},
+    {"zwnj", 0x200C},  {"zwj", 0x200D},   {"rarr", 0x2192},  {"larr", 0x2190},   {"iexcl", 0xA1},
+    {"iquest", 0xBF},
+};
+
+bool IsBlockTag(std::string_view name) {
+  static constexpr const char* kBlocks[] = {
+      "p",  "div", "br", "tr",  "li",    "h1",         "h2", "h3", "h4",      "h5",     "h6",
+      "hr", "ul",  "ol", "pre", "table", "blockquote", "dt", "dd", "address", "center", "form"};
+  for (const char* b : kBlocks) {
+    if (name == b) return true;
+  }
+  return false;
+}
+
+// Elements whose content is not text the reader sees.
+bool IsSkippedContainer(std::string_view name) {
+  return name == "script" || name == "style" || name == "head" || name == "title" || name == "xml";
+}
+
+class TextBuilder {
+ public:
+  void Text(std::string_view s, bool preformatted) {
+    for (char c : s) {
+      if (!preformatted && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f')) {
+        pending_space_ = true;
+        continue;
+      }
+      if (preformatted && c == '\r') continue;
+      if (preformatted && c == '\n') {
+        NewLine();
+        continue;
+      }
+      Flush();
+      out_ += c;
+      at_line_start_ = false;
+    }
+  }
+  void Raw(std::string_view utf8) {
+    Flush();
+    out_ += utf8;
+    at_line_start_ = false;
+  }
+  void NewLine() {
+    pending_space_ = false;
+    // Trailing blanks of a line carry nothing.
+    while (!out_.empty() && out_.back() == ' ') out_.pop_back();
+    if (blank_lines_ >= 2 && at_line_start_) return;  // at most one empty line in a row
+    if (at_line_start_)
+      ++blank_lines_;
+    else
+      blank_lines_ = 0;
+    out_ += "\r\n";
+    at_line_start_ = true;
+  }
+  void Separator() {  // between table cells
+    if (!at_line_start_) pending_space_ = true;
+  }
+  std::string Finish() {
+    while (!out_.empty() && (out_.back() == '\n' || out_.back() == '\r' || out_.back() == ' '))
+      out_.pop_back();
+    size_t start = 0;
+    while (start + 1 < out_.size() && out_[start] == '\r' && out_[start + 1] == '\n') start += 2;
+    return out_.substr(start);
+  }
+
+ private:
+  void Flush() {
+    if (pending_space_ && !at_line_start_) out_ += ' ';
+    pending_space_ = false;
+  }
+  std::string out_;
+  bool pending_space_ = false;
+  bool at_line_start_ = true;
+  int blank_lines_ = 0;
+};
+
+// Reads a tag name starting at `pos` (just after '<' or "</"), lower-cased.
+std::string TagName(std::string_view html, size_t pos) {
+  std::string name;
+  while (pos < html.size() && (g_ascii_isalnum(html[pos]) || html[pos] == ':' || html[pos] == '-')) {
+    name += Lower(html[pos++]);
+  }
+  return name;
+}
+
+// End of a tag: the '>' not inside a quoted attribute value; npos when the document ends first.
+size_t TagEnd(std::string_view html, size_t pos) {
+  char quote = 0;
+  for (; pos < html.size(); ++pos) {
+    char c = html[pos];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      // A quote only opens a value right after '='; stray quotes in broken HTML do not swallow the rest.
+      size_t k = pos;
+      while (k > 0 && (html[k - 1] == ' ' || html[k - 1] == '\t')) --k;
+      if (k > 0 && html[k - 1] == '=') quote = c;
+    } else if (c == '>') {
+      return pos;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string DecodeCharacterReference(std::string_view name) {
+  std::string out;
+  if (!name.empty() && name[0] == '#') {
+    uint32_t cp = 0;
+    bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
+    size_t i = hex ? 2 : 1;
+    if (i >= name.size()) return "";
+    for (; i < name.size(); ++i) {
+      int d = hex ? g_ascii_xdigit_value(name[i]) : g_ascii_digit_value(name[i]);
+      if (d < 0) return "";
+      cp = cp * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+      if (cp > 0x10FFFF) cp = 0x110000;  // stays out of range without overflowing
+    }
+    AppendCodePoint(out, cp);
+    return out;
+  }
+  for (const auto& [n, cp] : kEntities) {
+    if (name == n) {
+      AppendCodePoint(out, cp);
+      return out;
+    }
+  }
+  return "";
+}
+
+std::string HtmlToText(std::string_view html) {
+  TextBuilder text;
+  bool pre = false;
+  size_t i = 0;
+  while (i < html.size()) {
+    char c = html[i];
+    if (c == '<') {
+      if (html.compare(i, 4, "<!--") == 0) {
+        size_t end = html.find("-->", i + 4);
+        i = end == std::string_view::npos ? html.size() : end + 3;
+        continue;
+      }
+      bool closing = i + 1 < html.size() && html[i + 1] == '/';
+      size_t name_pos = i + (closing ? 2 : 1);
+      if (name_pos >= html.size() ||
+          !(g_ascii_isalpha(html[name_pos]) || html[name_pos] == '!' || html[name_pos] == '?')) {
+        text.Text("<", pre);  // a lone '<' in text
+        ++i;
+        continue;
+      }
+      std::string name = TagName(html, name_pos);
+      size_t end = TagEnd(html, name_pos);
+      if (end == std::string_view::npos) break;  // a cut-off tag at the end shows nothing
+      i = end + 1;
+      if (!closing && IsSkippedContainer(name) && html[end - 1] != '/') {
+        std::string close = "</" + name;
+        size_t stop = FindNoCase(html, i, close);
+        if (stop == std::string_view::npos) break;
+        size_t stop_end = html.find('>', stop);
+        i = stop_end == std::string_view::npos ? html.size() : stop_end + 1;
+        continue;
+      }
+      if (name == "pre") pre = !closing;
+      if (name == "td" || name == "th")
+        text.Separator();
+      else if (name == "br")
+        text.NewLine();
+      else if (IsBlockTag(name))
+        text.NewLine();
+      continue;
+    }
+    if (c == '&') {
+      size_t semi = i + 1;
+      while (semi < html.size() && semi - i <= 10 && (g_ascii_isalnum(html[semi]) || html[semi] == '#'))
+        ++semi;
+      if (semi < html.size() && html[semi] == ';') {
+        std::string decoded = DecodeCharacterReference(html.substr(i + 1, semi - i - 1));
+        if (!decoded.empty()) {
+          if (decoded == "\xC2\xA0")
+            text.Text(" ", pre);  // a no-break space reads as a space
+          else
+            text.Raw(decoded);
+          i = semi + 1;
+          continue;
+        }
+      }
+      text.Raw("&");
+      ++i;
+      continue;
+    }
+    size_t next = html.find_first_of("<&", i);
+    if (next == std::string_view::npos) next = html.size();
+    text.Text(html.substr(i, next - i), pre);
+    i = next;
+  }
+  return text.Finish();
+}
+
+std::set<std::string> CidReferences(std::string_view html) {
+  std::set<std::string> out;
+  size_t pos = 0;
+  while ((pos = FindNoCase(html, pos, "cid:")) != std::string_view::npos) {
+    pos += 4;
+    std::string id;
+    while (pos < html.size()) {
+      char c = html[pos];
+      if (c == '"' || c == '\'' || c == ')' || c == '>' || c == ' ' || c == '\t' || c == '\r' || c == '\n')
+        break;
+      if (c == '%' && pos + 2 < html.size() && g_ascii_isxdigit(html[pos + 1]) &&
+          g_ascii_isxdigit(html[pos + 2])) {
+        id +=
+            static_cast<char>(g_ascii_xdigit_value(html[pos + 1]) * 16 + g_ascii_xdigit_value(html[pos + 2]));
+        pos += 3;
+        continue;
+      }
+      id += Lower(c);
+      ++pos;
+    }
+    if (!id.empty()) out.insert(id);
+  }
+  return out;
+}
+
+bool HtmlMentions(std::string_view html, std::string_view needle) {
+  std::string lower;
+  for (char c : needle) lower += Lower(c);
+  return !lower.empty() && FindNoCase(html, 0, lower) != std::string_view::npos;
+}
+
+}  // namespace velmora::mime

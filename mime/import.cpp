@@ -1,0 +1,241 @@
+#include "mime/import.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "mime/attachment_builder.h"
+#include "mime/body_choice.h"
+#include "mime/body_props.h"
+#include "mime/byte_sources.h"
+#include "mime/dates.h"
+#include "mime/envelope.h"
+#include "mime/gobject_ptr.h"
+#include "mime/prop_tags.h"
+#include "mime/smime.h"
+
+namespace velmora::mime {
+namespace {
+
+using pst::PropValue;
+
+class MessageBuilder {
+ public:
+  MessageBuilder(const ImportOptions& o, std::shared_ptr<const pst::ByteSource> source,
+                 uint64_t fallback_time)
+      : options_(o),
+        source_(std::move(source)),
+        spill_(o.temp_dir, o.memory_limit),
+        fallback_time_(fallback_time) {}
+
+  pst::Result<pst::MessageContent> Build(GMimeMessage* message, int depth) {
+    pst::MessageContent out;
+    EnvelopeOptions eo;
+    eo.fallback_time = fallback_time_;
+    eo.internet_header_properties = options_.internet_header_properties;
+    MapEnvelope(message, eo, out);
+    uint64_t when = out.props[tag::kMessageDeliveryTime].AsTime().value_or(fallback_time_);
+
+    GMimeObject* root = g_mime_message_get_mime_part(message);
+    AttachmentNamer namer;
+    switch (ClassifySmime(root)) {
+      case SmimeKind::kClearSigned: {
+        out.props[tag::kMessageClass] = PropValue::String("IPM.Note.SMIME.MultipartSigned");
+        GMimeObject* signed_content = g_mime_multipart_get_part(GMIME_MULTIPART(root), 0);
+        BodyChoice choice = ChooseBody(signed_content, options_.max_mime_depth);
+        PST_ASSIGN_OR_RETURN(auto ic, SetBodyProperties(choice, options_.max_body_bytes, spill_, out.props));
+        (void)ic;
+        // The whole signed entity, byte for byte, is the one attachment ([MS-OXOSMIME] 2.1.3.1).
+        PST_ASSIGN_OR_RETURN(auto blob, SignedBlob(message, root, depth == 0));
+        out.attachments.push_back(
+            BlobAttachment(std::move(blob), "smime.p7m", "multipart/signed", namer, when));
+        return out;
+      }
+      case SmimeKind::kOpaque: {
+        out.props[tag::kMessageClass] = PropValue::String("IPM.Note.SMIME");
+        pst::NamedProperty ct;
+        ct.guid = tag::kPsInternetHeaders;
+        ct.is_string = true;
+        ct.name = "Content-Type";
+        ct.value = PropValue::String(RawContentType(message));
+        out.named.push_back(std::move(ct));
+        PST_ASSIGN_OR_RETURN(auto att, ByValueAttachment(GMIME_PART(root), {}, namer, spill_, when));
+        out.attachments.push_back(std::move(att));
+        return out;
+      }
+      case SmimeKind::kNone:
+        break;
+    }
+    out.props[tag::kMessageClass] = PropValue::String("IPM.Note");
+    if (!root) return out;
+    BodyChoice choice = ChooseBody(root, options_.max_mime_depth);
+    PST_ASSIGN_OR_RETURN(auto ic, SetBodyProperties(choice, options_.max_body_bytes, spill_, out.props));
+    PST_RETURN_IF_ERROR(CollectAttachments(root, choice, ic, namer, when, depth, out));
+    return out;
+  }
+
+ private:
+  struct Pending {
+    GMimeObject* object;
+    int depth;
+  };
+
+  pst::Status CollectAttachments(GMimeObject* root, const BodyChoice& choice, const InlineContext& ic,
+                                 AttachmentNamer& namer, uint64_t when, int message_depth,
+                                 pst::MessageContent& out) {
+    std::vector<Pending> stack{{root, 0}};  // explicit stack: deep nesting costs heap, not call stack
+    while (!stack.empty() && out.attachments.size() < options_.max_attachments) {
+      Pending p = stack.back();
+      stack.pop_back();
+      if (!p.object) continue;
+      if (GMIME_IS_MULTIPART(p.object)) {
+        if (p.depth >= options_.max_mime_depth) continue;
+        auto* mp = GMIME_MULTIPART(p.object);
+        for (int i = g_mime_multipart_get_count(mp) - 1; i >= 0; --i) {
+          stack.push_back({g_mime_multipart_get_part(mp, i), p.depth + 1});
+        }
+        continue;
+      }
+      if (GMIME_IS_MESSAGE_PART(p.object)) {
+        PST_ASSIGN_OR_RETURN(auto att,
+                             EmbeddedAttachment(GMIME_MESSAGE_PART(p.object), namer, when, message_depth));
+        out.attachments.push_back(std::move(att));
+        continue;
+      }
+      if (!GMIME_IS_PART(p.object) || choice.consumed.count(p.object)) continue;
+      PST_ASSIGN_OR_RETURN(auto att, ByValueAttachment(GMIME_PART(p.object), ic, namer, spill_, when));
+      out.attachments.push_back(std::move(att));
+    }
+    return pst::Status::Ok();
+  }
+
+  pst::Result<pst::AttachmentContent> EmbeddedAttachment(GMimeMessagePart* part, AttachmentNamer& namer,
+                                                         uint64_t when, int message_depth) {
+    GMimeMessage* inner = g_mime_message_part_get_message(part);
+    auto* object = GMIME_OBJECT(part);
+    if (!inner || message_depth + 1 > options_.max_embedded_depth) {
+      // Too deep to expand (or nothing parsed): keep the message as an .eml file.
+      std::shared_ptr<const pst::ByteSource> data = std::make_shared<MemorySource>(std::vector<uint8_t>{});
+      if (inner) {
+        PST_ASSIGN_OR_RETURN(data, spill_.StoreObject(GMIME_OBJECT(inner)));
+      }
+      return BlobAttachment(std::move(data), namer.LongName(object, "message/rfc822"), "message/rfc822",
+                            namer, when);
+    }
+    PST_ASSIGN_OR_RETURN(auto content, Build(inner, message_depth + 1));
+    pst::AttachmentContent att;
+    SetAttachmentBasics(att.props, object, "message/rfc822", when);
+    att.props[tag::kAttachMethod] = PropValue::Int32(tag::kAttachEmbeddedMessage);
+    std::string subject = content.props.count(tag::kSubject)
+                              ? content.props[tag::kSubject].AsString().value_or("")
+                              : std::string();
+    std::string description = ContentDescription(object);
+    att.props[tag::kDisplayName] = PropValue::String(!subject.empty()       ? subject
+                                                     : !description.empty() ? description
+                                                                            : "message.eml");
+    att.embedded = std::make_unique<pst::MessageContent>(std::move(content));
+    return att;
+  }
+
+  // The Content-Type value of the message as written (parameters kept), unfolded.
+  static std::string RawContentType(GMimeMessage* message) {
+    GMimeHeader* h =
+        g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)), "Content-Type");
+    if (!h) return "";
+    std::string v = TakeString(g_mime_utils_header_unfold(OrEmpty(g_mime_header_get_raw_value(h)).c_str()));
+    size_t b = v.find_first_not_of(" \t");
+    return b == std::string::npos ? "" : v.substr(b);
+  }
+
+  // The multipart/signed entity as the sender signed it. For the outermost message the bytes come straight
+  // from the input: a Content-Type line rebuilt from the raw header, an empty line, then everything after the
+  // header block. Embedded messages (and inputs where the header block cannot be located exactly) fall back
+  // to GMime's serialisation, which keeps raw headers and undecoded contents.
+  pst::Result<std::shared_ptr<const pst::ByteSource>> SignedBlob(GMimeMessage* message, GMimeObject* root,
+                                                                 bool outermost) {
+    if (outermost && source_) {
+      if (auto body = BodyOffset(message)) {
+        GMimeHeader* ct = g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)),
+                                                        "Content-Type");
+        std::string raw = ct ? OrEmpty(g_mime_header_get_raw_value(ct)) : "";
+        std::string eol = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
+        if (raw.empty() || raw.back() != '\n') raw += eol;
+        std::string head = "Content-Type:" + raw + eol;
+        std::vector<std::shared_ptr<const pst::ByteSource>> parts{
+            std::make_shared<MemorySource>(std::vector<uint8_t>(head.begin(), head.end())),
+            std::make_shared<SliceSource>(source_, *body, source_->Size() - *body)};
+        return std::shared_ptr<const pst::ByteSource>(std::make_shared<ConcatSource>(std::move(parts)));
+      }
+    }
+    return spill_.StoreObject(root);
+  }
+
+  // Offset of the first body byte: after the last header line and the empty line that ends the block.
+  std::optional<uint64_t> BodyOffset(GMimeMessage* message) {
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    int n = g_mime_header_list_get_count(headers);
+    if (n == 0) return std::nullopt;
+    uint64_t end = 0;
+    for (int i = 0; i < n; ++i) {
+      GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+      gint64 off = g_mime_header_get_offset(h);
+      if (off < 0) return std::nullopt;
+      uint64_t e = static_cast<uint64_t>(off) + OrEmpty(g_mime_header_get_raw_name(h)).size() + 1 +
+                   OrEmpty(g_mime_header_get_raw_value(h)).size();
+      end = std::max(end, e);
+    }
+    uint8_t b[2] = {0, 0};
+    uint64_t size = source_->Size();
+    if (end >= size) return std::nullopt;
+    size_t avail = static_cast<size_t>(std::min<uint64_t>(2, size - end));
+    if (!source_->Read(end, std::span<uint8_t>(b, avail)).ok()) return std::nullopt;
+    if (b[0] == '\n') return end + 1;
+    if (b[0] == '\r' && avail == 2 && b[1] == '\n') return end + 2;
+    return std::nullopt;
+  }
+
+  const ImportOptions& options_;
+  std::shared_ptr<const pst::ByteSource> source_;
+  SpillStore spill_;
+  uint64_t fallback_time_;
+};
+
+pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* stream,
+                                                  std::shared_ptr<const pst::ByteSource> source,
+                                                  const ImportOptions& options, uint64_t fallback_time) {
+  GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), ImporterParserOptions()));
+  if (!message) {
+    // Nothing GMime could read as a message (an empty file): an empty note rather than an error.
+    message.reset(g_mime_message_new(TRUE));
+  }
+  MessageBuilder builder(options, std::move(source), fallback_time);
+  return builder.Build(message.get(), 0);
+}
+
+}  // namespace
+
+pst::Result<pst::MessageContent> ImportEml(const std::string& path, const ImportOptions& options) {
+  EnsureGMimeInitialised();
+  PST_ASSIGN_OR_RETURN(auto file, FileSource::Open(path));
+  int fd = ::dup(file->fd());
+  if (fd < 0) return pst::Status::IoError("the file cannot be read: " + path);
+  GObjectPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns the duplicate descriptor
+  uint64_t fallback =
+      options.fallback_time.value_or(file->modification_time() ? file->modification_time() : FileTimeNow());
+  return ImportFromStream(stream.get(), file, options, fallback);
+}
+
+pst::Result<pst::MessageContent> ImportEmlBytes(std::span<const uint8_t> bytes,
+                                                const ImportOptions& options) {
+  EnsureGMimeInitialised();
+  auto source = std::make_shared<MemorySource>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
+      reinterpret_cast<const char*>(source->bytes().data()), source->Size()));
+  return ImportFromStream(stream.get(), source, options, options.fallback_time.value_or(FileTimeNow()));
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,139 @@
+#include "mime/spill_store.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "mime/byte_sources.h"
+#include "mime/gobject_ptr.h"
+
+namespace velmora::mime {
+namespace {
+// Read granularity for decoding: large enough to amortise the filter chain, small enough to be noise.
+constexpr size_t kChunk = 64 * 1024;
+}  // namespace
+
+SpillStore::SpillStore(std::string temp_dir, uint64_t memory_limit)
+    : temp_dir_(std::move(temp_dir)), memory_limit_(memory_limit) {}
+
+pst::Status SpillStore::EnsureFile() {
+  if (file_) return pst::Status::Ok();
+  std::string dir = temp_dir_;
+  if (dir.empty()) {
+    const char* env = getenv("TMPDIR");
+    dir = env && *env ? env : "/tmp";
+  }
+  std::string templ = dir + "/velmora-mime-XXXXXX";
+  int fd = mkstemp(templ.data());
+  if (fd < 0)
+    return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
+  ::unlink(templ.c_str());  // the descriptor keeps the data; nothing is left behind if we crash
+  file_ = std::make_shared<FileSource>(fd, 0);
+  file_size_ = 0;
+  return pst::Status::Ok();
+}
+
+pst::Status SpillStore::AppendToFile(const uint8_t* data, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::pwrite(file_->fd(), data + done, n - done, static_cast<off_t>(file_size_ + done));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0)
+      return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
+    done += static_cast<size_t>(w);
+  }
+  file_size_ += n;
+  file_->Grow(file_size_);
+  return pst::Status::Ok();
+}
+
+pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::Store(GMimeStream* decoded) {
+  std::vector<uint8_t> memory;
+  bool spilled = false;
+  uint64_t start = 0;
+  std::vector<uint8_t> chunk(kChunk);
+  while (true) {
+    ssize_t n = g_mime_stream_read(decoded, reinterpret_cast<char*>(chunk.data()), chunk.size());
+    if (n <= 0) break;  // end, or an unreadable rest: keep what was read
+    auto un = static_cast<size_t>(n);
+    if (!spilled && memory.size() + un > memory_limit_) {
+      PST_RETURN_IF_ERROR(EnsureFile());
+      start = file_size_;
+      PST_RETURN_IF_ERROR(AppendToFile(memory.data(), memory.size()));
+      std::vector<uint8_t>().swap(memory);
+      spilled = true;
+    }
+    if (spilled) {
+      PST_RETURN_IF_ERROR(AppendToFile(chunk.data(), un));
+    } else {
+      memory.insert(memory.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(un));
+    }
+  }
+  if (!spilled)
+    return std::shared_ptr<const pst::ByteSource>(std::make_shared<MemorySource>(std::move(memory)));
+  return std::shared_ptr<const pst::ByteSource>(
+      std::make_shared<SliceSource>(file_, start, file_size_ - start));
+}
+
+GMimeStream* OpenDecodedStream(GMimePart* part) {
+  GMimeDataWrapper* content = g_mime_part_get_content(part);
+  if (!content) return nullptr;
+  GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
+  if (!raw) return nullptr;
+  g_mime_stream_reset(raw);
+  GMimeStream* filtered = g_mime_stream_filter_new(raw);
+  GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(content);
+  if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+      enc == GMIME_CONTENT_ENCODING_UUENCODE) {
+    GMimeFilter* decoder = g_mime_filter_basic_new(enc, FALSE);
+    g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered), decoder);
+    g_object_unref(decoder);
+  }
+  return filtered;
+}
+
+pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::StorePartContent(GMimePart* part) {
+  GObjectPtr<GMimeStream> stream(OpenDecodedStream(part));
+  if (!stream)
+    return std::shared_ptr<const pst::ByteSource>(std::make_shared<MemorySource>(std::vector<uint8_t>{}));
+  return Store(stream.get());
+}
+
+pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::StoreObject(GMimeObject* object) {
+  PST_RETURN_IF_ERROR(EnsureFile());
+  GObjectPtr<GMimeStream> out(g_mime_stream_fs_new(::dup(file_->fd())));
+  uint64_t start = file_size_;
+  g_mime_stream_seek(out.get(), static_cast<gint64>(start), GMIME_STREAM_SEEK_SET);
+  ssize_t n = g_mime_object_write_to_stream(object, nullptr, out.get());
+  g_mime_stream_flush(out.get());
+  if (n < 0) return pst::Status::IoError("cannot write the temporary file");
+  file_size_ = start + static_cast<uint64_t>(n);
+  file_->Grow(file_size_);
+  return std::shared_ptr<const pst::ByteSource>(
+      std::make_shared<SliceSource>(file_, start, file_size_ - start));
+}
+
+std::string ReadPartContent(GMimePart* part, size_t limit, bool* truncated) {
+  std::string out;
+  if (truncated) *truncated = false;
+  GObjectPtr<GMimeStream> stream(OpenDecodedStream(part));
+  if (!stream) return out;
+  char buf[kChunk];
+  while (true) {
+    ssize_t n = g_mime_stream_read(stream.get(), buf, sizeof buf);
+    if (n <= 0) break;
+    size_t take = std::min(static_cast<size_t>(n), limit - out.size());
+    out.append(buf, take);
+    if (out.size() >= limit) {
+      if (truncated)
+        *truncated = take < static_cast<size_t>(n) || g_mime_stream_read(stream.get(), buf, 1) > 0;
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace velmora::mime

@@ -1,0 +1,51 @@
+// Where decoded part contents go. Small contents stay in memory; a content that grows past the memory limit
+// moves to one unlinked temporary file shared by the whole import, so a 500 MB attachment costs disk, not
+// RAM, and a message with thousands of large parts still holds a single descriptor. The file disappears
+// when the last value that reads from it is released.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pst/ltp/property.h"
+
+namespace velmora::mime {
+
+class FileSource;
+
+class SpillStore {
+ public:
+  // `temp_dir` "" means $TMPDIR or /tmp. Values up to `memory_limit` bytes stay in memory.
+  SpillStore(std::string temp_dir, uint64_t memory_limit);
+
+  // Reads `decoded` to its end and keeps the bytes. Never holds more than `memory_limit` bytes in memory.
+  pst::Result<std::shared_ptr<const pst::ByteSource>> Store(GMimeStream* decoded);
+
+  // The contents of a MIME leaf after undoing its Content-Transfer-Encoding.
+  pst::Result<std::shared_ptr<const pst::ByteSource>> StorePartContent(GMimePart* part);
+
+  // Everything a GMime object writes when serialised (used for parts kept whole, such as a nested
+  // multipart/signed or an embedded message too deep to expand).
+  pst::Result<std::shared_ptr<const pst::ByteSource>> StoreObject(GMimeObject* object);
+
+ private:
+  pst::Status EnsureFile();
+  pst::Status AppendToFile(const uint8_t* data, size_t n);
+
+  std::string temp_dir_;
+  uint64_t memory_limit_;
+  std::shared_ptr<FileSource> file_;  // created on first spill
+  uint64_t file_size_ = 0;
+};
+
+// Opens a stream that yields the decoded content of `part` (transfer encoding undone). Null for a part
+// without content.
+GMimeStream* OpenDecodedStream(GMimePart* part);
+
+// Reads at most `limit` bytes of the decoded content of `part`; *truncated says whether more was there.
+std::string ReadPartContent(GMimePart* part, size_t limit, bool* truncated = nullptr);
+
+}  // namespace velmora::mime
