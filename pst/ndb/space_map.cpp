@@ -101,6 +101,7 @@ void SpaceMap::ReleasePending() {
     for (uint64_t s = first; s < first + n; ++s) Set(s, false);
   }
   pending_.clear();
+  rover_ = 0;  // the next allocations fill the holes just freed before the file grows
 }
 
 uint8_t SpaceMap::LongestFreeRun(uint64_t k) const {
