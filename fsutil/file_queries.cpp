@@ -226,6 +226,11 @@ uint64_t SizeOnDisk(const FileEntry& entry) {
   return Join(high, low);
 }
 
+std::optional<FileId> PathIdentity(const std::string& path) {
+  EnsureInitialised();
+  return CurrentKernel().GetFileId(Width(), path);
+}
+
 std::string RecordLastError(const std::string& context1, const std::string& context2) {
   const auto code = static_cast<int32_t>(CurrentKernel().GetLastError());
   State().last_error = code == 0 ? -1 : code;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "fsutil/path_strings.h"
@@ -73,6 +74,10 @@ bool CloseFind(FileEntry& entry);
 
 // The compressed size of the file at the entry's full path; the entry's size when it cannot be had.
 uint64_t SizeOnDisk(const FileEntry& entry);
+
+// The identity of the folder or file at `path` (see FileId); nothing when it cannot be had. Leaves LastError
+// as it is.
+std::optional<FileId> PathIdentity(const std::string& path);
 
 // Stores the current system error in LastError and returns context1 + " (" + SystemErrorText(LastError) +
 // "): " + context2.

@@ -60,6 +60,11 @@ class PosixKernel final : public Kernel {
     return static_cast<uint32_t>(st.size);
   }
 
+  std::optional<FileId> GetFileId(CallWidth width, const std::string& path) override {
+    if (width == CallWidth::kWide && (path.empty() || path[0] != '/')) return std::nullopt;
+    return FileIdOf(path);
+  }
+
   std::optional<std::string> FormatMessage(CallWidth /*width*/, uint32_t code, size_t buffer_chars) override {
     std::optional<std::string> message = SystemMessage(code);
     if (!message) {

@@ -65,6 +65,14 @@ struct FindData {
   std::string alternate_name;  // cAlternateFileName, the 8.3 name; empty when there is none
 };
 
+// What names one folder or file on its volume: GetFileInformationByHandle's volume serial number and file
+// index on Windows, the device and inode on POSIX.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 // What loading kernel32 found: whether it loaded and which optional entry points it exports.
 struct KernelExports {
   bool loaded = false;
@@ -100,6 +108,9 @@ class Kernel {
   // The low half of the size on disk; the high half into *high. 0xFFFFFFFF with a non-zero last error on
   // failure.
   virtual uint32_t GetCompressedFileSize(CallWidth width, const std::string& path, uint32_t* high) = 0;
+  // The identity of the folder or file at `path` (links followed); nothing when it cannot be had. Does not
+  // change the last error.
+  virtual std::optional<FileId> GetFileId(CallWidth width, const std::string& path) = 0;
   // FormatMessage from the system message table, default language, inserts left as they are, into a buffer of
   // `buffer_chars` characters: the message as the system writes it, or nothing (no message, or it does not
   // fit).

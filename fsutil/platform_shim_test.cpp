@@ -189,6 +189,18 @@ TEST_F(PlatformShimTest, LinksToFoldersAreFollowedDanglingLinksReportThemselves)
   EXPECT_EQ(Names(tree_.Path("link/*")), (std::vector<std::string>{".", ".."}));
 }
 
+TEST_F(PlatformShimTest, FileIdsTellFoldersApartAndSeeThroughLinks) {
+  tree_.Folder("a");
+  tree_.Folder("b");
+  tree_.Symlink("a/up", tree_.root());
+  const auto a = k_.GetFileId(kWide, tree_.Path("a"));
+  ASSERT_TRUE(a);
+  EXPECT_NE(a, k_.GetFileId(kWide, tree_.Path("b")));
+  EXPECT_EQ(a, k_.GetFileId(kWide, tree_.Path("a/up/a/")));
+  EXPECT_EQ(k_.GetFileId(kWide, tree_.Path("missing")), std::nullopt);
+  EXPECT_EQ(k_.GetFileId(kWide, "relative"), std::nullopt);
+}
+
 TEST_F(PlatformShimTest, NamesThatAreNotUtf8AreFoundByTheirBytes) {
   const std::string name = "\xFF\xFEmsg.eml";
   tree_.File(name);

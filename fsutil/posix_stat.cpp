@@ -62,6 +62,12 @@ std::string_view LastPathComponent(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+std::optional<FileId> FileIdOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 bool SameFileSystemObject(const std::string& a, const std::string& b) {
   struct stat sa {
   }, sb{};

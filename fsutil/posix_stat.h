@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "fsutil/file_time.h"
+#include "fsutil/platform_shim.h"
 
 namespace velmora::fsutil {
 
@@ -25,6 +27,9 @@ uint32_t StatPath(const std::string& path, std::string_view name, PathStat* out)
 
 // The last component of `path` ("/" separated, trailing separators ignored).
 std::string_view LastPathComponent(std::string_view path);
+
+// The device and inode of `path` (links followed); nothing when it cannot be stat'ed.
+std::optional<FileId> FileIdOf(const std::string& path);
 
 // Whether `a` and `b` name the same folder or file (device and inode).
 bool SameFileSystemObject(const std::string& a, const std::string& b);

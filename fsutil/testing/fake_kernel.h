@@ -81,6 +81,9 @@ class FakeKernel final : public Kernel {
     *high = a.high;
     return Fail(a.error, a.low);
   }
+  std::optional<FileId> GetFileId(CallWidth width, const std::string& path) override {
+    return SystemKernel().GetFileId(width, path);
+  }
   std::optional<std::string> FormatMessage(CallWidth width, uint32_t code, size_t buffer_chars) override {
     if (auto it = messages.find(code); it != messages.end()) return Fail(0, std::optional(it->second));
     return Pass(SystemKernel().FormatMessage(width, code, buffer_chars));

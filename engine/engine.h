@@ -1,0 +1,50 @@
+// The object that hosts the conversion engine: the single-folder page object's engine half. It holds that
+// object's fields, reaches the run state and the front end, and routes every status-display access through
+// one place that loads the status window when it is not loaded (see host.h).
+//
+// The fields start as empty strings and zeros when the object is created and keep their values across runs
+// and across closing and reopening the page. FolderCount is never reset, so folder keys stay unique across
+// every mailbox folder converted while the program runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/host.h"
+#include "engine/run_state.h"
+
+namespace velmora::engine {
+
+class Engine {
+ public:
+  Engine(Host& host, RunState& run_state) : host_(host), run_state_(run_state) {}
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  Host& host() { return host_; }
+  RunState& run_state() { return run_state_; }
+
+  std::string SourcePath;    // mailbox folder being scanned; the scan appends the separator when missing
+  std::string FilePattern;   // file pattern of the scan; "*.*" before every scan
+  int32_t FileCount = 0;     // 1 before every scan; the scan adds 1 per queued file
+  int32_t FolderCount = 0;   // never reset; the scan adds 1 per queued folder, across all runs
+  int32_t MessageCount = 0;  // FileCount - 1 after the scan: the files queued for the current mailbox folder
+
+  // The status display. Each access loads the status window first when it is not loaded.
+  void SetStatusText(StatusText field, const std::string& text);
+  std::string GetStatusText(StatusText field);
+  void SetProgress(ProgressField field, float value);
+  float GetProgress(ProgressField field);
+  void SetButtonState(ButtonState field, bool on);
+
+  void Yield() { host_.Yield(); }
+
+ private:
+  // When the host reports the status window not loaded: the load handler's run-state half, then the load.
+  void EnsureStatusWindowLoaded();
+
+  Host& host_;
+  RunState& run_state_;
+};
+
+}  // namespace velmora::engine

@@ -1,0 +1,177 @@
+// StartMigration, step 4: the store's folder tree from the sorted folder list.
+//
+// Outcome per export folder (relative paths; the store's default folders are named InboxName, SentItemsName):
+//   \Inbox, \Sent                      no folder made: the default Inbox and Sent Items are used
+//   \Calendar, \Contacts, \Emailed Contacts, \Tasks, \Notebook, \Conversations
+//                                      no folder made (the store has its own Calendar, Contacts, Tasks)
+//   \Inbox\X, \Sent\X                  X inside the default Inbox / Sent Items
+//   \X                                 X inside the top folder (an existing default folder of that name is
+//   used) \X\Y                               Y inside X, whatever Y is called: the special names above are
+//   special
+//                                      only directly below the mailbox folder, so \Inbox\Tasks or
+//                                      \Archive\Sent are ordinary folders whose messages have a place to go
+//   any path holding "!"               no folder of its own
+// A drive-root mailbox gives paths without the leading "\": top-level names take the top-level rule, where
+// Inbox and Sent map to the default folders, existing names are not made again and "Emailed Contacts" is
+// never made.
+//
+// Every step is under the ResumeNext policy: a folder that cannot be made is simply missing.
+#include <algorithm>
+
+#include "engine/migration.h"
+#include "engine/texts.h"
+#include "rdo/rdo_session.h"
+
+namespace velmora::engine {
+
+namespace {
+
+// Names that stand for the mailbox's special folders when they sit directly below the mailbox folder.
+constexpr const char* kSpecialTopNames[] = {"Calendar", "Contacts", "Emailed Contacts", "Tasks",
+                                            "Sent",     "Notebook", "Conversations"};
+
+bool PassedOverNested(const std::string& p) {
+  if (p == "\\Inbox") return true;
+  for (const char* name : kSpecialTopNames) {
+    if (p == std::string("\\") + name) return true;
+  }
+  return false;
+}
+
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+  if (from.empty()) return s;
+  size_t pos = 0;
+  while ((pos = s.find(from, pos)) != std::string::npos) {
+    s.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+  return s;
+}
+
+std::string RemoveAll(std::string s, const std::string& what) {
+  return ReplaceAll(std::move(s), what, "");
+}
+
+int Depth(const std::string& p) {
+  return static_cast<int>(std::count(p.begin(), p.end(), '\\')) + 1;
+}
+
+}  // namespace
+
+void Migration::CreateFolderTree() {
+  engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kCreatingFolders);
+  for (const std::string& entry : FolderList) {
+    err_.Clear();
+    if (entry.empty() || entry.find('!') != std::string::npos) continue;
+    engine_.Yield();
+    std::string p = entry;
+    size_t drive = p.find(":\\");
+    if (drive != std::string::npos) {
+      size_t start = drive + 2;
+      size_t next = p.find(":\\", start);
+      p = p.substr(start, next == std::string::npos ? std::string::npos : next - start);
+    }
+    if (p.find('\\') == std::string::npos) {
+      ApplyTopLevelRule(p);
+    } else {
+      ApplyNestedRule(p);
+    }
+  }
+}
+
+void Migration::ApplyTopLevelRule(std::string p) {
+  std::shared_ptr<rdo::RDOStore> store;
+  err_.Run([&] { store = PstSession->Stores()->GetStoreFromID(StoreEntryID); });
+  if (p == "Inbox") p = InboxName;
+  if (p == "Sent") p = SentItemsName;
+  std::string found;
+  err_.Run([&] {
+    for (const auto& f : store->IPMRootFolder()->Folders()->Snapshot()) {
+      engine_.Yield();
+      if (f->Name() == p) found = f->Name();
+    }
+  });
+  if (found.empty() && p != "Emailed Contacts") {
+    if (p != "Sent" && p != "Inbox") {
+      err_.Run([&] { store->IPMRootFolder()->Folders()->Add(p, rdo::kFolderTypeMail); });
+    }
+    engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kCreatingFolders) + " " + p);
+  }
+  engine_.Yield();
+}
+
+void Migration::ApplyNestedRule(const std::string& p) {
+  if (PassedOverNested(p)) return;
+  const size_t last = p.rfind('\\');
+  const std::string leaf = p.substr(last + 1);
+  std::string parent_path = p.substr(0, last);
+  const std::string t = !parent_path.empty() && parent_path[0] == '\\' ? parent_path.substr(1) : parent_path;
+
+  // Parent mapping, first match wins.
+  const size_t before_leaf = t.rfind('\\');
+  const std::string component_before_leaf = before_leaf == std::string::npos ? t : t.substr(before_leaf + 1);
+  if (t == "Sent") {
+    parent_path = SentItemsName;
+  } else if (t.rfind("Sent\\", 0) == 0 && component_before_leaf != "Inbox") {
+    parent_path = ReplaceAll(t, "Sent\\", SentItemsName + "\\");
+  } else if (t == "Inbox") {
+    parent_path = InboxName;
+  }
+  const size_t inbox = parent_path.find("\\Inbox\\");
+  if (inbox != std::string::npos) {
+    size_t start = inbox + 7;
+    size_t next = parent_path.find("\\Inbox\\", start);
+    parent_path = InboxName + "\\" +
+                  parent_path.substr(start, next == std::string::npos ? std::string::npos : next - start);
+  }
+
+  std::shared_ptr<rdo::RDOFolder> parent = LookUpParent(parent_path);
+  if (!parent) parent = MakeMissingFolders(parent_path, Depth(p));
+  engine_.Yield();
+  err_.Run([&] { parent->Folders()->Add(leaf, rdo::kFolderTypeMail); });
+  engine_.Yield();
+  engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kCreatingFolders) + " " + leaf);
+}
+
+std::shared_ptr<rdo::RDOFolder> Migration::LookUpParent(const std::string& parent_path) {
+  std::shared_ptr<rdo::RDOFolder> parent;
+  const std::string path = !parent_path.empty() && parent_path[0] == '\\'
+                               ? "\\\\" + StoreDisplayName + parent_path
+                               : "\\\\" + StoreDisplayName + "\\" + parent_path;
+  err_.Run([&] { parent = PstSession->GetFolderFromPath(path); });
+  return parent;
+}
+
+// The parent lookup failed: make the missing folder it names, first directly in the top folder, then inside
+// the one made before, until the lookup succeeds or the attempts run out (the entry's folder is then not
+// made).
+std::shared_ptr<rdo::RDOFolder> Migration::MakeMissingFolders(const std::string& parent_path, int depth) {
+  std::string created;
+  std::shared_ptr<rdo::RDOFolder> parent;
+  for (int attempt = 0; attempt < AttemptLimit(depth) && err_.failed(); ++attempt) {
+    parent.reset();
+    std::string missing = RemoveAll(RemoveAll(err_.description(), "Folder \""), "\" does not exist");
+    err_.Clear();
+    engine_.Yield();
+    ResumeNext step;  // this attempt's own failures
+    step.Run([&] {
+      auto base = PstSession->GetFolderFromPath("\\\\" + (attempt == 0 ? StoreDisplayName : created));
+      base->Folders()->Add(missing, rdo::kFolderTypeMail);
+    });
+    if (missing.empty()) {
+      step.Run([&] { parent = PstSession->GetFolderFromPath("\\\\" + StoreDisplayName + "\\"); });
+    } else {
+      parent = LookUpParent(parent_path);
+      if (err_.failed()) step = err_;
+    }
+    if (!step.failed()) {
+      err_.Clear();
+      return parent;
+    }
+    created = StoreDisplayName + "\\" + missing;
+    err_ = step;  // the next attempt starts from the last failing step's error
+  }
+  return nullptr;
+}
+
+}  // namespace velmora::engine

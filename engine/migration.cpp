@@ -1,0 +1,132 @@
+// StartMigration, steps 1 to 3: output path, session and store, folder list. The folder tree is in
+// folder_tree.cpp, the import loop in import_loop.cpp.
+#include "engine/migration.h"
+
+#include <algorithm>
+
+#include "engine/folder_order.h"
+#include "engine/texts.h"
+#include "fsutil/existence.h"
+#include "fsutil/platform_shim.h"
+#include "rdo/rdo_session.h"
+
+namespace velmora::engine {
+
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+std::string ToStorePath(std::string relative) {
+  if constexpr (fsutil::kPathSeparator != '\\') {
+    std::replace(relative.begin(), relative.end(), fsutil::kPathSeparator, '\\');
+  }
+  return relative;
+}
+
+std::string CutMailboxPath(const std::string& path, const std::string& mailbox_path) {
+  if (!mailbox_path.empty() && path.compare(0, mailbox_path.size(), mailbox_path) == 0) {
+    return path.substr(mailbox_path.size());
+  }
+  return path;
+}
+
+Migration::Migration(Engine& engine, LocalClock clock) : engine_(engine), clock_(std::move(clock)) {}
+
+Migration::~Migration() = default;
+
+void Migration::StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
+  NotConverted.clear();
+  Converted = 0;
+  if (!ChooseOutputPath(sFolderName)) return;
+
+  engine_.Yield();
+  engine_.SetProgress(ProgressField::kMin, 0);
+  engine_.SetProgress(ProgressField::kMax, 100);
+  engine_.SetButtonState(ButtonState::kLocateEnabled, true);
+  engine_.SetButtonState(ButtonState::kStopVisible, true);
+  engine_.SetButtonState(ButtonState::kStopEnabled, true);
+  engine_.SetButtonState(ButtonState::kSkipEnabled, true);
+  engine_.Yield();
+
+  // Until the first folder-tree entry, any error ends the call with the store error message.
+  try {
+    OpenStoreAndReadFolders(sFolderName, sFolderPath);
+  } catch (const std::exception&) {
+    ShowOutlookError();
+    return;
+  }
+  CreateFolderTree();
+  ImportQueuedFiles(sFolderPath);
+}
+
+bool Migration::ChooseOutputPath(const std::string& sFolderName) {
+  CreationStamp = FormatCreationStamp(clock_());
+  auto& run = engine_.run_state();
+  if (engine_.host().Mode()) {
+    auto chosen = engine_.host().ShowSaveDialog(sFolderName + CreationStamp + ".pst", texts::kSaveFilter);
+    if (chosen) {
+      run.PstFilePath = *chosen;
+    } else {
+      engine_.host().CloseSinglePage();
+      run.PstFilePath.clear();
+    }
+  } else {
+    OutputFolder = TrimBlanks(engine_.host().OutputFolder());
+    run.PstFilePath = OutputFolder + fsutil::kPathSeparator + sFolderName + ".pst";
+  }
+  return !run.PstFilePath.empty();
+}
+
+void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const std::string& sFolderPath) {
+  PstSession = rdo::CreateObjectAs<rdo::RDOSession>("Redemption.RDOSession");
+  engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kSessionCreated);
+  StoreDisplayName = sFolderName + " : Created - " + CreationStamp;
+
+  auto store = PstSession->LogonPstStore(TrimBlanks(engine_.run_state().PstFilePath),
+                                         rdo::kStoreFormatUnicode, StoreDisplayName);
+  StoreEntryID = store->EntryID();
+  store->ValidateIPMTree();
+  auto again = PstSession->GetStoreFromID(StoreEntryID);
+  InboxName = again->GetDefaultFolder(6)->Name();
+  SentItemsName = again->GetDefaultFolder(5)->Name();
+
+  // The folder list: every queued folder that still exists, as a relative path, sorted, without repeats.
+  engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kReadingFolders);
+  auto& queued = engine_.run_state().QueuedFolders;
+  const size_t count = queued ? queued->Count() : 0;
+  FolderList.assign(count + 1, std::string());
+  size_t n = 0;
+  std::string r;  // an entry that is no folder any more repeats the one before it (dropped as a duplicate)
+  for (size_t i = 0; queued && i < queued->Count(); ++i) {
+    engine_.Yield();
+    const std::string& entry = queued->entries()[i].item;
+    if (fsutil::FolderExists(entry)) {
+      r = CutMailboxPath(entry, sFolderPath);
+      if (!r.empty() && r.back() == fsutil::kPathSeparator) r.pop_back();
+      r = ToStorePath(r);
+    }
+    if (!r.empty()) FolderList[n++] = r;
+    engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kReadingFolders) + " " + r);
+  }
+  SortStrings(engine_.host(), FolderList, 0, static_cast<int32_t>(count));
+  engine_.Yield();
+  RemoveDuplicates(engine_.host(), FolderList);
+  engine_.Yield();
+}
+
+void Migration::ShowOutlookError() {
+  std::string text;
+  for (const char* line : texts::kOutlookErrorLines) text += std::string(line) + "\r\n";
+  text += std::string(texts::kProductSite) + texts::kHelpDocumentPath;
+  engine_.host().ShowMessageBox(text, texts::kOutlookErrorTitle, MessageBoxButtons::kOkOnly,
+                                MessageBoxIcon::kInformation);
+}
+
+}  // namespace velmora::engine

@@ -1,0 +1,53 @@
+// The error policy of a mailbox conversion once its store is open: from the folder tree to the end of the
+// import, a failing step is skipped and the next step runs. Each step goes through Run(); an error it raises
+// is swallowed and kept, so the one place that looks at a failure — the parent lookup of the folder tree,
+// which takes the description apart — can read it. Clear() forgets it, as at the start of each folder entry.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "engine/errors.h"
+#include "rdo/error.h"
+
+namespace velmora::engine {
+
+class ResumeNext {
+ public:
+  // Runs `step`; returns false (and keeps the error) when it raised one.
+  template <class F>
+  bool Run(F&& step) {
+    try {
+      step();
+      return true;
+    } catch (const rdo::Error& e) {
+      Keep(e.hresult(), e.description());
+    } catch (const Error& e) {
+      Keep(e.number(), e.description());
+    } catch (const std::exception& e) {
+      Keep(-1, e.what());
+    }
+    return false;
+  }
+
+  bool failed() const { return failed_; }
+  int32_t number() const { return number_; }
+  const std::string& description() const { return description_; }
+  void Clear() {
+    failed_ = false;
+    number_ = 0;
+    description_.clear();
+  }
+
+ private:
+  void Keep(int32_t number, const std::string& description) {
+    failed_ = true;
+    number_ = number;
+    description_ = description;
+  }
+  bool failed_ = false;
+  int32_t number_ = 0;
+  std::string description_;
+};
+
+}  // namespace velmora::engine

@@ -1,0 +1,139 @@
+#include "engine/run_state.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "engine/engine.h"
+#include "engine/errors.h"
+#include "engine/testing/recording_host.h"
+
+namespace velmora::engine {
+namespace {
+
+using testing::RecordingHost;
+
+TEST(RunState, AFreshProcess) {
+  RunState state;
+  RecordingHost host;
+  Engine engine(host, state);
+  EXPECT_FALSE(state.StopRequested);
+  EXPECT_FALSE(state.SkipRequested);
+  EXPECT_FALSE(state.QueuedFiles.has_value());
+  EXPECT_FALSE(state.QueuedFolders.has_value());
+  EXPECT_EQ(state.PstFilePath, "");
+  EXPECT_EQ(engine.SourcePath, "");
+  EXPECT_EQ(engine.FilePattern, "");
+  EXPECT_EQ(engine.FileCount, 0);
+  EXPECT_EQ(engine.FolderCount, 0);
+  EXPECT_EQ(engine.MessageCount, 0);
+}
+
+TEST(RunState, QueuesAreCreatedOnFirstUseAndReleasedWhenEmptied) {
+  RunState state;
+  state.EmptyQueues();  // no list: nothing happens
+  EXPECT_FALSE(state.QueuedFiles);
+  RunState::AddToQueue(state.QueuedFiles, "/m/a.eml", "K1");
+  RunState::AddToQueue(state.QueuedFiles, "/m/b.eml", "K2");
+  ASSERT_TRUE(state.QueuedFiles);
+  EXPECT_EQ(state.QueuedFiles->Items(), (std::vector<std::string>{"/m/a.eml", "/m/b.eml"}));
+  EXPECT_EQ(state.QueuedFiles->entries()[1].key, "K2");
+  state.EmptyQueues();
+  EXPECT_FALSE(state.QueuedFiles);
+  RunState::AddToQueue(state.QueuedFiles, "/m/c.eml", "K1");  // a new list: K1 is free again
+  EXPECT_EQ(state.QueuedFiles->Count(), 1u);
+}
+
+TEST(RunState, ATakenKeyFailsAndLeavesTheListAsItWas) {
+  RunState state;
+  RunState::AddToQueue(state.QueuedFolders, "/m/A", "Z0");
+  try {
+    RunState::AddToQueue(state.QueuedFolders, "/m/B", "Z0");
+    FAIL() << "expected Error 457";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrKeyAlreadyAssociated);
+  }
+  EXPECT_EQ(state.QueuedFolders->Items(), std::vector<std::string>{"/m/A"});
+  RunState::AddToQueue(state.QueuedFolders, "/m/A", "z0");  // keys compare exactly; items may repeat
+  EXPECT_EQ(state.QueuedFolders->Count(), 2u);
+}
+
+TEST(Counters, IncrementPastTheLargest32BitValueOverflows) {
+  EXPECT_EQ(CheckedIncrement(41), 42);
+  EXPECT_EQ(CheckedIncrement(-1), 0);
+  try {
+    CheckedIncrement(std::numeric_limits<int32_t>::max());
+    FAIL() << "expected Error 6";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrOverflow);
+    EXPECT_EQ(e.description(), "Overflow");
+  }
+}
+
+class StatusLoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml", "K1");
+    RunState::AddToQueue(state_.QueuedFolders, "/m/A", "Z0");
+    state_.StopRequested = true;
+    state_.SkipRequested = true;
+  }
+  bool Untouched() const {
+    return state_.QueuedFiles && state_.QueuedFolders && state_.StopRequested && state_.SkipRequested;
+  }
+  bool Reset() const {
+    return !state_.QueuedFiles && !state_.QueuedFolders && !state_.StopRequested && !state_.SkipRequested;
+  }
+  RunState state_;
+  RecordingHost host_;
+  Engine engine_{host_, state_};
+};
+
+TEST_F(StatusLoadTest, WritingToALoadedWindowChangesNoRunState) {
+  engine_.SetStatusText(StatusText::kLblCount1, "x");
+  engine_.SetButtonState(ButtonState::kSkipEnabled, true);
+  engine_.SetProgress(ProgressField::kValue, 12.5f);
+  EXPECT_TRUE(Untouched());
+  EXPECT_EQ(host_.loads, 0);
+  EXPECT_EQ(host_.lines,
+            (std::vector<std::string>{"lblCount1=x", "CmdSkip.Enabled=true", "ProgressBar1.Value=12.5"}));
+}
+
+TEST_F(StatusLoadTest, WritingAfterTheWindowClosedReloadsItAndClearsFlagsAndQueues) {
+  host_.status_loaded = false;
+  engine_.SetStatusText(StatusText::kLblCount1, "1 Messages Queued for Conversion.");
+  EXPECT_TRUE(Reset());
+  EXPECT_EQ(host_.loads, 1);
+  EXPECT_EQ(host_.lines,
+            (std::vector<std::string>{"LoadStatusWindow", "lblCount1=1 Messages Queued for Conversion."}));
+  engine_.SetStatusText(StatusText::kLblCount1, "again");
+  EXPECT_EQ(host_.loads, 1) << "loaded once, then it stays loaded";
+}
+
+TEST_F(StatusLoadTest, ReadingAlsoLoadsAndSeesTheStartingValues) {
+  host_.status_loaded = false;
+  EXPECT_EQ(engine_.GetStatusText(StatusText::kLblProgress), "0% Complete");
+  EXPECT_TRUE(Reset());
+  host_.status_loaded = false;
+  RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml", "K1");
+  EXPECT_EQ(engine_.GetProgress(ProgressField::kValue), 0.0f);
+  EXPECT_FALSE(state_.QueuedFiles);
+}
+
+TEST(RecordingHost, AnswersFromTheScriptThenDefaults) {
+  RecordingHost host;
+  host.message_box_answers = {MessageBoxAnswer::kYes};
+  host.save_dialog_answers = {std::string("/out/Inbox.pst")};
+  EXPECT_EQ(host.ShowMessageBox("Sure?", "Confirm Stop", MessageBoxButtons::kYesNo, MessageBoxIcon::kNone),
+            MessageBoxAnswer::kYes);
+  EXPECT_EQ(host.ShowMessageBox("Sure?", "Confirm Stop", MessageBoxButtons::kYesNo, MessageBoxIcon::kNone),
+            MessageBoxAnswer::kNo);
+  EXPECT_EQ(host.ShowSaveDialog("Inbox.pst", "*.pst"), "/out/Inbox.pst");
+  EXPECT_EQ(host.ShowSaveDialog("Inbox.pst", "*.pst"), std::nullopt);
+  EXPECT_EQ(host.unscripted, 2);
+  EXPECT_EQ(host.lines[0], "MessageBox[Confirm Stop|YesNo|None]=Sure? -> Yes");
+  EXPECT_EQ(host.lines[3], "SaveDialog[*.pst]=Inbox.pst -> cancel (unscripted)");
+}
+
+}  // namespace
+}  // namespace velmora::engine

@@ -1,0 +1,118 @@
+#include "engine/source_scan.h"
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "engine/errors.h"
+#include "fsutil/file_queries.h"
+
+namespace velmora::engine {
+namespace {
+
+using fsutil::FileEntry;
+using fsutil::FileId;
+using fsutil::kAttributeDirectory;
+using fsutil::kInvalidHandle;
+using fsutil::kPathSeparator;
+
+// "." and "..", compared without regard to case (they have no case, but the test is written that way).
+bool IsDotName(const std::string& name) {
+  return name == "." || name == "..";
+}
+
+// The folders entered so far in one scan.
+class EnteredFolders {
+ public:
+  // False when the folder at `path` was entered before; true (and noted) otherwise, also when its identity
+  // cannot be had (its searches will then find nothing anyway).
+  bool Enter(const std::string& path) {
+    const std::optional<FileId> id = fsutil::PathIdentity(path);
+    return !id || seen_.emplace(id->volume, id->index).second;
+  }
+
+ private:
+  std::set<std::pair<uint64_t, uint64_t>> seen_;  // volume and file index
+};
+
+// Closes a search that an error left open on its way to the caller; a search that ran to its end was closed
+// by FindNextEntry already.
+class SearchGuard {
+ public:
+  explicit SearchGuard(FileEntry& entry) : entry_(entry) {}
+  ~SearchGuard() {
+    if (entry_.handle != 0 && entry_.handle != kInvalidHandle) fsutil::CloseFind(entry_);
+  }
+  SearchGuard(const SearchGuard&) = delete;
+  SearchGuard& operator=(const SearchGuard&) = delete;
+
+ private:
+  FileEntry& entry_;
+};
+
+void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
+               int32_t& FolderCount, EnteredFolders& entered) {
+  RunState& state = engine.run_state();
+
+  // 1. The trailing separator.
+  const bool names_nothing = path.empty();
+  if (path.empty() || path.back() != kPathSeparator) path.push_back(kPathSeparator);
+  engine.Yield();
+  if (names_nothing || !entered.Enter(path)) return;
+
+  // 2. Sub-folder pass: every entry of the folder; those whose attribute word has 0x10 are queued.
+  std::vector<std::string> sub_folders;
+  FileEntry entry;
+  if (fsutil::FindFirstEntry(path + "*", entry) != kInvalidHandle) {
+    SearchGuard guard(entry);
+    do {
+      engine.Yield();
+      const std::string name = entry.name;
+      if (IsDotName(name)) continue;
+      engine.Yield();
+      if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) != 0) {
+        engine.Yield();
+        sub_folders.push_back(name);
+        RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(FolderCount));
+        FolderCount = CheckedIncrement(FolderCount);
+      }
+    } while (fsutil::FindNextEntry(entry));
+  }
+
+  // 3. File pass: the entries that match the pattern and are not folders.
+  if (fsutil::FindFirstEntry(path + pattern, entry) != kInvalidHandle) {
+    SearchGuard guard(entry);
+    engine.Yield();
+    do {
+      engine.Yield();
+      const std::string name = entry.name;
+      const uint32_t attributes = fsutil::PathAttributes(path + name);  // for "." and ".." too
+      if (!IsDotName(name) && (attributes & kAttributeDirectory) == 0) {
+        engine.Yield();
+        RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
+        engine.SetStatusText(StatusText::kLblCount1, std::to_string(FileCount) + kQueuedSuffix);
+        FileCount = CheckedIncrement(FileCount);
+      }
+    } while (fsutil::FindNextEntry(entry));
+  }
+
+  // 4. Recursion, in the order the sub-folder pass found them.
+  if (!sub_folders.empty()) {
+    engine.Yield();
+    for (const std::string& name : sub_folders) {
+      engine.Yield();
+      std::string sub_path = path + name + kPathSeparator;
+      ScanLevel(engine, sub_path, pattern, FileCount, FolderCount, entered);
+    }
+  }
+}
+
+}  // namespace
+
+void ScanSourceFolder(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
+                      int32_t& FolderCount) {
+  EnteredFolders entered;
+  ScanLevel(engine, path, pattern, FileCount, FolderCount, entered);
+}
+
+}  // namespace velmora::engine

@@ -1,0 +1,35 @@
+// The texts the engine shows, exactly as users see them.
+#pragma once
+
+namespace velmora::engine::texts {
+
+// The maker's web site; the help document of the store error lives below it.
+inline constexpr const char* kProductSite = "https://www.velmora.com";
+inline constexpr const char* kHelpDocumentPath = "/help/downgrade-office-2010-to-32-bit.pdf";
+
+inline constexpr const char* kSaveFilter = "Outlook Data File(s) (*.pst)|*.pst";
+
+inline constexpr const char* kOutlookErrorTitle = "Outlook Error";
+inline constexpr const char* kOutlookErrorLines[] = {
+    "Outlook Session Creation Error !",
+    "Check if Outlook is installed and configured.",
+    "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as Outlook 2013/2010 (32 "
+    "Bit).",
+    "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.",
+};
+
+inline constexpr const char* kSessionCreated = "Outlook Session Created...";
+inline constexpr const char* kReadingFolders = "Reading Folder(s)...";
+inline constexpr const char* kCreatingFolders = "Creating Outlook Folders...";
+
+inline constexpr const char* kConfirmSkipTitle = "Confirm Skip";
+inline constexpr const char* kConfirmSkipText = "Do you really want to \"Skip\" conversion of this folder ?";
+inline constexpr const char* kConfirmStopTitle = "Confirm Stop";
+inline constexpr const char* kConfirmStopText =
+    "This action will STOP complete conversion process.\r\nDo you really want to \"STOP\" on-going "
+    "conversion ?";
+
+// Message boxes carry this title unless they have one of their own.
+inline constexpr const char* kAppTitle = "Velmora eM Client Converter";
+
+}  // namespace velmora::engine::texts
