@@ -1,0 +1,193 @@
+#include "pst/messaging/message/message_writer.h"
+
+#include <chrono>
+#include <random>
+
+#include "pst/messaging/message/attachment_writer.h"
+#include "pst/messaging/message/contents_row.h"
+#include "pst/messaging/message/message_size.h"
+#include "pst/messaging/message/message_tags.h"
+#include "pst/messaging/message/recipient_table.h"
+#include "pst/messaging/message/subnode_entries.h"
+
+namespace velmora::pst {
+
+using namespace msgtags;
+
+namespace {
+
+// Values above this stay out of WrittenMessage::row_props unless a template column needs them: rows of newer
+// Outlook folders copy short values (names, flags, times), never bodies.
+constexpr size_t kRowPropLimit = 4096;
+
+uint64_t SystemFiletime() {
+  // FILETIME counts 100 ns since 1601-01-01; the Unix epoch is 11,644,473,600 s later.
+  constexpr uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
+  auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+  auto ticks =
+      std::chrono::duration_cast<std::chrono::duration<int64_t, std::ratio<1, 10000000>>>(since_epoch);
+  return kUnixEpochAsFiletime + static_cast<uint64_t>(ticks.count());
+}
+
+std::array<uint8_t, 16> RandomKey() {
+  static thread_local std::mt19937_64 gen{std::random_device{}()};
+  std::array<uint8_t, 16> key;
+  for (size_t i = 0; i < key.size(); i += 8) {
+    uint64_t v = gen();
+    for (size_t j = 0; j < 8; ++j) key[i + j] = static_cast<uint8_t>(v >> (8 * j));
+  }
+  return key;
+}
+
+uint64_t RecipientCellsSize(const Table& table) {
+  uint64_t sum = 0;
+  for (const TableRow& row : table.rows)
+    for (const auto& [tag, value] : row.cells)
+      if (tag != kTagLtpRowId && tag != kTagLtpRowVer) sum += CountedSize(value);
+  return sum;
+}
+
+bool InTemplate(uint16_t id) {
+  for (PropTag t : kContentsTemplateColumns)
+    if (TagId(t) == id) return true;
+  return false;
+}
+
+Result<PropertyMap> RowProps(const PropertyMap& props) {
+  PropertyMap out;
+  for (const auto& [id, value] : props) {
+    if (InTemplate(id)) {
+      PST_ASSIGN_OR_RETURN(auto bytes, value.Load());
+      out[id] = PropValue::Raw(value.type, std::move(bytes));
+    } else if (!value.stream && value.bytes.size() <= kRowPropLimit && value.type != kPtypObject) {
+      out[id] = value;
+    }
+  }
+  return out;
+}
+
+class Writer {
+ public:
+  Writer(NodeStore& store, const NamedIdResolver& names, const MessageWriteOptions& options)
+      : store_(store), names_(names), options_(options) {}
+
+  Result<WrittenMessage> Write(const MessageContent& content, int depth) {
+    PST_ASSIGN_OR_RETURN(PropertyMap props, MessageProps(content));
+    HeldTrees held(store_);
+
+    // Attachments first: the message's size and flags depend on what they turn out to be.
+    EmbeddedWriter embedded = [this, depth](const MessageContent& inner) -> Result<EmbeddedWritten> {
+      if (depth + 1 > options_.max_embedding_depth)
+        return Status::InvalidArgument("embedded messages nest deeper than " +
+                                       std::to_string(options_.max_embedding_depth) + " levels");
+      PST_ASSIGN_OR_RETURN(WrittenMessage m, Write(inner, depth + 1));
+      return EmbeddedWritten{m.data, m.sub, static_cast<uint32_t>(m.size)};
+    };
+    PST_ASSIGN_OR_RETURN(WrittenAttachments attachments,
+                         WriteAttachments(store_, content.attachments, embedded));
+    held.Hold(attachments.entries);
+
+    PST_ASSIGN_OR_RETURN(Table recipients,
+                         BuildRecipientTable(content.recipients, options_.fill_recipient_defaults));
+    PST_ASSIGN_OR_RETURN(HeapOutput recipient_tc, WriteTableContext(store_, recipients));
+    PST_ASSIGN_OR_RETURN(SubnodeEntry recipient_entry, NestHeap(store_, kNidRecipientTable, recipient_tc));
+    held.Hold(recipient_entry);
+
+    const bool has_attachments = !content.attachments.empty();
+    uint32_t flags = options_.default_flags;
+    if (auto it = props.find(TagId(kMessageFlags)); it != props.end() && it->second.AsInt32())
+      flags = static_cast<uint32_t>(*it->second.AsInt32());
+    flags = has_attachments ? (flags | kMsgFlagHasAttach) : (flags & ~kMsgFlagHasAttach);
+    props[TagId(kMessageFlags)] = PropValue::Int32(static_cast<int32_t>(flags));
+
+    SetDisplayLists(props, content.recipients);
+
+    props[TagId(kMessageSize)] = PropValue::Int32(0);  // counts 4 bytes, like the final value
+    const int32_t size =
+        ClampSize(CountedSize(props) + RecipientCellsSize(recipients) + attachments.total_size);
+    props[TagId(kMessageSize)] = PropValue::Int32(size);
+
+    PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, props));
+    std::vector<SubnodeEntry> subnodes = attachments.entries;
+    subnodes.push_back(recipient_entry);
+    held.Dismiss();
+    PST_ASSIGN_OR_RETURN(SubnodeEntry node, NestHeap(store_, 0, pc, std::move(subnodes)));
+
+    WrittenMessage out;
+    out.data = node.data;
+    out.sub = node.sub;
+    out.size = size;
+    out.flags = flags;
+    out.has_attachments = has_attachments;
+    out.read = (flags & kMsgFlagRead) != 0;
+    auto row = RowProps(props);
+    if (!row.ok()) {
+      (void)ReleaseWrittenMessage(store_, out);
+      return row.status();
+    }
+    out.row_props = std::move(row).value();
+    return out;
+  }
+
+ private:
+  // The caller's properties and named properties, less what the store computes, plus the required ones.
+  Result<PropertyMap> MessageProps(const MessageContent& content) {
+    PropertyMap props = content.props;
+    for (const NamedProperty& named : content.named) {
+      PST_ASSIGN_OR_RETURN(uint16_t id, names_(named));
+      if (id < kFirstNamedId)
+        return Status::InvalidArgument("name-to-ID map gave property ID " + std::to_string(id) +
+                                       " below 0x8000 for a named property");
+      props[id] = named.value;
+    }
+    for (const auto& [id, value] : props)
+      if (value.type == kPtypObject)
+        return Status::InvalidArgument("a message property of type PtypObject (id " + std::to_string(id) +
+                                       ")");
+    props.erase(TagId(kMessageSize));
+    props.erase(TagId(kHasAttachments));
+
+    props.try_emplace(TagId(kMessageClass), PropValue::String("IPM.Note"));
+    props.try_emplace(TagId(kMessageStatus), PropValue::Int32(0));
+    const uint64_t now = options_.now_filetime ? options_.now_filetime : SystemFiletime();
+    props.try_emplace(TagId(kCreationTime), PropValue::Time(now));
+    props.try_emplace(TagId(kLastModificationTime), PropValue::Time(now));
+    auto key = props.find(TagId(kSearchKey));
+    if (key == props.end() || key->second.type != kPtypBinary || key->second.Size() != 16) {
+      std::array<uint8_t, 16> k = options_.search_key ? options_.search_key() : RandomKey();
+      props[TagId(kSearchKey)] = PropValue::Binary(std::vector<uint8_t>(k.begin(), k.end()));
+    }
+    return props;
+  }
+
+  // PidTagDisplayTo is always present (empty without To recipients, as MAPI reports it); Cc and Bcc when
+  // they name someone. Values the caller gave are kept.
+  static void SetDisplayLists(PropertyMap& props, const std::vector<RecipientContent>& recipients) {
+    props.try_emplace(TagId(kDisplayTo), PropValue::String(JoinDisplayNames(recipients, kRecipientTo)));
+    for (auto [tag, type] : {std::pair{kDisplayCc, kRecipientCc}, std::pair{kDisplayBcc, kRecipientBcc}}) {
+      std::string list = JoinDisplayNames(recipients, type);
+      if (!list.empty()) props.try_emplace(TagId(tag), PropValue::String(list));
+    }
+  }
+
+  NodeStore& store_;
+  const NamedIdResolver& names_;
+  const MessageWriteOptions& options_;
+};
+
+}  // namespace
+
+Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
+                                    const NamedIdResolver& names, const MessageWriteOptions& options) {
+  if (content.named.size() > 0 && !names)
+    return Status::InvalidArgument("named properties without a name-to-ID map");
+  return Writer(store, names, options).Write(content, 0);
+}
+
+Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message) {
+  if (message.data) PST_RETURN_IF_ERROR(store.Release(message.data));
+  if (message.sub) PST_RETURN_IF_ERROR(store.Release(message.sub));
+  return Status::Ok();
+}
+
+}  // namespace velmora::pst

@@ -1,0 +1,122 @@
+#include "pst/messaging/message/recipient_table.h"
+
+#include <algorithm>
+#include <map>
+
+#include "pst/messaging/message/message_tags.h"
+
+namespace velmora::pst {
+
+using namespace msgtags;
+
+const std::array<PropTag, 14> kRecipientTemplateColumns = {kRecipientType,
+                                                           kResponsibility,
+                                                           kRecordKey,
+                                                           kObjectType,
+                                                           kEntryId,
+                                                           kDisplayName,
+                                                           kAddressType,
+                                                           kEmailAddress,
+                                                           kSearchKey,
+                                                           kDisplayType,
+                                                           kTransmittableDisplayName,
+                                                           kSendRichInfo,
+                                                           kTagLtpRowId,
+                                                           kTagLtpRowVer};
+
+namespace {
+
+std::string StringOf(const PropertyMap& props, PropTag tag) {
+  auto it = props.find(TagId(tag));
+  if (it == props.end()) return {};
+  return it->second.AsString().value_or(std::string());
+}
+
+PropertyMap WithDefaults(PropertyMap row) {
+  auto set_default = [&row](PropTag tag, PropValue v) { row.try_emplace(TagId(tag), std::move(v)); };
+  set_default(kRecipientType, PropValue::Int32(kRecipientTo));
+  set_default(kResponsibility, PropValue::Bool(false));
+  set_default(kObjectType, PropValue::Int32(kObjectTypeMailUser));
+  set_default(kDisplayType, PropValue::Int32(kDisplayTypeMailUser));
+  set_default(kSendRichInfo, PropValue::Bool(false));
+  const std::string address = StringOf(row, kEmailAddress);
+  const std::string type = StringOf(row, kAddressType);
+  if (!address.empty()) set_default(kDisplayName, PropValue::String(address));
+  if (!address.empty() && !type.empty()) {
+    std::string key = type + ":" + address;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
+    std::vector<uint8_t> bytes(key.begin(), key.end());
+    bytes.push_back(0);
+    set_default(kSearchKey, PropValue::Binary(std::move(bytes)));
+  }
+  return row;
+}
+
+std::string Hex(uint32_t v) {
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string s(8, '0');
+  for (int i = 7; i >= 0; --i, v >>= 4) s[static_cast<size_t>(i)] = kDigits[v & 0xF];
+  return s;
+}
+
+}  // namespace
+
+Result<Table> BuildRecipientTable(const std::vector<RecipientContent>& recipients, bool fill_defaults) {
+  std::map<uint16_t, PropTag> column_of;  // property id -> column tag
+  for (PropTag t : kRecipientTemplateColumns) column_of[TagId(t)] = t;
+
+  Table table;
+  table.rows.reserve(recipients.size());
+  for (size_t i = 0; i < recipients.size(); ++i) {
+    PropertyMap props = fill_defaults ? WithDefaults(recipients[i].props) : recipients[i].props;
+    TableRow row;
+    row.row_id = RecipientRowId(i);
+    for (auto& [id, value] : props) {
+      if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;  // ours to number
+      auto [it, added] = column_of.try_emplace(id, MakeTag(id, value.type));
+      if (TagType(it->second) != value.type)
+        return Status::InvalidArgument("recipient " + std::to_string(i) + ": property " +
+                                       Hex(MakeTag(id, value.type)) + " does not fit column " +
+                                       Hex(it->second));
+      row.cells.emplace(it->second, std::move(value));
+    }
+    row.cells[kTagLtpRowId] = PropValue::Int32(static_cast<int32_t>(row.row_id));
+    row.cells[kTagLtpRowVer] = PropValue::Int32(static_cast<int32_t>(row.row_id + 2));
+    table.rows.push_back(std::move(row));
+  }
+  for (auto& [id, tag] : column_of) table.columns.push_back(tag);
+  return table;
+}
+
+std::vector<RecipientContent> RecipientsFromTable(const Table& table) {
+  std::vector<RecipientContent> out;
+  out.reserve(table.rows.size());
+  for (const TableRow& row : table.rows) {
+    RecipientContent r;
+    for (const auto& [tag, value] : row.cells) {
+      if (tag == kTagLtpRowId || tag == kTagLtpRowVer) continue;
+      r.props[TagId(tag)] = value;
+    }
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+std::string JoinDisplayNames(const std::vector<RecipientContent>& recipients, int32_t type) {
+  std::string out;
+  for (const RecipientContent& r : recipients) {
+    auto t = r.props.find(TagId(kRecipientType));
+    int32_t rtype = t == r.props.end() ? kRecipientTo : t->second.AsInt32().value_or(0);
+    // The high bits of PidTagRecipientType carry flags (0x10000000 sent); the type is the low byte.
+    if ((rtype & 0xFF) != type) continue;
+    std::string name = StringOf(r.props, kDisplayName);
+    if (name.empty()) name = StringOf(r.props, kEmailAddress);
+    std::replace(name.begin(), name.end(), ';', ',');
+    if (!out.empty()) out += "; ";
+    out += name;
+  }
+  return out;
+}
+
+}  // namespace velmora::pst
