@@ -4,11 +4,10 @@
 // PC_BTH_RECORD (cbKey 2, cbEnt 6):
 //   0  2  wPropId
 //   2  2  wPropType
-//   4  4  dwValueHnid  Int16, Int32, Float32, ErrorCode, Boolean: the value itself, little-endian,
-//   zero-filled;
-//                      any other type: an HNID, i.e. a HID (low 5 bits 0) of a heap allocation holding the
-//                      value when it has at most 3,580 bytes (an empty string or binary is an empty
-//                      allocation), or the NID (type 0x1F) of a subnode whose data tree holds the value.
+//   4  4  dwValueHnid   Int16, Int32, Float32, ErrorCode, Boolean: the value, little-endian, zero-filled.
+//                       Any other type: an HNID. A HID (low 5 bits 0) of a heap allocation holding the
+//                       value when it has at most 3,580 bytes; the NID (type 0x1F) of a subnode whose data
+//                       tree holds it otherwise; 0 for an empty value (value_store.h says why).
 //
 // Heap order as Outlook writes it: BTH header (HID 0x20), the record allocations, then the values.
 // PtypObject values are stored like binaries: the 8 bytes {NID of the object's subnode (4), size (4)}

@@ -20,11 +20,12 @@ struct HeapOutput {
   std::vector<SubnodeEntry> subnodes;
 };
 
-// Writes a PC. Values up to 3,580 bytes go to the heap, larger ones to subnodes of type kNidTypeLtp allocated
-// from `store`; a stream is read in pieces of one block, never whole (a stream of at most 3,580 bytes is
-// loaded and goes to the heap like any small value). PtypObject values are the 8 bytes {subnode NID, size}
-// ([MS-PST] 2.3.3.5), stored as given: the caller owns the object's subnode. Int16, Int32, Float32, ErrorCode
-// and Boolean values must have exactly their fixed size (PropValue::Bool gives one byte).
+// Writes a PC. Values up to 3,580 bytes go to the heap, larger ones (and every non-empty stream, as Outlook
+// does for the properties it writes as streams) to subnodes of type kNidTypeLtp allocated from `store`; a
+// stream is read in pieces of one block, never whole. Empty values get HNID 0, as in Outlook's files.
+// PtypObject values are the 8 bytes {subnode NID, size} ([MS-PST] 2.3.3.5), stored as given: the caller owns
+// the object's subnode. Int16, Int32, Float32, ErrorCode and Boolean values must have exactly their fixed
+// size (PropValue::Bool gives one byte).
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props);
 
 // Reads a PC from a node's data tree and subnodes. Values held in subnodes larger than `inline_limit` bytes

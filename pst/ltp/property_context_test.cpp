@@ -81,7 +81,7 @@ TEST(PropertyContextTest, EveryTypeRoundTrips) {
   EXPECT_EQ(got->at(0x0008).AsBool(), true);
 }
 
-TEST(PropertyContextTest, SmallFixedValuesSitInTheRecordAndEmptyValuesGetEmptyAllocations) {
+TEST(PropertyContextTest, SmallFixedValuesSitInTheRecordAndEmptyValuesHaveHnidZero) {
   TamperStore store;
   PropertyMap props = {{0x3602, PropValue::Int32(0x11223344)},
                        {0x360A, PropValue::Bool(true)},
@@ -93,10 +93,11 @@ TEST(PropertyContextTest, SmallFixedValuesSitInTheRecordAndEmptyValuesGetEmptyAl
   EXPECT_EQ(Record(store, out->data, 0x3602), std::make_pair(uint16_t{kPtypInteger32}, 0x11223344u));
   EXPECT_EQ(Record(store, out->data, 0x360A), std::make_pair(uint16_t{kPtypBoolean}, 1u));
   EXPECT_EQ(Record(store, out->data, 0x0017), std::make_pair(uint16_t{kPtypInteger16}, 0xFFFEu));
-  auto [type, hnid] = Record(store, out->data, 0x3001);
-  ASSERT_EQ(HidType(hnid), 0);
+  // Outlook's root folder stores its empty display name as HNID 0, without an allocation.
+  EXPECT_EQ(Record(store, out->data, 0x3001), std::make_pair(uint16_t{kPtypString}, 0u));
   auto heap = HeapReader::Open(store, out->data, "pc");
-  EXPECT_TRUE(heap->Get(hnid)->empty());
+  EXPECT_TRUE(heap->Get(0x60).ok());  // header, records, the time value: three allocations
+  EXPECT_FALSE(heap->Get(0x80).ok());
   EXPECT_EQ(heap->user_root(), 0x20u);  // BTH header first, as Outlook writes it
   EXPECT_EQ(heap->Get(0x20).value()[1], 2);
   EXPECT_EQ(heap->Get(0x20).value()[2], 6);
@@ -176,14 +177,18 @@ TEST(PropertyContextTest, InlineLimitDecidesBetweenBytesAndStream) {
   EXPECT_FALSE(default_limit->at(0x1000).stream);
 }
 
-TEST(PropertyContextTest, SmallStreamsGoToTheHeap) {
+TEST(PropertyContextTest, StreamsGoToSubnodesWhateverTheirSize) {
   TamperStore store;
-  PropertyMap props = {{0x1000, PropValue::Stream(kPtypBinary, std::make_shared<PatternSource>(100))}};
+  PropertyMap props = {{0x1013, PropValue::Stream(kPtypBinary, std::make_shared<PatternSource>(100))},
+                       {0x1014, PropValue::Stream(kPtypBinary, std::make_shared<PatternSource>(0))}};
   HeapOutput out;
   auto got = RoundTrip(store, props, 1 << 20, &out);
   ASSERT_TRUE(got.ok());
-  EXPECT_TRUE(out.subnodes.empty());
-  EXPECT_EQ(got->at(0x1000).bytes.size(), 100u);
+  ASSERT_EQ(out.subnodes.size(), 1u);
+  EXPECT_EQ(Record(store, out.data, 0x1013).second, out.subnodes[0].nid);
+  EXPECT_EQ(got->at(0x1013).bytes, Pattern(100));
+  EXPECT_EQ(Record(store, out.data, 0x1014).second, 0u);
+  EXPECT_TRUE(got->at(0x1014).bytes.empty());
 }
 
 TEST(PropertyContextTest, BadFixedSizeValueFailsAndReleasesWhatWasWritten) {

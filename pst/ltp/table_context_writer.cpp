@@ -11,8 +11,8 @@
 //  18   4  hidIndex     deprecated, 0
 //  22   8n rgTCOLDESC   ascending by tag: tag(4) | ibData(2) | cbData(1) | iBit(1)
 //
-// Row: cells at their ibData (fixed-size values little-endian, other types a 4-byte HNID), absent cells zero,
-// then the cell existence bitmap with iBit 0 as the high bit of its first byte.
+// Row: cells at their ibData (fixed-size values little-endian, other types a 4-byte HNID, 0 for an empty
+// value), absent cells zero, then the cell existence bitmap with iBit 0 as the high bit of its first byte.
 // A row matrix in a subnode holds floor(8,176 / row size) whole rows per data block; every block but the last
 // is padded with zeros to 8,176 bytes ([MS-PST] 2.3.4.4.1).
 //

@@ -5,12 +5,9 @@
 namespace velmora::pst {
 
 Result<uint32_t> ValueStore::Put(const PropValue& value) {
-  if (value.Size() <= kMaxHeapAllocation) {
-    if (!value.stream) return heap_.Allocate(value.bytes);
-    PST_ASSIGN_OR_RETURN(std::vector<uint8_t> small, value.Load());
-    return heap_.Allocate(small);
-  }
+  if (value.Size() == 0) return uint32_t{0};
   if (value.stream) return PutSubnode(*value.stream);
+  if (value.bytes.size() <= kMaxHeapAllocation) return heap_.Allocate(value.bytes);
   return PutSubnode(MemoryByteSource(value.bytes));
 }
 

@@ -1,6 +1,10 @@
 // Where PC and TC values that are not stored inline go: a heap allocation when they fit one (at most 3,580
 // bytes), otherwise a subnode of type 0x1F holding the bytes in a data tree ([MS-PST] 2.3.3.3). The value is
 // then named by an HNID: a HID when its low 5 bits are 0, else the subnode's NID.
+// Two choices follow what Outlook writes (checked on every PC and TC of the sample files):
+//  - an empty value has HNID 0 and no allocation (root folder 0x3001 "", attachment 0x3702, recipient cells);
+//  - a value Outlook writes as a stream (bodies, transport headers, attachment data and rendering, the
+//    name-to-ID streams) lives in a subnode even when small, so streams always go to subnodes.
 #pragma once
 
 #include <string>
@@ -16,7 +20,7 @@ class ValueStore {
  public:
   ValueStore(NodeStore& store, HeapWriter& heap) : store_(store), heap_(heap) {}
 
-  // Stores a value and returns its HNID. Streams are read in pieces, never whole, unless they are small.
+  // Stores a value and returns its HNID. Streams are read in pieces of one block, never whole.
   Result<uint32_t> Put(const PropValue& value);
   // Stores bytes in a new subnode and returns its NID.
   Result<Nid> PutSubnode(const ByteSource& source);
