@@ -3,7 +3,7 @@
 //
 // | NID    | what                                  | content we write                                  |
 // | 0x21   | message store PC                      | record key, display name, entry IDs (see below)   |
-// | 0x61   | name-to-ID map PC                     | bucket count 251, empty streams                    |
+// | 0x61   | name-to-ID map PC                     | bucket count 251, Outlook's first 8 appointment names |
 // | 0x122  | root folder (+0x12D/E/F tables)        | rows: IPM subtree, Search Root, SPAM search folder |
 // | 0x1E1  | search management queue               | empty node                                         |
 // | 0x201  | search activity list                  | the NIDs of the search folders (0x2223)            |
@@ -59,6 +59,14 @@ const std::vector<PropTag> k6B6Columns = {0x0E330014, 0x0E370102, 0x0E380003, kT
 const std::vector<PropTag> k6D7Columns = {0x001A001F, 0x0E300102, 0x0E310102,   0x0E330014,   0x0E340102,
                                           0x0E380003, 0x0E3E0102, kTagLtpRowId, kTagLtpRowVer};
 const std::vector<PropTag> k6F8Columns = {0x0E330014, 0x30070040, kTagLtpRowId, kTagLtpRowVer};
+
+// PSETID_Appointment {00062002-0000-0000-C000-000000000046}, as stored.
+const Guid kPsetidAppointment = {0x02, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+// The first names Outlook registers in a new file (busy status, recurring, recurrence type, recurrence,
+// start, end, clip start, clip end): a map without entries is refused by some readers (libpff).
+constexpr uint32_t kNewFileAppointmentLids[] = {0x8205, 0x8223, 0x8231, 0x8216,
+                                                0x820D, 0x820E, 0x8235, 0x8236};
 
 PropertyMap SkeletonFolderProps(std::string_view name, bool subfolders) {
   PropertyMap p;
@@ -126,7 +134,11 @@ Status SkeletonWriter::Write(MessageStore& ms, const MessageStore::CreateOptions
   PST_RETURN_IF_ERROR(PutRawNode(n, kNidSearchActivityList, 0, activity));
   PST_ASSIGN_OR_RETURN(Bid guid_map, EmptyGuidMap(n));
   PST_RETURN_IF_ERROR(n.PutNode(NodeEntry{kNidGuidMap, guid_map, 0, 0}));
+  for (uint32_t lid : kNewFileAppointmentLids) {
+    PST_RETURN_IF_ERROR(ms.name_map_.Register({kPsetidAppointment, false, lid, ""}).status());
+  }
   PST_RETURN_IF_ERROR(PutPropertyNode(n, kNidNameToIdMap, 0, ms.name_map_.ToProperties()));
+  ms.name_map_.clear_dirty();
 
   // Folders. The root is its own parent; its rows come in Outlook's order.
   auto add = [&](Nid parent, Nid nid, PropertyMap props, bool search) {

@@ -1,0 +1,65 @@
+#include "rdo/pst_files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "pst/ndb/file.h"
+#include "pst/ndb/node_database.h"
+
+namespace velmora::rdo {
+
+namespace {
+
+// HEADER ([MS-PST] 2.2.2.6): dwMagic "!BDN" at 0, then dwCRCPartial, then wMagicClient "SM" at 8.
+constexpr std::array<uint8_t, 4> kMagic = {'!', 'B', 'D', 'N'};
+constexpr std::array<uint8_t, 2> kClientPst = {'S', 'M'};
+constexpr size_t kMagicClientOffset = 8;
+
+class DiskFiles : public PstFiles {
+ public:
+  PathKind Kind(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return PathKind::kMissing;
+    return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
+  }
+
+  pst::Result<bool> LooksLikePst(const std::string& path) override {
+    PST_ASSIGN_OR_RETURN(auto file, pst::OpenPosixFile(path, pst::OpenMode::kReadOnly));
+    PST_ASSIGN_OR_RETURN(uint64_t size, file->Size());
+    if (size < kMagicClientOffset + kClientPst.size()) return false;
+    std::array<uint8_t, kMagicClientOffset + 2> head{};
+    PST_RETURN_IF_ERROR(file->ReadAt(0, head));
+    return std::equal(kMagic.begin(), kMagic.end(), head.begin()) &&
+           std::equal(kClientPst.begin(), kClientPst.end(), head.begin() + kMagicClientOffset);
+  }
+
+  pst::Result<std::unique_ptr<pst::NodeStore>> Open(const std::string& path) override {
+    PST_ASSIGN_OR_RETURN(auto file, pst::OpenPosixFile(path, pst::OpenMode::kReadWrite));
+    PST_ASSIGN_OR_RETURN(auto db, pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file)), true));
+    return std::unique_ptr<pst::NodeStore>(std::move(db));
+  }
+
+  pst::Result<std::unique_ptr<pst::NodeStore>> Create(const std::string& path) override {
+    PST_ASSIGN_OR_RETURN(auto file, pst::OpenPosixFile(path, pst::OpenMode::kCreateNew));
+    std::shared_ptr<pst::File> shared(std::move(file));
+    auto db = pst::NodeDatabase::Create(shared);
+    if (!db.ok()) {
+      // Leave nothing half-made behind.
+      ::unlink(path.c_str());
+      return db.status();
+    }
+    return std::unique_ptr<pst::NodeStore>(std::move(db).value());
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<PstFiles> DiskPstFiles() {
+  return std::make_shared<DiskFiles>();
+}
+
+}  // namespace velmora::rdo

@@ -1,0 +1,222 @@
+#include "rdo/rdo_session.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "pst/messaging/store_check.h"
+#include "pst/ndb/check.h"
+#include "pst/ndb/node_database.h"
+#include "tests/support/support.h"
+
+namespace velmora::rdo {
+namespace {
+
+using velmora::testing::TempDir;
+
+std::string ErrorOf(const std::function<void()>& f, int32_t* hresult = nullptr) {
+  try {
+    f();
+  } catch (const Error& e) {
+    if (hresult) *hresult = e.hresult();
+    return e.description();
+  }
+  return "(no error)";
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Checks a closed file with the node database's checker and the folder-tree checker.
+void CheckFileOnDisk(const std::string& path) {
+  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  ASSERT_TRUE(file.ok());
+  pst::CheckReport report = pst::CheckFile(**file);
+  EXPECT_TRUE(report.ok()) << report.Summary();
+  auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  std::vector<std::string> problems;
+  pst::testing::CheckFolderTree(**db, &problems);
+  for (auto& p : problems) ADD_FAILURE() << p;
+}
+
+// ---- Creating the session
+
+TEST(CreateObjectTest, MakesASessionByProgIdAndRefusesOthers) {
+  EXPECT_NE(CreateObjectAs<RDOSession>("Redemption.RDOSession"), nullptr);
+  int32_t hr = 0;
+  EXPECT_EQ(ErrorOf([] { CreateObject("Redemption.Nothing"); }, &hr),
+            "Class not registered: \"Redemption.Nothing\"");
+  EXPECT_EQ(hr, kClassNotRegistered);
+}
+
+TEST(CreateObjectTest, ATestCanMakeItFailAndRestoreIt) {
+  {
+    ScopedObjectFactory failing([](const std::string&) -> std::shared_ptr<Object> {
+      throw Error(kClassNotRegistered, "Redemption is not installed");
+    });
+    EXPECT_EQ(ErrorOf([] { CreateObject("Redemption.RDOSession"); }), "Redemption is not installed");
+  }
+  EXPECT_NE(CreateObjectAs<RDOSession>("Redemption.RDOSession"), nullptr);
+}
+
+// ---- LogonPstStore
+
+class SessionTest : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return dir_.str() + "/" + name; }
+  TempDir dir_;
+};
+
+TEST_F(SessionTest, NewFileGetsTheStoreNameAndTheDefaultFolders) {
+  const std::string path = Path("Inbox6.12.26 14.5.09.pst");
+  const std::string name = "Inbox : Created - 6.12.26 14.5.09";
+  RDOSession session;
+  auto store = session.LogonPstStore(path, 1, name);
+  EXPECT_EQ(store->DisplayName(), name);
+  std::string id = store->EntryID();
+  store->ValidateIPMTree();
+  auto again = session.GetStoreFromID(id);
+  EXPECT_EQ(again->GetDefaultFolder(6)->Name(), "Inbox");
+  EXPECT_EQ(again->GetDefaultFolder(5)->Name(), "Sent Items");
+  EXPECT_EQ(std::string(*again->GetDefaultFolder(5)), "Sent Items") << "Name is the default value";
+  EXPECT_EQ(session.Stores()->GetStoreFromID(id)->DisplayName(), name);
+  EXPECT_EQ(session.Stores()->Count(), 1);
+  auto root = again->IPMRootFolder();
+  std::set<std::string> names;
+  for (auto& f : root->Folders()->Snapshot()) names.insert(f->Name());
+  std::set<std::string> want = {"Deleted Items", "Inbox", "Outbox", "Sent Items", "Calendar",   "Contacts",
+                                "Journal",       "Notes", "Tasks",  "Drafts",     "Junk E-mail"};
+  EXPECT_EQ(names, want);
+  session.Logoff();
+  EXPECT_FALSE(session.LoggedOn());
+  CheckFileOnDisk(path);
+}
+
+TEST_F(SessionTest, ExistingPstIsOpenedAndAddedTo) {
+  const std::string path = Path("m.pst");
+  std::string inbox_id;
+  {
+    RDOSession session;
+    auto store = session.LogonPstStore(path, 1, "Mailbox");
+    store->ValidateIPMTree();
+    auto inbox = store->GetDefaultFolder(6);
+    inbox_id = inbox->EntryID();
+    inbox->Folders()->Add("Projects", 6);
+    session.Logoff();
+  }
+  {
+    RDOSession session;
+    auto store = session.LogonPstStore(path, 1, "Mailbox");
+    EXPECT_EQ(store->GetDefaultFolder(6)->EntryID(), inbox_id);
+    auto projects = session.GetFolderFromPath("\\\\Mailbox\\Inbox\\Projects");
+    EXPECT_EQ(projects->Name(), "Projects");
+    projects->Folders()->Add("2026");
+    session.Logoff();
+  }
+  RDOSession session;
+  EXPECT_EQ(session.LogonPstStore(path, 1, "")->DisplayName(), "Mailbox")
+      << "an empty name keeps the stored one";
+  EXPECT_EQ(session.GetFolderFromPath("\\\\Mailbox\\Inbox\\Projects\\2026\\")->Name(), "2026");
+  session.Logoff();
+  CheckFileOnDisk(path);
+}
+
+TEST_F(SessionTest, BadPathsGiveClearErrorsAndNeverTouchAForeignFile) {
+  RDOSession session;
+  EXPECT_EQ(ErrorOf([&] { session.LogonPstStore(Path("no/such/folder/x.pst"), 1, "x"); }),
+            "Cannot create \"" + Path("no/such/folder/x.pst") + "\": the folder \"" + Path("no/such/folder") +
+                "\" does not exist");
+  {
+    std::ofstream(Path("notes.txt")) << "not a pst, and it must stay as it is\n";
+    const std::string before = ReadAll(Path("notes.txt"));
+    int32_t hr = 0;
+    EXPECT_EQ(ErrorOf([&] { session.LogonPstStore(Path("notes.txt"), 1, "x"); }, &hr),
+              "\"" + Path("notes.txt") + "\" is not an Outlook data file (.pst)");
+    EXPECT_EQ(hr, kMapiCorruptData);
+    EXPECT_EQ(ReadAll(Path("notes.txt")), before);
+  }
+  {
+    // Starts like a PST but is cut short: an error naming the file, and the bytes stay.
+    const std::string fake("!BDN\0\0\0\0SM\x17\0", 12);
+    std::ofstream(Path("cut.pst"), std::ios::binary) << fake;
+    const std::string before = ReadAll(Path("cut.pst"));
+    std::string what = ErrorOf([&] { session.LogonPstStore(Path("cut.pst"), 1, "x"); });
+    EXPECT_EQ(what.rfind("Cannot open \"" + Path("cut.pst") + "\": ", 0), 0u) << what;
+    EXPECT_EQ(ReadAll(Path("cut.pst")), before);
+  }
+  EXPECT_EQ(ErrorOf([&] { session.LogonPstStore(dir_.str(), 1, "x"); }),
+            "\"" + dir_.str() + "\" is not a file");
+  std::string denied = ErrorOf([&] { session.LogonPstStore("/sys/velmora-test.pst", 1, "x"); });
+  EXPECT_EQ(denied.rfind("Cannot create \"/sys/velmora-test.pst\": ", 0), 0u) << denied;
+  EXPECT_NE(ErrorOf([&] { session.LogonPstStore(Path("ansi.pst"), 2, "x"); }), "(no error)");
+  EXPECT_FALSE(session.LoggedOn());
+}
+
+// ---- Folders and paths
+
+class FolderTest : public SessionTest {
+ protected:
+  void SetUp() override {
+    store_ = session_.LogonPstStore(Path("f.pst"), 1, "Box : Created - 1.2.26 3.4.05");
+    store_->ValidateIPMTree();
+  }
+  RDOSession session_;
+  std::shared_ptr<RDOStore> store_;
+};
+
+TEST_F(FolderTest, GetFolderFromPathNamesTheFirstMissingFolder) {
+  auto top = store_->IPMRootFolder()->Folders();
+  auto a = top->Add("A", 6);
+  a->Folders()->Add("B", 6);
+  const std::string s = "\\\\Box : Created - 1.2.26 3.4.05";
+  EXPECT_EQ(session_.GetFolderFromPath(s + "\\A\\B")->Name(), "B");
+  EXPECT_EQ(session_.GetFolderFromPath(s + "\\A\\B\\")->Name(), "B");
+  EXPECT_EQ(session_.GetFolderFromPath(s)->EntryID(), store_->IPMRootFolder()->EntryID());
+  EXPECT_EQ(session_.GetFolderFromPath(s + "\\")->EntryID(), store_->IPMRootFolder()->EntryID());
+  int32_t hr = 0;
+  EXPECT_EQ(ErrorOf([&] { session_.GetFolderFromPath(s + "\\A\\X\\Y"); }, &hr),
+            "Folder \"X\" does not exist");
+  EXPECT_EQ(hr, kMapiNotFound);
+  EXPECT_EQ(ErrorOf([&] { session_.GetFolderFromPath(s + "\\Notebook\\Pages"); }),
+            "Folder \"Notebook\" does not exist");
+  EXPECT_EQ(ErrorOf([&] { session_.GetFolderFromPath(s + "\\a\\B"); }), "Folder \"a\" does not exist")
+      << "names compare case-sensitively";
+  EXPECT_EQ(ErrorOf([&] { session_.GetFolderFromPath(s + "\\A\\\\B"); }), "Folder \"\" does not exist");
+  EXPECT_NE(ErrorOf([&] { session_.GetFolderFromPath("\\\\Other store\\A"); }), "(no error)");
+}
+
+TEST_F(FolderTest, AddRefusesATakenNameAndTheCollectionEnumerates) {
+  auto inbox = store_->GetDefaultFolder(6);
+  auto subs = inbox->Folders();
+  EXPECT_EQ(subs->Count(), 0);
+  subs->Add("Projects");
+  subs->Add("projects");
+  int32_t hr = 0;
+  EXPECT_EQ(ErrorOf([&] { subs->Add("Projects", 6); }, &hr), "A folder named \"Projects\" already exists");
+  EXPECT_EQ(hr, kMapiCollision);
+  EXPECT_EQ(ErrorOf([&] { store_->IPMRootFolder()->Folders()->Add("Drafts", 6); }),
+            "A folder named \"Drafts\" already exists");
+  EXPECT_EQ(subs->Count(), 2);
+  EXPECT_EQ(subs->Item(1)->Name(), "Projects");
+  EXPECT_EQ(subs->Item(2)->Name(), "projects");
+  EXPECT_EQ(subs->Item("projects")->Parent()->Name(), "Inbox");
+  EXPECT_NE(ErrorOf([&] { subs->Item(3); }), "(no error)");
+  EXPECT_EQ(subs->Item(1)->ContainerClass(), "IPF.Note");
+  EXPECT_EQ(store_->RootFolder()->Parent(), nullptr);
+  EXPECT_EQ(store_->IPMRootFolder()->Parent()->EntryID(), store_->RootFolder()->EntryID());
+  EXPECT_EQ(store_->GetFolderFromID(subs->Item(2)->EntryID())->Name(), "projects");
+}
+
+TEST_F(FolderTest, ObjectsFailCleanlyAfterLogoff) {
+  auto inbox = store_->GetDefaultFolder(6);
+  session_.Logoff();
+  EXPECT_NE(ErrorOf([&] { inbox->Name(); }), "(no error)");
+  EXPECT_NE(ErrorOf([&] { session_.GetStoreFromID("00"); }), "(no error)");
+}
+
+}  // namespace
+}  // namespace velmora::rdo
