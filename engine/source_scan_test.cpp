@@ -10,6 +10,7 @@
 #include "engine/errors.h"
 #include "engine/testing/recording_host.h"
 #include "fsutil/file_queries.h"
+#include "fsutil/testing/fake_kernel.h"
 #include "fsutil/testing/temp_tree.h"
 
 namespace velmora::engine {
@@ -238,6 +239,25 @@ TEST_F(SourceScanTest, AClosedStatusWindowReloadsAtTheFirstCountAndDropsWhatWasQ
   EXPECT_EQ(Files(), Strings{r + "/A/a.eml"});
   EXPECT_EQ(Keys(state_.QueuedFiles), Strings{"K2"});
   EXPECT_EQ(host_.lines.front(), "LoadStatusWindow");
+}
+
+TEST_F(SourceScanTest, EverySearchIsClosedExactlyOnceAlsoWhenAnErrorEndsTheScan) {
+  fsutil::testing::FakeKernel kernel;
+  fsutil::ResetFileQueries(&kernel);
+  const std::string r = tree_.Folder("R");
+  tree_.Folder("R/A");
+  tree_.File("R/A/a.eml");
+  tree_.File("R/b.eml");
+  tree_.File("R/c.eml");
+  Scan(r);
+  EXPECT_EQ(kernel.searches_started, 4);  // two passes in R and in A
+  EXPECT_EQ(kernel.closes, kernel.searches_started);
+
+  engine_.FileCount = std::numeric_limits<int32_t>::max();  // overflows at R/b.eml, mid file pass
+  std::string path = r;
+  EXPECT_THROW(ScanSourceFolder(engine_, path, "*.*", engine_.FileCount, engine_.FolderCount), Error);
+  EXPECT_EQ(kernel.closes, kernel.searches_started);
+  fsutil::ResetFileQueries(nullptr);
 }
 
 TEST_F(SourceScanTest, YieldsBeforeEveryAddition) {

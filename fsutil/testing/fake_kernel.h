@@ -34,6 +34,8 @@ class FakeKernel final : public Kernel {
   bool close_fails = false;
 
   std::vector<CallWidth> widths;             // of every file call, in order
+  int searches_started = 0;                  // FindFirstFile calls that returned a handle
+  int closes = 0;                            // FindClose calls
   std::vector<CallWidth> compressed_widths;  // of every compressed-size call
 
   KernelExports LoadKernel32() override {
@@ -53,8 +55,13 @@ class FakeKernel final : public Kernel {
   }
   uint32_t FindFirstFile(CallWidth width, const std::string& spec, FindData* data) override {
     widths.push_back(width);
-    if (!listing) return Pass(SystemKernel().FindFirstFile(width, spec, data));
+    if (!listing) {
+      const uint32_t handle = Pass(SystemKernel().FindFirstFile(width, spec, data));
+      if (handle != kInvalidHandle) ++searches_started;
+      return handle;
+    }
     if (listing->empty()) return Fail(2, kInvalidHandle);
+    ++searches_started;
     next_ = 1;
     *data = listing->front();
     last_error_ = 0;
@@ -69,6 +76,7 @@ class FakeKernel final : public Kernel {
     return true;
   }
   bool FindClose(uint32_t handle) override {
+    ++closes;
     if (close_fails) return Fail(6, false);
     if (handle == kFakeHandle) return Fail(0, true);
     return Pass(SystemKernel().FindClose(handle));
