@@ -1,1 +1,187 @@
+// The in-memory B-tree against a std::map, copy-on-write flushing, and the space map.
+#include "pst/ndb/btree.h"
 
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "pst/ndb/space_map.h"
+
+namespace velmora::pst {
+namespace {
+
+// Writes pages to fake places and counts them.
+struct FakeDisk {
+  uint64_t next = 0x10000;
+  std::map<uint64_t, PageBytes> pages;
+  BlockTree::AllocPage Alloc() {
+    return [this]() -> Result<Bref> {
+      next += 512;
+      return Bref{next / 512, next};
+    };
+  }
+  BlockTree::WritePage Write() {
+    return [this](const Bref& r, const PageBytes& p) {
+      pages[r.ib] = p;
+      return Status::Ok();
+    };
+  }
+};
+
+void ExpectSameAs(const BlockTree& tree, const std::map<uint64_t, uint16_t>& model) {
+  ASSERT_EQ(tree.size(), model.size());
+  auto it = model.begin();
+  Status st = tree.ForEach([&](const BbtEntry& e) {
+    EXPECT_EQ(e.bid, it->first);
+    EXPECT_EQ(e.cb, it->second);
+    ++it;
+    return Status::Ok();
+  });
+  EXPECT_TRUE(st.ok());
+  // Structure: every branch key is its child's first key, all leaves at level 0.
+  tree.ForEachPage([&](const BlockTree::Page& p) {
+    for (size_t i = 0; i < p.kids.size(); ++i) {
+      EXPECT_EQ(p.keys[i], p.kids[i]->FirstKey());
+      EXPECT_EQ(p.kids[i]->level + 1, p.level);
+      EXPECT_GT(p.kids[i]->size(), 0u);
+    }
+    EXPECT_LE(p.size(), p.level ? BlockTree::kBranchMax : BlockTree::kLeafMax);
+  });
+}
+
+TEST(PageTreeTest, RandomInsertsUpdatesAndErasesMatchAMap) {
+  BlockTree tree;
+  std::map<uint64_t, uint16_t> model;
+  std::mt19937 engine(7);
+  for (int step = 0; step < 20000; ++step) {
+    uint64_t key = 4 * (1 + engine() % 3000);
+    if (engine() % 3) {
+      uint16_t cb = static_cast<uint16_t>(engine() % 8000);
+      auto old = tree.Upsert({key, 0x8000, cb, 2});
+      EXPECT_EQ(old.has_value(), model.count(key) == 1);
+      model[key] = cb;
+    } else {
+      auto gone = tree.Erase(key);
+      EXPECT_EQ(gone.has_value(), model.erase(key) == 1);
+    }
+    if (step % 5000 == 4999) ExpectSameAs(tree, model);
+  }
+  ExpectSameAs(tree, model);
+  for (auto [k, cb] : model) {
+    const BbtEntry* e = tree.Find(k);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->cb, cb);
+  }
+  EXPECT_EQ(tree.Find(2), nullptr);
+  for (auto [k, cb] : model) tree.Erase(k);
+  EXPECT_EQ(tree.size(), 0u);
+  EXPECT_EQ(tree.levels(), 1);
+}
+
+TEST(PageTreeTest, FlushRewritesOnlyTheChangedPathAndReturnsReplacedCopies) {
+  BlockTree tree;
+  FakeDisk disk;
+  for (uint64_t i = 1; i <= 1000; ++i) tree.Upsert({4 * i, 0x8000, 10, 2});
+  ASSERT_TRUE(tree.Flush(disk.Alloc(), disk.Write()).ok());
+  size_t first = disk.pages.size();
+  EXPECT_GT(first, 50u);
+  EXPECT_TRUE(tree.TakeFreed().empty());  // nothing was on disk before
+  ASSERT_EQ(tree.levels(), 3);
+  // One change: the leaf and its two ancestors get new copies, the old ones come back as freed.
+  tree.Upsert({4 * 500, 0x8000, 11, 2});
+  ASSERT_TRUE(tree.Flush(disk.Alloc(), disk.Write()).ok());
+  EXPECT_EQ(disk.pages.size(), first + 3);
+  EXPECT_EQ(tree.TakeFreed().size(), 3u);
+  // Many changes between flushes still write each page once.
+  for (uint64_t i = 1; i <= 20; ++i) tree.Upsert({4 * i, 0x8000, 12, 2});
+  size_t before = disk.pages.size();
+  ASSERT_TRUE(tree.Flush(disk.Alloc(), disk.Write()).ok());
+  EXPECT_EQ(disk.pages.size() - before, tree.TakeFreed().size());
+  EXPECT_LE(disk.pages.size() - before, 5u);
+  // A flush with nothing changed writes nothing.
+  before = disk.pages.size();
+  ASSERT_TRUE(tree.Flush(disk.Alloc(), disk.Write()).ok());
+  EXPECT_EQ(disk.pages.size(), before);
+}
+
+TEST(PageTreeTest, FlushedPagesCarryTheirFooterAndTrailer) {
+  NodeTree tree;
+  FakeDisk disk;
+  for (uint32_t i = 1; i <= 40; ++i) tree.Upsert({i * 32 + 4, 0, 0, 0});
+  ASSERT_TRUE(tree.Flush(disk.Alloc(),
+                         [&](const Bref& r, const PageBytes& p) {
+                           EXPECT_TRUE(VerifyPage(p, kPageTypeNbt, r.bid, r.ib).ok());
+                           BtFooter f = LoadBtFooter(p);
+                           EXPECT_EQ(f.cb_ent, f.level ? 24 : 32);
+                           EXPECT_EQ(f.cent_max, f.level ? 20 : 15);
+                           return Status::Ok();
+                         })
+                  .ok());
+}
+
+TEST(SpaceMapTest, AllocatesAlignedAndGrowsByWholeSections) {
+  SpaceMap map(1);
+  EXPECT_EQ(map.FreeBytes(), 0x3E000u - 2 * 512);  // AMap and PMap
+  auto page = map.Allocate(512, 512);
+  ASSERT_TRUE(page.ok());
+  EXPECT_EQ(*page % 512, 0u);
+  EXPECT_EQ(*page, 0x4800u);
+  auto block = map.Allocate(100, 64);
+  ASSERT_TRUE(block.ok());
+  EXPECT_EQ(*block, 0x4A00u);
+  EXPECT_EQ(map.FreeBytes(), 0x3E000u - 3 * 512 - 128);
+  // Fill the section; the next allocation opens a second one.
+  while (map.sections() == 1) ASSERT_TRUE(map.Allocate(8192, 64).ok());
+  EXPECT_EQ(map.file_size(), FileSizeForSections(2));
+  EXPECT_TRUE(map.IsUsed(SectionOffset(1)));  // its AMap
+}
+
+TEST(SpaceMapTest, FreedSpaceWaitsForRelease) {
+  SpaceMap map(1);
+  auto a = map.Allocate(8192, 64);
+  ASSERT_TRUE(a.ok());
+  while (map.sections() == 1) ASSERT_TRUE(map.Allocate(8192, 64).ok());
+  map.FreeLater(*a, 8192);
+  // Even with the file full, the held-back space is not handed out: the file grows instead.
+  for (int i = 0; i < 40; ++i) {
+    auto b = map.Allocate(8192, 64);
+    ASSERT_TRUE(b.ok());
+    EXPECT_NE(*b, *a);
+  }
+  map.ReleasePending();
+  auto c = map.Allocate(8192, 64);
+  ASSERT_TRUE(c.ok());
+  EXPECT_EQ(*c, *a);
+}
+
+TEST(SpaceMapTest, RefusesDoubleClaimsAndTheHeaderArea) {
+  SpaceMap map(1);
+  EXPECT_TRUE(map.MarkUsed(0x5000, 128));
+  EXPECT_FALSE(map.MarkUsed(0x5040, 64));
+  EXPECT_FALSE(map.MarkUsed(0x4000, 64));
+  EXPECT_FALSE(map.MarkUsed(FileSizeForSections(1), 64));
+  EXPECT_FALSE(map.MarkUsed(0x4400, 64));  // the AMap itself
+}
+
+TEST(SpaceMapTest, RespectsTheSizeLimit) {
+  SpaceMap map(1, FileSizeForSections(1));
+  while (true) {
+    auto r = map.Allocate(8192, 64);
+    if (!r.ok()) {
+      EXPECT_EQ(r.status().code(), Code::kNoSpace);
+      break;
+    }
+  }
+}
+
+TEST(SpaceMapTest, LongestFreeRunFeedsTheFMap) {
+  SpaceMap map(1);
+  EXPECT_EQ(map.LongestFreeRun(0), 255);  // capped
+  SpaceMap full(1);
+  while (full.sections() == 1) ASSERT_TRUE(full.Allocate(64, 64).ok());
+  EXPECT_EQ(full.LongestFreeRun(0), 0);
+}
+
+}  // namespace
+}  // namespace velmora::pst

@@ -1,1 +1,227 @@
+// Damaged files: one test per kind of damage. Each must give Status::Corruption naming the page or block
+// and its offset, on open or on the read that meets it, never a crash; and the check must report it.
+#include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "pst/ndb/crc.h"
+#include "pst/ndb/test_util.h"
+
+namespace velmora::pst {
+namespace {
+
+std::string Hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+class CorruptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::shared_ptr<File> file;
+    auto db = testing::CreateInMemory(&file);
+    ASSERT_TRUE(db);
+    for (uint32_t i = 0; i < 400; ++i) {  // two NBT levels
+      Bid data = testing::WriteData(*db, testing::Pattern(i == 7 ? 20000 : 100, i));
+      ASSERT_TRUE(db->PutNode({MakeNid(kNidTypeNormalMessage, 0x10001 + i), data, 0, kNidRootFolder}).ok());
+    }
+    ASSERT_TRUE(db->Commit().ok());
+    header_ = db->header();
+    ASSERT_GE(db->nbt().levels(), 2);
+    image_ = static_cast<MemoryFile&>(*file).bytes();
+    auto node = db->FindNode(MakeNid(kNidTypeNormalMessage, 0x10001 + 3));
+    ASSERT_TRUE(node.ok() && node->has_value());
+    block_ = *db->FindBlock((*node)->data);
+  }
+
+  // Re-seals a page after a change so only the intended damage remains.
+  void Reseal(uint64_t ib) {
+    uint8_t* p = image_.data() + ib;
+    Store32(p + 500, Crc32({p, kPageDataSize}));
+    uint8_t ptype = p[496];
+    if (ptype == kPageTypeNbt || ptype == kPageTypeBbt) Store16(p + 498, ComputeSig(ib, Load64(p + 504)));
+  }
+  void RewriteHeader(const Header& h) {
+    auto bytes = SerializeHeader(h);
+    std::copy(bytes.begin(), bytes.end(), image_.begin());
+  }
+
+  Status OpenStatus() { return NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false).status(); }
+  void ExpectCorruption(const std::string& must_mention) {
+    Status s = OpenStatus();
+    EXPECT_TRUE(s.IsCorruption()) << s.ToString();
+    EXPECT_NE(s.message().find(must_mention), std::string::npos) << s.ToString();
+    MemoryFile f(image_);
+    EXPECT_FALSE(CheckFile(f).ok());
+  }
+  // Reading the damaged block must fail, naming it.
+  void ExpectBlockCorruption() {
+    auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+    ASSERT_TRUE(db.ok()) << db.status().ToString();
+    auto r = (*db)->ReadDataBlock(block_.bid);
+    EXPECT_TRUE(r.status().IsCorruption()) << r.status().ToString();
+    EXPECT_NE(r.status().message().find(Hex(block_.ib)), std::string::npos) << r.status().ToString();
+    EXPECT_NE(r.status().message().find(Hex(block_.bid)), std::string::npos) << r.status().ToString();
+    MemoryFile f(image_);
+    EXPECT_FALSE(CheckFile(f).ok());
+  }
+
+  std::vector<uint8_t> image_;
+  Header header_;
+  BbtEntry block_;
+};
+
+TEST_F(CorruptionTest, Intact) {
+  EXPECT_TRUE(OpenStatus().ok());
+  testing::ExpectCheckPasses(*std::make_shared<MemoryFile>(image_));
+}
+
+TEST_F(CorruptionTest, HeaderCrc) {
+  image_[100] ^= 0x10;
+  ExpectCorruption("offset 4");
+}
+
+TEST_F(CorruptionTest, TruncatedFile) {
+  image_.resize(image_.size() - 512);
+  ExpectCorruption("truncated");
+}
+
+TEST_F(CorruptionTest, FileEofOffTheSectionGrid) {
+  Header h = header_;
+  h.file_eof += 64;
+  RewriteHeader(h);
+  ExpectCorruption("offset 184");
+}
+
+TEST_F(CorruptionTest, PageCrc) {
+  image_[header_.nbt.ib + 3] ^= 1;
+  ExpectCorruption("NBT page BID " + Hex(header_.nbt.bid) + " at offset " + Hex(header_.nbt.ib) + ": CRC");
+}
+
+TEST_F(CorruptionTest, WrongPageType) {
+  image_[header_.bbt.ib + 496] = kPageTypeNbt;
+  image_[header_.bbt.ib + 497] = kPageTypeNbt;
+  ExpectCorruption("at offset " + Hex(header_.bbt.ib) + ": page type");
+}
+
+TEST_F(CorruptionTest, PageBidDiffersFromTheReference) {
+  Header h = header_;
+  h.nbt.bid += 1;
+  RewriteHeader(h);
+  ExpectCorruption("trailer BID");
+}
+
+TEST_F(CorruptionTest, BrefPointsOutsideTheFile) {
+  Header h = header_;
+  h.nbt.ib = h.file_eof + 0x10000;
+  RewriteHeader(h);
+  ExpectCorruption("outside the file");
+}
+
+TEST_F(CorruptionTest, BrefNotAligned) {
+  Header h = header_;
+  h.bbt.ib += 64;
+  RewriteHeader(h);
+  ExpectCorruption("aligned");
+}
+
+TEST_F(CorruptionTest, CycleInTheBTree) {
+  // The NBT root is a branch: point its second child at its first.
+  uint8_t* root = image_.data() + header_.nbt.ib;
+  ASSERT_GE(root[491], 1);
+  std::copy(root + 8, root + 24, root + 24 + 8);
+  Reseal(header_.nbt.ib);
+  ExpectCorruption("cycle");
+}
+
+TEST_F(CorruptionTest, KeysOutOfOrder) {
+  uint8_t* root = image_.data() + header_.nbt.ib;
+  Store64(root + 24, Load64(root) - 32);  // second key below the first
+  Reseal(header_.nbt.ib);
+  ExpectCorruption("out of order");
+}
+
+TEST_F(CorruptionTest, LevelsDoNotStepDown) {
+  uint8_t* root = image_.data() + header_.nbt.ib;
+  root[491] += 1;
+  Reseal(header_.nbt.ib);
+  ExpectCorruption("cLevel");
+}
+
+TEST_F(CorruptionTest, BlockCrc) {
+  image_[block_.ib + 1] ^= 0xFF;
+  ExpectBlockCorruption();
+}
+
+TEST_F(CorruptionTest, BlockTrailerSize) {
+  uint8_t* t = image_.data() + block_.ib + BlockDiskSize(block_.cb) - kBlockTrailerSize;
+  Store16(t, static_cast<uint16_t>(block_.cb - 1));
+  ExpectBlockCorruption();
+}
+
+TEST_F(CorruptionTest, BlockTrailerBid) {
+  uint8_t* t = image_.data() + block_.ib + BlockDiskSize(block_.cb) - kBlockTrailerSize;
+  Store64(t + 8, block_.bid + 4);
+  ExpectBlockCorruption();
+}
+
+TEST_F(CorruptionTest, BlockOutsideTheFile) {
+  // Rewrite the BBT entry of the block to point past the end.
+  auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+  ASSERT_TRUE(db.ok());
+  Ib leaf = 0;
+  (*db)->bbt().ForEachPage([&](const BlockTree::Page& p) {
+    if (p.level == 0)
+      for (const auto& e : p.entries)
+        if (e.bid == block_.bid) leaf = p.disk.ib;
+  });
+  ASSERT_NE(leaf, 0u);
+  for (size_t i = 0; i < 20; ++i) {
+    uint8_t* e = image_.data() + leaf + 24 * i;
+    if (Load64(e) == block_.bid) Store64(e + 8, header_.file_eof + 0x1000);
+  }
+  Reseal(leaf);
+  ExpectCorruption(Hex(block_.bid));
+}
+
+TEST_F(CorruptionTest, AMapDisagreesWithTheTrees) {
+  image_[0x4400 + 100] ^= 0x01;
+  Reseal(0x4400);
+  Store32(image_.data() + 0x4400 + 500, Crc32({image_.data() + 0x4400, kPageDataSize}));
+  EXPECT_TRUE(OpenStatus().ok());  // readers do not need the maps
+  MemoryFile f(image_);
+  CheckReport r = CheckFile(f);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.errors[0].find("AMap page at offset 0x4400"), std::string::npos) << r.Summary();
+}
+
+TEST_F(CorruptionTest, WrongReferenceCount) {
+  auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+  ASSERT_TRUE(db.ok());
+  Ib leaf = 0;
+  (*db)->bbt().ForEachPage([&](const BlockTree::Page& p) {
+    if (p.level == 0)
+      for (const auto& e : p.entries)
+        if (e.bid == block_.bid) leaf = p.disk.ib;
+  });
+  for (size_t i = 0; i < 20; ++i) {
+    uint8_t* e = image_.data() + leaf + 24 * i;
+    if (Load64(e) == block_.bid) Store16(e + 18, 5);
+  }
+  Reseal(leaf);
+  MemoryFile f(image_);
+  CheckReport r = CheckFile(f);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.Summary().find("cRef 5 but 1 references"), std::string::npos) << r.Summary();
+}
+
+TEST_F(CorruptionTest, UnknownEncoding) {
+  Header h = header_;
+  h.crypt_method = 7;
+  RewriteHeader(h);
+  ExpectCorruption("offset 513");
+}
+
+}  // namespace
+}  // namespace velmora::pst

@@ -1,1 +1,121 @@
+// The File implementations: POSIX, memory, and the fault-injecting file the crash tests rely on.
+#include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+
+#include "pst/ndb/fault_file.h"
+
+namespace velmora::pst {
+namespace {
+
+class PosixFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/velmora-file-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/f.pst";
+  }
+  void TearDown() override {
+    ::unlink(path_.c_str());
+    ::rmdir(dir_.c_str());
+  }
+  std::string dir_, path_;
+};
+
+TEST_F(PosixFileTest, WritesReadsGrowsAndShrinks) {
+  auto f = OpenPosixFile(path_, OpenMode::kCreateNew);
+  ASSERT_TRUE(f.ok()) << f.status().ToString();
+  std::vector<uint8_t> data = {1, 2, 3, 4, 5};
+  ASSERT_TRUE((*f)->WriteAt(100, data).ok());
+  EXPECT_EQ(*(*f)->Size(), 105u);
+  std::vector<uint8_t> back(5);
+  ASSERT_TRUE((*f)->ReadAt(100, back).ok());
+  EXPECT_EQ(back, data);
+  std::vector<uint8_t> hole(4);
+  ASSERT_TRUE((*f)->ReadAt(0, hole).ok());
+  EXPECT_EQ(hole, std::vector<uint8_t>(4, 0));
+  ASSERT_TRUE((*f)->Sync().ok());
+  ASSERT_TRUE((*f)->SetSize(50).ok());
+  EXPECT_EQ(*(*f)->Size(), 50u);
+  EXPECT_EQ((*f)->ReadAt(48, back).code(), Code::kIoError);  // past the end
+}
+
+TEST_F(PosixFileTest, CreateNewNeverClobbers) {
+  {
+    auto f = OpenPosixFile(path_, OpenMode::kCreateNew);
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE((*f)->WriteAt(0, std::vector<uint8_t>(10, 7)).ok());
+  }
+  EXPECT_EQ(OpenPosixFile(path_, OpenMode::kCreateNew).status().code(), Code::kAlreadyExists);
+  auto rw = OpenPosixFile(path_, OpenMode::kReadWrite);
+  ASSERT_TRUE(rw.ok());
+  EXPECT_EQ(*(*rw)->Size(), 10u);
+  auto trunc = OpenPosixFile(path_, OpenMode::kCreateOrTruncate);
+  ASSERT_TRUE(trunc.ok());
+  EXPECT_EQ(*(*trunc)->Size(), 0u);
+}
+
+TEST_F(PosixFileTest, ReadOnlyRefusesWritesAndMissingFilesAreNotFound) {
+  EXPECT_EQ(OpenPosixFile(path_, OpenMode::kReadOnly).status().code(), Code::kNotFound);
+  { ASSERT_TRUE(OpenPosixFile(path_, OpenMode::kCreateNew).ok()); }
+  auto ro = OpenPosixFile(path_, OpenMode::kReadOnly);
+  ASSERT_TRUE(ro.ok());
+  EXPECT_EQ((*ro)->WriteAt(0, std::vector<uint8_t>(1)).code(), Code::kIoError);
+}
+
+TEST(MemoryFileTest, BehavesLikeAFile) {
+  MemoryFile f;
+  ASSERT_TRUE(f.WriteAt(3, std::vector<uint8_t>{9}).ok());
+  EXPECT_EQ(f.bytes(), (std::vector<uint8_t>{0, 0, 0, 9}));
+  std::vector<uint8_t> two(2);
+  EXPECT_FALSE(f.ReadAt(3, two).ok());
+  ASSERT_TRUE(f.SetSize(1).ok());
+  EXPECT_EQ(*f.Size(), 1u);
+}
+
+TEST(FaultInjectingFileTest, CrashDropsWhatWasNotSynced) {
+  FaultInjectingFile f;
+  ASSERT_TRUE(f.WriteAt(0, std::vector<uint8_t>{1, 2}).ok());
+  ASSERT_TRUE(f.Sync().ok());
+  ASSERT_TRUE(f.WriteAt(0, std::vector<uint8_t>{3}).ok());
+  ASSERT_TRUE(f.WriteAt(10, std::vector<uint8_t>{4}).ok());
+  EXPECT_EQ(f.current().size(), 11u);
+  f.Crash();
+  EXPECT_EQ(f.current(), (std::vector<uint8_t>{1, 2}));
+}
+
+TEST(FaultInjectingFileTest, FailsTheNthWriteTornOnceOrForGood) {
+  FaultInjectingFile f;
+  f.FailWrite(2);
+  EXPECT_TRUE(f.WriteAt(0, std::vector<uint8_t>{1, 1, 1, 1}).ok());
+  EXPECT_EQ(f.WriteAt(0, std::vector<uint8_t>{2, 2, 2, 2}).code(), Code::kIoError);
+  EXPECT_EQ(f.current(), (std::vector<uint8_t>{2, 2, 1, 1}));  // torn: the first half landed
+  EXPECT_TRUE(f.WriteAt(0, std::vector<uint8_t>{3}).ok());     // once only
+  f.FailWrite(1, /*sticky=*/true);
+  EXPECT_FALSE(f.WriteAt(0, std::vector<uint8_t>{4}).ok());
+  EXPECT_FALSE(f.WriteAt(0, std::vector<uint8_t>{4}).ok());
+  f.ClearFaults();
+  EXPECT_TRUE(f.WriteAt(0, std::vector<uint8_t>{4}).ok());
+}
+
+TEST(FaultInjectingFileTest, FailedSyncKeepsTheOldDurableImage) {
+  FaultInjectingFile f(std::vector<uint8_t>{7});
+  ASSERT_TRUE(f.WriteAt(0, std::vector<uint8_t>{8}).ok());
+  f.FailSync(1);
+  EXPECT_FALSE(f.Sync().ok());
+  f.Crash();
+  EXPECT_EQ(f.current(), std::vector<uint8_t>{7});
+}
+
+TEST(FaultInjectingFileTest, FullDiskRefusesGrowth) {
+  FaultInjectingFile f;
+  f.SetCapacity(10);
+  EXPECT_TRUE(f.WriteAt(0, std::vector<uint8_t>(10)).ok());
+  EXPECT_EQ(f.WriteAt(9, std::vector<uint8_t>(2)).code(), Code::kNoSpace);
+  EXPECT_EQ(f.SetSize(11).code(), Code::kNoSpace);
+}
+
+}  // namespace
+}  // namespace velmora::pst
