@@ -3,6 +3,8 @@
 // see exactly the folder tree that was made.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"
 
@@ -18,6 +20,7 @@ const std::vector<std::string> kDefaultFolders = {"Deleted Items", "Inbox",    "
                                                   "Tasks",         "Drafts",   "Junk E-mail"};
 
 void ExpectReadersSee(const std::string& path, const ExpectedTree& tree) {
+  ::setenv("VELMORA_SOURCE_DIR", VELMORA_SOURCE_DIR_FALLBACK, /*overwrite=*/0);
   auto check = CheckWithReaders(path, tree, /*exact=*/true);
   if (!check.available) GTEST_SKIP() << "independent readers not installed: " << check.output;
   EXPECT_TRUE(check.ok) << check.output;
