@@ -154,19 +154,19 @@ uint32_t PathAttributes(const std::string& path) {
   return attributes;
 }
 
-uint32_t FindFirstEntry(const std::string& spec, FileEntry& entry) {
+uint32_t FindFirstEntry(const std::string& search_path, FileEntry& entry) {
   EnsureInitialised();
-  entry.search_spec = spec;
-  entry.path_kind = ClassifySpec(spec);
+  entry.search_path = search_path;
+  entry.path_kind = ClassifySearchPath(search_path);
   if (entry.path_kind == PathKind::Ftp) {
     entry.found = false;
     entry.error = false;
     entry.error_code = 0;
     return 0;
   }
-  entry.folder = SpecFolder(spec, entry.path_kind);
+  entry.folder = SearchFolder(search_path, entry.path_kind);
   FindData fd;
-  const uint32_t handle = CurrentKernel().FindFirstFile(Width(), spec, &fd);
+  const uint32_t handle = CurrentKernel().FindFirstFile(Width(), search_path, &fd);
   if (handle != kInvalidHandle) {
     FillFromFindData(entry, fd);
     State().last_error = 0;

@@ -34,11 +34,11 @@ struct FileEntry {
   bool error = false;       // the last step failed with a code other than 18
   int32_t error_code = 0;   // that code; 0 otherwise
   bool found = false;       // the last step delivered an entry
-  std::string search_spec;  // as given to FindFirstEntry
+  std::string search_path;  // as given to FindFirstEntry
   uint32_t handle = 0;      // the open search; kInvalidHandle after a failed start, 0 after the end
   PathKind path_kind = PathKind::Local;
   std::string full_path;    // folder followed by name
-  std::string folder;       // see SpecFolder; not set for an Ftp spec
+  std::string folder;       // see SearchFolder; not set for an Ftp search path
   std::string name;         // as the search reports it, cut at its first NUL
   std::string short_name;   // the 8.3 name, or (see FindFirstEntry) the name itself
   std::string extension;    // after the name's last "."
@@ -64,9 +64,9 @@ void SetLastErrorCode(int32_t code);
 // The attribute word of `path`; kInvalidAttributes (all bits set, -1) when the query fails.
 uint32_t PathAttributes(const std::string& path);
 
-// Starts a search for `spec` and fills `entry` from the first entry found. Returns the handle; kInvalidHandle
-// when the search cannot start; 0 without searching for an Ftp spec.
-uint32_t FindFirstEntry(const std::string& spec, FileEntry& entry);
+// Starts a search for `search_path` and fills `entry` from the first entry found. Returns the handle;
+// kInvalidHandle when the search cannot start; 0 without searching for an Ftp search path.
+uint32_t FindFirstEntry(const std::string& search_path, FileEntry& entry);
 // Fills `entry` from the next entry and returns true; false after the last entry, with the search closed.
 bool FindNextEntry(FileEntry& entry);
 // Closes the entry's search when its handle is neither 0 nor kInvalidHandle; true unless the close failed.

@@ -46,11 +46,11 @@ TEST_F(FileQueriesTest, SearchFillsOneRecordPerEntryAndClosesAtTheEnd) {
   tree_.Folder("Sub");
   tree_.File("file.tar.gz", "12345");
   FileEntry e;
-  const std::string spec = tree_.root() + "/*";
-  const uint32_t h = FindFirstEntry(spec, e);
+  const std::string search_path = tree_.root() + "/*";
+  const uint32_t h = FindFirstEntry(search_path, e);
   ASSERT_NE(h, kInvalidHandle);
   EXPECT_EQ(e.handle, h);
-  EXPECT_EQ(e.search_spec, spec);
+  EXPECT_EQ(e.search_path, search_path);
   EXPECT_EQ(e.path_kind, PathKind::Local);
   EXPECT_EQ(e.folder, tree_.root() + "/");
   EXPECT_TRUE(e.found);
@@ -105,7 +105,7 @@ TEST_F(FileQueriesTest, CloseFindEndsAnOpenSearch) {
   EXPECT_FALSE(SystemKernel().FindClose(h));
 }
 
-TEST_F(FileQueriesTest, FtpSpecsAreNotSearched) {
+TEST_F(FileQueriesTest, FtpPathsAreNotSearched) {
   FileEntry e;
   e.folder = "kept";
   e.error = true;

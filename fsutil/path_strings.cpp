@@ -23,17 +23,17 @@ size_t LastSeparatorBeforeFinal(std::string_view s, char sep) {
 
 }  // namespace
 
-PathKind ClassifySpec(std::string_view spec, char sep) {
-  if (spec.size() >= 2 && spec[0] == sep && spec[1] == sep) return PathKind::Unc;
-  if (StartsWithNoCase(spec, "ftp://")) return PathKind::Ftp;
+PathKind ClassifySearchPath(std::string_view search_path, char sep) {
+  if (search_path.size() >= 2 && search_path[0] == sep && search_path[1] == sep) return PathKind::Unc;
+  if (StartsWithNoCase(search_path, "ftp://")) return PathKind::Ftp;
   return PathKind::Local;
 }
 
-std::string SpecFolder(std::string_view spec, PathKind kind, char sep) {
-  const size_t at = LastSeparatorBeforeFinal(spec, kind == PathKind::Ftp ? '/' : sep);
+std::string SearchFolder(std::string_view search_path, PathKind kind, char sep) {
+  const size_t at = LastSeparatorBeforeFinal(search_path, kind == PathKind::Ftp ? '/' : sep);
   if (at == std::string_view::npos) return {};
   if (kind == PathKind::Unc && at < 2) return {};
-  return std::string(spec.substr(0, at + 1));
+  return std::string(search_path.substr(0, at + 1));
 }
 
 std::string NameExtension(std::string_view name) {

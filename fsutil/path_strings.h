@@ -1,4 +1,4 @@
-// The pure string rules of the file query layer: how a search spec is classified and where its folder ends,
+// The pure string rules of the file query layer: how a search path is classified and where its folder ends,
 // a name's extension, the long-path form, and the two trims. None of them touches the file system.
 //
 // Functions that split at a separator take it as a parameter: file-system paths use kPathSeparator ("/" on
@@ -13,19 +13,19 @@
 
 namespace velmora::fsutil {
 
-// Kind of a search spec.
+// Kind of a search path.
 enum class PathKind : int32_t {
   Local = 1,
   Unc = 2,  // begins with two separators ("\\server\share" on Windows)
   Ftp = 3,  // begins with "ftp://", compared without regard to case
 };
 
-PathKind ClassifySpec(std::string_view spec, char sep = kPathSeparator);
+PathKind ClassifySearchPath(std::string_view search_path, char sep = kPathSeparator);
 
-// The spec up to and including its last separator that stands before its final character (a spec that ends
-// in its separator takes the one before it); empty when there is none, and for Unc also when that separator
-// is one of the two leading ones. Ftp specs use "/" whatever `sep` is.
-std::string SpecFolder(std::string_view spec, PathKind kind, char sep = kPathSeparator);
+// The search path up to and including its last separator that stands before its final character (a search
+// path that ends in its separator takes the one before it); empty when there is none, and for Unc also when
+// that separator is one of the two leading ones. Ftp search paths use "/" whatever `sep` is.
+std::string SearchFolder(std::string_view search_path, PathKind kind, char sep = kPathSeparator);
 
 // The part of a name after its last "."; empty when the name holds no ".".
 std::string NameExtension(std::string_view name);

@@ -9,9 +9,9 @@ namespace {
 
 constexpr char kBackslash = '\\';
 
-TEST(SearchSpec, KindAndFolderOfWindowsSpecs) {
+TEST(SearchPath, KindAndFolderOfWindowsSearchPaths) {
   struct Case {
-    const char* spec;
+    const char* search_path;
     PathKind kind;
     const char* folder;
   };
@@ -26,26 +26,26 @@ TEST(SearchSpec, KindAndFolderOfWindowsSpecs) {
       {"", PathKind::Local, ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ClassifySpec(c.spec, kBackslash), c.kind) << c.spec;
-    EXPECT_EQ(SpecFolder(c.spec, c.kind, kBackslash), c.folder) << c.spec;
+    EXPECT_EQ(ClassifySearchPath(c.search_path, kBackslash), c.kind) << c.search_path;
+    EXPECT_EQ(SearchFolder(c.search_path, c.kind, kBackslash), c.folder) << c.search_path;
   }
 }
 
-TEST(SearchSpec, FtpIsRecognisedWithoutRegardToCaseAndSplitsAtSlash) {
-  EXPECT_EQ(ClassifySpec("ftp://host/a/*", kBackslash), PathKind::Ftp);
-  EXPECT_EQ(ClassifySpec("FTP://host", kBackslash), PathKind::Ftp);
-  EXPECT_EQ(ClassifySpec("Ftp://host", '/'), PathKind::Ftp);
-  EXPECT_EQ(ClassifySpec("ftp:/host", kBackslash), PathKind::Local);
-  EXPECT_EQ(SpecFolder("ftp://host/a/b", PathKind::Ftp, kBackslash), "ftp://host/a/");
+TEST(SearchPath, FtpIsRecognisedWithoutRegardToCaseAndSplitsAtSlash) {
+  EXPECT_EQ(ClassifySearchPath("ftp://host/a/*", kBackslash), PathKind::Ftp);
+  EXPECT_EQ(ClassifySearchPath("FTP://host", kBackslash), PathKind::Ftp);
+  EXPECT_EQ(ClassifySearchPath("Ftp://host", '/'), PathKind::Ftp);
+  EXPECT_EQ(ClassifySearchPath("ftp:/host", kBackslash), PathKind::Local);
+  EXPECT_EQ(SearchFolder("ftp://host/a/b", PathKind::Ftp, kBackslash), "ftp://host/a/");
 }
 
-TEST(SearchSpec, PosixSpecsUseSlash) {
-  EXPECT_EQ(ClassifySpec("/tmp/mail/*"), PathKind::Local);
-  EXPECT_EQ(SpecFolder("/tmp/mail/*", PathKind::Local), "/tmp/mail/");
-  EXPECT_EQ(SpecFolder("/*", PathKind::Local), "/");
-  EXPECT_EQ(ClassifySpec("//srv/share/*"), PathKind::Unc);
-  EXPECT_EQ(SpecFolder("//srv", PathKind::Unc), "");
-  EXPECT_EQ(SpecFolder(R"(C:\Mail\*)", PathKind::Local), "");  // "\" is no separator on POSIX
+TEST(SearchPath, PosixSearchPathsUseSlash) {
+  EXPECT_EQ(ClassifySearchPath("/tmp/mail/*"), PathKind::Local);
+  EXPECT_EQ(SearchFolder("/tmp/mail/*", PathKind::Local), "/tmp/mail/");
+  EXPECT_EQ(SearchFolder("/*", PathKind::Local), "/");
+  EXPECT_EQ(ClassifySearchPath("//srv/share/*"), PathKind::Unc);
+  EXPECT_EQ(SearchFolder("//srv", PathKind::Unc), "");
+  EXPECT_EQ(SearchFolder(R"(C:\Mail\*)", PathKind::Local), "");  // "\" is no separator on POSIX
 }
 
 TEST(NameParts, ExtensionIsAfterTheLastDot) {

@@ -34,10 +34,10 @@ class PosixKernel final : public Kernel {
     return st.attributes;
   }
 
-  uint32_t FindFirstFile(CallWidth width, const std::string& spec, FindData* data) override {
+  uint32_t FindFirstFile(CallWidth width, const std::string& search_path, FindData* data) override {
     uint32_t error = kErrorSuccess;
-    if (!Reachable(width, spec)) return kInvalidHandle;
-    const uint32_t handle = searches_.Start(spec, data, &error);
+    if (!Reachable(width, search_path)) return kInvalidHandle;
+    const uint32_t handle = searches_.Start(search_path, data, &error);
     Ok(error);
     return handle;
   }

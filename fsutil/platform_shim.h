@@ -14,10 +14,10 @@
 //    As in kernel32, a successful call leaves the last error as it was, except the compressed-size query,
 //    which sets 0 so that a low half of all bits set can be told from a failure.
 //  - Search handles: 32-bit numbers, never 0 and never the invalid-handle value. A search lists the folder of
-//    the spec (up to its last "/") and delivers "." and ".." first (except in the root folder, as NTFS), then
-//    the names that match the spec's last component in the order NTFS gives (name_order.h). A search that
-//    matches nothing fails with 2; a folder that cannot be listed fails with its code (3 when missing); the
-//    step after the last entry fails with 18.
+//    the search path (up to its last "/") and delivers "." and ".." first (except in the root folder, as
+//    NTFS), then the names that match the search path's last component in the order NTFS gives
+//    (name_order.h). A search that matches nothing fails with 2; a folder that cannot be listed fails with
+//    its code (3 when missing); the step after the last entry fails with 18.
 //  - FILETIME values from the file's times; sizes as two 32-bit halves; compressed size = size.
 //  - CallWidth::kWide stands for the W entry point given the long-path form of the path. POSIX has no
 //    260-character limit, so the "\\?\" prefix is not built, but its rule is kept: under the prefix a
@@ -102,7 +102,7 @@ class Kernel {
   // kInvalidAttributes on failure.
   virtual uint32_t GetFileAttributes(CallWidth width, const std::string& path) = 0;
   // A search handle, or kInvalidHandle on failure.
-  virtual uint32_t FindFirstFile(CallWidth width, const std::string& spec, FindData* data) = 0;
+  virtual uint32_t FindFirstFile(CallWidth width, const std::string& search_path, FindData* data) = 0;
   virtual bool FindNextFile(CallWidth width, uint32_t handle, FindData* data) = 0;
   virtual bool FindClose(uint32_t handle) = 0;
   // The low half of the size on disk; the high half into *high. 0xFFFFFFFF with a non-zero last error on

@@ -20,11 +20,11 @@ using testing::TempTree;
 constexpr CallWidth kWide = CallWidth::kWide;
 
 // Every name a search delivers, in order; the search is closed afterwards.
-std::vector<std::string> Names(const std::string& spec, uint32_t* error = nullptr) {
+std::vector<std::string> Names(const std::string& search_path, uint32_t* error = nullptr) {
   Kernel& k = SystemKernel();
   std::vector<std::string> names;
   FindData fd;
-  const uint32_t h = k.FindFirstFile(kWide, spec, &fd);
+  const uint32_t h = k.FindFirstFile(kWide, search_path, &fd);
   if (h == kInvalidHandle) {
     if (error) *error = k.GetLastError();
     return names;

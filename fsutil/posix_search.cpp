@@ -65,17 +65,17 @@ void SearchTable::Fill(const Search& s, const std::string& name, FindData* data)
   data->file_name = name;
 }
 
-uint32_t SearchTable::Start(const std::string& spec, FindData* data, uint32_t* error) {
-  const size_t slash = spec.rfind('/');
+uint32_t SearchTable::Start(const std::string& search_path, FindData* data, uint32_t* error) {
+  const size_t slash = search_path.rfind('/');
   Search s;
-  s.folder = slash == std::string::npos ? std::string() : spec.substr(0, slash + 1);
-  const std::string pattern = slash == std::string::npos ? spec : spec.substr(slash + 1);
+  s.folder = slash == std::string::npos ? std::string() : search_path.substr(0, slash + 1);
+  const std::string pattern = slash == std::string::npos ? search_path : search_path.substr(slash + 1);
   if (HasWildcard(s.folder)) {
     *error = kErrorInvalidName;  // wildcards stand only in the last component
     return kInvalidHandle;
   }
   if (pattern.empty()) {
-    *error = kErrorFileNotFound;  // a spec that ends in its separator names no entry
+    *error = kErrorFileNotFound;  // a search path that ends in its separator names no entry
     return kInvalidHandle;
   }
   std::vector<std::string> names;

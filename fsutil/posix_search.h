@@ -16,10 +16,10 @@ namespace velmora::fsutil {
 
 class SearchTable {
  public:
-  // Starts a search for `spec` (folder up to the last "/", then a name or pattern). On success fills *data
-  // from the first entry and returns the handle; on failure returns kInvalidHandle with the Win32 code in
-  // *error.
-  uint32_t Start(const std::string& spec, FindData* data, uint32_t* error);
+  // Starts a search for `search_path` (folder up to the last "/", then a name or pattern). On success fills
+  // *data from the first entry and returns the handle; on failure returns kInvalidHandle with the Win32 code
+  // in *error.
+  uint32_t Start(const std::string& search_path, FindData* data, uint32_t* error);
   // The next entry of an open search; false with 18 at the end, with 6 for a handle that is not open.
   bool Step(uint32_t handle, FindData* data, uint32_t* error);
   // Ends a search; false with 6 for a handle that is not open.

@@ -53,10 +53,10 @@ class FakeKernel final : public Kernel {
     if (attribute_failure) return Fail(*attribute_failure, kInvalidAttributes);
     return Pass(SystemKernel().GetFileAttributes(width, path));
   }
-  uint32_t FindFirstFile(CallWidth width, const std::string& spec, FindData* data) override {
+  uint32_t FindFirstFile(CallWidth width, const std::string& search_path, FindData* data) override {
     widths.push_back(width);
     if (!listing) {
-      const uint32_t handle = Pass(SystemKernel().FindFirstFile(width, spec, data));
+      const uint32_t handle = Pass(SystemKernel().FindFirstFile(width, search_path, data));
       if (handle != kInvalidHandle) ++searches_started;
       return handle;
     }
