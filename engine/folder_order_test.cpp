@@ -42,7 +42,7 @@ TEST(RoundedMidpoint, HalvesGoToTheEvenNeighbour) {
   EXPECT_EQ(RoundedMidpoint(2'147'483'646, 2'147'483'647), 2'147'483'646);  // no overflow in the sum
 }
 
-TEST(FolderOrder, TheDocumentedExample) {
+TEST(FolderOrder, SortThenDropRepeatsAndEmptyEntries) {
   const Strings sorted = Sorted({"b", "a", "b", "", "a"});
   EXPECT_EQ(sorted, (Strings{"", "a", "a", "b", "b"}));
   EXPECT_EQ(Deduplicated(sorted), (Strings{"a", "b"}));
