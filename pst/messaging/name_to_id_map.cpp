@@ -2,6 +2,7 @@
 
 #include "pst/ltp/le_bytes.h"
 #include "pst/messaging/prop_tags.h"
+#include "pst/ndb/crc.h"
 
 namespace velmora::pst {
 
@@ -18,16 +19,6 @@ constexpr uint16_t kPsPublicStringsIndex = 2;
 constexpr uint16_t kFirstStreamGuidIndex = 3;
 constexpr uint16_t kMaxEntries = 0x7FFF;  // IDs 0x8000..0xFFFE; 0xFFFF is PROP_ID_INVALID in MAPI
 
-std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> t{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    t[i] = c;
-  }
-  return t;
-}
-
 uint32_t HashKey(uint32_t property_id_or_crc, uint16_t wguid) {
   return (property_id_or_crc ^ wguid) % NameToIdMap::kBucketCount;
 }
@@ -42,13 +33,6 @@ Result<std::vector<uint8_t>> LoadBinary(const PropertyMap& props, uint16_t id) {
 }
 
 }  // namespace
-
-uint32_t MsCrc32(std::span<const uint8_t> bytes) {
-  static const std::array<uint32_t, 256> table = MakeCrcTable();
-  uint32_t crc = 0;
-  for (uint8_t b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return crc;
-}
 
 Result<NameToIdMap> NameToIdMap::FromProperties(const PropertyMap& props) {
   NameToIdMap map;
@@ -117,7 +101,7 @@ PropertyMap NameToIdMap::ToProperties() const {
     le::Put16(entry_bytes, i * kNameIdSize + 4, e.wguid);
     le::Put16(entry_bytes, i * kNameIdSize + 6, idx);
     uint32_t key = e.property_id;
-    if (e.key.is_string) key = MsCrc32(Utf8ToUtf16le(e.key.name));
+    if (e.key.is_string) key = Crc32(Utf8ToUtf16le(e.key.name));
     auto& bucket = buckets[HashKey(key, e.wguid)];
     size_t at = bucket.size();
     bucket.resize(at + kNameIdSize);

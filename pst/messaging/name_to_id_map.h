@@ -43,9 +43,6 @@ struct NamedPropKey {
   auto operator<=>(const NamedPropKey&) const = default;
 };
 
-// The CRC of [MS-PST] 5.3 (CRC-32, reflected 0xEDB88320, start 0, no final inversion).
-uint32_t MsCrc32(std::span<const uint8_t> bytes);
-
 class NameToIdMap {
  public:
   static constexpr uint32_t kBucketCount = 251;  // what every Outlook file uses

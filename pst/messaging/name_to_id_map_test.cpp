@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "pst/ltp/le_bytes.h"
+#include "pst/ndb/crc.h"
 
 namespace velmora::pst {
 namespace {
@@ -17,7 +18,7 @@ std::vector<uint8_t> Bytes(const PropertyMap& p, uint16_t id) {
 
 TEST(NameToIdMapTest, StringHashIsTheFormatsCrcOfTheUtf16Name) {
   // An Outlook-made file keeps PS_PUBLIC_STRINGS "DRMLicense" in bucket 0x1021 with key 0xE2496744.
-  EXPECT_EQ(MsCrc32(Utf8ToUtf16le("DRMLicense")), 0xE2496744u);
+  EXPECT_EQ(Crc32(Utf8ToUtf16le("DRMLicense")), 0xE2496744u);
   NameToIdMap map;
   ASSERT_TRUE(map.Register({kPsPublicStrings, true, 0, "DRMLicense"}).ok());
   PropertyMap p = map.ToProperties();

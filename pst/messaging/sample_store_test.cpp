@@ -1,0 +1,138 @@
+// Outlook-made files (VELMORA_SHARED/sample-pst) opened through MessageStore::Open, and our new file compared
+// with the one Outlook makes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "pst/messaging/message_store.h"
+#include "pst/messaging/name_to_id_map.h"
+#include "pst/messaging/node_io.h"
+#include "pst/messaging/store_check.h"
+#include "pst/ndb/node_database.h"
+
+namespace velmora::pst {
+namespace {
+
+std::optional<std::string> Sample(const std::string& name) {
+  const char* env = std::getenv("VELMORA_SHARED");
+  std::filesystem::path p = std::filesystem::path(env && *env ? env : "/work/shared") / "sample-pst" / name;
+  if (!std::filesystem::exists(p)) return std::nullopt;
+  return p.string();
+}
+
+std::unique_ptr<NodeDatabase> OpenReadOnly(const std::string& path) {
+  auto file = OpenPosixFile(path, OpenMode::kReadOnly);
+  EXPECT_TRUE(file.ok()) << file.status().ToString();
+  auto db = NodeDatabase::Open(std::shared_ptr<File>(std::move(file).value()), false);
+  EXPECT_TRUE(db.ok()) << db.status().ToString();
+  return std::move(db).value();
+}
+
+class SampleStoreTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SampleStoreTest, OpensWithItsFolderTreeAndTablesInAgreement) {
+  auto path = Sample(GetParam());
+  if (!path) GTEST_SKIP() << "sample files not available (set VELMORA_SHARED)";
+  auto db = OpenReadOnly(*path);
+  auto ms = MessageStore::Open(*db);
+  ASSERT_TRUE(ms.ok()) << ms.status().ToString();
+  std::vector<std::string> problems;
+  auto folders = testing::CheckFolderTree(*db, &problems);
+  for (auto& p : problems) ADD_FAILURE() << GetParam() << ": " << p;
+  EXPECT_EQ((*ms)->folder_count(), folders.size());
+  auto ipm = (*ms)->IpmSubtree();
+  ASSERT_TRUE(ipm.ok());
+  EXPECT_FALSE((*ms)->Folder(*ipm)->name.empty());
+  EXPECT_EQ((*ms)->Folder(*(*ms)->DefaultFolder(kFolderDeletedItems))->name.empty(), false);
+  EXPECT_GT((*ms)->name_map().size(), 100u) << "Outlook files carry over a hundred named properties";
+}
+
+INSTANTIATE_TEST_SUITE_P(Outlook, SampleStoreTest,
+                         ::testing::Values("pstsdk-sample1.pst", "pstsdk-submessage.pst",
+                                           "rubymsg-attachAndInline.pst", "javalibpst-dist-list.pst"),
+                         [](const auto& param_info) {
+                           std::string n = param_info.param;
+                           for (char& c : n)
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return n;
+                         });
+
+TEST(OutlookSampleTest, DefaultFoldersOfOutlooksDefaultStoreAreFoundWhereOutlookPutThem) {
+  auto path = Sample("javalibpst-dist-list.pst");
+  if (!path) GTEST_SKIP() << "sample files not available (set VELMORA_SHARED)";
+  auto db = OpenReadOnly(*path);
+  auto ms = MessageStore::Open(*db);
+  ASSERT_TRUE(ms.ok()) << ms.status().ToString();
+  std::map<int, std::string> want = {{3, "Deleted Items"}, {4, "Outbox"},      {5, "Sent Items"},
+                                     {6, "Inbox"},         {9, "Calendar"},    {10, "Contacts"},
+                                     {11, "Journal"},      {12, "Notes"},      {13, "Tasks"},
+                                     {16, "Drafts"},       {23, "Junk E-mail"}};
+  for (auto& [code, name] : want) {
+    auto nid = (*ms)->DefaultFolder(code);
+    ASSERT_TRUE(nid.ok()) << code << ": " << nid.status().ToString();
+    EXPECT_EQ((*ms)->Folder(*nid)->name, name) << code;
+  }
+  EXPECT_EQ((*ms)->display_name(), "Personal Folders");
+}
+
+TEST(OutlookSampleTest, ANewFileHasTheNodesOfOutlooksNewFile) {
+  auto path = Sample("pstsdk-sample1.pst");
+  if (!path) GTEST_SKIP() << "sample files not available (set VELMORA_SHARED)";
+  auto db = OpenReadOnly(*path);
+  // Outlook's file less its user folder "Sample1" (0x8082 and its tables), that folder's message, and the
+  // ItemProcSearch search folder Outlook adds when its item processor first runs (0x80023 and its nodes).
+  const std::set<Nid> not_skeleton = {0x8082,  0x808D,  0x808E,  0x808F, 0x200024,
+                                      0x80023, 0x80026, 0x80027, 0x80030};
+  std::vector<Nid> outlook;
+  for (Nid nid : testing::AllNids(*db))
+    if (!not_skeleton.count(nid)) outlook.push_back(nid);
+
+  auto file = std::make_shared<MemoryFile>();
+  auto ours = NodeDatabase::Create(file);
+  ASSERT_TRUE(ours.ok()) << ours.status().ToString();
+  auto ms = MessageStore::Create(**ours, {"New", std::nullopt});
+  ASSERT_TRUE(ms.ok()) << ms.status().ToString();
+  EXPECT_EQ(testing::AllNids(**ours), outlook);
+
+  // Node by node: the same NBT parents, and data where Outlook has data.
+  for (Nid nid : outlook) {
+    auto theirs = (*db).FindNode(nid);
+    auto mine = (**ours).FindNode(nid);
+    ASSERT_TRUE(theirs.ok() && *theirs && mine.ok() && *mine) << NidText(nid);
+    EXPECT_EQ((*theirs)->parent, (*mine)->parent) << NidText(nid);
+  }
+}
+
+TEST_P(SampleStoreTest, NameToIdMapIsRebuiltByteForByte) {
+  auto path = Sample(GetParam());
+  if (!path) GTEST_SKIP() << "sample files not available (set VELMORA_SHARED)";
+  auto db = OpenReadOnly(*path);
+  auto theirs = ReadPropertyNode(*db, kNidNameToIdMap);
+  ASSERT_TRUE(theirs.ok()) << theirs.status().ToString();
+  auto map = NameToIdMap::FromProperties(*theirs);
+  ASSERT_TRUE(map.ok()) << map.status().ToString();
+  PropertyMap ours = map->ToProperties();
+  // Same streams and the same records in the same buckets (order inside a bucket aside).
+  ASSERT_EQ(ours.size(), theirs->size());
+  for (auto& [id, value] : *theirs) {
+    ASSERT_TRUE(ours.count(id)) << "property 0x" << std::hex << id;
+    auto a = *value.Load();
+    auto b = *ours.at(id).Load();
+    if (id >= 0x1000) {
+      auto records = [](const std::vector<uint8_t>& v) {
+        std::multiset<std::vector<uint8_t>> r;
+        for (size_t i = 0; i + 8 <= v.size(); i += 8)
+          r.insert(std::vector<uint8_t>(v.begin() + i, v.begin() + i + 8));
+        return r;
+      };
+      EXPECT_EQ(records(a), records(b)) << "bucket 0x" << std::hex << id;
+    } else {
+      EXPECT_EQ(a, b) << "property 0x" << std::hex << id;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmora::pst
