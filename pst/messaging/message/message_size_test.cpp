@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_test_support.h"
 
 namespace velmora::pst::testing {
@@ -48,35 +49,34 @@ TEST(CountedSize, SizesPastInt32AreClamped) {
   EXPECT_EQ(ClampSize(1ull << 40), 0x7FFFFFFF);
 }
 
-// The rule recomputed from a message as read back: props + recipient cells + attachment sizes.
-int64_t Recomputed(const MessageContent& m) {
-  uint64_t sum = CountedSize(m.props);
-  for (const auto& r : m.recipients) sum += CountedSize(r.props);
-  for (const auto& a : m.attachments) sum += static_cast<uint32_t>(*IntProp(a.props, kAttachSize));
-  return static_cast<int64_t>(sum);
+// Every message level below (data, sub) stores the bytes it holds as its PidTagMessageSize; returns how many
+// levels were checked.
+int CheckEveryLevel(MemoryNodeStore& store, Bid data, Bid sub) {
+  auto pc_subs = sub ? *store.ReadSubnodes(sub) : std::vector<SubnodeEntry>();
+  auto props = ReadPropertyContext(store, data, pc_subs);
+  EXPECT_TRUE(props.ok());
+  if (!props.ok()) return 0;
+  auto held = HeldBytes(store, data, sub);
+  EXPECT_TRUE(held.ok());
+  EXPECT_EQ(IntProp(*props, kMessageSize), static_cast<int32_t>(*held)) << *StringProp(*props, kSubject);
+  int levels = 1;
+  for (const SubnodeEntry& a : pc_subs) {
+    if (NidTypeOf(a.nid) != kNidTypeAttachment || !a.sub) continue;
+    auto below = store.ReadSubnodes(a.sub);
+    if (!below.ok()) continue;
+    for (const SubnodeEntry& inner : *below)
+      if (NidTypeOf(inner.nid) == kNidTypeNormalMessage)
+        levels += CheckEveryLevel(store, inner.data, inner.sub);
+  }
+  return levels;
 }
 
-TEST(MessageSize, ByHandForASmallMessage) {
-  MemoryNodeStore store;
-  FakeNameMap names;
-  MessageContent m;
-  m.props[Id(kSubject)] = PropValue::String("Hi");  // 4
-  m.recipients.push_back(Recipient("A", "a@b", kRecipientTo));
-  MessageWriteOptions o;
-  o.fill_recipient_defaults = false;
-  auto w = WriteMessage(store, m, names.Resolver(), o);
-  ASSERT_TRUE(w.ok());
-  // Message: subject 4, class "IPM.Note" 16, flags 4, size 4, status 4, creation 8, modification 8,
-  // search key 16, DisplayTo "A" 2 = 66. Recipient: type 4, name 2, "SMTP" 8, "a@b" 6 = 20.
-  EXPECT_EQ(w->size, 66 + 20);
-}
-
-TEST(MessageSize, StoredValueIsTheRuleAppliedToWhatTheStoreHolds) {
+TEST(MessageSize, EveryLevelStoresTheBytesItsTreesHold) {
   MemoryNodeStore store;
   FakeNameMap names;
   std::vector<MessageContent> shapes;
   shapes.push_back(Mail("plain"));
-  MessageContent many = Mail("many");
+  MessageContent many = Mail("many");  // a recipient row matrix in its own subnode
   for (int i = 0; i < 40; ++i)
     many.recipients.push_back(Recipient("N" + std::to_string(i), "n@x.org", 1 + i % 3));
   shapes.push_back(std::move(many));
@@ -86,24 +86,63 @@ TEST(MessageSize, StoredValueIsTheRuleAppliedToWhatTheStoreHolds) {
   AttachmentContent inner;
   inner.embedded = std::make_unique<MessageContent>(Mail("inner"));
   inner.embedded->attachments.push_back(FileAttachment("y", PropValue::Binary(PatternBytes(10, 2))));
+  AttachmentContent innermost;
+  innermost.embedded = std::make_unique<MessageContent>(Mail("innermost"));
+  inner.embedded->attachments.push_back(std::move(innermost));
   attached.attachments.push_back(std::move(inner));
   shapes.push_back(std::move(attached));
 
-  Nid nid = MakeNid(kNidTypeNormalMessage, 0x400);
+  int levels = 0;
   for (const MessageContent& shape : shapes) {
-    auto w = Store(store, shape, nid, names);
+    auto w = WriteMessage(store, shape, names.Resolver());
     ASSERT_TRUE(w.ok()) << w.status().ToString();
-    auto back = ReadMessage(store, nid);
-    ASSERT_TRUE(back.ok());
-    EXPECT_EQ(IntProp(back->props, kMessageSize), w->size);
-    EXPECT_EQ(w->size, Recomputed(*back)) << *StringProp(back->props, kSubject);
-    for (const auto& a : back->attachments) {
-      if (a.embedded) {
-        EXPECT_EQ(*IntProp(a.embedded->props, kMessageSize), Recomputed(*a.embedded));
-      }
-    }
-    nid += 32;
+    auto held = HeldBytes(store, w->data, w->sub);
+    ASSERT_TRUE(held.ok());
+    EXPECT_EQ(w->size, static_cast<int32_t>(*held));
+    levels += CheckEveryLevel(store, w->data, w->sub);
   }
+  EXPECT_EQ(levels, 5);
+}
+
+TEST(MessageSize, MeasuringAPcGivesWhatWritingItHolds) {
+  std::vector<PropertyMap> pcs(4);
+  pcs[0][0x0037] = PropValue::String("small");
+  pcs[0][0x0E08] = PropValue::Int32(0);
+  for (uint16_t id = 0x4000; id < 0x4000 + 600; ++id)  // more records than one BTH leaf holds
+    pcs[1][id] = id % 2 ? PropValue::Int32(id) : PropValue::String(std::string(id % 50, 'v'));
+  pcs[2][0x1000] = PropValue::String(std::string(3000, 'a'));  // 6,000 bytes: a subnode
+  pcs[2][0x1013] = PropValue::Binary(PatternBytes(3580, 1));   // exactly the largest heap item
+  pcs[2][0x1009] = PropValue::Binary(PatternBytes(3581, 1));   // one more: a subnode
+  auto stream = std::make_shared<PatternSource>(200000, 4);
+  pcs[3][0x3701] = PropValue::Stream(kPtypBinary, stream);
+  pcs[3][0x3703] = PropValue::Stream(kPtypBinary, std::make_shared<PatternSource>(100, 4));  // small stream
+  for (const PropertyMap& props : pcs) {
+    MemoryNodeStore store;
+    auto measured = MeasurePropertyContext(props);
+    ASSERT_TRUE(measured.ok()) << measured.status().ToString();
+    auto pc = WritePropertyContext(store, props);
+    ASSERT_TRUE(pc.ok());
+    uint64_t held = *store.DataTreeSize(pc->data);
+    for (const auto& e : pc->subnodes) held += *store.DataTreeSize(e.data);
+    EXPECT_EQ(*measured, held);
+  }
+  EXPECT_EQ(stream->bytes_read(), 200000u) << "measuring reads no large stream; only the real write does";
+}
+
+TEST(MessageSize, ValuesPastTheHeapCountTheirFullLength) {
+  MemoryNodeStore store;
+  FakeNameMap names;
+  MessageContent small = Mail("body");
+  small.props[0x1000] = PropValue::String(std::string(5000, 'q'));
+  MessageContent big = Mail("body");
+  big.props[0x1000] = PropValue::String(std::string(25000, 'q'));
+  MessageWriteOptions o;
+  o.now_filetime = 1;
+  o.search_key = [] { return std::array<uint8_t, 16>{}; };
+  auto a = WriteMessage(store, small, names.Resolver(), o);
+  auto b = WriteMessage(store, big, names.Resolver(), o);
+  ASSERT_TRUE(a.ok() && b.ok());
+  EXPECT_EQ(b->size - a->size, 40000);  // both bodies live in subnodes; only their lengths differ
 }
 
 TEST(MessageSize, SameContentGivesTheSameSize) {

@@ -5,6 +5,7 @@
 
 #include "pst/messaging/message/attachment_writer.h"
 #include "pst/messaging/message/contents_row.h"
+#include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/recipient_table.h"
@@ -39,12 +40,13 @@ std::array<uint8_t, 16> RandomKey() {
   return key;
 }
 
-uint64_t RecipientCellsSize(const Table& table) {
-  uint64_t sum = 0;
-  for (const TableRow& row : table.rows)
-    for (const auto& [tag, value] : row.cells)
-      if (tag != kTagLtpRowId && tag != kTagLtpRowVer) sum += CountedSize(value);
-  return sum;
+Result<uint64_t> HeldBytes(NodeStore& store, const std::vector<SubnodeEntry>& entries) {
+  uint64_t total = 0;
+  for (const SubnodeEntry& e : entries) {
+    PST_ASSIGN_OR_RETURN(uint64_t held, HeldBytes(store, e));
+    total += held;
+  }
+  return total;
 }
 
 bool InTemplate(uint16_t id) {
@@ -102,14 +104,17 @@ class Writer {
 
     SetDisplayLists(props, content.recipients);
 
-    props[TagId(kMessageSize)] = PropValue::Int32(0);  // counts 4 bytes, like the final value
-    const int32_t size =
-        ClampSize(CountedSize(props) + RecipientCellsSize(recipients) + attachments.total_size);
+    // PidTagMessageSize: what the node will hold (message_size.h). The PC is measured before it is written;
+    // the size value itself sits in its BTH record and does not change the layout.
+    std::vector<SubnodeEntry> subnodes = attachments.entries;
+    subnodes.push_back(recipient_entry);
+    props[TagId(kMessageSize)] = PropValue::Int32(0);
+    PST_ASSIGN_OR_RETURN(uint64_t pc_bytes, MeasurePropertyContext(props));
+    PST_ASSIGN_OR_RETURN(uint64_t subnode_bytes, HeldBytes(store_, subnodes));
+    const int32_t size = ClampSize(pc_bytes + subnode_bytes);
     props[TagId(kMessageSize)] = PropValue::Int32(size);
 
     PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, props));
-    std::vector<SubnodeEntry> subnodes = attachments.entries;
-    subnodes.push_back(recipient_entry);
     held.Dismiss();
     PST_ASSIGN_OR_RETURN(SubnodeEntry node, NestHeap(store_, 0, pc, std::move(subnodes)));
 
