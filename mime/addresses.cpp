@@ -26,6 +26,21 @@ std::string CleanName(std::string s) {
   return Trimmed(std::move(s));
 }
 
+// "Name user@host" without angle brackets leaves GMime with a name and no address: the last word that
+// looks like an address is taken as the address, the rest stays the name.
+void SalvageAddress(Mailbox& m) {
+  size_t at = m.name.rfind('@');
+  if (at == std::string::npos) return;
+  size_t start = m.name.find_last_of(" \t<\"", at);
+  start = start == std::string::npos ? 0 : start + 1;
+  size_t end = m.name.find_first_of(" \t>\"", at);
+  if (end == std::string::npos) end = m.name.size();
+  m.address = m.name.substr(start, end - start);
+  m.name = Trimmed(m.name.substr(0, start) + m.name.substr(end));
+  while (!m.name.empty() && (m.name.back() == '<' || m.name.back() == '"')) m.name.pop_back();
+  m.name = Trimmed(m.name);
+}
+
 void Collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
   if (!list || depth > 8) return;  // groups do not nest in RFC 5322; tolerate a little, never recurse deeply
   int n = internet_address_list_length(list);
@@ -39,6 +54,7 @@ void Collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
     const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a));
     const char* name = internet_address_get_name(a);
     Mailbox m{CleanName(name ? name : ""), Trimmed(addr ? addr : "")};
+    if (m.address.empty()) SalvageAddress(m);
     if (m.address.empty() && m.name.empty()) continue;
     if (m.name.empty()) m.name = m.address;
     out.push_back(std::move(m));

@@ -18,7 +18,15 @@ uint64_t ToFileTime(GDateTime* dt) {
 }
 }  // namespace
 
-std::optional<uint64_t> ParseMailDate(const std::string& value) {
+std::optional<uint64_t> ParseMailDate(const std::string& raw) {
+  // Comments are not part of the date ("-0400 (EDT)"); a zone name in one must not be applied twice.
+  std::string value;
+  int depth = 0;
+  for (char c : raw) {
+    if (c == '(') ++depth;
+    if (depth == 0) value += c;
+    if (c == ')' && depth > 0) --depth;
+  }
   if (value.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
   GDateTimePtr dt(g_mime_utils_header_decode_date(value.c_str()));
   if (!dt) return std::nullopt;

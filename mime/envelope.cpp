@@ -7,6 +7,7 @@
 #include "mime/addresses.h"
 #include "mime/charset.h"
 #include "mime/dates.h"
+#include "mime/encoded_words.h"
 #include "mime/entry_ids.h"
 #include "mime/gobject_ptr.h"
 #include "mime/prop_tags.h"
@@ -32,8 +33,7 @@ std::string Trim(const std::string& s) {
 std::optional<std::string> First(GMimeHeaderList* headers, const char* name) {
   GMimeHeader* h = g_mime_header_list_get_header(headers, name);
   if (!h) return std::nullopt;
-  const char* v = g_mime_header_get_value(h);
-  return Trim(DecodeUndeclared(v ? v : ""));
+  return Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h))));
 }
 
 // Raw (undecoded, unfolded) value of the first header with this name: for ids, dates and lists of ids.
@@ -50,9 +50,9 @@ std::vector<Mailbox> AllMailboxes(GMimeHeaderList* headers, const char* name) {
   int n = g_mime_header_list_get_count(headers);
   for (int i = 0; i < n; ++i) {
     GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
-    if (g_ascii_strcasecmp(g_mime_header_get_name(h), name) != 0) continue;
-    GObjectPtr<InternetAddressList> list(
-        internet_address_list_parse(ImporterParserOptions(), g_mime_header_get_raw_value(h)));
+    if (g_ascii_strcasecmp(g_mime_header_get_name(h), name) != 0 || !g_mime_header_get_raw_value(h)) continue;
+    GObjectPtr<InternetAddressList> list(internet_address_list_parse(
+        ImporterParserOptions(), NormalizeEncodedWordCharsets(g_mime_header_get_raw_value(h)).c_str()));
     for (auto& m : MailboxesOf(list.get())) out.push_back(std::move(m));
   }
   return out;
@@ -161,7 +161,7 @@ void MapInternetHeaders(GMimeHeaderList* headers, const EnvelopeOptions& o, pst:
     GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
     std::string name = Lower(OrEmpty(g_mime_header_get_name(h)));
     if (!IsPlainHeaderName(name) || IsMappedOrExcluded(name) || !seen.insert(name).second) continue;
-    std::string value = Trim(DecodeUndeclared(OrEmpty(g_mime_header_get_value(h))));
+    std::string value = Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h))));
     if (value.size() > o.max_header_value) value.resize(o.max_header_value);
     pst::NamedProperty np;
     np.guid = tag::kPsInternetHeaders;
@@ -319,13 +319,29 @@ int32_t ImportanceFromHeaders(GMimeHeaderList* headers) {
   return 1;
 }
 
-std::string TransportHeaders(GMimeHeaderList* headers) {
+std::vector<GMimeHeader*> HeaderBlock(GMimeMessage* message) {
+  std::vector<GMimeHeader*> out;
+  auto add = [&out](GMimeObject* object) {
+    if (!object) return;
+    GMimeHeaderList* list = g_mime_object_get_header_list(object);
+    int n = g_mime_header_list_get_count(list);
+    for (int i = 0; i < n; ++i) out.push_back(g_mime_header_list_get_header_at(list, i));
+  };
+  add(GMIME_OBJECT(message));
+  add(g_mime_message_get_mime_part(message));
+  std::stable_sort(out.begin(), out.end(), [](GMimeHeader* a, GMimeHeader* b) {
+    return g_mime_header_get_offset(a) < g_mime_header_get_offset(b);
+  });
+  return out;
+}
+
+std::string TransportHeaders(const std::vector<GMimeHeader*>& headers) {
   std::string raw;
-  int n = g_mime_header_list_get_count(headers);
-  for (int i = 0; i < n; ++i) {
-    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+  for (GMimeHeader* h : headers) {
+    const char* raw_value = g_mime_header_get_raw_value(h);
+    if (!raw_value) continue;  // set by us, not read from the file
     std::string name = OrEmpty(g_mime_header_get_raw_name(h));
-    std::string value = OrEmpty(g_mime_header_get_raw_value(h));
+    std::string value = raw_value;
     std::string lower = Lower(Trim(name));
     if (IsMappedOrExcluded(lower) && lower.rfind("x-ms-exchange-", 0) == 0) continue;  // internal stamps
     // Each header on its own: one Latin-1 line must not turn the UTF-8 lines around it into mojibake.
@@ -361,7 +377,7 @@ std::vector<uint8_t> DerivedConversationIndex(uint64_t filetime, const std::stri
 
 void MapEnvelope(GMimeMessage* message, const EnvelopeOptions& options, pst::MessageContent& out) {
   GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
-  out.props[tag::kTransportMessageHeaders] = PropValue::String(TransportHeaders(headers));
+  out.props[tag::kTransportMessageHeaders] = PropValue::String(TransportHeaders(HeaderBlock(message)));
   MapSubject(headers, out);
   MapOriginator(headers, out);
   MapRecipients(headers, out);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pst/messaging/message_content.h"
 
@@ -22,9 +23,13 @@ struct EnvelopeOptions {
 // Sets the envelope properties and recipients of `out` from the headers of `message`.
 void MapEnvelope(GMimeMessage* message, const EnvelopeOptions& options, pst::MessageContent& out);
 
+// Every header of the message's top-level header block in the order written. GMime files the Content-*
+// headers under the top MIME part; the stream offsets put them back where they stood.
+std::vector<GMimeHeader*> HeaderBlock(GMimeMessage* message);
+
 // The header block as received: folded lines kept, line ends made CRLF, 8-bit text decoded (UTF-8 when
 // valid, else windows-1252), ending with the empty line.
-std::string TransportHeaders(GMimeHeaderList* headers);
+std::string TransportHeaders(const std::vector<GMimeHeader*>& headers);
 
 // Importance from Importance, X-Priority, X-MSMail-Priority and Priority, in that order of precedence:
 // 0 low, 1 normal, 2 high.

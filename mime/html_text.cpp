@@ -61,6 +61,12 @@ bool IsBlockTag(std::string_view name) {
   return false;
 }
 
+bool IsParagraphTag(std::string_view name) {
+  return name == "p" || name == "h1" || name == "h2" || name == "h3" || name == "h4" || name == "h5" ||
+         name == "h6" || name == "blockquote" || name == "table" || name == "ul" || name == "ol" ||
+         name == "pre";
+}
+
 // Elements whose content is not text the reader sees.
 bool IsSkippedContainer(std::string_view name) {
   return name == "script" || name == "style" || name == "head" || name == "title" || name == "xml";
@@ -76,7 +82,7 @@ class TextBuilder {
       }
       if (preformatted && c == '\r') continue;
       if (preformatted && c == '\n') {
-        NewLine();
+        LineBreak();
         continue;
       }
       Flush();
@@ -89,17 +95,22 @@ class TextBuilder {
     out_ += utf8;
     at_line_start_ = false;
   }
-  void NewLine() {
+  // <br>: always a new line.
+  void LineBreak() {
     pending_space_ = false;
-    // Trailing blanks of a line carry nothing.
-    while (!out_.empty() && out_.back() == ' ') out_.pop_back();
-    if (blank_lines_ >= 2 && at_line_start_) return;  // at most one empty line in a row
-    if (at_line_start_)
-      ++blank_lines_;
-    else
-      blank_lines_ = 0;
+    while (!out_.empty() && out_.back() == ' ') out_.pop_back();  // trailing blanks carry nothing
     out_ += "\r\n";
     at_line_start_ = true;
+  }
+  // Block elements (div, li, tr ...): what follows starts on a line of its own.
+  void BlockBoundary() {
+    if (!at_line_start_) LineBreak();
+  }
+  // Paragraphs and headings: one empty line between them and what came before, never more.
+  void ParagraphBoundary() {
+    BlockBoundary();
+    if (out_.size() >= 4 && out_.compare(out_.size() - 4, 4, "\r\n\r\n") == 0) return;
+    if (!out_.empty()) LineBreak();
   }
   void Separator() {  // between table cells
     if (!at_line_start_) pending_space_ = true;
@@ -120,7 +131,6 @@ class TextBuilder {
   std::string out_;
   bool pending_space_ = false;
   bool at_line_start_ = true;
-  int blank_lines_ = 0;
 };
 
 // Reads a tag name starting at `pos` (just after '<' or "</"), lower-cased.
@@ -211,12 +221,15 @@ std::string HtmlToText(std::string_view html) {
         continue;
       }
       if (name == "pre") pre = !closing;
-      if (name == "td" || name == "th")
+      if (name == "td" || name == "th") {
         text.Separator();
-      else if (name == "br")
-        text.NewLine();
-      else if (IsBlockTag(name))
-        text.NewLine();
+      } else if (name == "br") {
+        text.LineBreak();
+      } else if (IsParagraphTag(name)) {
+        text.ParagraphBoundary();
+      } else if (IsBlockTag(name)) {
+        text.BlockBoundary();
+      }
       continue;
     }
     if (c == '&') {

@@ -139,10 +139,15 @@ class MessageBuilder {
     return att;
   }
 
-  // The Content-Type value of the message as written (parameters kept), unfolded.
+  // The Content-Type header of the message's top part as written (raw value, folded as it was).
+  static GMimeHeader* ContentTypeHeader(GMimeMessage* message) {
+    GMimeObject* root = g_mime_message_get_mime_part(message);
+    if (!root) return nullptr;
+    return g_mime_header_list_get_header(g_mime_object_get_header_list(root), "Content-Type");
+  }
+
   static std::string RawContentType(GMimeMessage* message) {
-    GMimeHeader* h =
-        g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)), "Content-Type");
+    GMimeHeader* h = ContentTypeHeader(message);
     if (!h) return "";
     std::string v = TakeString(g_mime_utils_header_unfold(OrEmpty(g_mime_header_get_raw_value(h)).c_str()));
     size_t b = v.find_first_not_of(" \t");
@@ -157,12 +162,22 @@ class MessageBuilder {
                                                                  bool outermost) {
     if (outermost && source_) {
       if (auto body = BodyOffset(message)) {
-        GMimeHeader* ct = g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)),
-                                                        "Content-Type");
-        std::string raw = ct ? OrEmpty(g_mime_header_get_raw_value(ct)) : "";
-        std::string eol = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
-        if (raw.empty() || raw.back() != '\n') raw += eol;
-        std::string head = "Content-Type:" + raw + eol;
+        GMimeHeader* ct = ContentTypeHeader(message);
+        // GMime keeps raw values with bare LF; the file's own line end (seen at the empty line) is restored.
+        uint8_t before[2] = {0, 0};
+        bool crlf = *body >= 2 && source_->Read(*body - 2, before).ok() && before[0] == '\r';
+        std::string eol = crlf ? "\r\n" : "\n";
+        std::string head = "Content-Type:";
+        for (char c : ct ? OrEmpty(g_mime_header_get_raw_value(ct)) : std::string()) {
+          if (c == '\r') continue;
+          if (c == '\n')
+            head += eol;
+          else
+            head += c;
+        }
+        if (head.size() < eol.size() || head.compare(head.size() - eol.size(), eol.size(), eol) != 0)
+          head += eol;
+        head += eol;
         std::vector<std::shared_ptr<const pst::ByteSource>> parts{
             std::make_shared<MemorySource>(std::vector<uint8_t>(head.begin(), head.end())),
             std::make_shared<SliceSource>(source_, *body, source_->Size() - *body)};
@@ -172,27 +187,35 @@ class MessageBuilder {
     return spill_.StoreObject(root);
   }
 
-  // Offset of the first body byte: after the last header line and the empty line that ends the block.
+  // Offset of the first body byte: just after the first empty line that follows the start of the last
+  // header. Folded header lines are never empty, so that line ends the block.
   std::optional<uint64_t> BodyOffset(GMimeMessage* message) {
-    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
-    int n = g_mime_header_list_get_count(headers);
-    if (n == 0) return std::nullopt;
-    uint64_t end = 0;
-    for (int i = 0; i < n; ++i) {
-      GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
-      gint64 off = g_mime_header_get_offset(h);
-      if (off < 0) return std::nullopt;
-      uint64_t e = static_cast<uint64_t>(off) + OrEmpty(g_mime_header_get_raw_name(h)).size() + 1 +
-                   OrEmpty(g_mime_header_get_raw_value(h)).size();
-      end = std::max(end, e);
-    }
-    uint8_t b[2] = {0, 0};
+    gint64 last = -1;
+    for (GMimeHeader* h : HeaderBlock(message)) last = std::max(last, g_mime_header_get_offset(h));
+    if (last < 0) return std::nullopt;
+    constexpr size_t kChunk = 64 * 1024;
+    constexpr uint64_t kMaxScan = 64ull << 20;  // a header longer than this is not worth the exact copy
     uint64_t size = source_->Size();
-    if (end >= size) return std::nullopt;
-    size_t avail = static_cast<size_t>(std::min<uint64_t>(2, size - end));
-    if (!source_->Read(end, std::span<uint8_t>(b, avail)).ok()) return std::nullopt;
-    if (b[0] == '\n') return end + 1;
-    if (b[0] == '\r' && avail == 2 && b[1] == '\n') return end + 2;
+    uint64_t pos = static_cast<uint64_t>(last);
+    // States: 0 inside a line, 1 just after '\n', 2 after "\n\r".
+    int state = 0;
+    std::vector<uint8_t> buf(kChunk);
+    while (pos < size && pos - static_cast<uint64_t>(last) < kMaxScan) {
+      size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - pos));
+      if (!source_->Read(pos, std::span<uint8_t>(buf.data(), n)).ok()) return std::nullopt;
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t c = buf[i];
+        if (c == '\n') {
+          if (state != 0) return pos + i + 1;
+          state = 1;
+        } else if (c == '\r' && state == 1) {
+          state = 2;
+        } else if (c != '\r') {
+          state = 0;
+        }
+      }
+      pos += n;
+    }
     return std::nullopt;
   }
 
@@ -202,9 +225,38 @@ class MessageBuilder {
   uint64_t fallback_time_;
 };
 
-pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* stream,
+// Where the message starts: after blank lines and an mbox "From " separator line, which GMime would take
+// for the end of an empty header block.
+uint64_t MessageStart(const pst::ByteSource& source) {
+  constexpr size_t kLook = 64 * 1024;  // leading junk longer than this is left to GMime
+  std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(kLook, source.Size())));
+  if (!source.Read(0, head).ok()) return 0;
+  size_t pos = 0;
+  while (true) {
+    size_t eol = pos;
+    while (eol < head.size() && head[eol] != '\n') ++eol;
+    if (eol >= head.size()) return pos;  // no complete line left to skip
+    bool blank = true;
+    for (size_t i = pos; i < eol; ++i)
+      blank = blank && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r');
+    static constexpr char kMboxFrom[] = "From ";
+    bool mbox_from =
+        eol - pos >= 5 && std::equal(kMboxFrom, kMboxFrom + 5, head.begin() + static_cast<ptrdiff_t>(pos));
+    if (!blank && !mbox_from) return pos;
+    pos = eol + 1;
+  }
+}
+
+pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* whole,
                                                   std::shared_ptr<const pst::ByteSource> source,
                                                   const ImportOptions& options, uint64_t fallback_time) {
+  uint64_t start = MessageStart(*source);
+  GObjectPtr<GMimeStream> sub;
+  GMimeStream* stream = whole;
+  if (start > 0) {
+    sub.reset(g_mime_stream_substream(whole, static_cast<gint64>(start), -1));
+    stream = sub.get();
+  }
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), ImporterParserOptions()));
@@ -233,8 +285,11 @@ pst::Result<pst::MessageContent> ImportEmlBytes(std::span<const uint8_t> bytes,
                                                 const ImportOptions& options) {
   EnsureGMimeInitialised();
   auto source = std::make_shared<MemorySource>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
-  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
-      reinterpret_cast<const char*>(source->bytes().data()), source->Size()));
+  // GMime refuses a null buffer, which is what an empty vector may hold.
+  GObjectPtr<GMimeStream> stream(
+      source->bytes().empty() ? g_mime_stream_mem_new()
+                              : g_mime_stream_mem_new_with_buffer(
+                                    reinterpret_cast<const char*>(source->bytes().data()), source->Size()));
   return ImportFromStream(stream.get(), source, options, options.fallback_time.value_or(FileTimeNow()));
 }
 

@@ -1,0 +1,23 @@
+// RFC 2047 encoded words in unstructured header text (Subject, Thread-Topic, X- headers), read leniently:
+// words glued to text or to each other, blanks inside Q words, charsets written with '_' ("koi8_r") or with
+// an RFC 2231 language ("utf-8*en"), and multi-byte characters split across adjacent words of one charset
+// (the bytes of such words are joined before conversion). Text outside encoded words is undeclared 8-bit
+// text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::mime {
+
+// Unfolds (drops CR and LF) and decodes to UTF-8. Blanks between two encoded words are dropped.
+std::string DecodeHeaderText(std::string_view raw);
+
+// The charset name iconv knows for what a header wrote: lower-cased, the RFC 2231 language removed, and
+// '_' read as '-' when only that spelling is known ("koi8_r" -> "koi8-r"; "shift_jis" stays).
+std::string NormalizeCharsetName(std::string_view charset);
+
+// The same text with every encoded word's charset normalised, for GMime's own parsers (addresses).
+std::string NormalizeEncodedWordCharsets(std::string_view raw);
+
+}  // namespace velmora::mime

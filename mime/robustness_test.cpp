@@ -1,0 +1,259 @@
+// Hostile and broken input: unreadable files, garbage, truncation, extreme nesting and sizes. The importer
+// must answer every one of them without crashing and within bounded time and memory.
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "mime/import.h"
+#include "mime/prop_tags.h"
+#include "mime/test_support.h"
+
+namespace velmora::mime {
+namespace {
+
+using namespace testing;  // NOLINT
+namespace t = tag;
+
+pst::Result<pst::MessageContent> FromString(const std::string& s, const ImportOptions& o = {}) {
+  return ImportEmlBytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size()), o);
+}
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char templ[] = "/tmp/velmora-mime-test-XXXXXX";
+    path_ = mkdtemp(templ);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string Write(const std::string& name, const std::string& content) {
+    std::string p = path_ + "/" + name;
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// --- Unreadable files are errors
+// ------------------------------------------------------------------------------
+
+TEST(ImportErrors, MissingFileSaysItCannotBeRead) {
+  auto r = ImportEml("/nonexistent/folder/mail.eml");
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.status().code(), pst::Code::kIoError);
+  EXPECT_NE(r.status().message().find("the file cannot be read"), std::string::npos);
+  EXPECT_NE(r.status().message().find("/nonexistent/folder/mail.eml"), std::string::npos);
+}
+
+TEST(ImportErrors, FolderAndUnreadableFileAreErrors) {
+  ScratchDir dir;
+  auto r = ImportEml(dir.path());
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.status().message().find("is a folder"), std::string::npos);
+  if (geteuid() == 0) GTEST_SKIP() << "root reads files whatever their permissions";
+  std::string p = dir.Write("locked.eml", "Subject: x\n\nbody\n");
+  chmod(p.c_str(), 0);
+  auto locked = ImportEml(p);
+  ASSERT_FALSE(locked.ok());
+  EXPECT_EQ(locked.status().code(), pst::Code::kIoError);
+}
+
+// --- Malformed content is converted as far as it goes ------------------------------------------------------
+
+TEST(ImportMalformed, EmptyAndBlankInputGiveAnEmptyNote) {
+  for (const std::string s : {"", "\n", "\r\n\r\n", "   "}) {
+    auto r = FromString(s);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(Str(r->props, t::kMessageClass), "IPM.Note");
+    EXPECT_TRUE(r->attachments.empty());
+  }
+}
+
+TEST(ImportMalformed, RandomBytesNeverCrash) {
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 300; ++round) {
+    std::string s(rng() % 4096, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    if (round % 3 == 0) s = "Content-Type: multipart/mixed; boundary=x\n\n--x\n" + s;
+    auto r = FromString(s);
+    EXPECT_TRUE(r.ok());
+  }
+}
+
+TEST(ImportMalformed, EveryTruncationOfEveryTestMessageImports) {
+  for (const char* name : {"attachments.eml", "embedded.eml", "inline_image.eml", "smime_signed.eml",
+                           "headers_charsets.eml", "rfc2231.eml"}) {
+    std::string full = ReadFile(TestDataPath(name));
+    for (size_t len = 0; len <= full.size(); len += 7) {
+      auto r = FromString(full.substr(0, len));
+      ASSERT_TRUE(r.ok()) << name << " cut at " << len;
+      // Whatever is left still has readable strings.
+      auto subject = Str(r->props, t::kSubject);
+      if (subject) {
+        EXPECT_TRUE(g_utf8_validate(subject->data(), static_cast<gssize>(subject->size()), nullptr));
+      }
+    }
+  }
+}
+
+TEST(ImportMalformed, UnclosedBoundariesAndMissingBoundaryParameter) {
+  auto a = FromString(
+      "Content-Type: multipart/mixed; boundary=zz\n\n--zz\nContent-Type: text/plain\n\nbody\n"
+      "--zz\nContent-Type: image/png; name=a.png\nContent-Transfer-Encoding: base64\n\niVBORw0K");
+  ASSERT_TRUE(a.ok());
+  EXPECT_EQ(Str(a->props, t::kBody), "body");
+  ASSERT_EQ(a->attachments.size(), 1u);
+  EXPECT_EQ(Str(a->attachments[0].props, t::kAttachLongFilename), "a.png");
+  auto b = FromString("Content-Type: multipart/mixed\n\n--zz\nContent-Type: text/plain\n\nbody\n");
+  ASSERT_TRUE(b.ok());
+}
+
+TEST(ImportMalformed, BadBase64AndUnknownEncodingsStillGiveData) {
+  auto r = FromString(
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: application/x-a\n"
+      "Content-Transfer-Encoding: base64\n\n!!!*%%%QUJD\n--b\n"
+      "Content-Type: application/x-b\nContent-Transfer-Encoding: x-weird\n\nraw\n--b--\n");
+  ASSERT_TRUE(r.ok());
+  ASSERT_EQ(r->attachments.size(), 2u);
+  EXPECT_EQ(BytesAsString(r->attachments[0].props, t::kAttachDataBinary), "ABC");  // junk skipped
+  EXPECT_EQ(BytesAsString(r->attachments[1].props, t::kAttachDataBinary), "raw");
+}
+
+// --- Extremes stay bounded
+// -------------------------------------------------------------------------------------
+
+TEST(ImportLimits, DeeplyNestedMultipartsAreWalkedToTheLimitOnly) {
+  std::string s;
+  const int depth = 3000;
+  for (int i = 0; i < depth; ++i)
+    s += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" + std::to_string(i) +
+         "\n";
+  s += "Content-Type: text/plain\n\ndeep\n";
+  for (int i = depth - 1; i >= 0; --i) s += "--b" + std::to_string(i) + "--\n";
+  auto start = std::chrono::steady_clock::now();
+  auto r = FromString("Subject: deep\n" + s);
+  ASSERT_TRUE(r.ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(r->props.count(t::kBody), 0u);  // beyond the walked depth: not reached, no crash
+}
+
+TEST(ImportLimits, DeeplyNestedMessagesStopExpandingAtTheDepthLimit) {
+  std::string inner = "Subject: level 40\n\ninnermost\n";
+  for (int i = 39; i >= 0; --i) {
+    inner = "Subject: level " + std::to_string(i) + "\nContent-Type: message/rfc822\n\n" + inner;
+  }
+  auto r = FromString(inner);
+  ASSERT_TRUE(r.ok());
+  int expanded = 0;
+  const pst::MessageContent* m = &*r;
+  while (!m->attachments.empty() && m->attachments[0].embedded) {
+    m = m->attachments[0].embedded.get();
+    ++expanded;
+  }
+  EXPECT_EQ(expanded, 16);
+  ASSERT_EQ(m->attachments.size(), 1u);
+  EXPECT_EQ(Int(m->attachments[0].props, t::kAttachMethod), 1);  // the rest kept as an .eml file
+}
+
+TEST(ImportLimits, ThousandsOfPartsAreLinearAndCapped) {
+  std::string s =
+      "Subject: many\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nbody\n";
+  for (int i = 0; i < 5000; ++i) {
+    s += "--b\nContent-Type: application/octet-stream; name=f" + std::to_string(i) + ".bin\n\n" +
+         std::to_string(i) + "\n";
+  }
+  s += "--b--\n";
+  auto start = std::chrono::steady_clock::now();
+  auto r = FromString(s);
+  ASSERT_TRUE(r.ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(r->attachments.size(), 5000u);
+  EXPECT_EQ(BytesAsString(r->attachments[4321].props, t::kAttachDataBinary), "4321");
+  ImportOptions capped;
+  capped.max_attachments = 100;
+  auto c = FromString(s, capped);
+  ASSERT_TRUE(c.ok());
+  EXPECT_EQ(c->attachments.size(), 100u);
+}
+
+TEST(ImportLimits, MegabyteHeaderLinesAreFine) {
+  std::string huge_subject(3 << 20, 'x');
+  std::string to = "To: ";
+  for (int i = 0; i < 20000; ++i) to += "u" + std::to_string(i) + "@example.com, ";
+  auto r = FromString("Subject: " + huge_subject + "\n" + to + "\nX-Long: " + std::string(2 << 20, 'y') +
+                      "\n\nbody\n");
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(Str(r->props, t::kSubject)->size(), huge_subject.size());
+  EXPECT_EQ(r->recipients.size(), 20000u);
+  auto x_long = InternetHeader(*r, "x-long");
+  ASSERT_TRUE(x_long);
+  EXPECT_EQ(x_long->size(), 64u * 1024);  // generic header values are cut
+}
+
+TEST(ImportLimits, LargeAttachmentsSpillToOneUnlinkedTemporaryFile) {
+  ScratchDir dir;
+  std::string payload;
+  std::mt19937 rng(7);
+  for (int i = 0; i < (3 << 20); ++i) payload += static_cast<char>('A' + rng() % 26);
+  std::string s = "Subject: big\nContent-Type: multipart/mixed; boundary=b\n\n";
+  for (int i = 0; i < 3; ++i) {
+    s += "--b\nContent-Type: application/octet-stream; name=big" + std::to_string(i) + ".bin\n\n" + payload +
+         std::to_string(i) + "\n";
+  }
+  s += "--b--\n";
+  std::string path = dir.Write("big.eml", s);
+  ImportOptions o;
+  o.memory_limit = 64 * 1024;
+  o.temp_dir = dir.path();
+  size_t fds_before = OpenDescriptors();
+  auto r = ImportEml(path, o);
+  ASSERT_TRUE(r.ok()) << r.status().message();
+  ASSERT_EQ(r->attachments.size(), 3u);
+  EXPECT_LE(OpenDescriptors(), fds_before + 2);  // the spill file (and nothing per attachment)
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1u);  // only big.eml: the spill file has no name
+  for (int i = 0; i < 3; ++i) {
+    const auto& v = r->attachments[i].props.at(t::kAttachDataBinary);
+    ASSERT_TRUE(v.stream);
+    EXPECT_TRUE(v.bytes.empty());
+    ASSERT_EQ(v.Size(), payload.size() + 1);
+    std::vector<uint8_t> tail(5);
+    ASSERT_TRUE(v.stream->Read(v.Size() - 5, tail).ok());
+    EXPECT_EQ(std::string(tail.begin(), tail.end()), payload.substr(payload.size() - 4) + std::to_string(i));
+    std::vector<uint8_t> past(1);
+    EXPECT_FALSE(v.stream->Read(v.Size(), past).ok());
+  }
+  r = pst::Status::InvalidArgument("released");  // dropping the values closes the spill file
+  EXPECT_LE(OpenDescriptors(), fds_before);
+}
+
+TEST(ImportLimits, LongBodiesAreCutAtTheBodyLimit) {
+  ImportOptions o;
+  o.max_body_bytes = 1000;
+  auto r = FromString("Subject: x\n\n" + std::string(5000, 'a') + "\n", o);
+  ASSERT_TRUE(r.ok());
+  EXPECT_EQ(Str(r->props, t::kBody)->size(), 1000u);
+}
+
+}  // namespace
+}  // namespace velmora::mime

@@ -1,0 +1,162 @@
+// The small text rules: subject prefixes, charsets and code pages, dates.
+#include <gtest/gtest.h>
+
+#include "mime/charset.h"
+#include "mime/dates.h"
+#include "mime/envelope.h"
+#include "mime/subject.h"
+#include "mime/test_support.h"
+
+namespace velmora::mime {
+namespace {
+
+using testing::FileTime;
+
+// --- Subject prefix ([MS-OXCMAIL] 2.2.3.2.6.1) -------------------------------------------------------------
+
+struct PrefixCase {
+  const char* subject;
+  const char* prefix;
+  const char* normalized;
+};
+
+TEST(SubjectPrefix, FollowsTheOneToThreeCharacterRule) {
+  const PrefixCase cases[] = {
+      {"RE: Hi", "RE: ", "Hi"},
+      {"Re:Hi", "Re: ", "Hi"},
+      {"RE:  x", "RE: ", "x"},  // any number of blanks after the colon
+      {"Fwd: a: b", "Fwd: ", "a: b"},
+      {"RE: FW: x", "RE: ", "FW: x"},  // only one prefix
+      {"AW: Antwort", "AW: ", "Antwort"},
+      {"\xE5\x9B\x9E\xE5\xA4\x8D: \xE4\xBD\xA0",
+       "\xE5\x9B\x9E\xE5\xA4\x8D: ", "\xE4\xBD\xA0"},  // 2 CJK chars
+      {"Re[2]: x", "", "Re[2]: x"},                    // five characters
+      {"1: x", "", "1: x"},                            // digits never start a prefix
+      {"A B: x", "", "A B: x"},                        // nor blanks
+      {": x", "", ": x"},                              // no characters before the colon
+      {"Four: x", "", "Four: x"},
+      {"RE:", "RE: ", ""},
+      {"", "", ""},
+      {"No prefix here", "", "No prefix here"},
+  };
+  for (const auto& c : cases) {
+    SplitSubject s = SplitSubjectPrefix(c.subject);
+    EXPECT_EQ(s.prefix, c.prefix) << c.subject;
+    EXPECT_EQ(s.normalized, c.normalized) << c.subject;
+  }
+}
+
+TEST(SubjectPrefix, InvalidUtf8IsLeftWhole) {
+  SplitSubject s = SplitSubjectPrefix("\xFF\xFE: x");
+  EXPECT_EQ(s.prefix, "");
+  EXPECT_EQ(s.normalized, "\xFF\xFE: x");
+}
+
+// --- Charsets
+// -----------------------------------------------------------------------------------------------
+
+TEST(CodePage, KnowsTheCharsetsMailUsesAndTheirAliases) {
+  EXPECT_EQ(CodePageForCharset("us-ascii"), 20127);
+  EXPECT_EQ(CodePageForCharset("UTF-8"), 65001);
+  EXPECT_EQ(CodePageForCharset("ISO-8859-1"), 28591);
+  EXPECT_EQ(CodePageForCharset("iso-2022-jp"), 50220);
+  EXPECT_EQ(CodePageForCharset("KOI8-R"), 20866);
+  EXPECT_EQ(CodePageForCharset("gb2312"), 936);
+  EXPECT_EQ(CodePageForCharset("Shift_JIS"), 932);
+  EXPECT_EQ(CodePageForCharset("windows-1252"), 1252);
+  EXPECT_EQ(CodePageForCharset("latin1"), 28591);
+  EXPECT_EQ(CodePageForCharset("x-unknown-charset"), 0);
+  EXPECT_EQ(CodePageForCharset(""), 0);
+}
+
+TEST(ConvertToUtf8, DecodesStatefulAndSingleByteCharsets) {
+  // ISO-2022-JP "日本" (ESC $ B ... ESC ( B), KOI8-R "Привет", windows-1252 with the euro sign at 0x80.
+  EXPECT_EQ(ConvertToUtf8("\x1B$BF|K\\\x1B(B", "iso-2022-jp"), "\xE6\x97\xA5\xE6\x9C\xAC");
+  EXPECT_EQ(ConvertToUtf8("\xF0\xD2\xC9\xD7\xC5\xD4", "koi8-r"),
+            "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  EXPECT_EQ(ConvertToUtf8("\x80 5", "windows-1252"), "\xE2\x82\xAC 5");
+  EXPECT_EQ(ConvertToUtf8("\xD5\xC5", "gb2312"), "\xE5\xBC\xA0");  // 张
+}
+
+TEST(ConvertToUtf8, UnmappableBytesBecomeReplacementCharactersNotGaps) {
+  // 0xFF is not valid in Shift_JIS lead position; the text around it survives.
+  std::string out = ConvertToUtf8(
+      "ab\xFF"
+      "cd",
+      "shift_jis");
+  EXPECT_EQ(out,
+            "ab\xEF\xBF\xBD"
+            "cd");
+  // A multi-byte sequence cut off at the end.
+  EXPECT_EQ(ConvertToUtf8("x\x82", "shift_jis"), "x\xEF\xBF\xBD");
+}
+
+TEST(ConvertToUtf8, UnknownOrMissingCharsetFallsBackSensibly) {
+  EXPECT_EQ(ConvertToUtf8("caf\xC3\xA9", "x-no-such-charset"), "caf\xC3\xA9");  // valid UTF-8 kept
+  EXPECT_EQ(ConvertToUtf8("caf\xE9", ""), "caf\xC3\xA9");                       // else windows-1252
+  EXPECT_EQ(ConvertToUtf8("caf\xE9", "us-ascii"), "caf\xC3\xA9");               // 8-bit in "ASCII"
+}
+
+TEST(DecodeUndeclared, PrefersUtf8ThenWindows1252) {
+  EXPECT_EQ(DecodeUndeclared("Gr\xC3\xBC\xC3\x9F"
+                             "e"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
+  EXPECT_EQ(DecodeUndeclared("Gr\xFC\xDF"
+                             "e"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
+  EXPECT_EQ(DecodeUndeclared("\x93quoted\x94"), "\xE2\x80\x9Cquoted\xE2\x80\x9D");
+  EXPECT_EQ(DecodeUndeclared(""), "");
+}
+
+// --- Dates
+// ----------------------------------------------------------------------------------------------------
+
+TEST(MailDate, ConvertsToUtcKeepingSeconds) {
+  EXPECT_EQ(ParseMailDate("Mon, 15 Mar 2010 10:12:05 -0700"), FileTime(2010, 3, 15, 17, 12, 5));
+  EXPECT_EQ(ParseMailDate("15 Mar 2010 10:12:05 +0000"), FileTime(2010, 3, 15, 10, 12, 5));  // no weekday
+  EXPECT_EQ(ParseMailDate("Tue, 2 Jan 2024 09:58:30 +0100"), FileTime(2024, 1, 2, 8, 58, 30));
+}
+
+TEST(MailDate, ReadsObsoleteZonesLeniently) {
+  EXPECT_EQ(ParseMailDate("Mon, 15 Mar 2010 10:12:05 EST"), FileTime(2010, 3, 15, 15, 12, 5));
+  EXPECT_EQ(ParseMailDate("Mon, 15 Mar 2010 10:12:05 GMT"), FileTime(2010, 3, 15, 10, 12, 5));
+  EXPECT_EQ(ParseMailDate("Mon, 15 Mar 2010 10:12 +0000"), FileTime(2010, 3, 15, 10, 12, 0));  // no seconds
+}
+
+TEST(MailDate, RejectsWhatCannotBeADate) {
+  EXPECT_FALSE(ParseMailDate(""));
+  EXPECT_FALSE(ParseMailDate("   "));
+  EXPECT_FALSE(ParseMailDate("not a date at all"));
+  EXPECT_FALSE(ParseMailDate("Mon, 45 Foo 20x0 99:99:99"));
+}
+
+TEST(ReceivedDate, IsTheStampAfterTheLastSemicolon) {
+  EXPECT_EQ(ParseReceivedDate("from a by b with ESMTP id 42; Tue, 02 Jan 2024 10:00:07 +0100"),
+            FileTime(2024, 1, 2, 9, 0, 7));
+  EXPECT_EQ(ParseReceivedDate("from a (x; y) by b; Tue, 02 Jan 2024 10:00:07 +0000"),
+            FileTime(2024, 1, 2, 10, 0, 7));
+  EXPECT_FALSE(ParseReceivedDate("from a by b without a date"));
+}
+
+// --- Conversation index ([MS-OXOMSG] 2.2.1.3)
+// ----------------------------------------------------------------
+
+TEST(ConversationIndex, DerivedHeaderMatchesOutlooksLayout) {
+  // Outlook's sample: FILETIME 0x01CAC46294EB.... gave the header bytes 01 CA C4 62 94 EB.
+  auto idx = DerivedConversationIndex(0x01CAC46294EB1234ULL, "Topic");
+  ASSERT_EQ(idx.size(), 22u);
+  EXPECT_EQ(std::vector<uint8_t>(idx.begin(), idx.begin() + 6),
+            (std::vector<uint8_t>{0x01, 0xCA, 0xC4, 0x62, 0x94, 0xEB}));
+  // The same topic (in any case) threads together; another topic does not.
+  auto same = DerivedConversationIndex(0x01CAC46294EB1234ULL, "TOPIC");
+  auto other = DerivedConversationIndex(0x01CAC46294EB1234ULL, "Other");
+  EXPECT_EQ(std::vector<uint8_t>(idx.begin() + 6, idx.end()),
+            std::vector<uint8_t>(same.begin() + 6, same.end()));
+  EXPECT_NE(std::vector<uint8_t>(idx.begin() + 6, idx.end()),
+            std::vector<uint8_t>(other.begin() + 6, other.end()));
+}
+
+}  // namespace
+}  // namespace velmora::mime

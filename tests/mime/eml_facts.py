@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Facts about .eml files as Python's own email package reads them, one JSON object per line.
+
+This is the independent reading the mime importer is compared with: it shares no code with GMime.
+Usage: eml_facts.py FILE...   (stdlib only)
+
+Fields: file, subject, from [name, addr], to/cc/bcc [[name, addr], ...], date (Unix seconds), message_id,
+text (the text/plain body), html_sha256 (of the decoded text/html body bytes), attachments
+[{name, type, sha256}], embedded [subject, ...], error (when Python could not read the file at all).
+Hashes are taken with CRLF turned into LF: Python's parser hands out the unencoded parts of a CRLF file
+with LF line ends, so only the line-end-neutral form can be compared.
+"""
+import email
+import email.policy
+import hashlib
+import json
+import sys
+
+
+def lf_sha256(data):
+    return hashlib.sha256(data.replace(b"\r\n", b"\n")).hexdigest()
+
+
+def safe(fn, default=None):
+    try:
+        return fn()
+    except Exception:  # a malformed header makes the policy raise; the fact is then unknown
+        return default
+
+
+def addresses(msg, name):
+    header = safe(lambda: msg[name])
+    if header is None:
+        return None
+    out = []
+    for a in safe(lambda: header.addresses, ()) or ():
+        out.append([a.display_name or "", a.addr_spec or ""])
+    return out
+
+
+def text_of(part):
+    content = safe(part.get_content)
+    if isinstance(content, str):
+        return content
+    payload = part.get_payload(decode=True) or b""
+    return payload.decode("latin-1")
+
+
+def leaves(part, body_parts, out, embedded, depth=0):
+    if depth > 60:
+        return
+    ctype = part.get_content_type()
+    if ctype == "message/rfc822":
+        inner = part.get_payload()
+        inner = inner[0] if isinstance(inner, list) and inner else inner
+        embedded.append(safe(lambda: str(inner["subject"] or ""), "") if inner is not None else "")
+        return
+    if part.is_multipart():
+        alternative = ctype == "multipart/alternative"
+        for child in part.get_payload():
+            if alternative and child.get_content_type() in ("text/plain", "text/html") and \
+                    child.get_content_disposition() != "attachment":
+                continue  # an alternative rendering of the body, not an attachment
+            leaves(child, body_parts, out, embedded, depth + 1)
+        return
+    if any(part is b for b in body_parts):
+        return
+    data = part.get_payload(decode=True) or b""
+    out.append({"name": safe(part.get_filename), "type": ctype, "sha256": lf_sha256(data)})
+
+
+def facts(path):
+    with open(path, "rb") as f:
+        msg = email.message_from_binary_file(f, policy=email.policy.default)
+    result = {"file": path}
+    result["subject"] = safe(lambda: None if msg["subject"] is None else str(msg["subject"]))
+    sender = addresses(msg, "from")
+    result["from"] = sender[0] if sender else None
+    for name in ("to", "cc", "bcc"):
+        result[name] = addresses(msg, name) or []
+    date = safe(lambda: msg["date"].datetime)
+    result["date"] = safe(lambda: int(date.timestamp())) if date is not None else None
+    result["message_id"] = safe(lambda: None if msg["message-id"] is None else str(msg["message-id"]).strip())
+    plain = safe(lambda: msg.get_body(preferencelist=("plain",)))
+    html = safe(lambda: msg.get_body(preferencelist=("html",)))
+    if plain is not None and plain.get_content_type() != "text/plain":
+        plain = None
+    if html is not None and html.get_content_type() != "text/html":
+        html = None
+    result["text"] = text_of(plain) if plain is not None else None
+    result["html_sha256"] = lf_sha256(html.get_payload(decode=True) or b"") if html is not None else None
+    attachments, embedded = [], []
+    leaves(msg, [p for p in (plain, html) if p is not None], attachments, embedded)
+    result["attachments"] = attachments
+    result["embedded"] = embedded
+    return result
+
+
+def main(paths):
+    for path in paths:
+        try:
+            print(json.dumps(facts(path), ensure_ascii=False))
+        except Exception as e:  # still one line per file, so the caller can pair them up
+            print(json.dumps({"file": path, "error": repr(e)}))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
