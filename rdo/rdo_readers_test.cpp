@@ -106,6 +106,44 @@ TEST(IndependentReadersTest, SeeFiveHundredFolders) {
   ExpectReadersSee(path, want);
 }
 
+TEST(IndependentReadersTest, SeeFiveThousandFolders) {
+  TempDir dir;
+  const std::string path = dir.str() + "/5000.pst";
+  ExpectedTree want = {{"", 0}};
+  for (auto& name : kDefaultFolders) want[name] = 0;
+  {
+    RDOSession session;
+    auto store = session.LogonPstStore(path, 1, "Five thousand");
+    store->ValidateIPMTree();
+    auto top = store->IPMRootFolder()->Folders();
+    // 50 x 9 x 10 = 4,500 leaves below 450 + 50 folders, then a chain six deep.
+    for (int i = 0; i < 50; ++i) {
+      std::string a = "Jahr " + std::to_string(2000 + i);
+      auto fa = top->Add(a);
+      want[a] = 0;
+      for (int j = 0; j < 9; ++j) {
+        std::string b = a + "/Monat " + std::to_string(j + 1);
+        auto fb = fa->Folders()->Add("Monat " + std::to_string(j + 1));
+        want[b] = 0;
+        for (int k = 0; k < 10; ++k) {
+          fb->Folders()->Add("Tag " + std::to_string(k + 1));
+          want[b + "/Tag " + std::to_string(k + 1)] = 0;
+        }
+      }
+    }
+    auto folder = store->GetDefaultFolder(5);
+    std::string rel = "Sent Items";
+    for (int d = 1; d <= 6; ++d) {
+      folder = folder->Folders()->Add("Ebene " + std::to_string(d));
+      rel += "/Ebene " + std::to_string(d);
+      want[rel] = 0;
+    }
+    session.Logoff();
+  }
+  ASSERT_EQ(want.size(), 1u + 11u + 5000u + 6u);
+  ExpectReadersSee(path, want);
+}
+
 TEST(IndependentReadersTest, LspstListsTheFile) {
   TempDir dir;
   const std::string path = dir.str() + "/ls.pst";
