@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "pst/ndb/data_tree_writer.h"
 #include "pst/ndb/map_layout.h"
 #include "pst/ndb/test_util.h"
 
@@ -131,6 +132,42 @@ TEST(RoundTripTest, RejectsWhatTheFormatCannotHold) {
   EXPECT_EQ(db->PutNode({0x41, 0x7777774, 0, 0}).code(), Code::kNotFound);
   EXPECT_EQ(db->PutNode({0x41, 0, *b, 0}).code(), Code::kInvalidArgument);  // subnodes must be internal
   EXPECT_EQ(db->DeleteNode(0x41).code(), Code::kNotFound);
+}
+
+TEST(DataTreeWriterTest, StreamsFullBlocksWhateverTheChunks) {
+  std::shared_ptr<File> file;
+  auto db = CreateInMemory(&file);
+  auto bytes = Pattern(3 * kMaxBlockData + 5, 8);
+  DataTreeWriter w(*db);
+  for (size_t off = 0; off < bytes.size(); off += 1000)
+    ASSERT_TRUE(
+        w.Append(std::span<const uint8_t>(bytes).subspan(off, std::min<size_t>(1000, bytes.size() - off)))
+            .ok());
+  auto tree = w.Finish();
+  ASSERT_TRUE(tree.ok());
+  auto blocks = db->DataBlocks(*tree);
+  ASSERT_TRUE(blocks.ok());
+  ASSERT_EQ(blocks->size(), 4u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(db->FindBlock((*blocks)[i])->cb, kMaxBlockData);
+  EXPECT_EQ(db->FindBlock((*blocks)[3])->cb, 5);
+  EXPECT_EQ(ReadData(*db, *tree), bytes);
+  ASSERT_TRUE(db->PutNode({0x21, *tree, 0, 0}).ok());
+  ASSERT_TRUE(db->Commit().ok());
+  ExpectCheckPasses(*file);
+}
+
+TEST(DataTreeWriterTest, AbandonedTreesGiveTheirBlocksBack) {
+  auto db = CreateInMemory();
+  {
+    DataTreeWriter w(*db);
+    ASSERT_TRUE(w.Append(Pattern(20000, 1)).ok());
+    EXPECT_EQ(db->bbt().size(), 2u);
+  }
+  EXPECT_EQ(db->bbt().size(), 0u);
+  DataTreeWriter empty(*db);
+  auto none = empty.Finish();
+  ASSERT_TRUE(none.ok());
+  EXPECT_EQ(*none, 0u);
 }
 
 TEST(NidTest, AllocationFollowsOutlooksCounters) {
