@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "mime/encoded_words.h"
+
 namespace velmora::mime {
 namespace {
 
@@ -93,7 +95,7 @@ constexpr char kReplacement[] = "\xEF\xBF\xBD";
 }  // namespace
 
 int32_t CodePageForCharset(std::string_view charset) {
-  std::string name = Lower(charset);
+  std::string name = NormalizeCharsetName(charset);
   for (const auto& [n, cp] : kCodePages) {
     if (name == n) return cp;
   }
@@ -113,7 +115,7 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
-  std::string name = Lower(charset);
+  std::string name = NormalizeCharsetName(charset);
   if (name.empty()) return DecodeUndeclared(bytes);
   if (name == "us-ascii" || name == "ascii" || name == "utf-8" || name == "utf8") {
     // Declared ASCII that carries 8-bit bytes is common; UTF-8 first, then the undeclared fallback.

@@ -400,6 +400,24 @@ TEST(ImportAttachments, AttachedMessagesAreEmbeddedToAnyDepthAllowed) {
   EXPECT_NE(eml.find("Subject: Innermost"), std::string::npos);
 }
 
+TEST(ImportAttachments, UnencodedContentEndsBeforeTheDelimiterLineEnd) {
+  // The CRLF before "--b" belongs to the delimiter: neither its CR nor its LF is content (RFC 2046 5.1.1).
+  const std::string text =
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nbody\n--b\n"
+      "Content-Type: application/octet-stream; name=a.bin\n\nline one\nline two\n--b\n"
+      "Content-Type: application/octet-stream; name=b.bin\n\nends with a blank line\n\n--b--\n";
+  for (bool crlf : {false, true}) {
+    auto m = ImportText(text, crlf);
+    std::string eol = crlf ? "\r\n" : "\n";
+    ASSERT_EQ(m.attachments.size(), 2u);
+    EXPECT_EQ(BytesAsString(m.attachments[0].props, t::kAttachDataBinary), "line one" + eol + "line two")
+        << crlf;
+    EXPECT_EQ(BytesAsString(m.attachments[1].props, t::kAttachDataBinary), "ends with a blank line" + eol)
+        << crlf;
+    EXPECT_EQ(Str(m.props, t::kBody), "body");
+  }
+}
+
 // --- S/MIME and OpenPGP
 // ----------------------------------------------------------------------------------------
 

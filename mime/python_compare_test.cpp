@@ -184,7 +184,7 @@ void Compare(const std::string& file, const Json& facts, const pst::MessageConte
     for (const auto& r : m.recipients) {
       if (Int(r.props, t::kRecipientType) != kind) continue;
       ours.push_back(Lower(Str(r.props, t::kEmailAddress).value_or("")));
-      our_names.push_back(Str(r.props, t::kDisplayName).value_or(""));
+      our_names.push_back(Norm(Str(r.props, t::kDisplayName).value_or("")));
     }
     for (const auto& a : facts[key].array) {
       theirs.push_back(Lower(a[1].string));

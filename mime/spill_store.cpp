@@ -84,8 +84,21 @@ GMimeStream* OpenDecodedStream(GMimePart* part) {
   GMimeStream* raw = g_mime_data_wrapper_get_stream(content);
   if (!raw) return nullptr;
   g_mime_stream_reset(raw);
-  GMimeStream* filtered = g_mime_stream_filter_new(raw);
   GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(content);
+  GObjectPtr<GMimeStream> trimmed;
+  if (enc != GMIME_CONTENT_ENCODING_BASE64 && enc != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
+      enc != GMIME_CONTENT_ENCODING_UUENCODE) {
+    // GMime ends a part before the LF of the CRLF that precedes the next boundary; that CR belongs to the
+    // delimiter (RFC 2046 5.1.1), not to the content. Decoders skip it; unencoded content must drop it.
+    gint64 length = g_mime_stream_length(raw);
+    char last = 0;
+    if (length > 0 && g_mime_stream_seek(raw, raw->bound_start + length - 1, GMIME_STREAM_SEEK_SET) >= 0 &&
+        g_mime_stream_read(raw, &last, 1) == 1 && last == '\r') {
+      trimmed.reset(g_mime_stream_substream(raw, raw->bound_start, raw->bound_start + length - 1));
+    }
+    g_mime_stream_reset(raw);
+  }
+  GMimeStream* filtered = g_mime_stream_filter_new(trimmed ? trimmed.get() : raw);
   if (enc == GMIME_CONTENT_ENCODING_BASE64 || enc == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
       enc == GMIME_CONTENT_ENCODING_UUENCODE) {
     GMimeFilter* decoder = g_mime_filter_basic_new(enc, FALSE);

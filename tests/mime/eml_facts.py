@@ -58,7 +58,7 @@ def leaves(part, body_parts, out, embedded, depth=0):
     if part.is_multipart():
         alternative = ctype == "multipart/alternative"
         for child in part.get_payload():
-            if alternative and child.get_content_type() in ("text/plain", "text/html") and \
+            if alternative and child.get_content_type() in ("text/plain", "text/html", "text/enriched", "text/richtext") and \
                     child.get_content_disposition() != "attachment":
                 continue  # an alternative rendering of the body, not an attachment
             leaves(child, body_parts, out, embedded, depth + 1)
