@@ -68,7 +68,10 @@ TEST_F(Attachments, TableRowsNameTheAttachmentSubnodesAndCopyTheirPcs) {
   for (int i = 0; i < 5; ++i)
     in.attachments.push_back(
         FileAttachment("n" + std::to_string(i) + ".txt", PropValue::Binary(PatternBytes(40, 7))));
-  in.attachments[3].props.erase(Id(kAttachFilename));  // an absent value leaves its cell empty
+  in.attachments[3].props.erase(Id(kAttachFilename));               // an absent value leaves its cell empty
+  in.attachments[2].props[0x3712] = PropValue::String("img@x");     // PidTagAttachContentId
+  in.attachments[2].props[0x37140003 >> 16] = PropValue::Int32(4);  // PidTagAttachFlags: rendered in body
+  in.attachments[2].props[0x370E] = PropValue::Binary({1});         // a MIME tag of the wrong type: no cell
   ASSERT_TRUE(RoundTrip(in).ok());
 
   auto subs = SubnodesOf(store_, written_.sub);
@@ -78,6 +81,7 @@ TEST_F(Attachments, TableRowsNameTheAttachmentSubnodesAndCopyTheirPcs) {
   ASSERT_TRUE(table.ok()) << table.status().ToString();
   for (PropTag t : kAttachmentTemplateColumns)
     EXPECT_NE(std::find(table->columns.begin(), table->columns.end(), t), table->columns.end());
+  EXPECT_EQ(table->columns.size(), kAttachmentTableColumns.size());
   ASSERT_EQ(table->rows.size(), 5u);
   for (const TableRow& row : table->rows) {
     const SubnodeEntry* pc_entry = FindEntry(subs, row.row_id);
@@ -85,16 +89,22 @@ TEST_F(Attachments, TableRowsNameTheAttachmentSubnodesAndCopyTheirPcs) {
     EXPECT_EQ(NidTypeOf(row.row_id), kNidTypeAttachment);
     auto pc = ReadPropertyContext(store_, pc_entry->data, SubnodesOf(store_, pc_entry->sub));
     ASSERT_TRUE(pc.ok());
-    for (PropTag column : {kAttachSize, kAttachFilename, kAttachMethod, kRenderingPosition}) {
+    for (PropTag column : table->columns) {
+      if (column == kTagLtpRowId || column == kTagLtpRowVer) continue;
       auto cell = row.cells.find(column);
       auto prop = pc->find(TagId(column));
-      ASSERT_EQ(cell != row.cells.end(), prop != pc->end()) << std::hex << column;
-      if (prop != pc->end()) {
+      const bool copies = prop != pc->end() && prop->second.type == TagType(column);
+      ASSERT_EQ(cell != row.cells.end(), copies) << std::hex << column;
+      if (copies) {
         EXPECT_EQ(cell->second.bytes, prop->second.bytes) << std::hex << column;
       }
     }
   }
   EXPECT_FALSE(table->rows[3].cells.count(kAttachFilename));
+  EXPECT_EQ(table->rows[2].cells.at(0x3712001F).AsString(), "img@x");
+  EXPECT_EQ(table->rows[2].cells.at(0x37140003).AsInt32(), 4);
+  EXPECT_FALSE(table->rows[2].cells.count(0x370E001F));
+  EXPECT_EQ(table->rows[0].cells.at(0x3707001F).AsString(), "n0.txt");
 }
 
 TEST_F(Attachments, AttachSizeCountsEveryValueOfTheAttachment) {

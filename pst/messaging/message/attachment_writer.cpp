@@ -12,6 +12,24 @@ using namespace msgtags;
 const std::array<PropTag, 6> kAttachmentTemplateColumns = {
     kAttachSize, kAttachFilename, kAttachMethod, kRenderingPosition, kTagLtpRowId, kTagLtpRowVer};
 
+const std::array<PropTag, 28> kAttachmentTableColumns = {
+    kTagLtpRowId, kTagLtpRowVer, kRenderingPosition, kAttachSize, kAttachMethod, kAttachFilename, 0x37140003,
+    0x370A0102,   0x370D001F,    0x3708001F,         0x3707001F,  0x3703001F,    0x3001001F,      0x370F0102,
+    0x3711001F,   0x3713001F,    0x3712001F,         0x370E001F,  0x69090003,    0x7FFD0003,      0x7FFB0040,
+    0x7FFC0040,   0x7FFA0003,    0x7FFE000B,         0x7FFF000B,  0x7FF90040,    0x3719001F,      0x371A001F};
+
+TableRow MakeAttachmentRow(Nid nid, const PropertyMap& props, std::span<const PropTag> columns) {
+  TableRow row;
+  row.row_id = nid;
+  for (PropTag column : columns) {
+    if (column == kTagLtpRowId || column == kTagLtpRowVer) continue;
+    auto it = props.find(TagId(column));
+    if (it != props.end() && it->second.type == TagType(column) && !it->second.stream)
+      row.cells[column] = it->second;
+  }
+  return row;
+}
+
 namespace {
 
 // The PtypObject value of an embedded message: subnode NID (4) | its PidTagMessageSize (4).
@@ -77,12 +95,7 @@ Result<OneAttachment> WriteOne(NodeStore& store, size_t index, const AttachmentC
   OneAttachment out;
   out.entry = entry;
   out.size = size;
-  out.row.row_id = nid;
-  for (PropTag column : kAttachmentTemplateColumns) {
-    auto it = props.find(TagId(column));
-    if (it != props.end() && it->second.type == TagType(column) && !it->second.stream)
-      out.row.cells[column] = it->second;
-  }
+  out.row = MakeAttachmentRow(nid, props, kAttachmentTableColumns);
   return out;
 }
 
@@ -95,7 +108,7 @@ Result<WrittenAttachments> WriteAttachments(NodeStore& store,
   if (attachments.empty()) return out;
   HeldTrees held(store);
   Table table;
-  table.columns.assign(kAttachmentTemplateColumns.begin(), kAttachmentTemplateColumns.end());
+  table.columns.assign(kAttachmentTableColumns.begin(), kAttachmentTableColumns.end());
   for (size_t i = 0; i < attachments.size(); ++i) {
     PST_ASSIGN_OR_RETURN(OneAttachment one, WriteOne(store, i, attachments[i], embedded));
     held.Hold(one.entry);

@@ -7,8 +7,8 @@
 //   message node          data = message PC (HN client signature 0xBC)      sub = subnode tree:
 //     0x692               recipient TC, on every message, even without recipients (recipient_table.h)
 //     0x671               attachment TC, only when the message has attachments; row id = attachment NID;
-//                         columns 0E200003 AttachSize, 3704001F AttachFilename, 37050003 AttachMethod,
-//                         370B0003 RenderingPosition, 67F20003, 67F30003
+//                         columns: the template's (size, file name, method, rendering position) and the
+//                         others Outlook 2010 writes (attachment_writer.h), copied from the attachment PCs
 //     type 0x05 (each)    attachment PC                                       sub = its own subnode tree:
 //                           type 0x1F   values of more than 3,580 bytes (the attachment data, streamed)
 //                           type 0x04   method 5 only: the embedded message, laid out like this node

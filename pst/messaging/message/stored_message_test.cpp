@@ -9,6 +9,7 @@
 #include <map>
 
 #include "pst/ltp/le_bytes.h"
+#include "pst/messaging/message/attachment_writer.h"
 #include "pst/messaging/message/contents_row.h"
 #include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_size.h"
@@ -136,6 +137,38 @@ TEST_P(OutlookSample, OurContentsRowsAreOutlooksRows) {
     }
     for (const auto& [tag, cell] : mine->cells) EXPECT_TRUE(theirs->cells.count(tag)) << std::hex << tag;
   }
+}
+
+TEST_P(OutlookSample, OurAttachmentRowsAreOutlooksRows) {
+  int rows = 0;
+  for (const NodeEntry& e : messages_) {
+    const auto subs = Subnodes(*db_, e.sub);
+    auto at = std::find_if(subs.begin(), subs.end(), [](auto& s) { return s.nid == kNidAttachmentTable; });
+    if (at == subs.end()) continue;
+    auto table = ReadTableContext(*db_, at->data, Subnodes(*db_, at->sub));
+    ASSERT_TRUE(table.ok()) << table.status().ToString();
+    for (const TableRow& theirs : table->rows) {
+      auto pc_entry = std::find_if(subs.begin(), subs.end(), [&](auto& s) { return s.nid == theirs.row_id; });
+      ASSERT_NE(pc_entry, subs.end());
+      auto pc = ReadPropertyContext(*db_, pc_entry->data, Subnodes(*db_, pc_entry->sub));
+      ASSERT_TRUE(pc.ok());
+      TableRow mine = MakeAttachmentRow(theirs.row_id, *pc, table->columns);
+      TableRow outlook = theirs;
+      outlook.cells.erase(kTagLtpRowId);
+      outlook.cells.erase(kTagLtpRowVer);
+      ASSERT_EQ(mine.cells.size(), outlook.cells.size()) << std::hex << theirs.row_id;
+      for (const auto& [tag, cell] : outlook.cells) {
+        ASSERT_TRUE(mine.cells.count(tag)) << std::hex << tag;
+        EXPECT_EQ(mine.cells.at(tag).bytes, cell.bytes) << std::hex << tag;
+      }
+      ++rows;
+    }
+  }
+  const std::map<std::string, int> expected = {{"rubymsg-attachAndInline.pst", 2},
+                                               {"pstsdk-sample1.pst", 1},
+                                               {"pstsdk-submessage.pst", 1},
+                                               {"javalibpst-dist-list.pst", 2}};
+  EXPECT_EQ(rows, expected.at(GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, OutlookSample,
