@@ -1,6 +1,8 @@
 #include "pst/messaging/message_store.h"
 
+#include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
@@ -43,6 +45,8 @@ struct MessageStore::FolderState {
   std::optional<Table> assoc;
   bool contents_dirty = false;
   bool assoc_dirty = false;
+  std::unordered_map<uint32_t, size_t> contents_index;  // row id -> row, built on the first PutContentsRow
+  std::unordered_map<uint32_t, size_t> assoc_index;
 
   void RefreshInfo() {
     info.name = StringProp(props, tags::kDisplayName);
@@ -221,6 +225,34 @@ Result<Table*> MessageStore::MutableContentsTable(Nid folder, bool assoc) {
   }
   (assoc ? f->assoc_dirty : f->contents_dirty) = true;
   return &*table;
+}
+
+Status MessageStore::PutContentsRow(Nid folder, bool assoc, TableRow row) {
+  PST_ASSIGN_OR_RETURN(Table * table, MutableContentsTable(folder, assoc));
+  FolderState* f = Find(folder);
+  auto& index = assoc ? f->assoc_index : f->contents_index;
+  if (index.size() != table->rows.size()) {
+    index.clear();
+    for (size_t i = 0; i < table->rows.size(); ++i) index[table->rows[i].row_id] = i;
+  }
+  auto [it, added] = index.emplace(row.row_id, table->rows.size());
+  if (added) {
+    table->rows.push_back(std::move(row));
+  } else {
+    table->rows[it->second] = std::move(row);
+  }
+  return Status::Ok();
+}
+
+Status MessageStore::RemoveContentsRow(Nid folder, bool assoc, uint32_t row_id) {
+  PST_ASSIGN_OR_RETURN(Table * table, MutableContentsTable(folder, assoc));
+  auto& rows = table->rows;
+  auto it = std::find_if(rows.begin(), rows.end(), [&](const TableRow& r) { return r.row_id == row_id; });
+  if (it == rows.end())
+    return Status::NotFound("no row " + NidText(row_id) + " in the table of " + NidText(folder));
+  rows.erase(it);
+  (assoc ? Find(folder)->assoc_index : Find(folder)->contents_index).clear();
+  return Status::Ok();
 }
 
 // ---- Writing

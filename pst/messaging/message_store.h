@@ -97,6 +97,11 @@ class MessageStore {
   // The contents (assoc = false) or FAI contents table of a normal folder, loaded on first use and written
   // at Commit together with the folder's counts. For the message layer.
   Result<Table*> MutableContentsTable(Nid folder, bool assoc);
+  // Adds `row` to the folder's contents (assoc = false) or FAI contents table, or replaces the row with the
+  // same row id; constant time per call, so a folder can take thousands of messages.
+  Status PutContentsRow(Nid folder, bool assoc, TableRow row);
+  // Removes the row with this row id; NotFound when there is none.
+  Status RemoveContentsRow(Nid folder, bool assoc, uint32_t row_id);
 
   NameToIdMap& name_map() { return name_map_; }
   NodeStore& nodes() { return nodes_; }

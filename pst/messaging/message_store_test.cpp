@@ -330,6 +330,38 @@ TEST(ContentsTableTest, CountsFollowTheRowsAtCommitAndReachTheParentRow) {
   EXPECT_EQ(ms->MutableContentsTable(0x2223, false).status().code(), Code::kUnsupported);
 }
 
+TEST(ContentsTableTest, PutReplacesByRowIdAndRemoveDropsAndThousandsStayCheap) {
+  pst::testing::MemoryNodeStore nodes;
+  auto ms = NewStore(nodes);
+  Nid folder = *ms->CreateFolder(*ms->IpmSubtree(), "Bulk");
+  auto row = [](uint32_t i, int32_t flags) {
+    TableRow r;
+    r.row_id = MakeNid(kNidTypeNormalMessage, 0x10000 + i);
+    r.cells[0x0E070003] = PropValue::Int32(flags);
+    return r;
+  };
+  for (uint32_t i = 0; i < 20000; ++i) ASSERT_TRUE(ms->PutContentsRow(folder, false, row(i, 0)).ok());
+  ASSERT_TRUE(ms->PutContentsRow(folder, false, row(7, 1)).ok());  // the same message again, now read
+  ASSERT_TRUE(ms->RemoveContentsRow(folder, false, row(9, 0).row_id).ok());
+  EXPECT_EQ(ms->RemoveContentsRow(folder, false, row(9, 0).row_id).code(), Code::kNotFound);
+  ASSERT_TRUE(ms->PutContentsRow(folder, false, row(20000, 0)).ok());
+  ASSERT_TRUE(ms->PutContentsRow(folder, true, row(1, 1)).ok());  // an FAI item
+  ASSERT_TRUE(ms->Commit().ok());
+  EXPECT_EQ(ms->Folder(folder)->content_count, 20000);
+  EXPECT_EQ(ms->Folder(folder)->unread_count, 19999);
+  EXPECT_EQ(ms->Folder(folder)->assoc_count, 1);
+  auto reopened = MessageStore::Open(nodes);
+  ASSERT_TRUE(reopened.ok());
+  EXPECT_EQ((*reopened)->Folder(folder)->content_count, 20000);
+  auto table = (*reopened)->MutableContentsTable(folder, false);
+  ASSERT_TRUE(table.ok());
+  std::set<uint32_t> ids;
+  for (auto& r : (*table)->rows) ids.insert(r.row_id);
+  EXPECT_EQ(ids.size(), 20000u);
+  EXPECT_FALSE(ids.count(row(9, 0).row_id));
+  CheckTree(nodes);
+}
+
 // ---- Damaged files
 
 TEST(OpenTest, ReportsMissingAndLoopingFoldersByNid) {
