@@ -3,10 +3,13 @@
 // reopen. The sample tests skip when the shared folder is absent.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "pst/ltp/le_bytes.h"
 #include "pst/messaging/message/attachment_writer.h"
@@ -306,6 +309,55 @@ TEST(MessageInNodeDatabase, WrittenCommittedCheckedReopenedAndReadBack) {
   CheckSizes(**reopened, (*entry)->data, (*entry)->sub, &levels, &attachments);
   EXPECT_EQ(levels, 4);
   EXPECT_EQ(attachments, 32 + 3);
+}
+
+// Peak resident memory in KiB since the last reset (Linux /proc); nullopt where that is not available.
+std::optional<uint64_t> PeakRssKib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6));
+  return std::nullopt;
+}
+bool ResetPeakRss() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";  // 5: reset the peak resident set size to the current one
+  clear.flush();
+  return clear.good();
+}
+
+TEST(MessageInNodeDatabase, FiftyMegabytesGoToAFileWithoutPassingThroughMemory) {
+  char path[] = "/tmp/velmora-message-XXXXXX";
+  int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  struct Remove {
+    const char* p;
+    ~Remove() { std::remove(p); }
+  } remove_at_end{path};
+  auto opened = OpenPosixFile(path, OpenMode::kCreateOrTruncate);
+  ASSERT_TRUE(opened.ok());
+  std::shared_ptr<File> file = std::move(opened).value();
+  auto db = NodeDatabase::Create(file);
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  FakeNameMap names;
+  if (!ResetPeakRss() || !PeakRssKib()) GTEST_SKIP() << "no peak-memory figures from /proc on this system";
+  const uint64_t before = *PeakRssKib();
+
+  constexpr uint64_t kSize = 50ull << 20;
+  auto source = std::make_shared<PatternSource>(kSize, 11);
+  MessageContent m = Mail("fifty megabytes");
+  m.attachments.push_back(FileAttachment("big.bin", PropValue::Stream(kPtypBinary, source)));
+  auto w = WriteMessage(**db, m, names.Resolver());
+  ASSERT_TRUE(w.ok()) << w.status().ToString();
+  ASSERT_TRUE(
+      (*db)->PutNode(NodeEntry{MakeNid(kNidTypeNormalMessage, 0x400), w->data, w->sub, kNidRootFolder}).ok());
+  ASSERT_TRUE((*db)->Commit().ok());
+  const uint64_t growth_kib = *PeakRssKib() - before;
+  RecordProperty("peak_growth_kib", static_cast<int>(growth_kib));
+  EXPECT_LT(growth_kib, 16u * 1024) << "writing 50 MB must not hold it in memory";
+  EXPECT_EQ(source->bytes_read(), kSize);
+  EXPECT_GE(w->size, static_cast<int32_t>(kSize));
 }
 
 }  // namespace
