@@ -88,6 +88,7 @@ std::shared_ptr<RDOStore> RDOSession::LogonPstStore(const std::string& path, int
     }
   }
   auto state = std::make_shared<StoreState>(path, std::move(nodes), std::move(store));
+  state->set_commit_interval(commit_interval_);
   state->Commit();
   stores_.push_back(state);
   return std::make_shared<RDOStore>(state);

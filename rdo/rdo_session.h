@@ -2,6 +2,7 @@
 // folders in them. Objects are created through CreateObject, the one factory a test can replace.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,10 +42,13 @@ class RDOSession : public Object {
   // Commits and closes every store.
   void Logoff();
   bool LoggedOn() const { return !stores_.empty(); }
+  // How old the last commit may get while changes are made (default 5 s); for stores logged on afterwards.
+  void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
 
  private:
   std::shared_ptr<PstFiles> files_;
   std::vector<std::shared_ptr<StoreState>> stores_;
+  std::chrono::milliseconds commit_interval_ = StoreState::kDefaultCommitInterval;
 };
 
 // Creates an automation object by ProgID ("Redemption.RDOSession"); Error for an unknown ProgID.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -154,6 +155,28 @@ TEST_F(SessionTest, BadPathsGiveClearErrorsAndNeverTouchAForeignFile) {
   EXPECT_EQ(denied.rfind("Cannot create \"/sys/velmora-test.pst\": ", 0), 0u) << denied;
   EXPECT_NE(ErrorOf([&] { session.LogonPstStore(Path("ansi.pst"), 2, "x"); }), "(no error)");
   EXPECT_FALSE(session.LoggedOn());
+}
+
+TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
+  const std::string path = Path("live.pst");
+  const std::string copy_at_logon = Path("at-logon.pst");
+  const std::string copy_later = Path("later.pst");
+  RDOSession session;
+  session.set_commit_interval(std::chrono::milliseconds(0));  // every change is committed at once
+  auto store = session.LogonPstStore(path, 1, "Live");
+  std::filesystem::copy_file(path, copy_at_logon);  // what a kill right after LogonPstStore leaves
+  store->ValidateIPMTree();
+  store->GetDefaultFolder(6)->Folders()->Add("Kept");
+  std::filesystem::copy_file(path, copy_later);  // a kill before Logoff
+  CheckFileOnDisk(copy_at_logon);
+  CheckFileOnDisk(copy_later);
+  RDOSession reader;
+  EXPECT_EQ(reader.LogonPstStore(copy_later, 1, "")->GetDefaultFolder(6)->Folders()->Item("Kept")->Name(),
+            "Kept");
+  EXPECT_EQ(reader.LogonPstStore(copy_at_logon, 1, "")->IPMRootFolder()->Folders()->Count(), 1)
+      << "only Deleted Items before ValidateIPMTree";
+  reader.Logoff();
+  session.Logoff();
 }
 
 // ---- Folders and paths

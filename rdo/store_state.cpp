@@ -9,7 +9,7 @@ pst::MessageStore& StoreState::store() const {
 }
 
 void StoreState::Changed() {
-  if (std::chrono::steady_clock::now() - last_commit_ >= kCommitInterval) Commit();
+  if (std::chrono::steady_clock::now() - last_commit_ >= commit_interval_) Commit();
 }
 
 void StoreState::Commit() {

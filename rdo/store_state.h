@@ -21,19 +21,21 @@ class StoreState {
   bool open() const { return store_ != nullptr; }
   // The message store; Error when the session has logged off.
   pst::MessageStore& store() const;
-  // After a change: commits when the last commit is older than kCommitInterval, so a long run keeps a file
-  // that holds nearly everything written when the process dies.
+  // After a change: commits when the last commit is older than the commit interval, so a long run keeps a
+  // file that holds nearly everything written when the process dies.
   void Changed();
+  void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
   void Commit();
   // Commits and releases the file.
   void Close();
 
-  static constexpr std::chrono::seconds kCommitInterval{5};
+  static constexpr std::chrono::milliseconds kDefaultCommitInterval{5000};
 
  private:
   std::string path_;
   std::unique_ptr<pst::NodeStore> nodes_;
   std::unique_ptr<pst::MessageStore> store_;
+  std::chrono::milliseconds commit_interval_ = kDefaultCommitInterval;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
 };
 
