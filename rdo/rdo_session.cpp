@@ -136,6 +136,11 @@ std::shared_ptr<RDOFolder> RDOSession::GetFolderFromPath(const std::string& path
   return std::make_shared<RDOFolder>(state, folder);
 }
 
+void RDOSession::Commit() {
+  for (auto& s : stores_)
+    if (s->open()) s->Commit();
+}
+
 void RDOSession::Logoff() {
   auto stores = std::move(stores_);
   stores_.clear();

@@ -39,6 +39,8 @@ class RDOSession : public Object {
   // below the store start at its IPM root folder. A missing folder raises Error whose description is
   // `Folder "NAME" does not exist`, NAME being the first name on the path that does not exist.
   std::shared_ptr<RDOFolder> GetFolderFromPath(const std::string& path) const;
+  // Makes everything written so far durable in every open store (after a confirmed Stop); stays logged on.
+  void Commit();
   // Commits and closes every store.
   void Logoff();
   bool LoggedOn() const { return !stores_.empty(); }

@@ -168,6 +168,11 @@ TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
   store->ValidateIPMTree();
   store->GetDefaultFolder(6)->Folders()->Add("Kept");
   std::filesystem::copy_file(path, copy_later);  // a kill before Logoff
+  session.set_commit_interval(std::chrono::hours(1));
+  auto late = session.LogonPstStore(Path("second.pst"), 1, "Second");
+  late->IPMRootFolder()->Folders()->Add("Only after Commit");
+  session.Commit();  // what the engine does after a confirmed Stop
+  std::filesystem::copy_file(Path("second.pst"), Path("second-copy.pst"));
   CheckFileOnDisk(copy_at_logon);
   CheckFileOnDisk(copy_later);
   RDOSession reader;
@@ -175,6 +180,7 @@ TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
             "Kept");
   EXPECT_EQ(reader.LogonPstStore(copy_at_logon, 1, "")->IPMRootFolder()->Folders()->Count(), 1)
       << "only Deleted Items before ValidateIPMTree";
+  EXPECT_EQ(reader.LogonPstStore(Path("second-copy.pst"), 1, "")->IPMRootFolder()->Folders()->Count(), 2);
   reader.Logoff();
   session.Logoff();
 }
