@@ -8,7 +8,8 @@
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
 #include "pst/messaging/store_check.h"
-#include "pst/ndb/testing/memory_node_store.h"
+#include "pst/ndb/check.h"
+#include "pst/ndb/node_database.h"
 
 namespace velmora::pst {
 namespace {
@@ -17,6 +18,26 @@ using testing::CheckFolderTree;
 
 constexpr RecordKey kKey = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,
                             0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+
+// A PST in memory through the node database; on destruction the committed file goes through the format
+// checker, so every test here also checks the bytes it made.
+class MemoryPst {
+ public:
+  MemoryPst() : file_(std::make_shared<MemoryFile>()) {
+    auto db = NodeDatabase::Create(file_);
+    EXPECT_TRUE(db.ok()) << db.status().ToString();
+    db_ = std::move(db).value();
+  }
+  ~MemoryPst() {
+    CheckReport report = CheckFile(*file_);
+    EXPECT_TRUE(report.ok()) << report.Summary();
+  }
+  NodeDatabase& db() { return *db_; }
+
+ private:
+  std::shared_ptr<MemoryFile> file_;
+  std::unique_ptr<NodeDatabase> db_;
+};
 
 std::unique_ptr<MessageStore> NewStore(NodeStore& nodes, std::string name = "Mailbox") {
   auto ms = MessageStore::Create(nodes, {name, kKey});
@@ -45,14 +66,16 @@ const std::vector<Nid> kOutlookNewFileNids = {
     0x802E, 0x802F, 0x8042, 0x804D, 0x804E, 0x804F, 0x8062, 0x806D, 0x806E, 0x806F};
 
 TEST(NewStoreTest, WritesTheNodesOutlookWritesForANewFile) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   EXPECT_EQ(testing::AllNids(nodes), kOutlookNewFileNids);
-  EXPECT_EQ(nodes.commits(), 1);
+  EXPECT_FALSE(pst.db().has_uncommitted_changes()) << "Create commits";
 }
 
 TEST(NewStoreTest, FolderTreeIsOutlooksAndAgreesWithItsTables) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   auto tree = CheckTree(nodes);
   std::map<std::string, Nid> want = {{"", 0x122},
@@ -67,7 +90,8 @@ TEST(NewStoreTest, FolderTreeIsOutlooksAndAgreesWithItsTables) {
 }
 
 TEST(NewStoreTest, StorePropertiesNameTheFileAndItsFoldersAndHoldNoPassword) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes, "Inbox : Created - 6.12.26 14.5.09");
   auto props = ReadPropertyNode(nodes, kNidMessageStore);
   ASSERT_TRUE(props.ok()) << props.status().ToString();
@@ -81,7 +105,8 @@ TEST(NewStoreTest, StorePropertiesNameTheFileAndItsFoldersAndHoldNoPassword) {
 }
 
 TEST(NewStoreTest, EmptyFolderTablesShareTheTemplateBlocks) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   auto data = [&](Nid nid) { return (*nodes.FindNode(nid))->data; };
   EXPECT_EQ(data(0x806E), data(kNidContentsTableTemplate));
@@ -92,7 +117,8 @@ TEST(NewStoreTest, EmptyFolderTablesShareTheTemplateBlocks) {
 }
 
 TEST(NewStoreTest, CreateRefusesAFileThatHoldsAStore) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   auto again = MessageStore::Create(nodes, {"x", kKey});
   EXPECT_EQ(again.status().code(), Code::kAlreadyExists);
@@ -109,7 +135,8 @@ class FolderTreeTest : public ::testing::TestWithParam<TreeCase> {};
 
 TEST_P(FolderTreeTest, HierarchyTablesAgreeWithThePcsBeforeAndAfterReopening) {
   const TreeCase c = GetParam();
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   std::map<std::string, int> expected;  // path below the IPM subtree -> depth
   {
     auto ms = NewStore(nodes);
@@ -178,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FolderTreeTest,
 // ---- Names
 
 TEST(FolderNameTest, ASecondSubFolderOfExactlyTheSameNameIsRefused) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   Nid ipm = *ms->IpmSubtree();
   ASSERT_TRUE(ms->CreateFolder(ipm, "Inbox").ok());
@@ -194,7 +222,8 @@ TEST(FolderNameTest, ASecondSubFolderOfExactlyTheSameNameIsRefused) {
 }
 
 TEST(FolderNameTest, TheSameNameMayExistBelowDifferentParents) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   Nid ipm = *ms->IpmSubtree();
   Nid a = *ms->CreateFolder(ipm, "A");
@@ -206,7 +235,8 @@ TEST(FolderNameTest, TheSameNameMayExistBelowDifferentParents) {
 }
 
 TEST(FolderNameTest, RenamingKeepsTheParentRowAndTheNameIndexInStep) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   Nid ipm = *ms->IpmSubtree();
   Nid a = *ms->CreateFolder(ipm, "Old");
@@ -224,7 +254,8 @@ TEST(FolderNameTest, RenamingKeepsTheParentRowAndTheNameIndexInStep) {
 // ---- Default folders
 
 TEST(DefaultFolderTest, ValidateIpmTreeMakesOutlooksDefaultSetWithItsClasses) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   ASSERT_TRUE(ms->ValidateIpmTree().ok());
   ASSERT_TRUE(ms->Commit().ok());
@@ -251,7 +282,8 @@ TEST(DefaultFolderTest, ValidateIpmTreeMakesOutlooksDefaultSetWithItsClasses) {
 }
 
 TEST(DefaultFolderTest, WiringIsWhereOutlookLooksAndSurvivesReopening) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   Nid inbox, calendar, junk, sent;
   {
     auto ms = NewStore(nodes);
@@ -298,7 +330,8 @@ TEST(DefaultFolderTest, WiringIsWhereOutlookLooksAndSurvivesReopening) {
 }
 
 TEST(DefaultFolderTest, AFolderAlreadyNamedInboxBecomesTheInbox) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   Nid mine = *ms->CreateFolder(*ms->IpmSubtree(), "Inbox");
   ASSERT_TRUE(ms->ValidateIpmTree().ok());
@@ -308,7 +341,8 @@ TEST(DefaultFolderTest, AFolderAlreadyNamedInboxBecomesTheInbox) {
 // ---- Contents tables (the hook the message layer uses)
 
 TEST(ContentsTableTest, CountsFollowTheRowsAtCommitAndReachTheParentRow) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   Nid folder = *ms->CreateFolder(*ms->IpmSubtree(), "Mail");
   ASSERT_TRUE(ms->Commit().ok());
@@ -331,7 +365,8 @@ TEST(ContentsTableTest, CountsFollowTheRowsAtCommitAndReachTheParentRow) {
 }
 
 TEST(ContentsTableTest, PutReplacesByRowIdAndRemoveDropsAndThousandsStayCheap) {
-  pst::testing::MemoryNodeStore nodes;
+  MemoryPst pst;
+  NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
   Nid folder = *ms->CreateFolder(*ms->IpmSubtree(), "Bulk");
   auto row = [](uint32_t i, int32_t flags) {
@@ -366,7 +401,8 @@ TEST(ContentsTableTest, PutReplacesByRowIdAndRemoveDropsAndThousandsStayCheap) {
 
 TEST(OpenTest, ReportsMissingAndLoopingFoldersByNid) {
   {
-    pst::testing::MemoryNodeStore nodes;
+    MemoryPst pst;
+    NodeStore& nodes = pst.db();
     auto ms = NewStore(nodes);
     ASSERT_TRUE(nodes.DeleteNode(0x8062).ok());
     auto opened = MessageStore::Open(nodes);
@@ -374,7 +410,8 @@ TEST(OpenTest, ReportsMissingAndLoopingFoldersByNid) {
     EXPECT_NE(opened.status().message().find("0x8062"), std::string::npos) << opened.status().message();
   }
   {
-    pst::testing::MemoryNodeStore nodes;
+    MemoryPst pst;
+    NodeStore& nodes = pst.db();
     auto ms = NewStore(nodes);
     // The IPM subtree lists the root folder as its child: a loop.
     Table loop;
@@ -386,7 +423,8 @@ TEST(OpenTest, ReportsMissingAndLoopingFoldersByNid) {
     EXPECT_NE(opened.status().message().find("0x122"), std::string::npos) << opened.status().message();
   }
   {
-    pst::testing::MemoryNodeStore nodes;
+    MemoryPst pst;
+    NodeStore& nodes = pst.db();
     EXPECT_EQ(MessageStore::Open(nodes).status().code(), Code::kNotFound) << "an empty file has no store";
   }
 }
