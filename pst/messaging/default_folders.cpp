@@ -66,21 +66,21 @@ const DefaultFolderSpec* SpecOf(int code) {
 }  // namespace
 
 Result<Nid> MessageStore::RootEntryIdProperty(PropTag tag, int index) const {
-  for (Nid holder : {kNidRootFolder}) {
-    auto props = FolderProperties(holder);
-    if (!props.ok()) continue;
-    auto it = (*props)->find(TagId(tag));
-    if (it == (*props)->end()) continue;
-    PST_ASSIGN_OR_RETURN(auto bytes, it->second.Load());
-    if (index >= 0) {
-      auto items = DecodeMultiValue(it->second.type, bytes);
-      if (!items || static_cast<size_t>(index) >= items->size()) continue;
-      bytes = (*items)[static_cast<size_t>(index)];
-    }
-    auto nid = NidFromEntryId(record_key_, bytes);
-    if (nid.ok() && Folder(*nid)) return *nid;
+  auto missing = [&] {
+    return Status::NotFound("the root folder has no default folder under " + NidText(tag));
+  };
+  PST_ASSIGN_OR_RETURN(const PropertyMap* props, FolderProperties(kNidRootFolder));
+  auto it = props->find(TagId(tag));
+  if (it == props->end()) return missing();
+  PST_ASSIGN_OR_RETURN(auto bytes, it->second.Load());
+  if (index >= 0) {
+    auto items = DecodeMultiValue(it->second.type, bytes);
+    if (!items || static_cast<size_t>(index) >= items->size()) return missing();
+    bytes = (*items)[static_cast<size_t>(index)];
   }
-  return Status::NotFound("no default folder under property " + NidText(tag));
+  auto nid = NidFromEntryId(record_key_, bytes);
+  if (!nid.ok() || !Folder(*nid)) return missing();
+  return *nid;
 }
 
 Result<Nid> MessageStore::DefaultFolder(int code) const {
