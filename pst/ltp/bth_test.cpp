@@ -24,7 +24,7 @@ Built Build(NodeStore& store, size_t count, uint8_t key_size = 4, uint8_t data_s
   std::vector<uint8_t> records;
   for (size_t i = 0; i < count; ++i) {
     const uint64_t key = 3 * (i + 1);
-    for (size_t k = 0; k < key_size; ++k) records.push_back(k < 8 ? static_cast<uint8_t>(key >> (8 * k)) : 0);
+    for (size_t k = 0; k < key_size; ++k) records.push_back(static_cast<uint8_t>(k < 8 ? key >> (8 * k) : 0));
     for (size_t k = 0; k < data_size; ++k) records.push_back(static_cast<uint8_t>(key * 7 + k));
   }
   EXPECT_TRUE(w->Finish(heap, records).ok());
