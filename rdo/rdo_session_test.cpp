@@ -240,6 +240,17 @@ TEST_F(FolderTest, AddRefusesATakenNameAndTheCollectionEnumerates) {
   EXPECT_EQ(store_->GetFolderFromID(subs->Item(2)->EntryID())->Name(), "projects");
 }
 
+TEST_F(FolderTest, LogonTwiceGivesTheSameStore) {
+  auto again = session_.LogonPstStore(Path("f.pst"), 1, "ignored while open");
+  EXPECT_EQ(again->EntryID(), store_->EntryID());
+  EXPECT_EQ(session_.Stores()->Count(), 1);
+  auto other = session_.LogonPstStore(Path("g.pst"), 1, "Other");
+  EXPECT_NE(other->EntryID(), store_->EntryID()) << "every new file gets its own record key";
+  EXPECT_EQ(session_.Stores()->Count(), 2);
+  EXPECT_EQ(session_.GetStoreFromID(other->EntryID())->DisplayName(), "Other");
+  EXPECT_EQ(session_.Stores()->Item(2)->DisplayName(), "Other");
+}
+
 TEST_F(FolderTest, ObjectsFailCleanlyAfterLogoff) {
   auto inbox = store_->GetDefaultFolder(6);
   session_.Logoff();
