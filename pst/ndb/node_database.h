@@ -3,6 +3,9 @@
 // The NBT and BBT live in memory (the index, see btree.h); node data never does: every block goes to the
 // file when it is written. Commit() makes the state durable under the protocol below.
 //
+// Nothing is committed implicitly: destroying a NodeDatabase drops what was written since the last Commit
+// (the blocks already in the file are unreachable and the next writer reuses their space).
+//
 // Reference counts. A BBT entry's cRef is the number of references to the block (from NBT entries, XBLOCK
 // and XXBLOCK entries, SLENTRYs and SIENTRYs) plus one, which is what Outlook writes (checked on every
 // block of the Outlook-made sample files). A block written through the NodeStore calls starts at 2: the
