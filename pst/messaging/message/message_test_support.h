@@ -16,10 +16,16 @@
 
 namespace velmora::pst::testing {
 
-// Byte i of the stream is a function of i and the seed, so any piece can be checked without the whole.
+using namespace msgtags;
+
+// Byte i of a pattern is a function of i and the seed, so any piece can be checked without the whole.
 inline uint8_t PatternByte(uint64_t i, uint32_t seed) {
-  uint64_t x = (i + 1) * 0x9E3779B97F4A7C15ULL ^ seed;
-  return static_cast<uint8_t>(x >> 29);
+  return static_cast<uint8_t>(((i + 1) * 0x9E3779B97F4A7C15ULL ^ seed) >> 29);
+}
+inline std::vector<uint8_t> PatternBytes(uint64_t size, uint32_t seed) {
+  std::vector<uint8_t> v(size);
+  for (uint64_t i = 0; i < size; ++i) v[i] = PatternByte(i, seed);
+  return v;
 }
 
 class PatternSource : public ByteSource {
@@ -39,22 +45,15 @@ class PatternSource : public ByteSource {
  private:
   uint64_t size_;
   uint32_t seed_;
-  mutable uint64_t largest_read_ = 0;
-  mutable uint64_t bytes_read_ = 0;
+  mutable uint64_t largest_read_ = 0, bytes_read_ = 0;
 };
-
-inline std::vector<uint8_t> PatternBytes(uint64_t size, uint32_t seed) {
-  std::vector<uint8_t> v(size);
-  for (uint64_t i = 0; i < size; ++i) v[i] = PatternByte(i, seed);
-  return v;
-}
 
 // A name-to-ID map: the next free ID from 0x8000, the same ID for the same name.
 class FakeNameMap {
  public:
   NamedIdResolver Resolver() {
     return [this](const NamedProperty& p) -> Result<uint16_t> {
-      auto key = std::make_tuple(p.guid, p.is_string, p.is_string ? 0u : p.lid, p.is_string ? p.name : "");
+      auto key = std::make_tuple(p.guid, p.is_string, p.lid, p.name);
       auto [it, added] = ids_.try_emplace(key, static_cast<uint16_t>(0x8000 + ids_.size()));
       if (added) names_[it->second] = p;
       return it->second;
@@ -63,10 +62,7 @@ class FakeNameMap {
   std::function<std::optional<NamedProperty>(uint16_t)> Lookup() {
     return [this](uint16_t id) -> std::optional<NamedProperty> {
       auto it = names_.find(id);
-      if (it == names_.end()) return std::nullopt;
-      NamedProperty p = it->second;
-      p.value = PropValue();
-      return p;
+      return it == names_.end() ? std::nullopt : std::optional<NamedProperty>(it->second);
     };
   }
 
@@ -81,38 +77,35 @@ inline uint16_t Id(PropTag t) {
 
 inline RecipientContent Recipient(const std::string& name, const std::string& address, int32_t type) {
   RecipientContent r;
-  r.props[Id(msgtags::kRecipientType)] = PropValue::Int32(type);
-  r.props[Id(msgtags::kDisplayName)] = PropValue::String(name);
-  r.props[Id(msgtags::kAddressType)] = PropValue::String("SMTP");
-  r.props[Id(msgtags::kEmailAddress)] = PropValue::String(address);
+  r.props[Id(kRecipientType)] = PropValue::Int32(type);
+  r.props[Id(kDisplayName)] = PropValue::String(name);
+  r.props[Id(kAddressType)] = PropValue::String("SMTP");
+  r.props[Id(kEmailAddress)] = PropValue::String(address);
   return r;
 }
 
 inline AttachmentContent FileAttachment(const std::string& name, PropValue data) {
   AttachmentContent a;
-  a.props[Id(msgtags::kAttachFilename)] = PropValue::String(name);
+  a.props[Id(kAttachFilename)] = PropValue::String(name);
   a.props[0x3707] = PropValue::String(name);  // PidTagAttachLongFilename
-  a.props[Id(msgtags::kAttachDataBinary)] = std::move(data);
+  a.props[Id(kAttachDataBinary)] = std::move(data);
   return a;
 }
 
 inline MessageContent Mail(const std::string& subject) {
   MessageContent m;
-  m.props[Id(msgtags::kSubject)] = PropValue::String(subject);
-  m.props[Id(msgtags::kMessageClass)] = PropValue::String("IPM.Note");
+  m.props[Id(kSubject)] = PropValue::String(subject);
   m.props[0x1000] = PropValue::String("Body of " + subject);  // PidTagBody
   return m;
 }
 
 inline std::optional<std::string> StringProp(const PropertyMap& props, PropTag tag) {
   auto it = props.find(TagId(tag));
-  if (it == props.end()) return std::nullopt;
-  return it->second.AsString();
+  return it == props.end() ? std::nullopt : it->second.AsString();
 }
 inline std::optional<int32_t> IntProp(const PropertyMap& props, PropTag tag) {
   auto it = props.find(TagId(tag));
-  if (it == props.end()) return std::nullopt;
-  return it->second.AsInt32();
+  return it == props.end() ? std::nullopt : it->second.AsInt32();
 }
 
 // Every value of `want` is in `have` with the same type and bytes (streams compared by content).
@@ -120,23 +113,22 @@ inline ::testing::AssertionResult HoldsAll(const PropertyMap& have, const Proper
   for (const auto& [id, value] : want) {
     auto it = have.find(id);
     if (it == have.end()) return ::testing::AssertionFailure() << "property " << std::hex << id << " missing";
-    if (it->second.type != value.type)
-      return ::testing::AssertionFailure()
-             << "property " << std::hex << id << " has type " << it->second.type;
-    auto a = it->second.Load();
-    auto b = value.Load();
-    if (!a.ok() || !b.ok() || *a != *b)
+    auto a = it->second.Load(), b = value.Load();
+    if (it->second.type != value.type || !a.ok() || !b.ok() || *a != *b)
       return ::testing::AssertionFailure() << "property " << std::hex << id << " differs";
   }
   return ::testing::AssertionSuccess();
 }
 
-// Writes `content` as top-level message node `nid` under folder 0x8022.
-inline Result<WrittenMessage> Store(MemoryNodeStore& store, const MessageContent& content, Nid nid,
-                                    FakeNameMap& names, const MessageWriteOptions& options = {}) {
-  PST_ASSIGN_OR_RETURN(WrittenMessage w, WriteMessage(store, content, names.Resolver(), options));
-  PST_RETURN_IF_ERROR(store.PutNode(NodeEntry{nid, w.data, w.sub, 0x8022}));
-  return w;
+inline std::vector<SubnodeEntry> Subnodes(NodeStore& store, Bid sub) {
+  if (!sub) return {};
+  auto s = store.ReadSubnodes(sub);
+  EXPECT_TRUE(s.ok()) << s.status().ToString();
+  return s.ok() ? *s : std::vector<SubnodeEntry>();
+}
+inline const SubnodeEntry* FindSubnode(const std::vector<SubnodeEntry>& subs, Nid nid) {
+  auto it = std::find_if(subs.begin(), subs.end(), [nid](const SubnodeEntry& e) { return e.nid == nid; });
+  return it == subs.end() ? nullptr : &*it;
 }
 
 }  // namespace velmora::pst::testing
