@@ -45,7 +45,8 @@ std::unique_ptr<MessageStore> NewStore(NodeStore& nodes, std::string name = "Mai
   return std::move(ms).value();
 }
 
-// Checks the node store and returns "path" -> NID for every folder.
+// Checks the node store and returns "path" -> NID for every folder: invariants 1, 2 and 4 of
+// message_store.h hold for every folder (store_check.h).
 std::map<std::string, Nid> CheckTree(NodeStore& nodes) {
   std::vector<std::string> problems;
   auto folders = CheckFolderTree(nodes, &problems);
@@ -133,6 +134,7 @@ struct TreeCase {
 
 class FolderTreeTest : public ::testing::TestWithParam<TreeCase> {};
 
+// Invariants 1, 2 and 4 on trees of every shape.
 TEST_P(FolderTreeTest, HierarchyTablesAgreeWithThePcsBeforeAndAfterReopening) {
   const TreeCase c = GetParam();
   MemoryPst pst;
@@ -204,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FolderTreeTest,
 
 // ---- Names
 
+// Invariant 4.
 TEST(FolderNameTest, ASecondSubFolderOfExactlyTheSameNameIsRefused) {
   MemoryPst pst;
   NodeStore& nodes = pst.db();
@@ -340,6 +343,7 @@ TEST(DefaultFolderTest, AFolderAlreadyNamedInboxBecomesTheInbox) {
 
 // ---- Contents tables (the hook the message layer uses)
 
+// Invariants 3 and 1: counts follow the rows, and the parent's row follows the counts.
 TEST(ContentsTableTest, CountsFollowTheRowsAtCommitAndReachTheParentRow) {
   MemoryPst pst;
   NodeStore& nodes = pst.db();

@@ -77,6 +77,56 @@ TEST(OutlookSampleTest, DefaultFoldersOfOutlooksDefaultStoreAreFoundWhereOutlook
   EXPECT_EQ((*ms)->display_name(), "Personal Folders");
 }
 
+TEST(OutlookSampleTest, ValidateIpmTreeWiresWhatOutlooksDefaultStoreHolds) {
+  auto path = Sample("javalibpst-dist-list.pst");
+  if (!path) GTEST_SKIP() << "sample files not available (set VELMORA_SHARED)";
+  auto outlook_db = OpenReadOnly(*path);
+  auto file = std::make_shared<MemoryFile>();
+  auto ours_db = NodeDatabase::Create(file);
+  ASSERT_TRUE(ours_db.ok());
+  auto ours = MessageStore::Create(**ours_db, {"Ours", std::nullopt});
+  ASSERT_TRUE(ours.ok());
+  ASSERT_TRUE((*ours)->ValidateIpmTree().ok());
+  ASSERT_TRUE((*ours)->Commit().ok());
+  auto ids = [](NodeStore& nodes, Nid nid) {
+    std::set<PropTag> out;
+    auto props = ReadPropertyNode(nodes, nid);
+    EXPECT_TRUE(props.ok()) << NidText(nid);
+    if (props.ok())
+      for (auto& [id, v] : *props) out.insert(MakeTag(id, v.type));
+    return out;
+  };
+  // Where Outlook looks: the store's entry IDs, the root folder's and the Inbox's entry-ID properties.
+  const std::vector<PropTag> store_tags = {0x35E00102, 0x35E20102, 0x35E30102,
+                                           0x35E40102, 0x35E70102, 0x35DF0003};
+  const std::vector<PropTag> folder_tags = {0x36D00102, 0x36D10102, 0x36D20102, 0x36D30102,
+                                            0x36D40102, 0x36D70102, 0x36D81102};
+  auto theirs_store = ids(*outlook_db, kNidMessageStore), ours_store = ids(**ours_db, kNidMessageStore);
+  for (PropTag t : store_tags) {
+    EXPECT_TRUE(theirs_store.count(t)) << NidText(t);
+    EXPECT_TRUE(ours_store.count(t)) << NidText(t);
+  }
+  Nid their_inbox = *MessageStore::Open(*outlook_db).value()->DefaultFolder(kFolderInbox);
+  Nid our_inbox = *(*ours)->DefaultFolder(kFolderInbox);
+  for (auto [theirs, mine] : {std::pair{kNidRootFolder, kNidRootFolder}, std::pair{their_inbox, our_inbox}}) {
+    auto a = ids(*outlook_db, theirs), b = ids(**ours_db, mine);
+    for (PropTag t : folder_tags) {
+      EXPECT_TRUE(a.count(t)) << NidText(theirs) << " " << NidText(t);
+      EXPECT_TRUE(b.count(t)) << NidText(mine) << " " << NidText(t);
+    }
+  }
+  // The receive folder table routes the same message classes.
+  auto classes = [](NodeStore& nodes) {
+    std::set<std::string> out;
+    auto t = ReadTableNode(nodes, kNidReceiveFolderTable);
+    EXPECT_TRUE(t.ok());
+    if (t.ok())
+      for (auto& row : t->rows) out.insert(row.cells.at(0x001A001F).AsString().value_or("?"));
+    return out;
+  };
+  EXPECT_EQ(classes(**ours_db), classes(*outlook_db));
+}
+
 TEST(OutlookSampleTest, ANewFileHasTheNodesOfOutlooksNewFile) {
   auto path = Sample("pstsdk-sample1.pst");
   if (!path) GTEST_SKIP() << "sample files not available (set VELMORA_SHARED)";
