@@ -1,5 +1,11 @@
 // The attachments of one message: one attachment PC subnode each and the attachment table (subnode 0x671)
 // that lists them. The node layout is drawn in message_writer.h.
+//
+// An embedded message (PidTagAttachMethod 5) is PidTagAttachDataObject, 0x3701 of type PtypObject, on the
+// attachment PC; its value is an 8-byte heap item ([MS-PST] 2.4.6.2, as Outlook writes it):
+//   offset  size  field
+//   0       4     NID of the subnode, in the attachment's own subnode tree, holding the message (type 0x04)
+//   4       4     that message's PidTagMessageSize
 #pragma once
 
 #include <array>

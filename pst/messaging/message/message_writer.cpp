@@ -138,6 +138,8 @@ class Writer {
   // The caller's properties and named properties, less what the store computes, plus the required ones.
   Result<PropertyMap> MessageProps(const MessageContent& content) {
     PropertyMap props = content.props;
+    if (!content.named.empty() && !names_)
+      return Status::InvalidArgument("named properties without a name-to-ID map");
     for (const NamedProperty& named : content.named) {
       PST_ASSIGN_OR_RETURN(uint16_t id, names_(named));
       if (id < kFirstNamedId)
@@ -184,8 +186,6 @@ class Writer {
 
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
                                     const NamedIdResolver& names, const MessageWriteOptions& options) {
-  if (content.named.size() > 0 && !names)
-    return Status::InvalidArgument("named properties without a name-to-ID map");
   return Writer(store, names, options).Write(content, 0);
 }
 

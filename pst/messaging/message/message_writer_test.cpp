@@ -212,7 +212,7 @@ TEST(MessageWriteFailure, EveryFailureReleasesWhatWasWritten) {
   } cases[] = {
       {"named ID below 0x8000", nested(1, add_named), low_id, 16, Code::kInvalidArgument},
       {"name map error", nested(1, add_named), full_map, 16, Code::kNoSpace},
-      {"named without a map", nested(0, add_named), nullptr, 16, Code::kInvalidArgument},
+      {"named without a map (embedded)", nested(1, add_named), nullptr, 16, Code::kInvalidArgument},
       {"recipient value of the wrong type", nested(2, bad_recipient), names.Resolver(), 16,
        Code::kInvalidArgument},
       {"method 5 without a message", nested(1, method5), names.Resolver(), 16, Code::kInvalidArgument},
