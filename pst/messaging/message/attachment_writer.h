@@ -2,7 +2,7 @@
 // that lists them. The node layout is drawn in message_writer.h.
 //
 // An embedded message (PidTagAttachMethod 5) is PidTagAttachDataObject, 0x3701 of type PtypObject, on the
-// attachment PC; its value is an 8-byte heap item ([MS-PST] 2.4.6.2, as Outlook writes it):
+// attachment PC; its value is an 8-byte heap item ([MS-PST] 2.4.6, as Outlook writes it):
 //   offset  size  field
 //   0       4     NID of the subnode, in the attachment's own subnode tree, holding the message (type 0x04)
 //   4       4     that message's PidTagMessageSize
@@ -18,7 +18,7 @@
 
 namespace velmora::pst {
 
-// The columns of the attachment table template ([MS-PST] 2.4.6.1.2): size, file name, method, rendering
+// The columns of the attachment table template ([MS-PST] 2.4.5.3): size, file name, method, rendering
 // position, row id and version.
 extern const std::array<PropTag, 6> kAttachmentTemplateColumns;
 
