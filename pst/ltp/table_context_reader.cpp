@@ -62,7 +62,7 @@ class RowMatrix {
   static Result<RowMatrix> Open(NodeStore& store, const HeapReader& heap, const ValueReader& values,
                                 uint32_t hnid, size_t row_size) {
     RowMatrix m(store, heap.what(), row_size);
-    if (hnid == 0) return m;
+    if (hnid == 0 || row_size == 0) return m;  // no rows can be read; the caller checked there are none
     if (HidType(hnid) == kNidTypeHid) {
       PST_ASSIGN_OR_RETURN(std::span<const uint8_t> bytes, heap.Get(hnid));
       m.current_.assign(bytes.begin(), bytes.end());

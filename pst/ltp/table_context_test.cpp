@@ -278,6 +278,15 @@ TEST_F(TableCorruptionTest, TwoRowsClaimOneMatrixRow) {
 TEST_F(TableCorruptionTest, RowsWithoutAMatrix) {
   EXPECT_TRUE(ReadAfter(2, [](auto& b) { le::Put32(b, kTcInfo + 14, 0); }).IsCorruption());
 }
+TEST_F(TableCorruptionTest, ZeroColumnsWithAMatrixSubnode) {
+  // No rows in the index, no columns, rgib all zero, yet a row matrix in a subnode: nothing to divide by.
+  auto s = ReadAfter(500, [](auto& b) {
+    le::Put32(b, 12 + 4, 0);  // row index BTH: hidRoot 0
+    b[kTcInfo + 1] = 0;
+    for (size_t i = 0; i < 4; ++i) le::Put16(b, kTcInfo + 2 + 2 * i, 0);
+  });
+  EXPECT_TRUE(s.ok() || s.IsCorruption()) << s.ToString();
+}
 TEST_F(TableCorruptionTest, MatrixSubnodeMissing) {
   Status s = ReadAfter(
       500, [](auto&) {}, true);
