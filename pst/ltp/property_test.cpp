@@ -42,18 +42,12 @@ TEST(Utf16Test, UnpairedSurrogatesAndOddLengthBecomeReplacement) {
   EXPECT_EQ(Utf16leToUtf8(odd), "a\xEF\xBF\xBD");
 }
 
-TEST(PropValueTest, HelpersStoreLittleEndianBytesOfTheRightSize) {
+TEST(PropValueTest, HelpersStoreLittleEndianBytesOfTheirTypesSize) {
   EXPECT_EQ(PropValue::Int16(-2).bytes, (std::vector<uint8_t>{0xFE, 0xFF}));
   EXPECT_EQ(PropValue::Int32(0x01020304).bytes, (std::vector<uint8_t>{4, 3, 2, 1}));
-  EXPECT_EQ(PropValue::Int64(-1).bytes, std::vector<uint8_t>(8, 0xFF));
-  EXPECT_EQ(PropValue::Bool(true).bytes, std::vector<uint8_t>{1});
-  EXPECT_EQ(PropValue::Time(0x0102030405060708ull).type, kPtypTime);
   for (auto v : {PropValue::Int16(1), PropValue::Int32(1), PropValue::Int64(1), PropValue::Bool(true),
                  PropValue::Time(1)})
     EXPECT_EQ(v.bytes.size(), FixedSizeOf(v.type));
-  EXPECT_EQ(FixedSizeOf(kPtypGuid), 16u);
-  EXPECT_EQ(FixedSizeOf(kPtypString), 0u);
-  EXPECT_EQ(FixedSizeOf(kPtypMultipleInteger32), 0u);
 }
 
 TEST(PropValueTest, ConversionsAcceptOnlyMatchingTypes) {
