@@ -57,6 +57,23 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::shared_ptr<File> f
   PST_RETURN_IF_ERROR(TreeLoader<NbtTraits>(*file, h.file_eof).Load(h.nbt, &db->nbt_));
   PST_RETURN_IF_ERROR(TreeLoader<BbtTraits>(*file, h.file_eof).Load(h.bbt, &db->bbt_));
   db->next_ = h;
+  // Counters that lag behind what is in the file would hand out a BID or NID twice; a writer moves them
+  // past everything in use (the check reports such files).
+  Bid max_block = 0, max_page = 0;
+  (void)db->bbt_.ForEach([&](const BbtEntry& e) {
+    max_block = std::max(max_block, e.bid);
+    return Status::Ok();
+  });
+  auto see_page = [&](const Bref& r) { max_page = std::max(max_page, r.bid); };
+  db->nbt_.ForEachPage([&](const NodeTree::Page& p) { see_page(p.disk); });
+  db->bbt_.ForEachPage([&](const BlockTree::Page& p) { see_page(p.disk); });
+  db->next_.bid_next_b = std::max(db->next_.bid_next_b, (max_block & ~uint64_t{3}) + 4);
+  db->next_.bid_next_p = std::max(db->next_.bid_next_p, max_page + 1);
+  (void)db->nbt_.ForEach([&](const NodeEntry& e) {
+    uint32_t& last = db->next_.rgnid[NidTypeOf(e.nid)];
+    last = std::max(last, NidIndexOf(e.nid));
+    return Status::Ok();
+  });
   db->durable_sections_ = sections;
   db->has_durable_header_ = true;
   PST_RETURN_IF_ERROR(db->BuildSpaceMap(sections, SpaceMap::kDefaultMaxFileSize));
