@@ -9,6 +9,9 @@
 //
 // in that order, each in the next 512-byte page of the section. Those section numbers are all multiples of 8,
 // so an FMap or FPMap page always sits right after a PMap, at section start + 0x400; no section carries both.
+// [MS-PST] 2.2.2.7.5 - 2.2.2.7.6 give what these pages cover but no offset for them; the placement above
+// follows from that coverage and from the AMap/PMap pattern. Readers we know of ignore both page types,
+// and files under 128 sections (31 MB) have neither.
 #pragma once
 
 #include <cstdint>
