@@ -2,6 +2,8 @@
 // as a lazy stream when large) and embedded messages, recursively. For the dump command, the checks and the
 // tests; reads Outlook's messages as well as ours. The node layout is drawn in message_writer.h.
 //
+// Large values come back as streams that read the store when used: the store must outlive the content.
+//
 // Nothing read is trusted: a missing subnode, a PtypObject value of the wrong size or pointing nowhere, or
 // nesting past the depth limit is a corruption error naming the node.
 #pragma once

@@ -210,6 +210,19 @@ TEST(MessageInNodeDatabase, WrittenCommittedCheckedReopenedAndReadBack) {
   EXPECT_EQ(std::make_pair(levels, attachments), std::make_pair(4, 31 + 3));
 }
 
+// AddressSanitizer keeps freed memory in quarantine, so resident memory says nothing under it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryFiguresMeanSomething = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryFiguresMeanSomething = false;
+#else
+constexpr bool kMemoryFiguresMeanSomething = true;
+#endif
+#else
+constexpr bool kMemoryFiguresMeanSomething = true;
+#endif
+
 // Peak resident memory in KiB since the last reset (Linux /proc); nullopt where that is not available.
 std::optional<uint64_t> PeakRssKib() {
   std::ifstream status("/proc/self/status");
@@ -273,7 +286,9 @@ TEST(MessageInNodeDatabase, FiftyMegabytesStreamToAFileAndBackWithoutFillingMemo
   }
   const uint64_t growth_kib = *PeakRssKib() - before;
   RecordProperty("peak_growth_kib", static_cast<int>(growth_kib));
-  EXPECT_LT(growth_kib, 16u * 1024) << "writing and reading 50 MB must not hold it in memory";
+  if (kMemoryFiguresMeanSomething) {
+    EXPECT_LT(growth_kib, 16u * 1024) << "writing and reading 50 MB must not hold it in memory";
+  }
 }
 
 }  // namespace
