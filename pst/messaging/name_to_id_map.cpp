@@ -118,8 +118,20 @@ PropertyMap NameToIdMap::ToProperties() const {
   return props;
 }
 
+namespace {
+// String names ignore the LID and numeric names the string, so both compare by what identifies them.
+NamedPropKey Normalized(NamedPropKey key) {
+  if (key.is_string) {
+    key.lid = 0;
+  } else {
+    key.name.clear();
+  }
+  return key;
+}
+}  // namespace
+
 std::optional<uint16_t> NameToIdMap::Find(const NamedPropKey& key) const {
-  auto it = by_key_.find(key);
+  auto it = by_key_.find(Normalized(key));
   if (it == by_key_.end()) return std::nullopt;
   return it->second;
 }
@@ -128,9 +140,7 @@ Result<uint16_t> NameToIdMap::Register(const NamedPropKey& key) {
   if (auto id = Find(key)) return *id;
   if (entries_.size() >= kMaxEntries) return Status::NoSpace("every named property ID is taken");
   Entry e;
-  e.key = key;
-  if (!key.is_string) e.key.name.clear();
-  if (key.is_string) e.key.lid = 0;
+  e.key = Normalized(key);
   e.wguid = static_cast<uint16_t>(GuidIndex(key.guid) << 1 | (key.is_string ? 1 : 0));
   if (key.is_string) {
     e.property_id = static_cast<uint32_t>(strings_.size());
@@ -148,6 +158,19 @@ Result<uint16_t> NameToIdMap::Register(const NamedPropKey& key) {
   entries_.push_back(std::move(e));
   dirty_ = true;
   return id;
+}
+
+Result<uint16_t> NameToIdMap::RegisterProperty(const NamedProperty& property) {
+  NamedPropKey key;
+  key.guid = property.guid;
+  key.is_string = property.is_string;
+  if (property.is_string) {
+    if (property.name.empty()) return Status::InvalidArgument("a named property with an empty name");
+    key.name = property.name;
+  } else {
+    key.lid = property.lid;
+  }
+  return Register(key);
 }
 
 std::optional<NamedPropKey> NameToIdMap::Lookup(uint16_t id) const {

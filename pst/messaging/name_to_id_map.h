@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "pst/ltp/property_context.h"
+#include "pst/messaging/message_content.h"
 
 namespace velmora::pst {
 
@@ -58,6 +59,9 @@ class NameToIdMap {
   std::optional<uint16_t> Find(const NamedPropKey& key) const;
   // The ID of the name, registering it when new; NoSpace when all 32,767 IDs are taken.
   Result<uint16_t> Register(const NamedPropKey& key);
+  // The same for a message's named property (its value is not looked at): what the message writer's
+  // resolver calls.
+  Result<uint16_t> RegisterProperty(const NamedProperty& property);
   // The name behind a property ID, when it is a registered named property.
   std::optional<NamedPropKey> Lookup(uint16_t id) const;
 

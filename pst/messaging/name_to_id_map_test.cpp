@@ -66,6 +66,26 @@ TEST(NameToIdMapTest, RegisterIsIdempotentAndRoundTripsThroughTheProperties) {
   EXPECT_FALSE(back->Lookup(0x7FFF).has_value());
 }
 
+TEST(NameToIdMapTest, AMessagesNamedPropertyRegistersByItsNameAlone) {
+  NameToIdMap map;
+  NamedProperty keywords;
+  keywords.guid = kPsPublicStrings;
+  keywords.is_string = true;
+  keywords.lid = 77;  // ignored for string names
+  keywords.name = "Keywords";
+  keywords.value = PropValue::String("a");
+  NamedProperty numeric;
+  numeric.guid = kPsetidCommon;
+  numeric.lid = 0x8580;
+  numeric.name = "ignored";
+  EXPECT_EQ(*map.RegisterProperty(keywords), 0x8000);
+  EXPECT_EQ(*map.RegisterProperty(numeric), 0x8001);
+  EXPECT_EQ(map.Find({kPsPublicStrings, true, 0, "Keywords"}), 0x8000);
+  EXPECT_EQ(map.Find({kPsetidCommon, false, 0x8580, ""}), 0x8001);
+  keywords.name.clear();
+  EXPECT_EQ(map.RegisterProperty(keywords).status().code(), Code::kInvalidArgument);
+}
+
 TEST(NameToIdMapTest, MalformedStreamsAreCorruption) {
   NameToIdMap map;
   ASSERT_TRUE(map.Register({kPsPublicStrings, true, 0, "Keywords"}).ok());
