@@ -21,7 +21,7 @@ namespace velmora::pst {
 
 namespace {
 
-struct DefaultFolderSpec {
+struct DefaultFolderKind {
   int code;
   const char* name;
   const char* container_class;  // "" = none
@@ -30,7 +30,7 @@ struct DefaultFolderSpec {
 };
 
 // In the order ValidateIpmTree creates them, which gives the NID order of an Outlook default store.
-constexpr DefaultFolderSpec kDefaultFolders[] = {
+constexpr DefaultFolderKind kDefaultFolders[] = {
     {kFolderInbox, "Inbox", "IPF.Note", "Inbox folder", 0},
     {kFolderOutbox, "Outbox", "IPF.Note", "Outbox folder", 0},
     {kFolderSentMail, "Sent Items", "IPF.Note", "Sent Items folder", 0},
@@ -57,7 +57,7 @@ constexpr int32_t kMaskIpmSubtree = 0x01, kMaskInbox = 0x02, kMaskOutbox = 0x04,
 const char* const kInboxClasses[] = {"", "IPM", "Report.IPM"};
 constexpr const char* kRootClass = "IPC";
 
-const DefaultFolderSpec* SpecOf(int code) {
+const DefaultFolderKind* KindOf(int code) {
   for (auto& s : kDefaultFolders)
     if (s.code == code) return &s;
   return nullptr;
@@ -106,11 +106,11 @@ Result<Nid> MessageStore::DefaultFolder(int code) const {
     default:
       break;
   }
-  const DefaultFolderSpec* spec = SpecOf(code);
-  if (!spec || spec->root_property == 0) {
+  const DefaultFolderKind* kind = KindOf(code);
+  if (!kind || kind->root_property == 0) {
     return Status::InvalidArgument("no default folder has code " + std::to_string(code));
   }
-  return RootEntryIdProperty(spec->root_property, -1);
+  return RootEntryIdProperty(kind->root_property, -1);
 }
 
 void MessageStore::SetStoreEntryId(PropTag tag, Nid nid) {
@@ -120,18 +120,18 @@ void MessageStore::SetStoreEntryId(PropTag tag, Nid nid) {
 
 Result<Nid> MessageStore::EnsureDefaultFolder(Nid parent, int code) {
   if (auto found = DefaultFolder(code); found.ok()) return *found;
-  const DefaultFolderSpec* spec = SpecOf(code);
-  if (auto existing = FindSubFolder(parent, spec->name)) return *existing;
-  PST_ASSIGN_OR_RETURN(Nid nid, CreateFolder(parent, spec->name, spec->container_class));
-  PST_RETURN_IF_ERROR(SetFolderProperty(nid, tags::kComment, PropValue::String(spec->comment)));
+  const DefaultFolderKind* kind = KindOf(code);
+  if (auto existing = FindSubFolder(parent, kind->name)) return *existing;
+  PST_ASSIGN_OR_RETURN(Nid nid, CreateFolder(parent, kind->name, kind->container_class));
+  PST_RETURN_IF_ERROR(SetFolderProperty(nid, tags::kComment, PropValue::String(kind->comment)));
   return nid;
 }
 
 Status MessageStore::ValidateIpmTree() {
   PST_ASSIGN_OR_RETURN(Nid ipm, IpmSubtree());
   std::map<int, Nid> made;
-  for (auto& spec : kDefaultFolders) {
-    PST_ASSIGN_OR_RETURN(made[spec.code], EnsureDefaultFolder(ipm, spec.code));
+  for (auto& kind : kDefaultFolders) {
+    PST_ASSIGN_OR_RETURN(made[kind.code], EnsureDefaultFolder(ipm, kind.code));
   }
 
   // The store's entry IDs and valid-folder mask.
@@ -162,10 +162,10 @@ Status MessageStore::ValidateIpmTree() {
 
   // The entry-ID properties on the root folder and the Inbox.
   for (Nid holder : {kNidRootFolder, made[kFolderInbox]}) {
-    for (auto& spec : kDefaultFolders) {
-      if (spec.root_property == 0) continue;
+    for (auto& kind : kDefaultFolders) {
+      if (kind.root_property == 0) continue;
       PST_RETURN_IF_ERROR(
-          SetFolderProperty(holder, spec.root_property, PropValue::Binary(FolderEntryId(made[spec.code]))));
+          SetFolderProperty(holder, kind.root_property, PropValue::Binary(FolderEntryId(made[kind.code]))));
     }
     std::vector<std::vector<uint8_t>> ren(kRenEntryCount);
     PST_ASSIGN_OR_RETURN(const PropertyMap* props, FolderProperties(holder));
