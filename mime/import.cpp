@@ -58,7 +58,7 @@ class MessageBuilder {
         pst::NamedProperty ct;
         ct.guid = tag::kPsInternetHeaders;
         ct.is_string = true;
-        ct.name = "Content-Type";
+        ct.name = "content-type";  // lower-cased like the other header names Outlook stores
         ct.value = PropValue::String(RawContentType(message));
         out.named.push_back(std::move(ct));
         PST_ASSIGN_OR_RETURN(auto att, ByValueAttachment(GMIME_PART(root), {}, namer, spill_, when));

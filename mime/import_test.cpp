@@ -32,7 +32,6 @@ std::vector<uint8_t> Ascii(const std::string& s) {
 }
 
 // --- Envelope
-// -----------------------------------------------------------------------------------------------
 
 TEST(ImportEnvelope, SubjectFamilyAndThreading) {
   auto m = Load("plain.eml");
@@ -207,7 +206,6 @@ TEST(ImportEnvelope, OtherHeadersBecomeNamedInternetHeaderProperties) {
 }
 
 // --- Charsets in headers
-// ------------------------------------------------------------------------------------
 
 TEST(ImportCharsets, EncodedWordsInManyCharsetsBecomeUnicode) {
   auto m = Load("headers_charsets.eml");
@@ -254,7 +252,6 @@ TEST(ImportCharsets, MalformedEncodedWordsAreReadAsFarAsTheyGo) {
 }
 
 // --- Bodies
-// --------------------------------------------------------------------------------------------------
 
 TEST(ImportBody, AlternativeGivesHtmlAndItsPlainTwin) {
   auto m = Load("alternative.eml");
@@ -310,7 +307,6 @@ TEST(ImportBody, AttachmentDispositionDisqualifiesATextPart) {
 }
 
 // --- Attachments
-// ---------------------------------------------------------------------------------------------
 
 TEST(ImportAttachments, ByValueAttachmentsCarryNamesTypeAndData) {
   auto m = Load("attachments.eml");
@@ -419,7 +415,6 @@ TEST(ImportAttachments, UnencodedContentEndsBeforeTheDelimiterLineEnd) {
 }
 
 // --- S/MIME and OpenPGP
-// ----------------------------------------------------------------------------------------
 
 TEST(ImportSecure, ClearSignedKeepsTheSignedEntityByteForByte) {
   auto m = Load("smime_signed.eml");
@@ -448,7 +443,7 @@ TEST(ImportSecure, EncryptedIsOneOpaqueAttachmentWithoutBody) {
   EXPECT_EQ(Str(m.attachments[0].props, t::kAttachMimeTag), "application/pkcs7-mime");
   EXPECT_EQ(Str(m.attachments[0].props, t::kAttachLongFilename), "smime.p7m");
   EXPECT_EQ(Bytes(m.attachments[0].props, t::kAttachDataBinary)->size(), 57u);  // one base64 line decoded
-  EXPECT_EQ(InternetHeader(m, "Content-Type"),
+  EXPECT_EQ(InternetHeader(m, "content-type"),
             "application/pkcs7-mime; smime-type=enveloped-data; name=\"smime.p7m\"");
 }
 
@@ -461,7 +456,6 @@ TEST(ImportSecure, OpenPgpSignedIsAnOrdinaryNoteWithTheSignatureAttached) {
 }
 
 // --- Missing pieces
-// ---------------------------------------------------------------------------------------------
 
 TEST(ImportMissing, NoHeadersAtAllStillGivesAUsableNote) {
   auto m = Load("missing_headers.eml");

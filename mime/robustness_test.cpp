@@ -54,7 +54,6 @@ size_t OpenDescriptors() {
 }
 
 // --- Unreadable files are errors
-// ------------------------------------------------------------------------------
 
 TEST(ImportErrors, MissingFileSaysItCannotBeRead) {
   auto r = ImportEml("/nonexistent/folder/mail.eml");
@@ -77,7 +76,7 @@ TEST(ImportErrors, FolderAndUnreadableFileAreErrors) {
   EXPECT_EQ(locked.status().code(), pst::Code::kIoError);
 }
 
-// --- Malformed content is converted as far as it goes ------------------------------------------------------
+// --- Malformed content is converted as far as it goes
 
 TEST(ImportMalformed, EmptyAndBlankInputGiveAnEmptyNote) {
   for (const std::string s : {"", "\n", "\r\n\r\n", "   "}) {
@@ -139,7 +138,6 @@ TEST(ImportMalformed, BadBase64AndUnknownEncodingsStillGiveData) {
 }
 
 // --- Extremes stay bounded
-// -------------------------------------------------------------------------------------
 
 TEST(ImportLimits, DeeplyNestedMultipartsAreWalkedToTheLimitOnly) {
   std::string s;

@@ -3,6 +3,7 @@
 
 #include "mime/charset.h"
 #include "mime/dates.h"
+#include "mime/encoded_words.h"
 #include "mime/envelope.h"
 #include "mime/subject.h"
 #include "mime/test_support.h"
@@ -12,7 +13,7 @@ namespace {
 
 using testing::FileTime;
 
-// --- Subject prefix ([MS-OXCMAIL] 2.2.3.2.6.1) -------------------------------------------------------------
+// --- Subject prefix ([MS-OXCMAIL] 2.2.3.2.6.1)
 
 struct PrefixCase {
   const char* subject;
@@ -53,7 +54,6 @@ TEST(SubjectPrefix, InvalidUtf8IsLeftWhole) {
 }
 
 // --- Charsets
-// -----------------------------------------------------------------------------------------------
 
 TEST(CodePage, KnowsTheCharsetsMailUsesAndTheirAliases) {
   EXPECT_EQ(CodePageForCharset("us-ascii"), 20127);
@@ -110,8 +110,37 @@ TEST(DecodeUndeclared, PrefersUtf8ThenWindows1252) {
   EXPECT_EQ(DecodeUndeclared(""), "");
 }
 
+// --- Encoded words (RFC 2047)
+
+TEST(EncodedWords, CharacterSplitAcrossAdjacentWordsIsJoined) {
+  // "扣繳" in UTF-8 with the second character's bytes cut between two words, and Shift_JIS "その他" cut after
+  // a lead byte: each word alone is invalid, together they are text.
+  EXPECT_EQ(DecodeHeaderText("=?UTF-8?B?5omj5w==?=\r\n =?UTF-8?B?ubM=?="), "\xE6\x89\xA3\xE7\xB9\xB3");
+  EXPECT_EQ(DecodeHeaderText("=?shift_jis?B?grs=?= =?shift_jis?B?gsyR?= =?shift_jis?B?vA==?="),
+            "\xE3\x81\x9D\xE3\x81\xAE\xE4\xBB\x96");
+}
+
+TEST(EncodedWords, BlanksBetweenWordsGoTextAroundThemStays) {
+  EXPECT_EQ(DecodeHeaderText("=?utf-8?q?a?= =?utf-8?q?b?="), "ab");
+  EXPECT_EQ(DecodeHeaderText("=?utf-8?q?a?=\r\n\t=?iso-8859-1?q?=E9?="), "a\xC3\xA9");
+  EXPECT_EQ(DecodeHeaderText("x =?utf-8?q?a?= y"), "x a y");
+  EXPECT_EQ(DecodeHeaderText("Re:=?utf-8?q?caf=C3=A9?=!"), "Re:caf\xC3\xA9!");  // glued to text
+  EXPECT_EQ(DecodeHeaderText("=?utf-8?q?Andr=C3=A9_?= Pirard"), "Andr\xC3\xA9  Pirard");
+}
+
+TEST(EncodedWords, LenientAboutCharsetSpellingAndEncodingErrors) {
+  EXPECT_EQ(DecodeHeaderText("=?koi8_r?b?8NLJ18XU?="), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  EXPECT_EQ(DecodeHeaderText("=?UTF-8*en?Q?hi?="), "hi");             // RFC 2231 language
+  EXPECT_EQ(DecodeHeaderText("=?utf-8?b?w6k?="), "\xC3\xA9");         // padding missing
+  EXPECT_EQ(DecodeHeaderText("=?iso-8859-1?q?a b?="), "a b");         // raw blank inside Q
+  EXPECT_EQ(DecodeHeaderText("=?utf-8?x?abc?="), "=?utf-8?x?abc?=");  // no such encoding: text
+  EXPECT_EQ(DecodeHeaderText("=?utf-8?q?never closed"), "=?utf-8?q?never closed");
+  EXPECT_EQ(DecodeHeaderText("caf\xE9 =?utf-8?q?ok?="), "caf\xC3\xA9 ok");  // 8-bit text beside a word
+  EXPECT_EQ(NormalizeCharsetName("Shift_JIS"), "shift_jis");  // '_' kept where iconv knows the name
+  EXPECT_EQ(NormalizeCharsetName("KOI8_R"), "koi8-r");
+}
+
 // --- Dates
-// ----------------------------------------------------------------------------------------------------
 
 TEST(MailDate, ConvertsToUtcKeepingSeconds) {
   EXPECT_EQ(ParseMailDate("Mon, 15 Mar 2010 10:12:05 -0700"), FileTime(2010, 3, 15, 17, 12, 5));
@@ -141,7 +170,6 @@ TEST(ReceivedDate, IsTheStampAfterTheLastSemicolon) {
 }
 
 // --- Conversation index ([MS-OXOMSG] 2.2.1.3)
-// ----------------------------------------------------------------
 
 TEST(ConversationIndex, DerivedHeaderMatchesOutlooksLayout) {
   // Outlook's sample: FILETIME 0x01CAC46294EB.... gave the header bytes 01 CA C4 62 94 EB.
