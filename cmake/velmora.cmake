@@ -32,7 +32,7 @@ function(velmora_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "VELMORA_SHARED=${VELMORA_SHARED};VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    ENVIRONMENT "VELMORA_SHARED=${VELMORA_SHARED}")
 endfunction()
 
 # Where the shared reference material lives (public mail corpus, sample exports, Outlook-made files).

@@ -1,8 +1,7 @@
 // The error the engine layer passes to its caller when a step fails that the conversion does not handle
 // itself: a counter that would run past 2,147,483,647, a queue key that is already taken, a path helper given
 // an empty path. Like the automation errors of the object layer it carries a number and a description; the
-// numbers are those of the Visual Basic run time, so that callers that show or compare them see the values
-// the original program's users saw.
+// numbers are the familiar automation run-time ones (6 overflow, 9 subscript out of range, 457 key taken).
 #pragma once
 
 #include <cstdint>

@@ -34,7 +34,7 @@ inline constexpr const char* kQueuedSuffix = " Messages Queued for Conversion.";
 // pass. FileCount is the ordinal of the next queued file and FolderCount that of the next queued folder, both
 // shared by all levels. Writes lblCount1 through `engine` and yields before each entry and each addition.
 //
-// Two rules the original did not need:
+// Two rules beyond the plain walk:
 //  - A folder is entered at most once per scan (by its volume and file index, links followed), so a link
 //    that leads back up the tree is queued as a folder but not entered again.
 //  - An empty path becomes the lone separator but is not searched: on Windows that names no full path under

@@ -31,7 +31,7 @@ TempDir::~TempDir() {
 
 std::optional<fs::path> SharedDir() {
   const char* env = std::getenv("VELMORA_SHARED");
-  fs::path p = env && *env ? fs::path(env) : fs::path("/work/shared");
+  fs::path p = env && *env ? fs::path(env) : fs::path(VELMORA_DEFAULT_SHARED);
   std::error_code ec;
   if (fs::is_directory(p / "corpus", ec) || fs::is_directory(p / "sample-pst", ec)) return p;
   return std::nullopt;
@@ -65,11 +65,21 @@ std::string JsonString(const std::string& s) {
   std::string out = "\"";
   for (unsigned char c : s) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char hex[8];
@@ -84,12 +94,11 @@ std::string JsonString(const std::string& s) {
 }
 
 static fs::path ReadersScript() {
-  const char* src = std::getenv("VELMORA_SOURCE_DIR");
-  fs::path root = src && *src ? fs::path(src) : fs::current_path();
-  return root / "tests" / "readers" / "check_readers.py";
+  return fs::path(VELMORA_SOURCE_DIR) / "tests" / "readers" / "check_readers.py";
 }
 
-ReaderCheck CheckWithReaders(const std::string& pst, const std::optional<ExpectedTree>& expected, bool exact) {
+ReaderCheck CheckWithReaders(const std::string& pst, const std::optional<ExpectedTree>& expected,
+                             bool exact) {
   ReaderCheck result;
   std::string cmd = "/usr/bin/python3 " + ShellQuote(ReadersScript().string()) + " " + ShellQuote(pst);
   std::optional<TempDir> tmp;

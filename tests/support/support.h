@@ -46,7 +46,7 @@ using ExpectedTree = std::map<std::string, int>;
 
 // Reads `pst` with pypff, pffexport and readpst. With `expected`, the folders must hold those counts; with
 // `exact`, no other folder may exist.
-ReaderCheck CheckWithReaders(const std::string& pst, const std::optional<ExpectedTree>& expected = std::nullopt,
-                             bool exact = false);
+ReaderCheck CheckWithReaders(const std::string& pst,
+                             const std::optional<ExpectedTree>& expected = std::nullopt, bool exact = false);
 
 }  // namespace velmora::testing
