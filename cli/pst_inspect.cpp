@@ -1,0 +1,193 @@
+#include "cli/pst_inspect.h"
+
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <memory>
+
+#include "pst/messaging/message/message_reader.h"
+#include "pst/messaging/message_store.h"
+#include "pst/messaging/store_check.h"
+#include "pst/ndb/check.h"
+#include "pst/ndb/node_database.h"
+
+namespace velmora::cli {
+
+namespace {
+
+using pst::Nid;
+
+struct OpenStore {
+  std::unique_ptr<pst::NodeDatabase> db;
+  std::unique_ptr<pst::MessageStore> store;
+};
+
+// Opens read-only: inspecting a file never writes to it.
+bool Open(const std::string& path, OpenStore& s, std::ostream& err) {
+  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  if (!file.ok()) {
+    err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
+    return false;
+  }
+  auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), /*writable=*/false);
+  if (!db.ok()) {
+    err << "velmora-pst: " << path << " is not a readable PST file: " << db.status().ToString() << "\n";
+    return false;
+  }
+  s.db = std::move(db).value();
+  auto store = pst::MessageStore::Open(*s.db);
+  if (!store.ok()) {
+    err << "velmora-pst: " << path << ": the message store cannot be read: " << store.status().ToString()
+        << "\n";
+    return false;
+  }
+  s.store = std::move(store).value();
+  return true;
+}
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+
+// Walks the folder tree below `nid`, depth first in stored order; `fn` gets the folder and its path.
+void Walk(const pst::MessageStore& store, Nid nid, const std::string& path, int depth,
+          const std::function<void(const pst::FolderInfo&, const std::string&, int)>& fn) {
+  const pst::FolderInfo* f = store.Folder(nid);
+  if (!f || depth > 64) return;
+  fn(*f, path, depth);
+  for (Nid child : f->children) {
+    const pst::FolderInfo* c = store.Folder(child);
+    if (!c || child == nid) continue;
+    Walk(store, child, path.empty() ? c->name : path + "/" + c->name, depth + 1, fn);
+  }
+}
+
+std::string Text(const pst::PropertyMap& props, uint16_t id) {
+  auto it = props.find(id);
+  if (it == props.end()) return "";
+  return it->second.AsString().value_or("");
+}
+
+std::string Time(const pst::PropertyMap& props, uint16_t id) {
+  auto it = props.find(id);
+  if (it == props.end()) return "";
+  auto ft = it->second.AsTime();
+  if (!ft) return "";
+  // FILETIME: 100 ns since 1601-01-01 UTC; 11,644,473,600 s lie between 1601 and 1970.
+  std::time_t secs = static_cast<std::time_t>(*ft / 10000000ULL) - 11644473600LL;
+  std::tm utc{};
+  gmtime_r(&secs, &utc);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return buf;
+}
+
+}  // namespace
+
+int ListFolders(const std::string& path, std::ostream& out, std::ostream& err) {
+  OpenStore s;
+  if (!Open(path, s, err)) return 2;
+  out << "Store: " << s.store->display_name() << "\n";
+  Walk(*s.store, s.store->root_folder(), "", 0, [&](const pst::FolderInfo& f, const std::string&, int depth) {
+    out << std::string(static_cast<size_t>(depth) * 2, ' ') << (depth == 0 ? "(root)" : f.name) << "  ["
+        << f.content_count << " messages, " << f.unread_count << " unread"
+        << (f.container_class.empty() ? "" : ", " + f.container_class) << "]\n";
+  });
+  return 0;
+}
+
+int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
+  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  if (!file.ok()) {
+    err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
+    return 2;
+  }
+  pst::CheckReport report = pst::CheckFile(**file);
+  for (const auto& note : report.notes) out << "note: " << note << "\n";
+  for (const auto& e : report.errors) out << "error: " << e << "\n";
+  out << "node database: " << report.Summary() << "\n";
+  if (!report.ok()) {
+    out << "NOT SOUND: " << report.errors.size() << " problem(s) in the node database\n";
+    return 1;
+  }
+
+  OpenStore s;
+  if (!Open(path, s, err)) return 1;
+  std::vector<std::string> problems;
+  auto folders = pst::testing::CheckFolderTree(*s.db, &problems);
+  size_t messages = 0;
+  for (const auto& cf : folders) {
+    const pst::FolderInfo* f = s.store->Folder(cf.nid);
+    if (!f || f->is_search) continue;
+    auto table = s.store->MutableContentsTable(cf.nid, /*assoc=*/false);
+    if (!table.ok()) {
+      problems.push_back("folder " + Hex(cf.nid) + ": contents table: " + table.status().ToString());
+      continue;
+    }
+    for (const auto& row : (*table)->rows) {
+      ++messages;
+      auto msg = pst::ReadMessage(*s.db, row.row_id);
+      if (!msg.ok()) {
+        problems.push_back("message " + Hex(row.row_id) + " in folder " + Hex(cf.nid) + ": " +
+                           msg.status().ToString());
+      }
+    }
+  }
+  for (const auto& p : problems) out << "error: " << p << "\n";
+  out << "message store: " << folders.size() << " folders, " << messages << " messages\n";
+  if (!problems.empty()) {
+    out << "NOT SOUND: " << problems.size() << " problem(s) in the message store\n";
+    return 1;
+  }
+  out << "sound\n";
+  return 0;
+}
+
+int DumpMessages(const std::string& path, const std::string& folder, std::ostream& out, std::ostream& err) {
+  OpenStore s;
+  if (!Open(path, s, err)) return 2;
+  auto top = s.store->IpmSubtree();
+  Nid start = top.ok() ? *top : s.store->root_folder();
+  int status = 0;
+  Walk(*s.store, start, "", 0, [&](const pst::FolderInfo& f, const std::string& fpath, int) {
+    if (!folder.empty() && fpath != folder && fpath.rfind(folder + "/", 0) != 0) return;
+    if (f.is_search) return;
+    auto table = s.store->MutableContentsTable(f.nid, false);
+    if (!table.ok()) {
+      err << "velmora-pst: folder " << fpath << ": " << table.status().ToString() << "\n";
+      status = 1;
+      return;
+    }
+    out << "== " << (fpath.empty() ? "(top)" : fpath) << " (" << (*table)->rows.size() << " messages)\n";
+    for (const auto& row : (*table)->rows) {
+      auto msg = pst::ReadMessage(*s.db, row.row_id);
+      if (!msg.ok()) {
+        out << "  message " << Hex(row.row_id) << ": " << msg.status().ToString() << "\n";
+        status = 1;
+        continue;
+      }
+      const auto& p = msg->props;
+      out << "  message " << Hex(row.row_id) << "\n"
+          << "    Subject: " << Text(p, 0x0037) << "\n"
+          << "    From:    " << Text(p, 0x0042) << " <" << Text(p, 0x0065) << ">\n"
+          << "    To:      " << Text(p, 0x0E04) << "\n"
+          << "    Date:    " << Time(p, 0x0039) << "\n"
+          << "    Class:   " << Text(p, 0x001A) << "\n";
+      auto size = p.find(0x0E08);
+      if (size != p.end() && size->second.AsInt32())
+        out << "    Size:    " << *size->second.AsInt32() << "\n";
+      out << "    Recipients: " << msg->recipients.size() << ", attachments: " << msg->attachments.size()
+          << "\n";
+      for (const auto& a : msg->attachments) {
+        std::string name = Text(a.props, 0x3707);
+        if (name.empty()) name = Text(a.props, 0x3704);
+        out << "      - " << (a.embedded ? "[message] " + Text(a.embedded->props, 0x0037) : name) << "\n";
+      }
+    }
+  });
+  return status;
+}
+
+}  // namespace velmora::cli
