@@ -1,6 +1,7 @@
 #include "rdo/rdo_folder.h"
 
 #include "pst/messaging/node_io.h"
+#include "rdo/rdo_mail.h"
 
 namespace velmora::rdo {
 
@@ -50,6 +51,12 @@ std::string RDOFolder::EntryID() const {
 std::shared_ptr<RDOFolders> RDOFolder::Folders() const {
   Info();
   return std::make_shared<RDOFolders>(state_, nid_);
+}
+
+std::shared_ptr<RDOItems> RDOFolder::Items() const {
+  if (Info().is_search)
+    throw Error(kMapiNoSupport, "Search folder \"" + Name() + "\" has no items of its own");
+  return std::make_shared<RDOItems>(state_, nid_);
 }
 
 std::shared_ptr<RDOFolder> RDOFolder::Parent() const {

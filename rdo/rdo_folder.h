@@ -11,6 +11,7 @@
 namespace velmora::rdo {
 
 class RDOFolders;
+class RDOItems;
 class RDOStore;
 
 // olDefaultFolders codes accepted by RDOFolders::Add as the folder type.
@@ -26,6 +27,8 @@ class RDOFolder {
   explicit operator std::string() const { return Name(); }
   std::string EntryID() const;
   std::shared_ptr<RDOFolders> Folders() const;
+  // The folder's messages (rdo_mail.h).
+  std::shared_ptr<RDOItems> Items() const;
   // The folder that holds this one; nullptr for the root folder.
   std::shared_ptr<RDOFolder> Parent() const;
   std::string ContainerClass() const;

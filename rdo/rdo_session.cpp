@@ -2,11 +2,14 @@
 
 #include <filesystem>
 
+#include "rdo/rdo_mail.h"
+
 namespace velmora::rdo {
 
 namespace {
 
 constexpr const char* kProgIdSession = "Redemption.RDOSession";
+constexpr const char* kProgIdMapiUtils = "Redemption.MAPIUtils";
 
 ScopedObjectFactory::Factory& CurrentFactory() {
   static ScopedObjectFactory::Factory factory;
@@ -23,6 +26,7 @@ std::string FolderOf(const std::string& path) {
 std::shared_ptr<Object> CreateObject(const std::string& progid) {
   if (auto& f = CurrentFactory()) return f(progid);
   if (progid == kProgIdSession) return std::make_shared<RDOSession>();
+  if (progid == kProgIdMapiUtils) return std::make_shared<RDOMAPIUtils>();
   throw Error(kClassNotRegistered, "Class not registered: \"" + progid + "\"");
 }
 

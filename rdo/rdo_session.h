@@ -8,16 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "rdo/object.h"
 #include "rdo/pst_files.h"
 #include "rdo/rdo_store.h"
 
 namespace velmora::rdo {
-
-// Everything CreateObject can make.
-class Object {
- public:
-  virtual ~Object() = default;
-};
 
 // The store format LogonPstStore makes: olStoreUnicode, a Unicode PST.
 constexpr int kStoreFormatUnicode = 1;
@@ -53,7 +48,8 @@ class RDOSession : public Object {
   std::chrono::milliseconds commit_interval_ = StoreState::kDefaultCommitInterval;
 };
 
-// Creates an automation object by ProgID ("Redemption.RDOSession"); Error for an unknown ProgID.
+// Creates an automation object by ProgID ("Redemption.RDOSession", "Redemption.MAPIUtils"); Error for an
+// unknown ProgID.
 std::shared_ptr<Object> CreateObject(const std::string& progid);
 // CreateObject for a ProgID whose object is of class T; Error when it is not.
 template <class T>

@@ -28,7 +28,8 @@ struct RecipientContent {
 struct MessageContent;
 
 struct AttachmentContent {
-  PropertyMap props;  // PidTagAttachMethod, file names, MIME tag, content id, PidTagAttachDataBinary (often a stream)
+  PropertyMap
+      props;  // PidTagAttachMethod, file names, MIME tag, content id, PidTagAttachDataBinary (often a stream)
   std::unique_ptr<MessageContent> embedded;  // set for PidTagAttachMethod 5 (afEmbeddedMessage)
 };
 

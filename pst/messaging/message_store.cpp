@@ -4,58 +4,20 @@
 #include <set>
 #include <unordered_map>
 
+#include "pst/messaging/folder_state.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
 #include "pst/messaging/table_templates.h"
 
 namespace velmora::pst {
 
+using namespace folder_detail;
+
 namespace {
 
-constexpr uint32_t kMsgFlagRead = 0x01;  // PidTagMessageFlags mfRead ([MS-OXCMSG] 2.2.1.6)
-constexpr PropTag kTagMessageFlags = 0x0E070003;
 constexpr size_t kMaxFolderDepth = 1000;  // deeper trees than this are taken for loops in a bad file
 
-Nid SiblingNid(Nid folder, NidType type) {
-  return MakeNid(type, NidIndexOf(folder));
-}
-
-std::string StringProp(const PropertyMap& props, PropTag tag) {
-  auto it = props.find(TagId(tag));
-  if (it == props.end()) return "";
-  return it->second.AsString().value_or("");
-}
-
-int32_t IntProp(const PropertyMap& props, PropTag tag) {
-  auto it = props.find(TagId(tag));
-  if (it == props.end()) return 0;
-  return it->second.AsInt32().value_or(0);
-}
-
 }  // namespace
-
-struct MessageStore::FolderState {
-  FolderInfo info;
-  PropertyMap props;
-  bool pc_dirty = false;
-  bool hierarchy_dirty = false;
-  bool tables_unwritten = false;   // a new folder whose tables are not on disk yet
-  std::optional<Table> hierarchy;  // the hierarchy table as last read or written
-  std::optional<Table> contents;   // loaded on first use
-  std::optional<Table> assoc;
-  bool contents_dirty = false;
-  bool assoc_dirty = false;
-  std::unordered_map<uint32_t, size_t> contents_index;  // row id -> row, built on the first PutContentsRow
-  std::unordered_map<uint32_t, size_t> assoc_index;
-
-  void RefreshInfo() {
-    info.name = StringProp(props, tags::kDisplayName);
-    info.container_class = StringProp(props, tags::kContainerClass);
-    info.content_count = IntProp(props, tags::kContentCount);
-    info.unread_count = IntProp(props, tags::kContentUnreadCount);
-    info.assoc_count = IntProp(props, tags::kPstHiddenCount);
-  }
-};
 
 MessageStore::MessageStore(NodeStore& nodes) : nodes_(nodes) {}
 MessageStore::~MessageStore() = default;
@@ -210,21 +172,9 @@ Status MessageStore::SetFolderProperty(Nid folder, PropTag tag, PropValue value)
 Result<Table*> MessageStore::MutableContentsTable(Nid folder, bool assoc) {
   FolderState* f = Find(folder);
   if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
-  if (f->info.is_search)
-    return Status::Unsupported("search folder " + NidText(folder) + " has no own contents");
-  std::optional<Table>& table = assoc ? f->assoc : f->contents;
-  if (!table) {
-    if (f->tables_unwritten) {
-      table = templates::EmptyTable(assoc ? templates::AssocContentsColumns() : templates::ContentsColumns());
-    } else {
-      PST_ASSIGN_OR_RETURN(Table t,
-                           ReadTableNode(nodes_, SiblingNid(folder, assoc ? kNidTypeAssocContentsTable
-                                                                          : kNidTypeContentsTable)));
-      table = std::move(t);
-    }
-  }
+  PST_ASSIGN_OR_RETURN(Table * table, LoadContentsTable(*f, assoc));
   (assoc ? f->assoc_dirty : f->contents_dirty) = true;
-  return &*table;
+  return table;
 }
 
 Status MessageStore::PutContentsRow(Nid folder, bool assoc, TableRow row) {
@@ -330,6 +280,11 @@ Status MessageStore::WriteReceiveFolderTable() {
 }
 
 Status MessageStore::Commit() {
+  PST_RETURN_IF_ERROR(WriteChanges());
+  return nodes_.Commit();
+}
+
+Status MessageStore::WriteChanges() {
   // Counts first: they change PCs, and PCs feed the parents' hierarchy rows (invariants 1 and 3).
   for (auto& [nid, f] : folders_) {
     auto unread_of = [](const Table& t) {
@@ -370,7 +325,7 @@ Status MessageStore::Commit() {
     PST_RETURN_IF_ERROR(WriteReceiveFolderTable());
     receive_dirty_ = false;
   }
-  return nodes_.Commit();
+  return Status::Ok();
 }
 
 // ---- Reading an existing store

@@ -12,6 +12,13 @@
 //  3. PidTagContentCount / PidTagContentUnreadCount equal the rows / unread rows of the contents table, and
 //     PidTagPstHiddenCount the rows of the FAI contents table, for every folder whose tables were changed.
 //  4. No folder has two children of exactly the same name (case-sensitive).
+//  5. Every message stored through AddMessage / ReplaceMessage has exactly one row in its folder's contents
+//     table, made from the values the message writer stored (WrittenMessage::row_props), so the row and the
+//     message PC agree; the message node's NBT parent is the folder.
+//
+// Messages. AddMessage writes the message's node at once (attachments stream from their sources) but only
+// adds its row to the folder's contents table in memory; the table is written at Commit, or earlier when the
+// rows held in memory pass table_memory_bound. So a folder takes thousands of messages with one table write.
 #pragma once
 
 #include <map>
@@ -22,6 +29,8 @@
 
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/entry_id.h"
+#include "pst/messaging/message/message_reader.h"
+#include "pst/messaging/message/message_writer.h"
 #include "pst/messaging/name_to_id_map.h"
 
 namespace velmora::pst {
@@ -103,11 +112,28 @@ class MessageStore {
   // Removes the row with this row id; NotFound when there is none.
   Status RemoveContentsRow(Nid folder, bool assoc, uint32_t row_id);
 
+  // ---- Messages of a normal folder (nidType 0x04 nodes whose NBT parent is the folder).
+  // Stores a new message in `folder`: a fresh NID, the message node, and the folder's contents row; the
+  // folder's counts follow at Commit. Named properties get IDs from the store's name-to-ID map.
+  Result<Nid> AddMessage(Nid folder, const MessageContent& content, const MessageWriteOptions& options = {});
+  // Stores `content` again as message `message` (same NID, same folder), replacing what it held.
+  Status ReplaceMessage(Nid message, const MessageContent& content, const MessageWriteOptions& options = {});
+  // The messages of a folder, in contents-table order (the table is read on first use).
+  Result<std::vector<Nid>> Messages(Nid folder);
+  // A stored message, named properties resolved through the store's map. Large values read the store lazily.
+  Result<MessageContent> ReadMessage(Nid message);
+  // Rows of contents tables held in memory (bytes, estimated) above which the tables are written before
+  // Commit and dropped from memory.
+  void set_table_memory_bound(size_t bytes) { table_memory_bound_ = bytes; }
+  static constexpr size_t kDefaultTableMemoryBound = 64u << 20;
+
   NameToIdMap& name_map() { return name_map_; }
   NodeStore& nodes() { return nodes_; }
 
   // Writes every change and commits the node store.
   Status Commit();
+  // Writes every change to the node store without committing it.
+  Status WriteChanges();
 
  private:
   struct FolderState;
@@ -127,6 +153,12 @@ class MessageStore {
   Result<Nid> RootEntryIdProperty(PropTag tag, int index) const;
   void SetStoreEntryId(PropTag tag, Nid nid);
   Result<Nid> EnsureDefaultFolder(Nid parent, int code);
+  // The message's node and its contents row (folder_messages.cpp).
+  Status StoreMessage(Nid folder, Nid nid, const MessageContent& content, const MessageWriteOptions& options);
+  // The contents table of a normal folder, read when not in memory, without marking it changed.
+  Result<Table*> LoadContentsTable(FolderState& f, bool assoc);
+  // Writes the tables and drops the contents tables from memory when the rows held pass the bound.
+  Status KeepTablesBounded();
 
   friend class SkeletonWriter;
 
@@ -140,6 +172,8 @@ class MessageStore {
   std::map<std::pair<Nid, std::string>, Nid> by_name_;        // (parent, name) -> child
   std::vector<std::pair<std::string, Nid>> receive_folders_;  // message class -> folder
   bool receive_dirty_ = false;
+  size_t table_memory_bound_ = kDefaultTableMemoryBound;
+  size_t held_row_bytes_ = 0;  // estimated size of the contents rows added since tables were last dropped
 };
 
 }  // namespace velmora::pst

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "pst/messaging/message/contents_row.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
 
@@ -105,6 +106,62 @@ std::vector<CheckedFolder> CheckFolderTree(NodeStore& nodes, std::vector<std::st
     }
   }
   return out;
+}
+
+size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& folders,
+                           std::vector<std::string>* problems) {
+  constexpr uint32_t kMsgFlagRead = 0x01;
+  constexpr PropTag kMessageFlags = 0x0E070003;
+  auto problem = [&](Nid nid, const std::string& text) { problems->push_back(NidText(nid) + ": " + text); };
+  std::map<Nid, std::set<Nid>> messages_by_parent;
+  (void)nodes.ForEachNode([&](const NodeEntry& e) {
+    if (NidTypeOf(e.nid) == kNidTypeNormalMessage) messages_by_parent[e.parent].insert(e.nid);
+    return Status::Ok();
+  });
+  size_t checked = 0;
+  for (const CheckedFolder& f : folders) {
+    if (NidTypeOf(f.nid) != kNidTypeNormalFolder) continue;
+    auto props = ReadPropertyNode(nodes, f.nid);
+    auto table = ReadTableNode(nodes, MakeNid(kNidTypeContentsTable, NidIndexOf(f.nid)));
+    if (!props.ok() || !table.ok()) continue;  // CheckFolderTree reports these
+    int32_t unread = 0;
+    std::set<Nid> listed;
+    for (const TableRow& row : table->rows) {
+      Nid nid = row.row_id;
+      listed.insert(nid);
+      auto flags = row.cells.find(kMessageFlags);
+      if (flags == row.cells.end() || !(flags->second.AsInt32().value_or(0) & kMsgFlagRead)) ++unread;
+      auto entry = nodes.FindNode(nid);
+      if (!entry.ok() || !*entry) {
+        problem(f.nid, "contents row " + NidText(nid) + " names no node");
+        continue;
+      }
+      if (NidTypeOf(nid) != kNidTypeNormalMessage) problem(nid, "listed as a message but not of type 0x04");
+      if ((*entry)->parent != f.nid)
+        problem(nid, "NBT parent " + NidText((*entry)->parent) + ", listed by " + NidText(f.nid));
+      auto pc = ReadPropertyNode(nodes, nid);
+      if (!pc.ok()) {
+        problem(nid, pc.status().ToString());
+        continue;
+      }
+      if (!RowAgreesWithProps(row, *pc, table->columns))
+        problem(nid, "contents row differs from the message PC");
+      ++checked;
+    }
+    auto count = [&](PropTag tag) {
+      auto it = props->find(TagId(tag));
+      return it == props->end() ? -1 : it->second.AsInt32().value_or(-1);
+    };
+    if (count(tags::kContentCount) != static_cast<int32_t>(table->rows.size()))
+      problem(f.nid, "PidTagContentCount " + std::to_string(count(tags::kContentCount)) + " with " +
+                         std::to_string(table->rows.size()) + " contents rows");
+    if (count(tags::kContentUnreadCount) != unread)
+      problem(f.nid, "PidTagContentUnreadCount " + std::to_string(count(tags::kContentUnreadCount)) +
+                         " with " + std::to_string(unread) + " unread rows");
+    for (Nid nid : messages_by_parent[f.nid])
+      if (!listed.count(nid)) problem(nid, "message of folder " + NidText(f.nid) + " has no contents row");
+  }
+  return checked;
 }
 
 }  // namespace velmora::pst::testing

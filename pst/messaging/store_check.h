@@ -23,6 +23,13 @@ struct CheckedFolder {
 // *problems; the folders found are returned in walk order.
 std::vector<CheckedFolder> CheckFolderTree(NodeStore& nodes, std::vector<std::string>* problems);
 
+// For every normal folder in `folders`: PidTagContentCount and PidTagContentUnreadCount equal the rows and
+// the rows without MSGFLAG_READ of the contents table; every row names a message node (nidType 0x04) whose
+// NBT parent is the folder and whose PC agrees with the row; every message node whose parent is the folder
+// has a row. Problems go to *problems; returns the number of messages checked.
+size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& folders,
+                           std::vector<std::string>* problems);
+
 // Every NID in the node store.
 std::vector<Nid> AllNids(NodeStore& nodes);
 

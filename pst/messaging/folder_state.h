@@ -1,0 +1,60 @@
+// What MessageStore keeps in memory for one folder, shared by the files that implement MessageStore (the
+// folder tree in message_store.cpp, the messages of a folder in folder_messages.cpp). Internal to this
+// folder.
+#pragma once
+
+#include <optional>
+#include <unordered_map>
+
+#include "pst/messaging/message_store.h"
+#include "pst/messaging/prop_tags.h"
+
+namespace velmora::pst {
+
+namespace folder_detail {
+
+constexpr uint32_t kMsgFlagRead = 0x01;  // PidTagMessageFlags mfRead ([MS-OXCMSG] 2.2.1.6)
+constexpr PropTag kTagMessageFlags = 0x0E070003;
+
+inline Nid SiblingNid(Nid folder, NidType type) {
+  return MakeNid(type, NidIndexOf(folder));
+}
+
+inline std::string StringProp(const PropertyMap& props, PropTag tag) {
+  auto it = props.find(TagId(tag));
+  if (it == props.end()) return "";
+  return it->second.AsString().value_or("");
+}
+
+inline int32_t IntProp(const PropertyMap& props, PropTag tag) {
+  auto it = props.find(TagId(tag));
+  if (it == props.end()) return 0;
+  return it->second.AsInt32().value_or(0);
+}
+
+}  // namespace folder_detail
+
+struct MessageStore::FolderState {
+  FolderInfo info;
+  PropertyMap props;
+  bool pc_dirty = false;
+  bool hierarchy_dirty = false;
+  bool tables_unwritten = false;   // a new folder whose tables are not on disk yet
+  std::optional<Table> hierarchy;  // the hierarchy table as last read or written
+  std::optional<Table> contents;   // loaded on first use
+  std::optional<Table> assoc;
+  bool contents_dirty = false;
+  bool assoc_dirty = false;
+  std::unordered_map<uint32_t, size_t> contents_index;  // row id -> row, built on the first PutContentsRow
+  std::unordered_map<uint32_t, size_t> assoc_index;
+
+  void RefreshInfo() {
+    info.name = folder_detail::StringProp(props, tags::kDisplayName);
+    info.container_class = folder_detail::StringProp(props, tags::kContainerClass);
+    info.content_count = folder_detail::IntProp(props, tags::kContentCount);
+    info.unread_count = folder_detail::IntProp(props, tags::kContentUnreadCount);
+    info.assoc_count = folder_detail::IntProp(props, tags::kPstHiddenCount);
+  }
+};
+
+}  // namespace velmora::pst

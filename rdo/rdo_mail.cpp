@@ -1,0 +1,100 @@
+#include "rdo/rdo_mail.h"
+
+#include "mime/import.h"
+#include "pst/messaging/node_io.h"
+
+namespace velmora::rdo {
+
+namespace {
+
+constexpr pst::PropTag kTagSubject = 0x0037001F;  // PidTagSubject
+
+std::string FolderText(pst::Nid folder) {
+  return "folder " + pst::NidText(folder);
+}
+
+}  // namespace
+
+MAPIMessage::MAPIMessage(std::shared_ptr<StoreState> state, pst::Nid folder)
+    : state_(std::move(state)), folder_(folder) {}
+
+MAPIMessage::MAPIMessage(std::shared_ptr<StoreState> state, pst::Nid folder, pst::Nid nid,
+                         pst::MessageContent content)
+    : state_(std::move(state)), folder_(folder), nid_(nid), content_(std::move(content)), changed_(false) {}
+
+void MAPIMessage::Import(const std::string& path, int format) {
+  if (format != kImportFormatRfc822) {
+    throw Error(kMapiNoSupport, "Import format " + std::to_string(format) +
+                                    " is not supported; use 1024 (an RFC 822 message file, .eml)");
+  }
+  state_->store();  // Error when the session has logged off
+  content_ = pst::MessageContent();
+  changed_ = true;
+  auto imported = mime::ImportEml(path);
+  ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
+  content_ = std::move(imported).value();
+}
+
+void MAPIMessage::Save() {
+  if (!changed_ && nid_) return;
+  pst::MessageStore& store = state_->store();
+  if (nid_) {
+    ThrowIfError(store.ReplaceMessage(*nid_, content_), "Cannot save the message");
+  } else {
+    auto nid = store.AddMessage(folder_, content_);
+    ThrowIfError(nid.status(), "Cannot save the message in " + FolderText(folder_));
+    nid_ = *nid;
+  }
+  changed_ = false;
+  state_->Changed();
+}
+
+void RDOMail::Import(const std::string& path, int format) {
+  message_->Import(path, format);
+}
+
+std::string RDOMail::Subject() const {
+  const auto& props = message_->content().props;
+  auto it = props.find(pst::TagId(kTagSubject));
+  if (it == props.end()) return "";
+  return it->second.AsString().value_or("");
+}
+
+std::string RDOMail::EntryID() const {
+  auto nid = message_->nid();
+  if (!nid) return "";
+  return pst::HexString(pst::MakeEntryId(message_->state()->store().record_key(), *nid));
+}
+
+int RDOItems::Count() const {
+  auto ids = state_->store().Messages(folder_);
+  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(folder_));
+  return static_cast<int>(ids->size());
+}
+
+std::shared_ptr<RDOMail> RDOItems::Item(int index) const {
+  pst::MessageStore& store = state_->store();
+  auto ids = store.Messages(folder_);
+  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(folder_));
+  if (index < 1 || static_cast<size_t>(index) > ids->size()) {
+    throw Error(kEInvalidArg,
+                "Index " + std::to_string(index) + " is out of range 1.." + std::to_string(ids->size()));
+  }
+  pst::Nid nid = (*ids)[static_cast<size_t>(index - 1)];
+  auto content = store.ReadMessage(nid);
+  ThrowIfError(content.status(), "Cannot read message " + pst::NidText(nid));
+  return std::make_shared<RDOMail>(
+      std::make_shared<MAPIMessage>(state_, folder_, nid, std::move(content).value()));
+}
+
+std::shared_ptr<RDOMail> RDOItems::Add(int type) {
+  if (type != kItemTypeMail) {
+    throw Error(kMapiNoSupport,
+                "Item type " + std::to_string(type) + " is not supported; use 0 (a mail message)");
+  }
+  if (!state_->store().Folder(folder_))
+    throw Error(kMapiNotFound, "The " + FolderText(folder_) + " no longer exists");
+  return std::make_shared<RDOMail>(std::make_shared<MAPIMessage>(state_, folder_));
+}
+
+}  // namespace velmora::rdo
