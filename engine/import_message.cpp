@@ -1,10 +1,7 @@
 // One message file into the store: Add, Import, the message flags, Save. Each step is skipped on failure, but
 // a file that did not become a message is reported (false) and never saved as an empty message.
 #include "engine/migration.h"
-#if __has_include("rdo/rdo_mail.h")
 #include "rdo/rdo_mail.h"
-#define VELMORA_HAVE_RDO_MAIL 1
-#endif
 #include "rdo/rdo_session.h"
 
 namespace velmora::engine {
@@ -23,11 +20,6 @@ constexpr int kItemTypeMail = 0;
 }  // namespace
 
 bool Migration::ImportMessage(const std::string& store_folder_path, const std::string& file) {
-#ifndef VELMORA_HAVE_RDO_MAIL
-  (void)store_folder_path;
-  (void)file;
-  return false;
-#else
   ResumeNext step;
   std::shared_ptr<rdo::RDOMail> item;
   step.Run([&] { item = PstSession->GetFolderFromPath(store_folder_path)->Items()->Add(kItemTypeMail); });
@@ -40,7 +32,6 @@ bool Migration::ImportMessage(const std::string& store_folder_path, const std::s
   });
   engine_.Yield();
   return step.Run([&] { item->Save(); });
-#endif
 }
 
 }  // namespace velmora::engine

@@ -44,6 +44,8 @@ Migration::~Migration() = default;
 void Migration::StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
   NotConverted.clear();
   Converted = 0;
+  store_opened_ = false;
+  StoreError.clear();
   if (!ChooseOutputPath(sFolderName)) return;
 
   engine_.Yield();
@@ -58,10 +60,16 @@ void Migration::StartMigration(const std::string& sFolderName, const std::string
   // Until the first folder-tree entry, any error ends the call with the store error message.
   try {
     OpenStoreAndReadFolders(sFolderName, sFolderPath);
-  } catch (const std::exception&) {
+  } catch (const rdo::Error& e) {
+    StoreError = e.description();
+    ShowOutlookError();
+    return;
+  } catch (const std::exception& e) {
+    StoreError = e.what();
     ShowOutlookError();
     return;
   }
+  store_opened_ = true;
   CreateFolderTree();
   ImportQueuedFiles(sFolderPath);
 }

@@ -63,6 +63,11 @@ class Migration {
   std::vector<std::string> NotConverted;
   // Messages saved in the current mailbox's store.
   int64_t Converted = 0;
+  // Whether the last call opened its store (false after a cancelled dialog or the store error).
+  bool StoreOpened() const { return store_opened_; }
+  // Why the store could not be opened in the last call (empty when it was): for front ends that can say more
+  // than the store error message box.
+  std::string StoreError;
 
   // The largest number of missing-folder attempts for a path of `depth` names.
   static int AttemptLimit(int depth) { return depth + 3; }
@@ -91,6 +96,7 @@ class Migration {
   Engine& engine_;
   LocalClock clock_;
   ResumeNext err_;
+  bool store_opened_ = false;
 };
 
 }  // namespace velmora::engine

@@ -29,6 +29,16 @@ inline constexpr const char* kConfirmStopText =
     "This action will STOP complete conversion process.\r\nDo you really want to \"STOP\" on-going "
     "conversion ?";
 
+inline constexpr const char* kCompletedTitle = "Completed";
+inline constexpr const char* kSingleDoneLine1 = "Messages Converted Successfully.";
+inline constexpr const char* kSingleDoneLine2 =
+    "Open Converted Outlook Data file in Microsoft Outlook to View Converted Messages.";
+inline constexpr const char* kMultipleDoneLine1 = "All Folders Converted Successfully.";
+inline constexpr const char* kMultipleDoneLine2 =
+    "Open Converted Outlook Data file(s) in Microsoft Outlook to View Individual files.";
+// Added to the completion message, after the number of message files that did not become messages.
+inline constexpr const char* kNotConvertedSuffix = " message file(s) could not be converted.";
+
 // Message boxes carry this title unless they have one of their own.
 inline constexpr const char* kAppTitle = "Velmora eM Client Converter";
 

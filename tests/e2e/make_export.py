@@ -60,7 +60,7 @@ def main():
     write(os.path.join(a, "Notebook", "Page.eml"), message("Notebook page"))
     write(os.path.join(a, "Archive", "2019.eml"), message("Archived"))
     write(os.path.join(a, "Archive", "Sent", "Copy.eml"), message("Archived sent copy"))
-    write(os.path.join(a, "Receipts 🧾 Пошта", "Receipt.eml"), message("Квитанция 🧾"))
+    write(os.path.join(a, "Receipts ☕ Пошта", "Receipt.eml"), message("Квитанция ☕"))
     write(os.path.join(a, "Old!2019", "Bang.eml"), message("In a bang folder"))
     write(os.path.join(a, "notes.txt"), b"not a message\n")
     write(os.path.join(a, "Loose.eml"), message("Directly in the mailbox folder"))

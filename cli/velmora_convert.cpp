@@ -1,0 +1,181 @@
+// velmora-convert: the converter without windows. The same engine and the same code path as the wizard's Next
+// button, with a front end for scripts, servers and tests.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <string>
+
+#include "cli/convert_host.h"
+#include "cli/json_out.h"
+#include "engine/conversion.h"
+#include "engine/errors.h"
+#include "engine/mailbox_list.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::cli::ConvertHost;
+using velmora::cli::ConvertRow;
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  velmora-convert [--quiet] [--json] SOURCE_FOLDER OUTPUT.pst\n"
+    "      Converts one exported mailbox folder into OUTPUT.pst.\n"
+    "  velmora-convert --multiple [--quiet] [--json] TOP_FOLDER OUTPUT_FOLDER [MAILBOX...]\n"
+    "      Converts every mailbox folder directly below TOP_FOLDER (or only the MAILBOX names given) into\n"
+    "      OUTPUT_FOLDER/MAILBOX.pst.\n"
+    "\n"
+    "Options:\n"
+    "  --quiet     no progress and no messages except errors\n"
+    "  --json      print a report as JSON on standard output at the end\n"
+    "  --help      this text\n"
+    "  --version   the program's version\n"
+    "\n"
+    "Exit status: 0 every queued .eml file became a message; 1 some did not (they are listed); 2 a store "
+    "could\n"
+    "not be opened or the arguments are wrong; 130 stopped with Ctrl-C (what was saved is kept).\n";
+
+constexpr int kExitAllConverted = 0;
+constexpr int kExitSomeNotConverted = 1;
+constexpr int kExitFailure = 2;
+constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+
+int Usage(const std::string& problem) {
+  std::cerr << "velmora-convert: " << problem << "\n\n" << kUsage;
+  return kExitFailure;
+}
+
+// An absolute path without a trailing separator (except the root), as the folder picker gives it.
+std::string Absolute(const std::string& p) {
+  std::error_code ec;
+  fs::path a = fs::absolute(p, ec).lexically_normal();
+  std::string s = a.string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+bool IsListableFolder(const std::string& p) {
+  std::error_code ec;
+  if (!fs::is_directory(p, ec)) return false;
+  return ::access(p.c_str(), R_OK | X_OK) == 0;
+}
+
+bool IsWritableFolder(const std::string& p) {
+  std::error_code ec;
+  return fs::is_directory(p, ec) && ::access(p.c_str(), W_OK | X_OK) == 0;
+}
+
+void OnInterrupt(int) {
+  ConvertHost::interrupted = 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool quiet = false, json = false, multiple = false;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (a == "--version") {
+      std::cout << "velmora-convert 0.1.0\n";
+      return 0;
+    } else if (a == "--quiet" || a == "-q") {
+      quiet = true;
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--multiple") {
+      multiple = true;
+    } else if (a == "--") {
+      for (++i; i < argc; ++i) args.push_back(argv[i]);
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage("unknown option " + a);
+    } else {
+      args.push_back(a);
+    }
+  }
+
+  ConvertHost::Options o;
+  o.quiet = quiet;
+  o.progress = !quiet && ::isatty(STDERR_FILENO);
+  o.single = !multiple;
+  if (!multiple) {
+    if (args.size() != 2) return Usage("a single-mailbox run takes SOURCE_FOLDER and OUTPUT.pst");
+    o.source = Absolute(args[0]);
+    o.pst = Absolute(args[1]);
+    if (!IsListableFolder(o.source)) {
+      std::cerr << "velmora-convert: the source folder does not exist or cannot be read: " << o.source
+                << "\n";
+      return kExitFailure;
+    }
+    std::error_code ec;
+    if (fs::is_directory(o.pst, ec)) {
+      std::cerr << "velmora-convert: the output path is a folder, not a file: " << o.pst << "\n";
+      return kExitFailure;
+    }
+    const std::string parent = fs::path(o.pst).parent_path().string();
+    if (!IsWritableFolder(parent)) {
+      std::cerr << "velmora-convert: the output folder does not exist or cannot be written: " << parent
+                << "\n";
+      return kExitFailure;
+    }
+  } else {
+    if (args.size() < 2) return Usage("a multiple-mailbox run takes TOP_FOLDER and OUTPUT_FOLDER");
+    const std::string top = Absolute(args[0]);
+    o.output = Absolute(args[1]);
+    auto folders = IsListableFolder(top) ? velmora::engine::ListMailboxFolders(top) : std::nullopt;
+    if (!folders) {
+      std::cerr << "velmora-convert: the top folder does not exist or cannot be read: " << top << "\n";
+      return kExitFailure;
+    }
+    if (!IsWritableFolder(o.output)) {
+      std::cerr << "velmora-convert: the output folder does not exist or cannot be written: " << o.output
+                << "\n";
+      return kExitFailure;
+    }
+    std::set<std::string> wanted(args.begin() + 2, args.end());
+    for (const auto& f : *folders) {
+      o.rows.push_back(ConvertRow{wanted.empty() || wanted.count(f.name) > 0, f.name, f.path});
+      wanted.erase(f.name);
+    }
+    if (!wanted.empty()) {
+      std::cerr << "velmora-convert: no mailbox folder named " << *wanted.begin() << " in " << top << "\n";
+      return kExitFailure;
+    }
+  }
+
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = OnInterrupt;
+  sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process; the file keeps its last commit
+  sigaction(SIGINT, &sa, nullptr);
+
+  velmora::engine::RunState run;
+  ConvertHost host(o, stderr);
+  velmora::engine::Conversion conversion(host, run);
+  host.Attach(&conversion);
+  try {
+    conversion.StartConversion_Click();
+  } catch (const velmora::engine::Error& e) {
+    std::cerr << "velmora-convert: the run ended with an error: " << e.description() << "\n";
+    return kExitFailure;
+  }
+  const bool stopped = run.StopRequested;
+  // A stopped run keeps its session open (its store is committed already); close it cleanly now.
+  if (conversion.migration().PstSession) conversion.migration().PstSession.reset();
+
+  for (const auto& m : conversion.outcomes())
+    for (const auto& f : m.not_converted) std::cerr << "not converted: " << f << "\n";
+  if (json) std::cout << velmora::cli::RunReportJson(conversion.outcomes(), stopped) << "\n";
+
+  if (host.store_error_shown()) return kExitFailure;
+  if (stopped) return kExitInterrupted;
+  return conversion.NotConvertedCount() > 0 ? kExitSomeNotConverted : kExitAllConverted;
+}

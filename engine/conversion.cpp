@@ -1,0 +1,156 @@
+#include "engine/conversion.h"
+
+#include "engine/path_helpers.h"
+#include "engine/source_scan.h"
+#include "engine/texts.h"
+
+namespace velmora::engine {
+
+namespace {
+
+// The text colour that marks a mailbox row the run has taken on: green (0x00BBGGRR).
+constexpr uint32_t kTakenRowColour = 0x008000;
+
+bool HasEmlName(const std::string& path) {
+  std::string name = PathFileName(path);
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".eml";
+}
+
+class RunningFlag {
+ public:
+  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningFlag() { flag_ = false; }
+  RunningFlag(const RunningFlag&) = delete;
+  RunningFlag& operator=(const RunningFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+Conversion::Conversion(Host& host, RunState& run_state, LocalClock clock)
+    : engine_(host, run_state), migration_(engine_, std::move(clock)) {}
+
+size_t Conversion::NotConvertedCount() const {
+  size_t n = 0;
+  for (const auto& o : outcomes_) n += o.not_converted.size();
+  return n;
+}
+
+void Conversion::StartConversion_Click() {
+  RunningFlag running(running_);
+  outcomes_.clear();
+  engine_.run_state().StopRequested = false;
+  if (engine_.host().Mode()) {
+    RunSingle();
+  } else {
+    RunMultiple();
+  }
+}
+
+void Conversion::ScanMailbox() {
+  engine_.FilePattern = "*.*";
+  engine_.run_state().EmptyQueues();
+  engine_.FileCount = 1;
+  engine_.Yield();
+  ScanSourceFolder(engine_, engine_.SourcePath, engine_.FilePattern, engine_.FileCount, engine_.FolderCount);
+  engine_.MessageCount = engine_.FileCount - 1;
+  engine_.Yield();
+}
+
+void Conversion::Migrate(const std::string& name, const std::string& path) {
+  MailboxOutcome outcome;
+  outcome.name = name;
+  outcome.source = path;
+  outcome.queued = engine_.MessageCount;
+  // The queued ".eml" files, in case the store cannot be opened and none of them is converted.
+  std::vector<std::string> eml;
+  if (engine_.run_state().QueuedFiles) {
+    for (const auto& f : engine_.run_state().QueuedFiles->Items())
+      if (HasEmlName(f)) eml.push_back(f);
+  }
+  migration_.StartMigration(name, path);
+  outcome.pst = migration_.StoreOpened() ? engine_.run_state().PstFilePath : std::string();
+  outcome.converted = migration_.Converted;
+  if (migration_.StoreOpened()) {
+    outcome.not_converted = migration_.NotConverted;
+  } else if (!engine_.run_state().PstFilePath.empty()) {
+    outcome.not_converted = std::move(eml);  // the store error: nothing of this mailbox was converted
+  }
+  outcomes_.push_back(std::move(outcome));
+}
+
+void Conversion::RunSingle() {
+  auto& run = engine_.run_state();
+  engine_.Yield();
+  if (!run.StopRequested) {
+    engine_.SetButtonState(ButtonState::kSkipEnabled, false);
+    engine_.SourcePath = engine_.host().SourceFolder();
+    ScanMailbox();
+    engine_.SetStatusText(StatusText::kLblCount1, "Migrating " + std::to_string(engine_.MessageCount) +
+                                                      " items from " + engine_.SourcePath);
+    if (engine_.MessageCount >= 1) {
+      run.SkipRequested = false;
+      run.StopRequested = false;
+      engine_.SetStatusText(StatusText::kCaption, "Conversion Status");
+      const std::string source = engine_.host().SourceFolder();
+      const size_t last = source.rfind(fsutil::kPathSeparator);
+      const std::string name = last == std::string::npos ? source : source.substr(last + 1);
+      Migrate(name, source);
+    }
+  }
+  ShowCompletion(texts::kSingleDoneLine1, texts::kSingleDoneLine2);
+  if (run.StopRequested) engine_.host().CloseSinglePage();
+  FreezeButtons();
+}
+
+void Conversion::RunMultiple() {
+  auto& run = engine_.run_state();
+  Host& host = engine_.host();
+  const int32_t rows = host.MailboxRowCount();
+  for (int32_t i = 1; i <= rows; ++i) {
+    engine_.Yield();
+    if (!host.RowTicked(i)) continue;
+    engine_.Yield();
+    if (run.StopRequested) break;
+    engine_.SetButtonState(ButtonState::kSkipEnabled, false);
+    host.SetRowTextColour(i, kTakenRowColour);
+    host.SetRowGhosted(i, true);
+    engine_.SourcePath = host.RowSubItem1(i);
+    ScanMailbox();
+    engine_.SetStatusText(StatusText::kLblCount1, "Converting " + std::to_string(engine_.MessageCount) +
+                                                      " items from " + host.RowSubItem1(i));
+    if (engine_.MessageCount >= 1) {
+      run.SkipRequested = false;
+      run.StopRequested = false;
+      engine_.SetStatusText(StatusText::kCaption, "Converting " + std::to_string(i) + " of " +
+                                                      std::to_string(host.MailboxRowCount()) + " Folders");
+      Migrate(host.RowText(i), host.RowSubItem1(i));
+    }
+  }
+  ShowCompletion(texts::kMultipleDoneLine1, texts::kMultipleDoneLine2);
+  if (run.StopRequested) host.CloseSinglePage();
+  FreezeButtons();
+}
+
+void Conversion::ShowCompletion(const char* first_line, const char* second_line) {
+  std::string text = std::string(first_line) + "\r\n" + second_line;
+  // Files that did not become messages are never passed off as converted.
+  if (size_t failed = NotConvertedCount(); failed > 0) {
+    text += "\r\n" + std::to_string(failed) + texts::kNotConvertedSuffix;
+  }
+  engine_.host().ShowMessageBox(text, texts::kCompletedTitle, MessageBoxButtons::kOkOnly,
+                                MessageBoxIcon::kInformation);
+}
+
+void Conversion::FreezeButtons() {
+  engine_.SetButtonState(ButtonState::kSkipEnabled, false);
+  engine_.SetButtonState(ButtonState::kStopEnabled, false);
+  engine_.SetButtonState(ButtonState::kStopVisible, false);
+}
+
+}  // namespace velmora::engine

@@ -1,0 +1,66 @@
+// The engine half of the single-folder page object: its fields (Engine), StartMigration (Migration) and the
+// conversion driver, StartConversion_Click, which runs one whole conversion: the one mailbox of the
+// single-folder page, or every ticked mailbox row of the multiple-folder page in row order. For each mailbox
+// it empties the queues, scans the folder, shows its numbers and calls StartMigration; at the end it shows
+// the completion message and freezes Skip and Stop.
+//
+// The driver catches nothing: an error raised in it or by the scan ends the run there and reaches the caller,
+// which decides how to show it. StartMigration never passes one up.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/migration.h"
+
+namespace velmora::engine {
+
+// What became of one mailbox folder in the last run (for reports; the windows do not show it).
+struct MailboxOutcome {
+  std::string name;    // the mailbox folder's name
+  std::string source;  // its path
+  std::string pst;     // the .pst written, empty when none was
+  int32_t queued = 0;  // files queued by the scan
+  int64_t converted = 0;
+  std::vector<std::string> not_converted;  // ".eml" files that did not become messages
+};
+
+class Conversion {
+ public:
+  Conversion(Host& host, RunState& run_state, LocalClock clock = LocalTimeNow);
+  Conversion(const Conversion&) = delete;
+  Conversion& operator=(const Conversion&) = delete;
+
+  void StartConversion_Click();
+  void StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
+    migration_.StartMigration(sFolderName, sFolderPath);
+  }
+
+  Engine& engine() { return engine_; }
+  Migration& migration() { return migration_; }
+  // True while StartConversion_Click runs: the front ends refuse to start a second run meanwhile.
+  bool running() const { return running_; }
+  // The mailboxes the last (or current) run took on, in order.
+  const std::vector<MailboxOutcome>& outcomes() const { return outcomes_; }
+  // Files of the last run that did not become messages, over all mailboxes.
+  size_t NotConvertedCount() const;
+
+ private:
+  void RunSingle();
+  void RunMultiple();
+  // Scan of SourcePath, then MessageCount; the count line is the caller's.
+  void ScanMailbox();
+  // StartMigration with its outcome recorded.
+  void Migrate(const std::string& name, const std::string& path);
+  void ShowCompletion(const char* first_line, const char* second_line);
+  void FreezeButtons();
+
+  Engine engine_;
+  Migration migration_;
+  bool running_ = false;
+  std::vector<MailboxOutcome> outcomes_;
+};
+
+}  // namespace velmora::engine

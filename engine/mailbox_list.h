@@ -1,0 +1,20 @@
+// The mailbox folders of an export's top folder: its direct sub-folders, in the order the file system's
+// search gives them (by name, as on NTFS), each as the name and the full path (top folder, one separator,
+// name). The multiple-folder page lists them as its rows; the command-line converter ticks them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::engine {
+
+struct MailboxFolder {
+  std::string name;
+  std::string path;
+};
+
+// Nothing when the top folder cannot be listed (missing, not a folder, no permission).
+std::optional<std::vector<MailboxFolder>> ListMailboxFolders(std::string top);
+
+}  // namespace velmora::engine
