@@ -1,0 +1,156 @@
+// The conversion driver with the recording host: the order of mailboxes, the count and caption texts, the row
+// marks, the completion messages and the final button states.
+#include "engine/conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/testing/recording_host.h"
+#include "tests/support/support.h"
+
+namespace velmora::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingHost;
+using velmora::testing::TempDir;
+
+void WriteEml(const fs::path& p) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p) << "From: a@example.com\r\nSubject: s\r\n\r\nx\r\n";
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  DriverTest() : conversion_(host_, run_, [] { return std::tm{}; }) {
+    fs::create_directories(out());
+    host_.output_folder = out().string();
+  }
+  fs::path top() const { return dir_.path() / "export"; }
+  fs::path out() const { return dir_.path() / "out"; }
+  // Five mailboxes m1..m5 with one message each; `ticked` lists the positions to convert.
+  void FiveRows(std::vector<int> ticked) {
+    host_.mode = false;
+    for (int i = 1; i <= 5; ++i) {
+      std::string name = "m" + std::to_string(i);
+      WriteEml(top() / name / "Inbox" / "a.eml");
+      bool t = std::find(ticked.begin(), ticked.end(), i) != ticked.end();
+      host_.rows.push_back({t, name, (top() / name).string()});
+    }
+  }
+  std::vector<std::string> RowLines() const {
+    std::vector<std::string> out;
+    for (const auto& l : host_.lines)
+      if (l.rfind("Row", 0) == 0) out.push_back(l);
+    return out;
+  }
+
+  TempDir dir_;
+  RecordingHost host_;
+  RunState run_;
+  Conversion conversion_;
+};
+
+TEST_F(DriverTest, NoTickedRowShowsTheCompletionAtOnce) {
+  FiveRows({});
+  conversion_.StartConversion_Click();
+  EXPECT_TRUE(RowLines().empty());
+  EXPECT_TRUE(host_.LinesStartingWith("lblCount1=").empty()) << "no scan ran";
+  EXPECT_EQ(
+      host_
+          .LinesStartingWith("MessageBox[Completed|OkOnly|Information]=All Folders Converted "
+                             "Successfully.\r\nOpen Converted Outlook Data file(s) in Microsoft Outlook to "
+                             "View Individual files. -> OK (unscripted)")
+          .size(),
+      1u);
+  EXPECT_TRUE(fs::is_empty(out()));
+}
+
+TEST_F(DriverTest, TickedRowsInOrderWithTheirCaptionsAndMarks) {
+  FiveRows({2, 4});
+  conversion_.StartConversion_Click();
+  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Row2.ForeColor=0x008000", "Row2.Ghosted=true",
+                                                  "Row4.ForeColor=0x008000", "Row4.Ghosted=true"}));
+  EXPECT_EQ(
+      host_.LinesStartingWith("Caption="),
+      (std::vector<std::string>{"Caption=Converting 2 of 5 Folders", "Caption=Converting 4 of 5 Folders"}));
+  auto counts = host_.LinesStartingWith("lblCount1=Converting");
+  ASSERT_EQ(counts.size(), 2u);
+  EXPECT_EQ(counts[0], "lblCount1=Converting 1 items from " + (top() / "m2").string());
+  EXPECT_TRUE(fs::exists(out() / "m2.pst"));
+  EXPECT_TRUE(fs::exists(out() / "m4.pst"));
+  EXPECT_FALSE(fs::exists(out() / "m1.pst"));
+  // After the run: Skip disabled, Stop disabled and hidden, the completion shown once.
+  const std::vector<std::string> tail(host_.lines.end() - 3, host_.lines.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"CmdSkip.Enabled=false", "CmdStopMigration.Enabled=false",
+                                            "CmdStopMigration.Visible=false"}));
+}
+
+TEST_F(DriverTest, MailboxWithoutFilesIsMarkedButGetsNoStore) {
+  host_.mode = false;
+  fs::create_directories(top() / "empty" / "Inbox");
+  WriteEml(top() / "full" / "a.eml");
+  host_.rows = {{true, "empty", (top() / "empty").string()}, {true, "full", (top() / "full").string()}};
+  conversion_.StartConversion_Click();
+  EXPECT_EQ(RowLines().size(), 4u);
+  EXPECT_EQ(host_.LinesStartingWith("lblCount1=Converting 0 items from " + (top() / "empty").string()).size(),
+            1u);
+  EXPECT_FALSE(fs::exists(out() / "empty.pst"));
+  EXPECT_TRUE(fs::exists(out() / "full.pst"));
+}
+
+TEST_F(DriverTest, StopLeavesLaterRowsUnmarkedAndClosesThePage) {
+  FiveRows({1, 2, 3});
+  host_.message_box_answers = {MessageBoxAnswer::kYes, MessageBoxAnswer::kOk};
+  host_.on_yield = [&](int64_t) {
+    if (!host_.LinesStartingWith("LblCurrentDBX=Converting Messages").empty() &&
+        host_.LinesStartingWith("MessageBox[").empty())
+      run_.StopRequested = true;
+  };
+  conversion_.StartConversion_Click();
+  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Row1.ForeColor=0x008000", "Row1.Ghosted=true"}));
+  EXPECT_TRUE(run_.StopRequested);
+  EXPECT_GE(host_.single_page_closes, 2) << "closed by the stop and again after the completion message";
+  EXPECT_EQ(host_.LinesStartingWith("MessageBox[Completed").size(), 1u) << "shown after a stop too";
+}
+
+TEST_F(DriverTest, SingleModeCountLineHasTheTrailingSeparator) {
+  host_.mode = true;
+  const fs::path inbox = top() / "Inbox";
+  for (int i = 0; i < 12; ++i) WriteEml(inbox / ("m" + std::to_string(i) + ".eml"));
+  host_.source_folder = inbox.string();
+  host_.save_dialog_answers.push_back((out() / "single.pst").string());
+  conversion_.StartConversion_Click();
+  EXPECT_EQ(host_.LinesStartingWith("lblCount1=Migrating").at(0),
+            "lblCount1=Migrating 12 items from " + inbox.string() + "/");
+  auto dialog = host_.LinesStartingWith("SaveDialog[");
+  ASSERT_EQ(dialog.size(), 1u);
+  EXPECT_NE(dialog[0].find("]=Inbox"), std::string::npos)
+      << "StartMigration got the name Inbox: " << dialog[0];
+  EXPECT_EQ(conversion_.outcomes().at(0).source, inbox.string());
+  EXPECT_EQ(conversion_.outcomes().at(0).converted, 12);
+  EXPECT_EQ(
+      host_
+          .LinesStartingWith("MessageBox[Completed|OkOnly|Information]=Messages Converted "
+                             "Successfully.\r\nOpen Converted Outlook Data file in Microsoft Outlook to View "
+                             "Converted Messages. -> OK (unscripted)")
+          .size(),
+      1u);
+}
+
+TEST_F(DriverTest, SingleModePathEndingInSeparatorGivesAnEmptyName) {
+  host_.mode = true;
+  WriteEml(top() / "Box" / "a.eml");
+  host_.source_folder = (top() / "Box").string() + "/";
+  host_.save_dialog_answers.push_back(std::nullopt);
+  conversion_.StartConversion_Click();
+  auto dialog = host_.LinesStartingWith("SaveDialog[");
+  ASSERT_EQ(dialog.size(), 1u);
+  EXPECT_NE(dialog[0].find("]=0.1.00 0.0.00.pst"), std::string::npos) << dialog[0];
+  EXPECT_EQ(run_.PstFilePath, "");
+}
+
+}  // namespace
+}  // namespace velmora::engine

@@ -1,0 +1,210 @@
+// The import loop over real files and a real store, seen through the recording host: which files become
+// messages, the progress texts, Skip and Stop with their confirmations.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/conversion.h"
+#include "engine/testing/recording_host.h"
+#include "tests/support/support.h"
+
+namespace velmora::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingHost;
+using velmora::testing::CheckWithReaders;
+using velmora::testing::TempDir;
+
+void WriteEml(const fs::path& p, const std::string& subject) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p) << "From: Alice <alice@example.com>\r\nTo: Bob <bob@example.org>\r\nSubject: " << subject
+                   << "\r\nDate: Mon, 1 Jan 2024 10:00:00 +0000\r\nMessage-ID: <" << subject
+                   << "@velmora.test>\r\n\r\nHello.\r\n";
+}
+
+class ImportLoopTest : public ::testing::Test {
+ protected:
+  ImportLoopTest() : conversion_(host_, run_, [] { return std::tm{}; }) {
+    host_.mode = false;
+    host_.output_folder = out().string();
+    fs::create_directories(out());
+  }
+  fs::path box() const { return dir_.path() / "export" / "Box"; }
+  fs::path out() const { return dir_.path() / "out"; }
+  void AddRow() { host_.rows.push_back({true, "Box", box().string()}); }
+
+  TempDir dir_;
+  RecordingHost host_;
+  RunState run_;
+  Conversion conversion_;
+};
+
+TEST_F(ImportLoopTest, ThreeFilesTwoEmlOneTxt) {
+  WriteEml(box() / "Inbox" / "a.eml", "first");
+  std::ofstream(box() / "Inbox" / "b.txt") << "not mail\n";
+  WriteEml(box() / "Inbox" / "C.EML", "upper");
+  AddRow();
+  conversion_.StartConversion_Click();
+
+  EXPECT_EQ(
+      host_.LinesStartingWith("FrameConversion="),
+      (std::vector<std::string>{"FrameConversion=Reading Messages && Email Metadata - (1 of 3) File(s)",
+                                "FrameConversion=Reading Messages && Email Metadata - (2 of 3) File(s)",
+                                "FrameConversion=Reading Messages && Email Metadata - (3 of 3) File(s)"}));
+  EXPECT_EQ(host_.LinesStartingWith("lblProgress="),
+            (std::vector<std::string>{"lblProgress=33% Complete", "lblProgress=67% Complete",
+                                      "lblProgress=100% Complete"}));
+  ASSERT_EQ(conversion_.outcomes().size(), 1u);
+  EXPECT_EQ(conversion_.outcomes()[0].converted, 2);
+  EXPECT_TRUE(conversion_.outcomes()[0].not_converted.empty());
+  auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", 2}}});
+  if (check.available) {
+    EXPECT_TRUE(check.ok) << check.output;
+  }
+}
+
+TEST_F(ImportLoopTest, TwoHundredFilesShowFiftyPercentAfterFile101) {
+  fs::create_directories(box());
+  for (int i = 0; i < 200; ++i) std::ofstream(box() / ("f" + std::to_string(i) + ".txt")) << i;
+  AddRow();
+  conversion_.StartConversion_Click();
+  auto progress = host_.LinesStartingWith("lblProgress=");
+  ASSERT_EQ(progress.size(), 200u);
+  EXPECT_EQ(progress[100], "lblProgress=50% Complete") << "50.5 rounds to the even neighbour";
+  EXPECT_EQ(progress[102], "lblProgress=52% Complete") << "51.5 rounds to the even neighbour";
+}
+
+TEST_F(ImportLoopTest, UnreadableFileIsReportedNotSavedEmpty) {
+  WriteEml(box() / "Inbox" / "good.eml", "good");
+  WriteEml(box() / "Inbox" / "locked.eml", "locked");
+  fs::create_directories(box() / "Notebook");
+  WriteEml(box() / "Notebook" / "page.eml", "nowhere to go");
+  if (geteuid() != 0) fs::permissions(box() / "Inbox" / "locked.eml", fs::perms::none);
+  AddRow();
+  conversion_.StartConversion_Click();
+  const auto& o = conversion_.outcomes().at(0);
+  std::vector<std::string> want = {(box() / "Notebook" / "page.eml").string()};
+  if (geteuid() != 0) want.insert(want.begin(), (box() / "Inbox" / "locked.eml").string());
+  std::sort(want.begin(), want.end());
+  auto got = o.not_converted;
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, want);
+  auto done = host_.LinesStartingWith("MessageBox[Completed");
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_NE(done[0].find("\r\n" + std::to_string(want.size()) + " message file(s) could not be converted."),
+            std::string::npos)
+      << done[0];
+  auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", geteuid() != 0 ? 1 : 2}}});
+  if (check.available) {
+    EXPECT_TRUE(check.ok) << check.output;
+  }
+}
+
+// Skip and Stop pressed while the first of three files is imported, answered Yes or No.
+struct FlagCase {
+  const char* name;
+  bool skip, stop;
+  std::vector<MessageBoxAnswer> answers;
+  int converted;        // messages saved
+  bool queues_emptied;  // normal end or skip
+  bool session_kept;    // a confirmed stop keeps the session open
+  const char* last_progress;
+};
+
+class FlagTest : public ImportLoopTest, public ::testing::WithParamInterface<FlagCase> {};
+
+TEST_P(FlagTest, ConfirmationsDecide) {
+  const FlagCase& c = GetParam();
+  for (int i = 0; i < 3; ++i) WriteEml(box() / ("m" + std::to_string(i) + ".eml"), "m" + std::to_string(i));
+  AddRow();
+  for (auto a : c.answers) host_.message_box_answers.push_back(a);
+  host_.message_box_answers.push_back(MessageBoxAnswer::kOk);  // the completion message
+  bool pressed = false;
+  host_.on_yield = [&](int64_t) {
+    if (!pressed && !host_.LinesStartingWith("LblCurrentDBX=Converting Messages").empty()) {
+      pressed = true;
+      run_.SkipRequested = c.skip;
+      run_.StopRequested = c.stop;
+    }
+  };
+  conversion_.StartConversion_Click();
+  EXPECT_EQ(conversion_.outcomes().at(0).converted, c.converted);
+  EXPECT_EQ(!run_.QueuedFiles.has_value(), c.queues_emptied);
+  EXPECT_EQ(conversion_.migration().PstSession != nullptr, c.session_kept);
+  EXPECT_EQ(host_.Text(StatusText::kLblProgress), c.last_progress);
+  EXPECT_EQ(host_.unscripted, 0);
+  // Whatever happened, everything saved is in the file on disk, also while a stopped run keeps its session.
+  auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"", c.converted}}});
+  if (check.available) {
+    EXPECT_TRUE(check.ok) << check.output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SkipAndStop, FlagTest,
+    ::testing::Values(
+        FlagCase{"SkipDeclined", true, false, {MessageBoxAnswer::kNo}, 3, true, false, "100% Complete"},
+        FlagCase{"SkipConfirmed",
+                 true,
+                 false,
+                 {MessageBoxAnswer::kYes},
+                 1,
+                 true,
+                 false,
+                 "Skipped... at 33% Complete"},
+        FlagCase{"StopDeclined", false, true, {MessageBoxAnswer::kNo}, 3, true, false, "100% Complete"},
+        FlagCase{"StopConfirmed",
+                 false,
+                 true,
+                 {MessageBoxAnswer::kYes},
+                 1,
+                 false,
+                 true,
+                 "Stopped... at 33% Complete"},
+        // Skip is asked first; confirming it ends the folder without asking about Stop.
+        FlagCase{"BothSkipConfirmed",
+                 true,
+                 true,
+                 {MessageBoxAnswer::kYes},
+                 1,
+                 true,
+                 false,
+                 "Skipped... at 33% Complete"},
+        FlagCase{"BothDeclinedThenStopConfirmed",
+                 true,
+                 true,
+                 {MessageBoxAnswer::kNo, MessageBoxAnswer::kYes},
+                 1,
+                 false,
+                 true,
+                 "Stopped... at 33% Complete"}),
+    [](const ::testing::TestParamInfo<FlagCase>& p) { return std::string(p.param.name); });
+
+TEST_F(ImportLoopTest, ConfirmedTextsAndTitles) {
+  for (int i = 0; i < 2; ++i) WriteEml(box() / ("m" + std::to_string(i) + ".eml"), "m" + std::to_string(i));
+  AddRow();
+  host_.message_box_answers = {MessageBoxAnswer::kNo, MessageBoxAnswer::kYes, MessageBoxAnswer::kOk};
+  host_.on_yield = [&](int64_t) {
+    if (!host_.LinesStartingWith("LblCurrentDBX=Converting Messages").empty() &&
+        host_.LinesStartingWith("MessageBox[").empty()) {
+      run_.SkipRequested = true;
+      run_.StopRequested = true;
+    }
+  };
+  conversion_.StartConversion_Click();
+  auto boxes = host_.LinesStartingWith("MessageBox[");
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0],
+            "MessageBox[Confirm Skip|YesNo|None]=Do you really want to \"Skip\" conversion of this "
+            "folder ? -> No");
+  EXPECT_EQ(boxes[1],
+            "MessageBox[Confirm Stop|YesNo|None]=This action will STOP complete conversion "
+            "process.\r\nDo you really want to \"STOP\" on-going conversion ? -> Yes");
+  EXPECT_EQ(host_.Text(StatusText::kLblCount1), "Stopped...");
+  EXPECT_GE(host_.single_page_closes, 1);
+}
+
+}  // namespace
+}  // namespace velmora::engine
