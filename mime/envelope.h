@@ -1,6 +1,22 @@
-// The message's header fields as properties ([MS-OXCMAIL] 2.2.3.1 - 2.2.3.2): subject family, originator,
-// recipients, reply recipients, dates, identity and threading, importance, sensitivity, receipts, list
-// headers, the transport header block and the remaining headers as PS_INTERNET_HEADERS named properties.
+// The message's header fields as properties ([MS-OXCMAIL] 2.2.3.1 - 2.2.3.2):
+//
+//   header                          property (ID)
+//   Subject                         PidTagSubject 0037, PidTagSubjectPrefix 003D, PidTagNormalizedSubject
+//   0E1D Thread-Topic, else the subject  PidTagConversationTopic 0070 (normalized subject) Thread-Index, else
+//   derived      PidTagConversationIndex 0071 From (first mailbox)            PidTagSentRepresenting*
+//   0042/0064/0065/0041/003B/5D02 Sender, else From               PidTagSender* 0C1A/0C1E/0C1F/0C19/0C1D/5D01
+//   To / Cc / Bcc (all lines)       recipient rows (type 1/2/3), PidTagDisplayTo/Cc/Bcc 0E04/0E03/0E02
+//   Reply-To                        PidTagReplyRecipientNames 0050, PidTagReplyRecipientEntries 004F
+//   Date                            PidTagClientSubmitTime 0039
+//   topmost dated Received, else Date  PidTagMessageDeliveryTime 0E06, creation 3007, modification 3008
+//   Message-ID / In-Reply-To / References  1035 / 1042 / 1039
+//   Importance, X-Priority, X-MSMail-Priority, Priority  PidTagImportance 0017 (Priority also 0026)
+//   Sensitivity                     PidTagSensitivity 0036
+//   Disposition-Notification-To     PidTagReadReceiptRequested 0029 + PidTagReadReceipt* group
+//   Return-Receipt-To               PidTagOriginatorDeliveryReportRequested 0023
+//   List-Help/-Subscribe/-Unsubscribe  1043 / 1044 / 1045
+//   the whole block                 PidTagTransportMessageHeaders 007D
+//   any other header                PS_INTERNET_HEADERS named property, name lower-cased
 #pragma once
 
 #include <gmime/gmime.h>
