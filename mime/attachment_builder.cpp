@@ -98,8 +98,8 @@ pst::Result<pst::AttachmentContent> ByValueAttachment(GMimePart* part, const Inl
     const char* base = g_mime_object_get_header(object, "Content-Base");
     if (base && *base) p[tag::kAttachContentBase] = PropValue::String(Trim(base));
   }
-  bool shown_inline = (!cid.empty() && ic.cids.count(Lower(cid))) ||
-                      (!location.empty() && !ic.html.empty() && HtmlMentions(ic.html, location));
+  bool shown_inline =
+      (!cid.empty() && ic.cids.count(Lower(cid))) || (!location.empty() && ic.urls.count(Lower(location)));
   if (shown_inline) {
     p[tag::kAttachFlags] = PropValue::Int32(kAttRenderedInBody);
     p[tag::kAttachmentHidden] = PropValue::Bool(true);

@@ -17,7 +17,7 @@ namespace velmora::mime {
 // What the body says about the parts: which Content-IDs and locations the HTML shows.
 struct InlineContext {
   std::set<std::string> cids;  // lower-case, from "cid:" URLs
-  std::string html;            // the HTML body (for Content-Location references); "" when none
+  std::set<std::string> urls;  // lower-case src/background/href values, for Content-Location
 };
 
 class AttachmentNamer {

@@ -106,9 +106,10 @@ pst::Result<InlineContext> SetBodyProperties(const BodyChoice& choice, size_t ma
     std::string raw = ReadPartContent(choice.html, max_body_bytes);
     std::string charset = HtmlCharset(choice.html, raw);
     codepage = CodePageOf(charset, raw);
-    ic.html = ConvertToUtf8(raw, charset);
-    ic.cids = CidReferences(ic.html);
-    if (!choice.plain) props[tag::kBody] = PropValue::String(HtmlToText(ic.html));
+    std::string html = ConvertToUtf8(raw, charset);
+    ic.cids = CidReferences(html);
+    ic.urls = UrlReferences(html);
+    if (!choice.plain) props[tag::kBody] = PropValue::String(HtmlToText(html));
   }
   if (choice.plain) {
     std::string raw = ReadPartContent(choice.plain, max_body_bytes);

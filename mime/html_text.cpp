@@ -284,10 +284,24 @@ std::set<std::string> CidReferences(std::string_view html) {
   return out;
 }
 
-bool HtmlMentions(std::string_view html, std::string_view needle) {
-  std::string lower;
-  for (char c : needle) lower += Lower(c);
-  return !lower.empty() && FindNoCase(html, 0, lower) != std::string_view::npos;
+std::set<std::string> UrlReferences(std::string_view html) {
+  std::set<std::string> out;
+  for (std::string_view attr : {"src=", "background=", "href="}) {
+    size_t pos = 0;
+    while ((pos = FindNoCase(html, pos, attr)) != std::string_view::npos) {
+      pos += attr.size();
+      char quote = pos < html.size() && (html[pos] == '"' || html[pos] == '\'') ? html[pos++] : 0;
+      std::string url;
+      while (pos < html.size()) {
+        char c = html[pos];
+        if (quote ? c == quote : (c == ' ' || c == '>' || c == '\t' || c == '\r' || c == '\n')) break;
+        url += Lower(c);
+        ++pos;
+      }
+      if (!url.empty()) out.insert(std::move(url));
+    }
+  }
+  return out;
 }
 
 }  // namespace velmora::mime

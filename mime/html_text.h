@@ -15,8 +15,9 @@ std::string HtmlToText(std::string_view html);
 // The Content-IDs the HTML refers to with "cid:" URLs, lower-cased and %-decoded.
 std::set<std::string> CidReferences(std::string_view html);
 
-// Whether `needle` occurs in the HTML, ignoring ASCII case (used for Content-Location references).
-bool HtmlMentions(std::string_view html, std::string_view needle);
+// The URLs of src, background and href attributes, lower-cased (Content-Location references). Collected
+// once, so that matching thousands of parts against a large body stays linear.
+std::set<std::string> UrlReferences(std::string_view html);
 
 // Decodes one character reference body ("amp", "#233", "#x20AC"); "" when unknown.
 std::string DecodeCharacterReference(std::string_view name);

@@ -61,10 +61,11 @@ TEST(CidReferences, FindsEveryCidUrlLowerCasedAndDecoded) {
   EXPECT_TRUE(CidReferences("no references, just cid: text").empty());
 }
 
-TEST(HtmlMentions, IgnoresCase) {
-  EXPECT_TRUE(HtmlMentions("<img src=\"Header.GIF\">", "header.gif"));
-  EXPECT_FALSE(HtmlMentions("<img src=\"other.gif\">", "header.gif"));
-  EXPECT_FALSE(HtmlMentions("anything", ""));
+TEST(UrlReferences, CollectsAttributeUrlsLowerCased) {
+  auto urls = UrlReferences(
+      "<img src=\"Header.GIF\"><td background='bg.png'><a href=http://x/Y>link</a><img SRC=plain.jpg alt=x>");
+  EXPECT_EQ(urls, (std::set<std::string>{"header.gif", "bg.png", "http://x/y", "plain.jpg"}));
+  EXPECT_TRUE(UrlReferences("no attributes, src = nothing").empty());
 }
 
 }  // namespace

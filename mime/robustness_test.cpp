@@ -193,6 +193,23 @@ TEST(ImportLimits, ThousandsOfPartsAreLinearAndCapped) {
   EXPECT_EQ(c->attachments.size(), 100u);
 }
 
+TEST(ImportLimits, InlineMatchingStaysLinearWithManyPartsAndALargeBody) {
+  std::string html = "<html><body>" + std::string(2 << 20, 'x') + "<img src=\"part7.gif\"></body></html>";
+  std::string s =
+      "Content-Type: multipart/related; boundary=b\n\n--b\nContent-Type: text/html\n\n" + html + "\n";
+  for (int i = 0; i < 3000; ++i) {
+    s += "--b\nContent-Type: image/gif\nContent-Location: part" + std::to_string(i) + ".gif\n\nGIF\n";
+  }
+  s += "--b--\n";
+  auto start = std::chrono::steady_clock::now();
+  auto r = FromString(s);
+  ASSERT_TRUE(r.ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  ASSERT_EQ(r->attachments.size(), 3000u);
+  EXPECT_EQ(Int(r->attachments[7].props, t::kAttachFlags), 4);
+  EXPECT_EQ(Int(r->attachments[8].props, t::kAttachFlags), 0);
+}
+
 TEST(ImportLimits, MegabyteHeaderLinesAreFine) {
   std::string huge_subject(3 << 20, 'x');
   std::string to = "To: ";
