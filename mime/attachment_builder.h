@@ -29,7 +29,7 @@ class AttachmentNamer {
   std::string ShortName(const std::string& long_name) { return ShortFileName(long_name, short_names_); }
 
  private:
-  std::set<std::string> short_names_;
+  ShortNames short_names_;
   int generated_ = 0;
 };
 

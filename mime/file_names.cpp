@@ -95,24 +95,25 @@ std::string FileExtension(const std::string& name) {
   return name.substr(dot);
 }
 
-std::string ShortFileName(const std::string& long_name, std::set<std::string>& taken) {
+std::string ShortFileName(const std::string& long_name, ShortNames& names) {
   std::string ext = FileExtension(long_name);
   std::string base = long_name.substr(0, long_name.size() - ext.size());
   std::string ext_body = ext.empty() ? "" : ext.substr(1);
   bool fits = !base.empty() && base.size() <= 8 && ext_body.size() <= 3;
   for (unsigned char c : base) fits = fits && IsShortNameChar(c);
   for (unsigned char c : ext_body) fits = fits && IsShortNameChar(c);
-  if (fits && taken.insert(Upper(long_name)).second) return long_name;
+  if (fits && names.taken.insert(Upper(long_name)).second) return long_name;
 
   std::string stem = ShortChars(base, 6);
   if (stem.empty()) stem = "ATT";
   std::string short_ext = ShortChars(ext_body, 3);
-  for (int n = 1;; ++n) {
-    std::string tail = "~" + std::to_string(n);
+  int& n = names.next[Upper(stem + "." + short_ext)];
+  while (true) {
+    std::string tail = "~" + std::to_string(++n);
     // Longer numbers eat into the stem so the name stays within eight characters.
     std::string s = stem.substr(0, std::min(stem.size(), 8 - tail.size())) + tail;
     if (!short_ext.empty()) s += "." + short_ext;
-    if (taken.insert(Upper(s)).second) return s;
+    if (names.taken.insert(Upper(s)).second) return s;
   }
 }
 
