@@ -77,7 +77,8 @@ std::optional<EncodedWord> ParseWord(std::string_view s, size_t pos) {
   char enc = static_cast<char>(g_ascii_toupper(s[q1 + 1]));
   if (enc != 'B' && enc != 'Q') return std::nullopt;
   size_t text_start = q1 + 3;
-  size_t close = s.find("?=", text_start);
+  size_t close =
+      s.substr(0, std::min(s.size(), pos + kMaxWordLength)).find("?=", text_start);  // bounded scan
   if (close == std::string_view::npos || close - pos > kMaxWordLength) return std::nullopt;
   std::string_view text = s.substr(text_start, close - text_start);
   EncodedWord w;
