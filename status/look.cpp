@@ -1,0 +1,115 @@
+#include "status/look.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
+namespace velmora::status {
+
+QColor FromBgr(uint32_t bgr) {
+  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+uint32_t ToBgr(const QColor& colour) {
+  return static_cast<uint32_t>(colour.red()) | (static_cast<uint32_t>(colour.green()) << 8) |
+         (static_cast<uint32_t>(colour.blue()) << 16);
+}
+
+namespace {
+
+QFont Face(const QString& first, double points, bool bold) {
+  QFont font;
+  // DejaVu Sans and Liberation Sans carry the Latin, Greek and Cyrillic glyphs paths and names may hold.
+  font.setFamilies({first, QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("sans-serif")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+}  // namespace
+
+QFont Tahoma(double points, bool bold) {
+  return Face(QStringLiteral("Tahoma"), points, bold);
+}
+QFont Verdana(double points, bool bold) {
+  return Face(QStringLiteral("Verdana"), points, bold);
+}
+
+QWidget* WhiteBand(QWidget* parent, const QRect& rect) {
+  auto* band = new QWidget(parent);
+  band->setGeometry(rect);
+  band->setAutoFillBackground(true);
+  QPalette palette = band->palette();
+  palette.setColor(QPalette::Window, FromBgr(kWhite));
+  band->setPalette(palette);
+  band->lower();
+  return band;
+}
+
+QWidget* Rule(QWidget* parent, int x1, int x2, int y, uint32_t bgr) {
+  auto* rule = new QWidget(parent);
+  rule->setGeometry(x1, y, x2 - x1 + 1, 1);
+  rule->setAutoFillBackground(true);
+  QPalette palette = rule->palette();
+  palette.setColor(QPalette::Window, FromBgr(bgr));
+  rule->setPalette(palette);
+  return rule;
+}
+
+void SetTextColour(QWidget* widget, uint32_t bgr) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, FromBgr(bgr));
+  palette.setColor(QPalette::ButtonText, FromBgr(bgr));
+  widget->setPalette(palette);
+}
+
+QIcon FolderIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QColor(0xB0, 0x80, 0x10));
+  p.setBrush(QColor(0xF0, 0xC0, 0x40));
+  p.drawRoundedRect(QRectF(1.5, 2.5, 6, 3), 1, 1);  // the tab
+  p.setBrush(QColor(0xFF, 0xD8, 0x60));
+  p.drawRoundedRect(QRectF(1.5, 4.5, 13, 9), 1, 1);  // the body
+  return QIcon(pixmap);
+}
+
+QIcon PersonIcon() {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QColor(0x20, 0x50, 0x90));
+  p.setBrush(QColor(0x60, 0x98, 0xD8));
+  QPainterPath shoulders;
+  shoulders.moveTo(2.5, 15.5);
+  shoulders.cubicTo(2.5, 9.5, 13.5, 9.5, 13.5, 15.5);
+  shoulders.closeSubpath();
+  p.drawPath(shoulders);
+  p.setBrush(QColor(0xF2, 0xC8, 0x9C));
+  p.drawEllipse(QRectF(4.5, 1.5, 7, 7));  // the head
+  return QIcon(pixmap);
+}
+
+void CentreOver(QWidget* window, const QWidget* owner) {
+  QRect area;
+  if (owner && owner->isVisible()) {
+    area = owner->frameGeometry();
+  } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    area = screen->availableGeometry();
+  } else {
+    return;
+  }
+  window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+}  // namespace velmora::status

@@ -1,0 +1,45 @@
+// The look shared by every window: colours given as 0x00BBGGRR values, the two type faces, the white bands
+// and the two small icons (a yellow folder, a person), all drawn here so no picture file is needed.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QRect>
+#include <cstdint>
+
+class QWidget;
+
+namespace velmora::status {
+
+// Colours in the window system's layout: red in the lowest byte, then green, then blue, the top byte zero.
+inline constexpr uint32_t kWhite = 0xFFFFFF;
+inline constexpr uint32_t kGreen = 0x008000;       // titles, and the rows a run has taken on
+inline constexpr uint32_t kGrey = 0x808080;        // step headings, rules and explanations
+inline constexpr uint32_t kDarkGrey = 0x404040;    // the status window's file line
+inline constexpr uint32_t kPaleYellow = 0xC0FFFF;  // every second row of the mailbox list
+
+QColor FromBgr(uint32_t bgr);
+uint32_t ToBgr(const QColor& colour);
+
+// Tahoma and Verdana when installed; otherwise a sans-serif face that has the glyphs (DejaVu Sans is the
+// usual stand-in on Linux), never a face that would draw missing-glyph boxes.
+QFont Tahoma(double points, bool bold = false);
+QFont Verdana(double points, bool bold = false);
+
+// A filled white rectangle at `rect` (it may reach past the window's edge, as the bands do), kept below the
+// other controls.
+QWidget* WhiteBand(QWidget* parent, const QRect& rect);
+// A one-pixel horizontal rule from (x1, y) to (x2, y).
+QWidget* Rule(QWidget* parent, int x1, int x2, int y, uint32_t bgr);
+// Text colour of a label or button.
+void SetTextColour(QWidget* widget, uint32_t bgr);
+
+// 16 x 16 icons of our own drawing.
+QIcon FolderIcon();
+QIcon PersonIcon();
+
+// Moves `window` so that it is centred over `owner` (or over the screen when there is none).
+void CentreOver(QWidget* window, const QWidget* owner);
+
+}  // namespace velmora::status

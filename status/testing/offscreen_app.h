@@ -1,0 +1,22 @@
+// The QApplication of a widget test, on the offscreen platform so tests need no display. Made once per test
+// binary, on first use.
+#pragma once
+
+#include <QApplication>
+
+namespace velmora::status::testing {
+
+inline QApplication& OffscreenApp() {
+  static int argc = 1;
+  static char name[] = "velmora-widget-test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    auto* made = new QApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return made;
+  }();
+  return *app;
+}
+
+}  // namespace velmora::status::testing
