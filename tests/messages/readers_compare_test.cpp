@@ -1,0 +1,105 @@
+// Messages written through the object API exactly as the engine writes them, read back by the independent
+// readers (pypff, pffexport, readpst) and compared field by field with Python's own parse of the source
+// files: every test message of the importer, generated ones in every shape, and the public mail corpus.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "pst/messaging/store_check.h"
+#include "pst/ndb/check.h"
+#include "pst/ndb/node_database.h"
+#include "rdo/rdo_mail.h"
+#include "tests/messages/message_files.h"
+#include "tests/support/support.h"
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> EmlFiles(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == ".eml") out.push_back(e.path().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Writes `files` into folder "Imported" of a new store, as the engine does; returns the files saved, in
+// order. Read / unread alternate when `mixed_flags`; *unread counts the unread ones.
+std::vector<std::string> WriteStore(const std::string& pst, const std::vector<std::string>& files,
+                                    bool mixed_flags, int* unread) {
+  std::vector<std::string> saved;
+  *unread = 0;
+  rdo::RDOSession session;
+  auto store = session.LogonPstStore(pst, 1, "Messages");
+  auto folder = store->IPMRootFolder()->Folders()->Add("Imported");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const bool read = !(mixed_flags && i % 2);
+    if (ImportAsTheEngineDoes(*folder, files[i], read ? 17 : 0)) {
+      saved.push_back(files[i]);
+      *unread += read ? 0 : 1;
+    }
+  }
+  session.Logoff();
+  // For looking at a file by hand: VELMORA_MESSAGES_KEEP=folder keeps a copy.
+  if (const char* keep = std::getenv("VELMORA_MESSAGES_KEEP"); keep && *keep)
+    fs::copy_file(pst, fs::path(keep) / fs::path(pst).filename(), fs::copy_options::overwrite_existing);
+  return saved;
+}
+
+// Our own checks of the file: the node database's format rules, the folder tree, the contents rows and
+// counts.
+void CheckOurselves(const std::string& pst, size_t messages) {
+  auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
+  ASSERT_TRUE(file.ok());
+  pst::CheckReport report = pst::CheckFile(**file);
+  EXPECT_TRUE(report.ok()) << report.Summary();
+  auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  std::vector<std::string> problems;
+  auto folders = pst::testing::CheckFolderTree(**db, &problems);
+  EXPECT_EQ(pst::testing::CheckFolderContents(**db, folders, &problems), messages);
+  for (auto& p : problems) ADD_FAILURE() << p;
+}
+
+TEST(ReadersCompareTest, EveryTestMessageAndEveryGeneratedShapeComesOutWhole) {
+  TempDir dir;
+  std::vector<std::string> files = EmlFiles(fs::path(SourceDir()) / "mime" / "testdata");
+  ASSERT_GE(files.size(), 10u);
+  for (int i = 0; i < 36; ++i) files.push_back(WriteGeneratedEml(dir.str(), i, 1));
+  const std::string pst = dir.str() + "/messages.pst";
+  int unread = 0;
+  auto saved = WriteStore(pst, files, /*mixed_flags=*/true, &unread);
+  ASSERT_EQ(saved.size(), files.size());
+  CheckOurselves(pst, saved.size());
+  // Every field of every message, every reader, except where a reader or the format differs legitimately
+  // (compare_messages.py names those cases in its output).
+  auto r = CompareWithReaders(pst, "Imported", saved, {"all=1.0"}, unread);
+  if (!r.available) GTEST_SKIP() << r.output;
+  std::cout << r.output;
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+}
+
+TEST(ReadersCompareTest, PublicCorpusMatchShares) {
+  auto shared = SharedDir();
+  if (!shared || !fs::is_directory(*shared / "corpus")) GTEST_SKIP() << "no corpus (set VELMORA_SHARED)";
+  TempDir dir;
+  std::vector<std::string> files = EmlFiles(*shared / "corpus");
+  const std::string pst = dir.str() + "/corpus.pst";
+  int unread = 0;
+  auto saved = WriteStore(pst, files, /*mixed_flags=*/true, &unread);
+  EXPECT_EQ(saved.size(), files.size()) << "every corpus file imports";
+  CheckOurselves(pst, saved.size());
+  // Measured: 97% of all fields; the lowest field is pypff's count of attached messages (83%), where the
+  // importer keeps an encoded or empty message/rfc822 part as a file. The differences are listed.
+  auto r = CompareWithReaders(pst, "Imported", saved, {"overall=0.96", "all=0.8"}, unread);
+  if (!r.available) GTEST_SKIP() << r.output;
+  std::cout << r.output;
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+}
+
+}  // namespace
+}  // namespace velmora::testing
