@@ -6,6 +6,7 @@
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/recipient_table.h"
+#include "pst/messaging/message/subject_encoding.h"
 
 namespace velmora::pst {
 
@@ -45,6 +46,8 @@ class Reader {
 
     MessageContent out;
     PST_ASSIGN_OR_RETURN(out.props, ReadPropertyContext(store_, data, subnodes, options_.inline_limit));
+    if (auto subject = out.props.find(TagId(kSubject)); subject != out.props.end())
+      subject->second = DecodeStoredSubject(subject->second);
     MoveNamed(out);
 
     if (const SubnodeEntry* rt = Find(subnodes, kNidRecipientTable)) {

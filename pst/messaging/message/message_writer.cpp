@@ -9,6 +9,7 @@
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/recipient_table.h"
+#include "pst/messaging/message/subject_encoding.h"
 #include "pst/messaging/message/subnode_entries.h"
 
 namespace velmora::pst {
@@ -16,6 +17,8 @@ namespace velmora::pst {
 using namespace msgtags;
 
 namespace {
+
+constexpr uint16_t kSubjectPrefixId = 0x003D;  // PidTagSubjectPrefix
 
 // Values above this stay out of WrittenMessage::row_props unless a template column needs them: rows of newer
 // Outlook folders copy short values (names, flags, times), never bodies.
@@ -153,6 +156,11 @@ class Writer {
                                        ")");
     props.erase(TagId(kMessageSize));
     props.erase(TagId(kHasAttachments));
+    if (auto subject = props.find(TagId(kSubject)); subject != props.end()) {
+      auto prefix = props.find(kSubjectPrefixId);
+      subject->second =
+          EncodeStoredSubject(subject->second, prefix == props.end() ? nullptr : &prefix->second);
+    }
 
     props.try_emplace(TagId(kMessageClass), PropValue::String("IPM.Note"));
     props.try_emplace(TagId(kMessageStatus), PropValue::Int32(0));

@@ -1,0 +1,204 @@
+#!/usr/bin/python3
+"""End-to-end runs of velmora-convert over generated export trees (and the shared sample export when present),
+with every .pst read whole by the independent readers (pypff, pffexport, readpst) and by velmora-pst check.
+
+Usage: e2e_test.py --convert PATH --pst PATH [unittest arguments]
+"""
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "readers"))
+import pst_tree  # noqa: E402
+
+ARGS = None
+DEFAULTS = ["Inbox", "Outbox", "Sent Items", "Deleted Items", "Calendar", "Contacts", "Journal", "Notes", "Tasks",
+            "Drafts", "Junk E-mail"]
+
+
+def have_readers():
+    if not shutil.which("pffexport") or not shutil.which("readpst"):
+        return False
+    return subprocess.run(["/usr/bin/python3", "-c", "import pypff"], capture_output=True).returncode == 0
+
+
+def shared_dir():
+    d = os.environ.get("VELMORA_SHARED") or os.path.join(os.path.dirname(ROOT), "shared")
+    return d if os.path.isdir(d) else None
+
+
+def convert(*args, timeout=600):
+    return subprocess.run([ARGS.convert, *args], capture_output=True, text=True, timeout=timeout)
+
+
+def read_all(path):
+    """The folder trees the three readers saw; fails the test when one cannot read the file."""
+    seen = {}
+    for reader in ("pypff", "pffexport", "readpst"):
+        seen[reader] = pst_tree.READERS[reader](path)
+    return seen
+
+
+class Base(unittest.TestCase):
+    maxDiff = None
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="velmora-e2e-")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+
+    def assertReadersAgree(self, path, expected=None):
+        self.assertEqual(subprocess.run([ARGS.pst, "check", path], capture_output=True).returncode, 0,
+                         "velmora-pst check finds %s sound" % path)
+        if not have_readers():
+            return None
+        seen = read_all(path)
+        base = seen["pypff"]
+        self.assertEqual(seen["pffexport"], base, "pffexport and pypff agree on %s" % path)
+        for p, v in seen["readpst"].items():
+            self.assertEqual(base.get(p), v, "readpst and pypff agree on %r" % p)
+        for p, v in base.items():
+            if v["count"]:
+                self.assertEqual(seen["readpst"].get(p), v, "readpst sees %r" % p)
+        if expected is not None:
+            self.assertEqual({p: v["count"] for p, v in base.items()}, expected)
+        return base
+
+
+class GeneratedExport(Base):
+    def test_multiple_mailboxes(self):
+        top = os.path.join(self.tmp, "export")
+        out = os.path.join(self.tmp, "out")
+        os.makedirs(out)
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        run = convert("--multiple", "--json", "--quiet", top, out)
+        self.assertEqual(run.returncode, 1, run.stderr)  # two files have no store folder and are listed
+        report = json.loads(run.stdout)
+        self.assertFalse(report["stopped"])
+        boxes = {m["name"]: m for m in report["mailboxes"]}
+        self.assertEqual(sorted(boxes), ["alice@example.com", "carol"], "bob has no files and gets no store")
+        self.assertFalse(os.path.exists(os.path.join(out, "bob@example.org.pst")))
+        alice = boxes["alice@example.com"]
+        self.assertEqual(alice["queued"], 15)
+        self.assertEqual(sorted(os.path.basename(p) for p in alice["not_converted"]), ["Bang.eml", "Page.eml"])
+        self.assertIn("not converted: ", run.stderr)
+
+        expected = {"": 1, "Inbox": 3, "Inbox/Projects": 1, "Inbox/Tasks": 1, "Sent Items": 1, "Sent Items/Old": 1,
+                    "Calendar": 1, "Archive": 1, "Archive/Sent": 1, "Receipts ☕ Пошта": 1}
+        want = {name: 0 for name in DEFAULTS}
+        want[""] = 0
+        want.update(expected)
+        seen = self.assertReadersAgree(alice["pst"], want)
+        if seen is not None:
+            self.assertEqual(sum(v["count"] for v in seen.values()), alice["converted"])
+            self.assertEqual(seen["Inbox"]["subjects"], ["Report", "Upper-case extension", "Welcome"])
+        carol = boxes["carol"]
+        self.assertEqual(carol["converted"], 1)
+        want = {name: 0 for name in DEFAULTS}
+        want.update({"": 0, "Inbox": 1})
+        self.assertReadersAgree(carol["pst"], want)
+
+    def test_single_mailbox_and_only_named_mailboxes(self):
+        top = os.path.join(self.tmp, "export")
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        single = os.path.join(self.tmp, "carol.pst")
+        run = convert("--json", os.path.join(top, "carol") + "/", single)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertIn("Messages Converted Successfully.", run.stderr)
+        self.assertEqual(json.loads(run.stdout)["mailboxes"][0]["pst"], single)
+        self.assertReadersAgree(single)
+        out = os.path.join(self.tmp, "only")
+        os.makedirs(out)
+        run = convert("--multiple", "--quiet", top, out, "carol")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(os.listdir(out), ["carol.pst"])
+
+    def test_bad_input_gets_clear_messages_and_status_two(self):
+        top = os.path.join(self.tmp, "export")
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        out = os.path.join(self.tmp, "out")
+        os.makedirs(out)
+        cases = [
+            (["--multiple", os.path.join(self.tmp, "missing"), out], "top folder does not exist"),
+            (["--multiple", top, os.path.join(self.tmp, "nowhere")], "output folder does not exist"),
+            (["--multiple", top, out, "nobody"], "no mailbox folder named nobody"),
+            ([os.path.join(self.tmp, "missing"), os.path.join(out, "x.pst")], "source folder does not exist"),
+            ([os.path.join(top, "carol"), os.path.join(self.tmp, "nowhere", "x.pst")], "output folder"),
+            (["--frobnicate"], "unknown option"),
+            ([], "Usage"),
+        ]
+        for args, text in cases:
+            run = convert(*args)
+            self.assertEqual(run.returncode, 2, args)
+            self.assertIn(text, run.stderr, args)
+        notes = os.path.join(out, "carol.pst")
+        with open(notes, "w") as fh:
+            fh.write("my notes, not a data file\n")
+        run = convert("--multiple", top, out, "carol")
+        self.assertEqual(run.returncode, 2, run.stderr)
+        self.assertIn("Outlook Error", run.stderr)
+        with open(notes) as fh:
+            self.assertEqual(fh.read(), "my notes, not a data file\n", "a file that is not a PST is left alone")
+        self.assertEqual(convert("--help").returncode, 0)
+        self.assertIn("velmora-convert", convert("--version").stdout)
+
+    def test_ctrl_c_stops_keeps_what_was_saved(self):
+        box = os.path.join(self.tmp, "big", "Inbox")
+        os.makedirs(box)
+        for i in range(4000):
+            with open(os.path.join(box, "m%04d.eml" % i), "w") as fh:
+                fh.write("From: a@example.com\r\nSubject: m%04d\r\n\r\n%s\r\n" % (i, "x" * 2000))
+        pst = os.path.join(self.tmp, "big.pst")
+        proc = subprocess.Popen([ARGS.convert, "--json", "--quiet", os.path.join(self.tmp, "big"), pst],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        deadline = time.time() + 120
+        while not os.path.exists(pst) and time.time() < deadline:
+            time.sleep(0.02)
+        time.sleep(0.3)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 130, err)
+        report = json.loads(out)
+        self.assertTrue(report["stopped"])
+        converted = report["mailboxes"][0]["converted"]
+        self.assertLess(converted, 4000, "the run was stopped before the end")
+        seen = self.assertReadersAgree(pst)
+        if seen is not None:
+            self.assertEqual(seen["Inbox"]["count"], converted)
+
+
+class SharedSampleExport(Base):
+    def test_sample_export(self):
+        shared = shared_dir()
+        if not shared or not os.path.isdir(os.path.join(shared, "export-sample")):
+            self.skipTest("shared sample export not present")
+        top = os.path.join(shared, "export-sample", "eM Client Export")
+        out = os.path.join(self.tmp, "out")
+        os.makedirs(out)
+        run = convert("--multiple", "--json", "--quiet", top, out)
+        self.assertIn(run.returncode, (0, 1), run.stderr)
+        report = json.loads(run.stdout)
+        self.assertTrue(report["mailboxes"])
+        for m in report["mailboxes"]:
+            if not m["pst"]:
+                continue
+            seen = self.assertReadersAgree(m["pst"])
+            if seen is not None:
+                self.assertEqual(sum(v["count"] for v in seen.values()), m["converted"], m["name"])
+            print("%s: %d queued, %d converted, %d not converted" %
+                  (m["name"], m["queued"], m["converted"], len(m["not_converted"])), file=sys.stderr)
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--convert", required=True)
+    parser.add_argument("--pst", required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
