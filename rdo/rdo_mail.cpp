@@ -40,6 +40,11 @@ void MAPIMessage::Save() {
   pst::MessageStore& store = state_->store();
   if (nid_) {
     ThrowIfError(store.ReplaceMessage(*nid_, content_), "Cannot save the message");
+    // Large values of a message read from the store are read lazily from its old blocks, which the
+    // replacement released: hold the stored message instead.
+    auto stored = store.ReadMessage(*nid_);
+    ThrowIfError(stored.status(), "Cannot read the saved message back");
+    content_ = std::move(stored).value();
   } else {
     auto nid = store.AddMessage(folder_, content_);
     ThrowIfError(nid.status(), "Cannot save the message in " + FolderText(folder_));

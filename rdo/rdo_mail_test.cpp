@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"
@@ -114,6 +115,33 @@ TEST_F(MailTest, TheStoreKeepsHasAttachOnlyWhereThereAreAttachmentsAndCountsUnre
   ImportAsTheEngineDoes(TestMessage("html_only.eml"));
   session_->Commit();
   EXPECT_EQ(inbox_->ContentCount(), 4);
+}
+
+TEST_F(MailTest, AStoredMessageWithALargeAttachmentCanBeChangedAndSavedTwice) {
+  // Values above 1 MB come back from the store as lazy streams over the message's blocks; a save replaces
+  // those blocks, so a second save must not read the released ones.
+  std::string eml = dir_.str() + "/large.eml";
+  std::string data(1500000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 26);
+  std::ofstream(eml, std::ios::binary) << "From: a@example.com\r\nSubject: Large\r\nMIME-Version: 1.0\r\n"
+                                          "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                          "Content-Type: text/plain\r\n\r\nbody\r\n--b\r\nContent-Type: "
+                                          "application/octet-stream\r\nContent-Disposition: attachment; "
+                                          "filename=big.txt\r\n\r\n"
+                                       << data << "\r\n--b--\r\n";
+  ImportAsTheEngineDoes(eml);
+  Reopen();
+  auto utils = CreateObjectAs<RDOMAPIUtils>("Redemption.MAPIUtils");
+  auto item = inbox_->Items()->Item(1);
+  utils->HrSetOneProp(item->MAPIOBJECT(), kTagSubject, "Large, once", true);
+  utils->HrSetOneProp(item->MAPIOBJECT(), kTagSubject, "Large, twice", true);
+  session_->Commit();
+  auto again = inbox_->Items()->Item(1);
+  EXPECT_EQ(again->Subject(), "Large, twice");
+  ASSERT_EQ(again->MAPIOBJECT()->content().attachments.size(), 1u);
+  auto bytes = again->MAPIOBJECT()->content().attachments[0].props.at(0x3701).Load();
+  ASSERT_TRUE(bytes.ok()) << bytes.status().ToString();
+  EXPECT_EQ(std::string(bytes->begin(), bytes->end()), data);
 }
 
 TEST_F(MailTest, ImportAndAddRefuseWhatTheyCannotDoWithAClearError) {
