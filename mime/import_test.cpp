@@ -394,6 +394,14 @@ TEST(ImportAttachments, AttachedMessagesAreEmbeddedToAnyDepthAllowed) {
   EXPECT_EQ(Str(kept.props, t::kAttachMimeTag), "message/rfc822");
   std::string eml = BytesAsString(kept.props, t::kAttachDataBinary);
   EXPECT_NE(eml.find("Subject: Innermost"), std::string::npos);
+
+  // The same with CRLF line ends, where GMime's byte count for what it wrote runs ahead of the bytes.
+  auto crlf = ImportText(ReadFile(TestDataPath("embedded.eml")), true, shallow);
+  const auto& kept_crlf = crlf.attachments.at(0).embedded->attachments.at(1).props.at(t::kAttachDataBinary);
+  auto loaded = kept_crlf.Load();
+  ASSERT_TRUE(loaded.ok()) << loaded.status().message();
+  EXPECT_EQ(loaded->size(), kept_crlf.Size());
+  EXPECT_NE(std::string(loaded->begin(), loaded->end()).find("innermost text"), std::string::npos);
 }
 
 TEST(ImportAttachments, UnencodedContentEndsBeforeTheDelimiterLineEnd) {

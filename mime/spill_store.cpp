@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -117,13 +118,25 @@ pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::StorePartContent
 
 pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::StoreObject(GMimeObject* object) {
   PST_RETURN_IF_ERROR(EnsureFile());
-  GObjectPtr<GMimeStream> out(g_mime_stream_fs_new(::dup(file_->fd())));
   uint64_t start = file_size_;
-  g_mime_stream_seek(out.get(), static_cast<gint64>(start), GMIME_STREAM_SEEK_SET);
+  // GMime writes through its own descriptor. A duplicate shares the file offset with ours, so the offset is
+  // set before GMime takes it: the stream then starts exactly at the end of what is stored.
+  int fd = ::dup(file_->fd());
+  if (fd < 0 || ::lseek(fd, static_cast<off_t>(start), SEEK_SET) < 0) {
+    if (fd >= 0) ::close(fd);
+    return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
+  }
+  GObjectPtr<GMimeStream> out(g_mime_stream_fs_new(fd));
   ssize_t n = g_mime_object_write_to_stream(object, nullptr, out.get());
-  g_mime_stream_flush(out.get());
-  if (n < 0) return pst::Status::IoError("cannot write the temporary file");
-  file_size_ = start + static_cast<uint64_t>(n);
+  if (n < 0 || g_mime_stream_flush(out.get()) != 0)
+    return pst::Status::IoError("cannot write the temporary file");
+  // The count GMime returns can exceed what it wrote (seen with nested messages); the file's size is the
+  // truth.
+  struct stat st {};
+  if (::fstat(file_->fd(), &st) != 0 || static_cast<uint64_t>(st.st_size) < start) {
+    return pst::Status::IoError(std::string("cannot read back the temporary file: ") + std::strerror(errno));
+  }
+  file_size_ = static_cast<uint64_t>(st.st_size);
   file_->Grow(file_size_);
   return std::shared_ptr<const pst::ByteSource>(
       std::make_shared<SliceSource>(file_, start, file_size_ - start));
