@@ -286,7 +286,9 @@ Status MessageStore::Commit() {
 
 Status MessageStore::WriteChanges() {
   // Counts first: they change PCs, and PCs feed the parents' hierarchy rows (invariants 1 and 3).
-  for (auto& [nid, f] : folders_) {
+  for (auto& entry : folders_) {
+    FolderState* f =
+        entry.second.get();  // a plain name: lambdas below use it (clang cannot capture bindings)
     auto unread_of = [](const Table& t) {
       int32_t n = 0;
       for (auto& row : t.rows) {
