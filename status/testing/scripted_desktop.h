@@ -28,6 +28,8 @@ class ScriptedDesktop : public Desktop {
   QString desktop_folder = QStringLiteral("/home/user/Desktop");
   // Runs when a message box comes up, before it is answered (a test can look at the windows then).
   std::function<void(const Box&)> on_box;
+  // When set, answers every box (before the `answers` queue is consulted).
+  std::function<engine::MessageBoxAnswer(const Box&)> respond;
 
   std::vector<Box> boxes;
   QStringList opened;
@@ -39,6 +41,7 @@ class ScriptedDesktop : public Desktop {
                                       engine::MessageBoxIcon icon) override {
     boxes.push_back({text, title, buttons, icon});
     if (on_box) on_box(boxes.back());
+    if (respond) return respond(boxes.back());
     if (!answers.empty()) {
       const auto answer = answers.front();
       answers.pop_front();

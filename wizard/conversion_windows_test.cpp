@@ -1,0 +1,279 @@
+// Whole runs through the windows, on small .eml trees written by the tests: the status window's texts
+// after a run, the row marks of a multiple-mailbox run, Skip and Stop with scripted answers, Open Folder in
+// both modes, closing the status window mid-run, the second-run guard and an error escaping a run.
+#include <QDir>
+
+#include "engine/conversion.h"
+#include "rdo/rdo_session.h"
+#include "tests/support/support.h"
+#include "wizard/wizard_fixture.h"
+
+namespace velmora::wizard {
+namespace {
+
+using engine::MessageBoxAnswer;
+namespace fs = std::filesystem;
+using Box = status::testing::ScriptedDesktop::Box;
+
+QString Q(const fs::path& p) {
+  return QString::fromStdString(p.string());
+}
+
+// Where the tests leave their screenshots: the working folder ctest runs them in.
+fs::path ScreenshotDir() {
+  const fs::path dir = fs::current_path() / "wizard-screenshots";
+  fs::create_directories(dir);
+  return dir;
+}
+
+class ConversionWindowsTest : public WizardTest {
+ protected:
+  // The single-folder page with `mailbox` picked, reached through the start pages.
+  frmSingle& SinglePageWith(const fs::path& mailbox) {
+    wizard_->Launch();
+    wizard_->First().CmdNext->click();
+    wizard_->Start().CmdNext->click();
+    frmSingle& single = wizard_->Single();
+    desktop_.picks = {Q(mailbox)};
+    single.CmdAddFolder->click();
+    return single;
+  }
+
+  // The multiple-folder page listing the mailboxes below `top`, output to `out`, rows `ticked` checked.
+  frmMultiple& MultiplePageWith(const fs::path& top, const fs::path& out, std::vector<int> ticked) {
+    wizard_->Launch();
+    wizard_->First().CmdNext->click();
+    wizard_->Start().OptMultiple->click();
+    wizard_->Start().CmdNext->click();
+    frmMultiple& multiple = wizard_->Multiple();
+    desktop_.picks = {Q(top)};
+    multiple.CmdAddFolder->click();
+    multiple.txtOutputFolder->setText(Q(out));
+    for (int position : ticked) multiple.lv->topLevelItem(position - 1)->setCheckState(0, Qt::Checked);
+    return multiple;
+  }
+
+  void ExpectReadable(const fs::path& pst, const velmora::testing::ExpectedTree& tree) {
+    ASSERT_TRUE(fs::exists(pst)) << pst;
+    const auto check = velmora::testing::CheckWithReaders(pst.string(), tree);
+    if (!check.available) return;  // the independent readers are not installed here
+    EXPECT_TRUE(check.ok) << check.output;
+  }
+
+  status::frmMigateAll& Status() { return wizard_->Status(); }
+};
+
+TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
+  velmora::testing::TempDir dir;
+  const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 2, 1);
+  fs::create_directories(dir.path() / "out");
+  const fs::path pst = dir.path() / "out" / "Mailbox.pst";
+  frmSingle& single = SinglePageWith(mailbox);
+  desktop_.saves = {Q(pst)};
+  QString count_at_end;
+  desktop_.on_box = [&](const Box& box) {
+    if (box.title == "Completed") count_at_end = Status().lblCount1->text();
+  };
+  single.CmdNext->click();
+
+  ASSERT_EQ(CountBoxes("Completed"), 1);
+  const Box& done = desktop_.boxes.back();
+  EXPECT_EQ(done.text,
+            "Messages Converted Successfully.\r\nOpen Converted Outlook Data file in Microsoft Outlook "
+            "to View Converted Messages.");
+  EXPECT_EQ(count_at_end, "Migrating 3 items from " + Q(mailbox) + "/");
+  ASSERT_EQ(desktop_.save_proposals.size(), 1);
+  EXPECT_TRUE(desktop_.save_proposals[0].startsWith("Mailbox"));
+  EXPECT_TRUE(desktop_.save_proposals[0].endsWith(".pst"));
+
+  status::frmMigateAll& status = Status();
+  EXPECT_TRUE(status.isVisible());
+  EXPECT_EQ(status.windowTitle(), "Conversion Status");
+  EXPECT_EQ(status.ProgressBar1->value(), 100);
+  EXPECT_TRUE(status.lblProgress->text().startsWith("100%")) << status.lblProgress->text().toStdString();
+  EXPECT_FALSE(status.CmdSkip->isEnabled());
+  EXPECT_TRUE(status.CmdStopMigration->isHidden());
+  EXPECT_FALSE(status.CmdStopMigration->isEnabled());
+  EXPECT_TRUE(status.CmdLocate->isEnabled());
+  EXPECT_TRUE(single.isVisible());           // a run that was not stopped keeps the page
+  EXPECT_TRUE(single.CmdNext->isEnabled());  // and a further run can start from it
+
+  status.CmdLocate->click();
+  EXPECT_EQ(desktop_.opened, QStringList{Q(dir.path() / "out") + "/"});
+  ExpectReadable(pst, {{"Inbox", 2}, {"Sent Items", 1}});
+  status.grab().save(Q(ScreenshotDir() / "status-window.png"));
+}
+
+TEST_F(ConversionWindowsTest, MultipleRunMarksTheRowsItTakesOn) {
+  velmora::testing::TempDir dir;
+  MakeMailbox(dir.path() / "export", "anna", 2, 0);
+  MakeMailbox(dir.path() / "export", "bert", 1, 0);
+  fs::create_directories(dir.path() / "export" / "cleo");  // ticked, but holds no files
+  fs::create_directories(dir.path() / "out");
+  frmMultiple& multiple = MultiplePageWith(dir.path() / "export", dir.path() / "out", {1, 3});
+
+  bool checked_marks = false;
+  desktop_.on_box = [&](const Box& box) {
+    if (box.title != "Completed") return;
+    checked_marks = true;
+    EXPECT_TRUE(multiple.RowGhosted(1));
+    EXPECT_FALSE(multiple.RowGhosted(2));
+    EXPECT_TRUE(multiple.RowGhosted(3));
+    EXPECT_EQ(status::ToBgr(multiple.lv->topLevelItem(0)->foreground(0).color()), 0x008000u);
+    EXPECT_EQ(multiple.lv->topLevelItem(1)->foreground(0).style(), Qt::NoBrush);
+    EXPECT_EQ(status::ToBgr(multiple.lv->topLevelItem(2)->foreground(1).color()), 0x008000u);
+    EXPECT_EQ(Status().windowTitle(), "Converting 1 of 3 Folders");
+    EXPECT_EQ(Status().lblCount1->text(), "Converting 0 items from " + Q(dir.path() / "export" / "cleo"));
+    multiple.grab().save(Q(ScreenshotDir() / "multiple-folder-page.png"));
+  };
+  multiple.CmdNext->click();
+
+  EXPECT_TRUE(checked_marks);
+  EXPECT_EQ(desktop_.boxes.back().text,
+            "All Folders Converted Successfully.\r\nOpen Converted Outlook Data "
+            "file(s) in Microsoft Outlook to View Individual files.");
+  EXPECT_FALSE(fs::exists(dir.path() / "out" / "bert.pst"));
+  EXPECT_FALSE(fs::exists(dir.path() / "out" / "cleo.pst"));
+  ExpectReadable(dir.path() / "out" / "anna.pst", {{"Inbox", 2}});
+
+  // Open Folder follows the option now, and opens the output text as it stands.
+  multiple.txtOutputFolder->setText(Q(dir.path() / "out") + " ");
+  Status().CmdLocate->click();
+  EXPECT_EQ(desktop_.opened.last(), Q(dir.path() / "out") + " ");
+}
+
+TEST_F(ConversionWindowsTest, ConfirmedSkipEndsOnlyTheCurrentMailbox) {
+  velmora::testing::TempDir dir;
+  MakeMailbox(dir.path() / "export", "anna", 3, 0);
+  MakeMailbox(dir.path() / "export", "bert", 2, 0);
+  fs::create_directories(dir.path() / "out");
+  frmMultiple& multiple = MultiplePageWith(dir.path() / "export", dir.path() / "out", {1, 2});
+  bool pressed = false;
+  wizard_->host().on_yield = [&](int64_t) {
+    if (!pressed && wizard_->running() && Status().CmdSkip->isEnabled() && !multiple.RowGhosted(2)) {
+      pressed = true;
+      Status().CmdSkip->click();
+      EXPECT_TRUE(wizard_->run_state().SkipRequested);
+    }
+  };
+  desktop_.respond = [](const Box& box) {
+    return box.title == "Confirm Skip" ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
+  };
+  multiple.CmdNext->click();
+
+  EXPECT_TRUE(pressed);
+  EXPECT_EQ(CountBoxes("Confirm Skip"), 1);
+  EXPECT_EQ(CountBoxes("Confirm Stop"), 0);
+  EXPECT_EQ(CountBoxes("Completed"), 1);
+  EXPECT_TRUE(multiple.RowGhosted(2));  // the run went on to the next mailbox
+  ExpectReadable(dir.path() / "out" / "bert.pst", {{"Inbox", 2}});
+}
+
+TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsTheStore) {
+  velmora::testing::TempDir dir;
+  const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 4, 0);
+  const fs::path pst = dir.path() / "Mailbox.pst";
+  frmSingle& single = SinglePageWith(mailbox);
+  desktop_.saves = {Q(pst)};
+  bool pressed = false;
+  wizard_->host().on_yield = [&](int64_t) {
+    if (!pressed && Status().CmdStopMigration->isVisible() && Status().CmdStopMigration->isEnabled()) {
+      pressed = true;
+      Status().CmdStopMigration->click();
+    }
+  };
+  desktop_.respond = [](const Box& box) {
+    return box.title == "Confirm Stop" ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
+  };
+  single.CmdNext->click();
+
+  EXPECT_TRUE(pressed);
+  EXPECT_EQ(CountBoxes("Confirm Stop"), 1);
+  EXPECT_EQ(CountBoxes("Completed"), 1);
+  EXPECT_TRUE(wizard_->run_state().StopRequested);
+  EXPECT_FALSE(single.isVisible());  // the driver closed the page after the stop
+  EXPECT_TRUE(single.txtSourceMailbox->text().isEmpty());
+  EXPECT_FALSE(single.CmdNext->isEnabled());
+
+  auto session = single.conversion().migration().PstSession;
+  ASSERT_TRUE(session);
+  EXPECT_TRUE(session->LoggedOn());
+  desktop_.respond = [](const Box&) { return MessageBoxAnswer::kYes; };
+  EXPECT_TRUE(wizard_->Start().close());
+  EXPECT_EQ(ended_, 1);
+  EXPECT_FALSE(session->LoggedOn());
+  EXPECT_TRUE(fs::exists(pst));
+}
+
+TEST_F(ConversionWindowsTest, ASecondRunCannotStartWhileOneIsUnderWay) {
+  velmora::testing::TempDir dir;
+  const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 3, 0);
+  frmSingle& single = SinglePageWith(mailbox);
+  desktop_.saves = {Q(dir.path() / "Mailbox.pst"), Q(dir.path() / "Second.pst")};
+  int checks = 0;
+  wizard_->host().on_yield = [&](int64_t) {
+    if (checks++ != 0) return;
+    EXPECT_TRUE(wizard_->running());
+    EXPECT_FALSE(single.CmdNext->isEnabled());
+    EXPECT_FALSE(single.CmdAddFolder->isEnabled());
+    single.CmdNext_Click();  // pressed anyway (by code): refused
+    wizard_->RunConversion(&single);
+  };
+  single.CmdNext->click();
+
+  EXPECT_GT(checks, 0);
+  EXPECT_EQ(CountBoxes("Completed"), 1);
+  EXPECT_EQ(desktop_.save_proposals.size(), 1);
+  EXPECT_FALSE(wizard_->running());
+  EXPECT_TRUE(single.CmdNext->isEnabled());
+  EXPECT_TRUE(single.CmdAddFolder->isEnabled());
+}
+
+TEST_F(ConversionWindowsTest, ClosingTheStatusWindowMidRunKeepsTheRunWhole) {
+  velmora::testing::TempDir dir;
+  const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 3, 1);
+  const fs::path pst = dir.path() / "Mailbox.pst";
+  frmSingle& single = SinglePageWith(mailbox);
+  desktop_.saves = {Q(pst)};
+  bool closed = false;
+  wizard_->host().on_yield = [&](int64_t) {
+    if (!closed && wizard_->running() && Status().CmdSkip->isEnabled()) {
+      closed = true;
+      EXPECT_TRUE(Status().close());
+      EXPECT_FALSE(Status().isVisible());
+    }
+  };
+  desktop_.respond = [](const Box& box) {
+    return box.buttons == engine::MessageBoxButtons::kYesNo ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
+  };
+  single.CmdNext->click();
+
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(CountBoxes("Completed"), 1);
+  EXPECT_FALSE(Status().loaded());  // unloaded once the run was over
+  ExpectReadable(pst, {{"Inbox", 3}, {"Sent Items", 1}});
+}
+
+TEST_F(ConversionWindowsTest, AnErrorEscapingTheRunIsShownWithItsDescription) {
+  velmora::testing::TempDir dir;
+  MakeMailbox(dir.path() / "export", "anna", 1, 0);
+  MakeMailbox(dir.path() / "export", "bert", 1, 0);
+  fs::create_directories(dir.path() / "out");
+  frmMultiple& multiple = MultiplePageWith(dir.path() / "export", dir.path() / "out", {1, 2});
+  wizard_->host().on_yield = [&](int64_t) {
+    // The rows vanish under the running driver: its next row read fails.
+    if (multiple.lv->topLevelItemCount() > 0 && multiple.RowGhosted(1)) multiple.lv->clear();
+  };
+  multiple.CmdNext->click();
+
+  EXPECT_EQ(CountBoxes("Completed"), 0);
+  ASSERT_FALSE(desktop_.boxes.empty());
+  EXPECT_EQ(desktop_.boxes.back().text, "Subscript out of range");
+  EXPECT_EQ(desktop_.boxes.back().title, "Velmora eM Client Converter");
+  EXPECT_FALSE(wizard_->running());
+  EXPECT_TRUE(multiple.CmdNext->isEnabled());
+  EXPECT_TRUE(multiple.CmdAddFolder->isEnabled());
+}
+
+}  // namespace
+}  // namespace velmora::wizard

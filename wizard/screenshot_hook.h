@@ -1,0 +1,10 @@
+// For the test that drives the real program under a virtual display: when VELMORA_SCREENSHOT_DIR names a
+// folder, every window is saved there as a PNG (named after the window's object name) a moment after it is
+// shown, and again when it is hidden. Without the variable nothing is installed.
+#pragma once
+
+namespace velmora::wizard {
+
+void InstallScreenshotHookFromEnvironment();
+
+}  // namespace velmora::wizard

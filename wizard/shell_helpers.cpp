@@ -1,0 +1,73 @@
+#include "wizard/shell_helpers.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace velmora::wizard {
+
+void ShellOpen(const QString& target) {
+  if (target.isEmpty()) return;
+  // Web addresses open in the browser; anything else is a local path.
+  const bool web =
+      target.startsWith(QStringLiteral("http://")) || target.startsWith(QStringLiteral("https://"));
+  QDesktopServices::openUrl(web ? QUrl(target) : QUrl::fromLocalFile(target));
+}
+
+QString PickFolder(QWidget* owner, const QString& title) {
+  return QFileDialog::getExistingDirectory(owner, title);
+}
+
+QString QtFilter(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString description = parts[i].trimmed();
+    QString patterns = parts[i + 1].trimmed();
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    const QString shown = QStringLiteral("(") + patterns + QStringLiteral(")");
+    filters << (description.contains(shown) ? description : description + QLatin1Char(' ') + shown);
+  }
+  if (filters.isEmpty() && !parts.isEmpty()) filters << parts.first();
+  return filters.join(QStringLiteral(";;"));
+}
+
+engine::MessageBoxAnswer QtDesktop::MessageBox(QWidget* owner, const QString& text, const QString& title,
+                                               engine::MessageBoxButtons buttons,
+                                               engine::MessageBoxIcon icon) {
+  QMessageBox box(owner ? owner : QApplication::activeWindow());
+  box.setWindowTitle(title);
+  // The engine joins lines with CR LF, as the window system's boxes expect; Qt wants LF alone.
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  box.setText(shown);
+  box.setIcon(icon == engine::MessageBoxIcon::kQuestion      ? QMessageBox::Question
+              : icon == engine::MessageBoxIcon::kInformation ? QMessageBox::Information
+                                                             : QMessageBox::NoIcon);
+  if (buttons == engine::MessageBoxButtons::kYesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  const int pressed = box.exec();
+  if (buttons != engine::MessageBoxButtons::kYesNo) return engine::MessageBoxAnswer::kOk;
+  return pressed == QMessageBox::Yes ? engine::MessageBoxAnswer::kYes : engine::MessageBoxAnswer::kNo;
+}
+
+std::optional<QString> QtDesktop::SaveFileName(QWidget* owner, const QString& proposed_name,
+                                               const QString& qt_filter) {
+  const QString path =
+      QFileDialog::getSaveFileName(owner, QStringLiteral("Save Outlook Data File"), proposed_name, qt_filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+QString QtDesktop::DesktopFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+}  // namespace velmora::wizard
