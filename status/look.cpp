@@ -1,6 +1,7 @@
 #include "status/look.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -61,6 +62,32 @@ QWidget* Rule(QWidget* parent, int x1, int x2, int y, uint32_t bgr) {
   palette.setColor(QPalette::Window, FromBgr(bgr));
   rule->setPalette(palette);
   return rule;
+}
+
+namespace {
+constexpr const char* kCaptionProperty = "velmoraCaption";
+}  // namespace
+
+void SetCaption(QLabel* label, const QString& caption) {
+  label->setProperty(kCaptionProperty, caption);
+  QString shown;
+  shown.reserve(caption.size());
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == QLatin1Char('&')) {
+      if (i + 1 < caption.size() && caption[i + 1] == QLatin1Char('&')) {
+        shown += QLatin1Char('&');
+        ++i;
+      }
+      continue;
+    }
+    shown += caption[i];
+  }
+  label->setText(shown);
+}
+
+QString Caption(const QLabel* label) {
+  const QVariant caption = label->property(kCaptionProperty);
+  return caption.isValid() ? caption.toString() : label->text();
 }
 
 void SetTextColour(QWidget* widget, uint32_t bgr) {

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <cstdint>
 
+class QLabel;
 class QWidget;
 
 namespace velmora::status {
@@ -32,6 +33,10 @@ QFont Verdana(double points, bool bold = false);
 QWidget* WhiteBand(QWidget* parent, const QRect& rect);
 // A one-pixel horizontal rule from (x1, y) to (x2, y).
 QWidget* Rule(QWidget* parent, int x1, int x2, int y, uint32_t bgr);
+// Label captions as the window system's labels treat them: "&&" shows one "&" and a lone "&" marks an
+// access key and is not shown. The caption as written is kept and read back unchanged.
+void SetCaption(QLabel* label, const QString& caption);
+QString Caption(const QLabel* label);
 // Text colour of a label or button.
 void SetTextColour(QWidget* widget, uint32_t bgr);
 

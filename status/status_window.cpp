@@ -87,14 +87,14 @@ frmMigateAll::frmMigateAll(engine::RunState& run_state, Desktop& desktop, Status
 
 void frmMigateAll::ResetToCreationState() {
   setWindowTitle(QStringLiteral("Conversion Status"));
-  lblCount1->setText(QStringLiteral("Conversion Not Started Yet..."));
-  lblProgress->setText(QStringLiteral("0% Complete"));
+  SetCaption(lblCount1, QStringLiteral("Conversion Not Started Yet..."));
+  SetCaption(lblProgress, QStringLiteral("0% Complete"));
   progress_min_ = 0;
   progress_max_ = 100;
   progress_value_ = 0;
   UpdateBar();
-  FrameConversion->setText(QStringLiteral("Conversion Not Started Yet"));
-  LblCurrentDBX->setText(QStringLiteral("Converting Messages..."));
+  SetCaption(FrameConversion, QStringLiteral("Conversion Not Started Yet"));
+  SetCaption(LblCurrentDBX, QStringLiteral("Converting Messages..."));
   CmdSkip->setEnabled(true);
   CmdStopMigration->setVisible(false);
   CmdStopMigration->setEnabled(true);
@@ -113,10 +113,10 @@ void frmMigateAll::Form_Load() {
   const bool running = context_.run_in_progress && context_.run_in_progress();
   if (!running) run_state_.ResetForStatusLoad();
   SetProgressValue(0);
-  lblProgress->setText(QStringLiteral("0% Complete"));
-  lblCount1->setText(QStringLiteral("Conversion Not Started Yet..."));
-  LblCurrentDBX->setText(QStringLiteral("Converting Messages..."));
-  FrameConversion->setText(QStringLiteral("Details "));
+  SetCaption(lblProgress, QStringLiteral("0% Complete"));
+  SetCaption(lblCount1, QStringLiteral("Conversion Not Started Yet..."));
+  SetCaption(LblCurrentDBX, QStringLiteral("Converting Messages..."));
+  SetCaption(FrameConversion, QStringLiteral("Details "));
   CmdSkip->setEnabled(false);
 }
 

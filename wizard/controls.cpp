@@ -47,8 +47,8 @@ QFont FittingFont(QFont font, const QString& text, int width) {
 
 }  // namespace
 
-QLabel* MakeStepHeading(QWidget* parent, const QString& text, const QRect& rect) {
-  QLabel* heading = MakeLabel(parent, text, rect, FittingFont(status::Tahoma(12, true), text, rect.width()));
+QLabel* MakeStepHeading(QWidget* parent, const QString& text, const QRect& rect, int fit_width) {
+  QLabel* heading = MakeLabel(parent, text, rect, FittingFont(status::Tahoma(12, true), text, fit_width));
   status::SetTextColour(heading, status::kGrey);
   return heading;
 }

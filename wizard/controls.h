@@ -18,7 +18,8 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& re
 // The green title on the start pages' white band.
 QLabel* MakeTitle(QWidget* parent);
 // A step heading ("1.  Export Your Emails"): bold Tahoma 12 pt, grey, on the page's own background.
-QLabel* MakeStepHeading(QWidget* parent, const QString& text, const QRect& rect);
+// The size shrinks when the stand-in face would run past `fit_width` (where the rule beside it starts).
+QLabel* MakeStepHeading(QWidget* parent, const QString& text, const QRect& rect, int fit_width);
 // A 16 x 16 folder picture.
 QLabel* MakeFolderImage(QWidget* parent, const QRect& rect);
 

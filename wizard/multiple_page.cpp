@@ -57,6 +57,7 @@ frmMultiple::frmMultiple(Wizard& wizard)
   lv->setColumnWidth(0, 200);
   lv->setColumnWidth(1, 440);
   lv->setRootIsDecorated(false);
+  lv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // the two columns fill the list exactly
   lv->setUniformRowHeights(true);
   lv->setSelectionMode(QAbstractItemView::SingleSelection);
   lv->header()->setStretchLastSection(false);

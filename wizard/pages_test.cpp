@@ -276,3 +276,50 @@ TEST_F(WizardTest, RowPositionsOutsideTheListAreRefused) {
 
 }  // namespace
 }  // namespace velmora::wizard
+
+namespace velmora::wizard {
+namespace {
+
+TEST_F(WizardTest, HostWritesReachTheStatusWindowAndReadBackAsWritten) {
+  WindowHost& host = wizard_->host();
+  status::frmMigateAll& status = wizard_->Status();
+  status.Load();
+  host.SetStatusText(engine::StatusText::kFrameConversion, "Reading Messages && Email Metadata - (1 of 2)");
+  EXPECT_EQ(status.FrameConversion->text(), "Reading Messages & Email Metadata - (1 of 2)");
+  EXPECT_EQ(host.GetStatusText(engine::StatusText::kFrameConversion),
+            "Reading Messages && Email Metadata - (1 of 2)");
+  host.SetStatusText(engine::StatusText::kLblProgress, "Skipped... at 50% Complete");
+  EXPECT_EQ(host.GetStatusText(engine::StatusText::kLblProgress), "Skipped... at 50% Complete");
+  host.SetStatusText(engine::StatusText::kCaption, "Converting 2 of 5 Folders");
+  EXPECT_EQ(status.windowTitle(), "Converting 2 of 5 Folders");
+  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 1 items from /m/\xC3\xA9t\xC3\xA9/");
+  EXPECT_EQ(status.lblCount1->text(), QString::fromUtf8("Migrating 1 items from /m/été/"));
+
+  host.SetProgress(engine::ProgressField::kValue, 33.3f);
+  EXPECT_FLOAT_EQ(host.GetProgress(engine::ProgressField::kValue), 33.3f);
+  EXPECT_EQ(status.ProgressBar1->value(), 33);
+
+  host.SetButtonState(engine::ButtonState::kStopVisible, true);
+  host.SetButtonState(engine::ButtonState::kLocateEnabled, true);
+  host.SetButtonState(engine::ButtonState::kSkipEnabled, true);
+  EXPECT_FALSE(status.CmdStopMigration->isHidden());
+  EXPECT_TRUE(status.CmdLocate->isEnabled());
+  EXPECT_TRUE(status.CmdSkip->isEnabled());
+}
+
+TEST_F(WizardTest, HostReadsTheSelectionValuesFromThePages) {
+  WindowHost& host = wizard_->host();
+  EXPECT_TRUE(host.Mode());
+  wizard_->Start().OptMultiple->click();
+  EXPECT_FALSE(host.Mode());
+  EXPECT_EQ(host.OutputFolder(), desktop_.desktop_folder.toStdString());
+  wizard_->Multiple().txtOutputFolder->setText(QStringLiteral(" /out "));
+  EXPECT_EQ(host.OutputFolder(), " /out ");  // untrimmed
+  desktop_.picks = {QString::fromUtf8("/export/M\xC3\xBCller")};
+  wizard_->Single().CmdAddFolder->click();
+  EXPECT_EQ(host.SourceFolder(), "/export/M\xC3\xBCller");
+  EXPECT_EQ(host.MailboxRowCount(), 0);
+}
+
+}  // namespace
+}  // namespace velmora::wizard

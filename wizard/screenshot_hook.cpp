@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QPixmap>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -19,14 +18,16 @@ class ScreenshotHook : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || !widget->isWindow() || widget->objectName().isEmpty()) return false;
+    if (!widget || !widget->isWindow()) return false;
     if (event->type() == QEvent::Show) {
-      QPointer<QWidget> guarded(widget);
-      // A moment later, once the window has painted.
-      QTimer::singleShot(400, this, [this, guarded] {
-        if (guarded && guarded->isVisible()) Save(guarded);
+      // A moment later, once the new window has painted: every named window as it is then (a message box
+      // coming up shows the windows behind it at that moment, such as the status window at the end of a run).
+      QTimer::singleShot(400, this, [this] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+          if (window->isVisible() && !window->objectName().isEmpty()) Save(window);
+        }
       });
-    } else if (event->type() == QEvent::Hide) {
+    } else if (event->type() == QEvent::Hide && !widget->objectName().isEmpty()) {
       Save(widget);
     }
     return false;

@@ -47,7 +47,8 @@ frmFirst::frmFirst(Wizard& wizard) : QWidget(nullptr, kPageFlags), wizard_(wizar
   Shape2 = status::WhiteBand(this, QRect(0, 0, 713, 57));
   Shape1 = status::WhiteBand(this, QRect(-16, 448, 713, 57));
   lblTitle = MakeTitle(this);
-  Label3 = MakeStepHeading(this, QStringLiteral("1.  Export Your Emails"), QRect(16, 69, 185, 22));
+  Label3 = MakeStepHeading(this, QStringLiteral("1.  Export Your Emails"), QRect(16, 69, 185, 22),
+                           208 - 16 - 4);  // up to the rule
   Line2 = status::Rule(this, 208, 600, 80, status::kGrey);
   Label6 =
       MakeLabel(this,
@@ -99,7 +100,8 @@ frmStart::frmStart(Wizard& wizard) : QWidget(nullptr, kPageFlags), wizard_(wizar
   Shape2 = status::WhiteBand(this, QRect(0, 0, 713, 57));
   Shape1 = status::WhiteBand(this, QRect(-16, 432, 713, 57));
   lblTitle = MakeTitle(this);
-  Label5 = MakeStepHeading(this, QStringLiteral("2.  Select Option"), QRect(16, 80, 185, 22));
+  Label5 = MakeStepHeading(this, QStringLiteral("2.  Select Option"), QRect(16, 80, 185, 22),
+                           160 - 16 - 4);  // up to the rule
   Line1 = status::Rule(this, 160, 600, 93, status::kGrey);
 
   OptSingle = new QRadioButton(QStringLiteral("Single eM Client Mailbox"), this);

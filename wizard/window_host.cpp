@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "status/look.h"
 #include "status/status_window.h"
 #include "wizard/multiple_page.h"
 #include "wizard/shell_helpers.h"
@@ -88,7 +89,7 @@ void WindowHost::LoadStatusWindow() {
 void WindowHost::SetStatusText(engine::StatusText field, const std::string& text) {
   status::frmMigateAll& window = wizard_.Status();
   if (QLabel* label = StatusLabel(window, field)) {
-    label->setText(Q(text));
+    status::SetCaption(label, Q(text));
   } else {
     window.setWindowTitle(Q(text));
   }
@@ -96,7 +97,7 @@ void WindowHost::SetStatusText(engine::StatusText field, const std::string& text
 
 std::string WindowHost::GetStatusText(engine::StatusText field) {
   status::frmMigateAll& window = wizard_.Status();
-  if (QLabel* label = StatusLabel(window, field)) return label->text().toStdString();
+  if (QLabel* label = StatusLabel(window, field)) return status::Caption(label).toStdString();
   return window.windowTitle().toStdString();
 }
 

@@ -1,0 +1,74 @@
+#!/bin/bash
+# Walks the real wizard with keyboard input on a virtual display (run under xvfb-run): introduction page,
+# mode page (single option), single-folder page, the folder chooser, the save dialog, the completion message.
+# Every window is saved as a PNG into SHOTS by the program's screenshot hook.
+#
+# Usage: xvfb_walk.sh VELMORA_BINARY MAILBOX_FOLDER PST_PATH SHOTS_FOLDER
+# Exit status: 0 when the walk reached the completion message; 10+ names the step that did not come up.
+set -u
+BIN=$1; MAILBOX=$2; PST=$3; SHOTS=$4
+export VELMORA_SCREENSHOT_DIR=$SHOTS QT_QPA_PLATFORM=xcb
+# Qt's own file dialogs, whatever desktop integration the machine has.
+unset QT_QPA_PLATFORMTHEME
+"$BIN" >"$SHOTS/velmora.log" 2>&1 &
+APP=$!
+trap 'kill $APP 2>/dev/null' EXIT
+
+# Waits up to 10 s for a window with exactly this title.
+wait_for() {
+  for _ in $(seq 1 100); do
+    xdotool search --name "^$1\$" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "window did not come up: $1" >&2
+  return 1
+}
+gone() {
+  for _ in $(seq 1 30); do
+    xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+# Keyboard focus to the newest window with this title (there is no window manager to give it).
+focus() { xdotool search --name "^$1\$" | tail -1 | xargs -I{} xdotool windowfocus --sync {}; }
+# Types a path into a file dialog and presses Return until the dialog has gone (the first Return may only
+# close the name completer's pop-up).
+enter_path() {
+  wait_for "$1" || return 1
+  sleep 0.5
+  focus "$1"
+  xdotool key ctrl+a
+  xdotool type --delay 15 "$2"
+  sleep 0.3
+  for _ in 1 2 3; do
+    xdotool key Return
+    gone "$1" && return 0
+  done
+  echo "dialog stayed open: $1" >&2
+  return 1
+}
+
+TITLE="Velmora eM Client Converter v3.1"
+wait_for "$TITLE" || exit 10
+sleep 0.5
+focus "$TITLE"
+xdotool key alt+n # introduction page: Next
+sleep 0.5
+focus "$TITLE"
+xdotool key alt+n # mode page: Next with the single option
+wait_for "Single Folder Mode" || exit 11
+sleep 0.5
+focus "Single Folder Mode"
+xdotool key space # "Select..." has the focus
+enter_path "Choose Source Folder..." "$MAILBOX" || exit 12
+sleep 0.5
+focus "Single Folder Mode"
+xdotool key alt+n # Next: the status window and the run
+enter_path "Save Outlook Data File" "$PST" || exit 13
+wait_for "Completed" || exit 14
+sleep 0.8 # the screenshot hook saves the status window behind the message
+focus "Completed"
+xdotool key Return
+sleep 0.5
+exit 0
