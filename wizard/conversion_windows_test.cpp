@@ -191,7 +191,8 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_EQ(CountBoxes("Confirm Stop"), 1);
   EXPECT_EQ(CountBoxes("Completed"), 1);
   EXPECT_TRUE(wizard_->run_state().StopRequested);
-  EXPECT_FALSE(single.isVisible());  // the driver closed the page after the stop
+  EXPECT_FALSE(single.isVisible());   // the driver closed the page after the stop
+  EXPECT_TRUE(Status().isVisible());  // the status window it owns stays open
   EXPECT_TRUE(single.txtSourceMailbox->text().isEmpty());
   EXPECT_FALSE(single.CmdNext->isEnabled());
 

@@ -2,7 +2,9 @@
 // single-folder page's pick, and the multiple-folder page's list (listing, Select All, the no-folder message,
 // a top folder that cannot be listed).
 #include <QApplication>
+#include <QTimer>
 
+#include "engine/engine.h"
 #include "engine/errors.h"
 #include "engine/texts.h"
 #include "tests/support/support.h"
@@ -319,6 +321,47 @@ TEST_F(WizardTest, HostReadsTheSelectionValuesFromThePages) {
   wizard_->Single().CmdAddFolder->click();
   EXPECT_EQ(host.SourceFolder(), "/export/M\xC3\xBCller");
   EXPECT_EQ(host.MailboxRowCount(), 0);
+}
+
+}  // namespace
+}  // namespace velmora::wizard
+
+namespace velmora::wizard {
+namespace {
+
+TEST_F(WizardTest, YieldProcessesEventsAtMostOncePerInterval) {
+  WindowHost& host = wizard_->host();
+  host.yield_interval_ms = 60'000;
+  int delivered = 0;
+  QTimer::singleShot(0, [&] { ++delivered; });
+  host.Yield();  // the first yield always processes
+  EXPECT_EQ(delivered, 1);
+  QTimer::singleShot(0, [&] { ++delivered; });
+  for (int i = 0; i < 1000; ++i) host.Yield();  // within the interval: a clock read each, nothing runs
+  EXPECT_EQ(delivered, 1);
+  host.yield_interval_ms = 0;
+  host.Yield();
+  EXPECT_EQ(delivered, 2);
+  EXPECT_EQ(host.yields(), 1002);
+}
+
+TEST_F(WizardTest, AnEngineWriteToAClosedStatusWindowLoadsItAgain) {
+  status::frmMigateAll& status = wizard_->Status();
+  status.ShowOwnedBy(&wizard_->Single());
+  desktop_.answers = {engine::MessageBoxAnswer::kYes};
+  ASSERT_TRUE(status.close());
+  ASSERT_FALSE(status.loaded());
+
+  engine::RunState& run = wizard_->run_state();
+  run.StopRequested = true;
+  engine::RunState::AddToQueue(run.QueuedFiles, "/m/1.eml", "1");
+  engine::Engine engine(wizard_->host(), run);
+  engine.SetStatusText(engine::StatusText::kLblCount1, "Checking Next Folder...");
+  EXPECT_TRUE(status.loaded());
+  EXPECT_FALSE(run.StopRequested);
+  EXPECT_FALSE(run.QueuedFiles.has_value());
+  EXPECT_EQ(status.lblCount1->text(), "Checking Next Folder...");
+  EXPECT_EQ(status.FrameConversion->text(), "Details ");
 }
 
 }  // namespace
