@@ -219,6 +219,12 @@ TEST_F(ConversionWindowsTest, ASecondRunCannotStartWhileOneIsUnderWay) {
     EXPECT_FALSE(single.CmdAddFolder->isEnabled());
     single.CmdNext_Click();  // pressed anyway (by code): refused
     wizard_->RunConversion(&single);
+    // The mode page stays usable during a single-mailbox run; the list page it opens cannot start a run.
+    wizard_->Start().OptMultiple->click();
+    wizard_->Start().CmdNext->click();
+    EXPECT_FALSE(wizard_->Multiple().CmdNext->isEnabled());
+    EXPECT_FALSE(wizard_->Multiple().CmdAddFolder->isEnabled());
+    wizard_->Start().OptSingle->click();  // the run reads the mode again when it picks the .pst path
   };
   single.CmdNext->click();
 
@@ -228,6 +234,7 @@ TEST_F(ConversionWindowsTest, ASecondRunCannotStartWhileOneIsUnderWay) {
   EXPECT_FALSE(wizard_->running());
   EXPECT_TRUE(single.CmdNext->isEnabled());
   EXPECT_TRUE(single.CmdAddFolder->isEnabled());
+  EXPECT_TRUE(wizard_->Multiple().CmdNext->isEnabled());
 }
 
 TEST_F(ConversionWindowsTest, ClosingTheStatusWindowMidRunKeepsTheRunWhole) {

@@ -52,7 +52,11 @@ frmSingle& Wizard::Single() {
 }
 
 frmMultiple& Wizard::Multiple() {
-  if (!multiple_) multiple_ = std::make_unique<frmMultiple>(*this);
+  if (!multiple_) {
+    multiple_ = std::make_unique<frmMultiple>(*this);
+    // Made in the middle of a single-mailbox run (the mode page stays usable): it must not start another.
+    if (running_) SetRunControlsEnabled(false);
+  }
   return *multiple_;
 }
 
