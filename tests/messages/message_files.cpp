@@ -1,7 +1,5 @@
 #include "tests/messages/message_files.h"
 
-#include <sys/resource.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -194,10 +192,23 @@ CompareResult CompareWithReaders(const std::string& pst, const std::string& fold
   return result;
 }
 
+namespace {
+// A "Name:   1234 kB" line of /proc/self/status, in bytes.
+uint64_t ProcStatusBytes(const std::string& name) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(name + ":", 0) == 0)
+      return std::strtoull(line.c_str() + name.size() + 1, nullptr, 10) * 1024;
+  return 0;
+}
+}  // namespace
+
 uint64_t PeakRssBytes() {
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;  // ru_maxrss is in kilobytes on Linux
+  return ProcStatusBytes("VmHWM");
+}
+
+uint64_t RssBytes() {
+  return ProcStatusBytes("VmRSS");
 }
 
 }  // namespace velmora::testing

@@ -35,7 +35,9 @@ CompareResult CompareWithReaders(const std::string& pst, const std::string& fold
                                  const std::vector<std::string>& files,
                                  const std::vector<std::string>& require, int unread = -1);
 
-// Peak resident set of the calling process, in bytes.
+// Peak resident set of the calling process (VmHWM), in bytes.
 uint64_t PeakRssBytes();
+// Resident set of the calling process now (VmRSS), in bytes.
+uint64_t RssBytes();
 
 }  // namespace velmora::testing
