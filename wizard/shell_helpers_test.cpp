@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
+#include <QUrl>
+
 #include "engine/texts.h"
+#include "status/testing/offscreen_app.h"
 
 namespace velmora::wizard {
 namespace {
@@ -20,3 +24,35 @@ TEST(QtFilter, ADescriptionWithoutPatternIsKeptAsIs) {
 
 }  // namespace
 }  // namespace velmora::wizard
+
+namespace velmora::wizard {
+namespace {
+
+// Catches what ShellOpen hands to the desktop, in place of the user's default handlers.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> urls;
+  Q_INVOKABLE void Open(const QUrl& url) { urls.push_back(url); }
+};
+
+TEST(ShellOpen, PathsOpenAsLocalFilesWebAddressesAsThemselvesAndEmptyTextNotAtAll) {
+  status::testing::OffscreenApp();
+  UrlCatcher catcher;
+  for (const char* scheme : {"file", "https"})
+    QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &catcher, "Open");
+  ShellOpen(QString());
+  EXPECT_TRUE(catcher.urls.isEmpty());
+  ShellOpen(QStringLiteral("/home/u/out dir/"));
+  ShellOpen(QStringLiteral("https://www.example.com/em-client-converter/"));
+  for (const char* scheme : {"file", "https"}) QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+  ASSERT_EQ(catcher.urls.size(), 2);
+  EXPECT_EQ(catcher.urls[0].toLocalFile(), "/home/u/out dir/");
+  EXPECT_EQ(catcher.urls[1].toString(), "https://www.example.com/em-client-converter/");
+}
+
+}  // namespace
+}  // namespace velmora::wizard
+
+#include "shell_helpers_test.moc"
