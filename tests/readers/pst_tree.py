@@ -7,7 +7,9 @@ READER: pypff (python3-pypff), pffexport (pff-tools), readpst (pst-utils).
 Output: {"reader": ..., "ok": bool, "error": text, "folders": {PATH: {"count": N, "subjects": [...]}}}
 PATH is the folder's path below the store's top folder ("Top of Personal Folders"), parts joined with "/";
 the top folder itself is "". Only pypff sees empty folders reliably; readpst creates no directory for a folder
-without items, so callers compare readpst on folders that hold messages.
+without items, so callers compare readpst on folders that hold messages. readpst writes each message's
+original header block (PidTagTransportMessageHeaders) when there is one, so its subjects are the raw header
+text (folding, 8-bit bytes and all): its "subjects" are null and callers compare its counts.
 """
 import json
 import os
@@ -111,16 +113,16 @@ def read_readpst(path):
         top = os.path.join(tmp, tops[0])
 
         def walk(d, rel):
-            subjects = []
+            count = 0
             for name in sorted(os.listdir(d)):
                 full = os.path.join(d, name)
                 if os.path.isdir(full):
                     walk(full, (rel + "/" if rel else "") + name)
                 elif name.endswith(".eml"):
                     with open(full, "rb") as fh:
-                        msg = email.message_from_binary_file(fh, policy=email.policy.default)
-                    subjects.append(str(msg.get("Subject", "") or ""))
-            folders[rel] = {"count": len(subjects), "subjects": sorted(subjects)}
+                        email.message_from_binary_file(fh, policy=email.policy.default)  # it must parse
+                    count += 1
+            folders[rel] = {"count": count, "subjects": None}
 
         walk(top, "")
         return folders
@@ -129,13 +131,30 @@ def read_readpst(path):
 READERS = {"pypff": read_pypff, "pffexport": read_pffexport, "readpst": read_readpst}
 
 
+def astral_as_mark(text):
+    """libpff 20180714 (pypff, pffexport) decodes characters above U+FFFF wrongly (readpst gets them right), so
+    every reader's text shows each of them as "?" and the readers can be compared."""
+    return "".join("?" if ord(c) > 0xFFFF else c for c in text)
+
+
+def normalised(folders):
+    out = {}
+    for path, v in folders.items():
+        subjects = v["subjects"]
+        out[astral_as_mark(path)] = {
+            "count": v["count"],
+            "subjects": None if subjects is None else sorted(astral_as_mark(x) for x in subjects),
+        }
+    return out
+
+
 def main():
     if len(sys.argv) != 3 or sys.argv[1] not in READERS:
         print(__doc__, file=sys.stderr)
         return 2
     out = {"reader": sys.argv[1], "ok": True, "error": "", "folders": {}}
     try:
-        out["folders"] = READERS[sys.argv[1]](sys.argv[2])
+        out["folders"] = normalised(READERS[sys.argv[1]](sys.argv[2]))
     except Exception as e:  # the reader's complaint is the result
         out["ok"] = False
         out["error"] = "%s: %s" % (type(e).__name__, e)
