@@ -162,9 +162,8 @@ class GeneratedExport(Base):
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         deadline = time.time() + 120
         while not os.path.exists(pst) and time.time() < deadline:
-            time.sleep(0.02)
-        time.sleep(0.3)
-        proc.send_signal(signal.SIGINT)
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)  # the store exists: the import has not got far
         out, err = proc.communicate(timeout=300)
         self.assertEqual(proc.returncode, 130, err)
         report = json.loads(out)
