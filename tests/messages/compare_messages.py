@@ -99,12 +99,12 @@ def source_facts(path):
     facts = {"file": os.path.basename(path)}
     facts["subject"] = safe(lambda: norm_words(str(msg["subject"])) if msg["subject"] is not None else None)
     sender = safe(lambda: msg["from"].addresses[0])
-    facts["sender"] = (unescape(sender.display_name), sender.addr_spec.lower()) if sender else None
+    facts["sender"] = (unescape(sender.display_name), unescape(sender.addr_spec).lower()) if sender else None
     recips = []
     for h in ("to", "cc"):
         for a in safe(lambda: msg[h].addresses, ()) or ():
             if a.addr_spec or a.display_name:
-                recips.append((unescape(a.display_name), (a.addr_spec or "").lower()))
+                recips.append((unescape(a.display_name), unescape(a.addr_spec or "").lower()))
     facts["recipients"] = recips or None
     d = safe(lambda: msg["date"].datetime)
     facts["date"] = int(d.timestamp()) if d is not None and d.tzinfo is not None else None
@@ -307,11 +307,11 @@ def read_readpst(pst, folder_path):
                 msg = email.message_from_binary_file(fh, policy=email.policy.default)
             got = {"subject": safe(lambda: norm_words(str(msg["subject"] or "")), "")}
             sender = safe(lambda: msg["from"].addresses[0])
-            got["sender"] = (sender.display_name, sender.addr_spec.lower()) if sender else ("", "")
+            got["sender"] = (unescape(sender.display_name), unescape(sender.addr_spec).lower()) if sender else ("", "")
             shown = []
             for h in ("to", "cc"):
                 for a in safe(lambda: msg[h].addresses, ()) or ():
-                    shown += [a.display_name, (a.addr_spec or "").lower()]
+                    shown += [unescape(a.display_name), unescape(a.addr_spec or "").lower()]
             got["recipients"] = [s for s in shown if s]
             dt = safe(lambda: msg["date"].datetime)
             got["date"] = int(dt.timestamp()) if dt is not None and dt.tzinfo is not None else None
