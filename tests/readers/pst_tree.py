@@ -96,11 +96,12 @@ def pffexport_subject(msgdir):
 
 
 def read_readpst(path):
+    # One job: readpst's parallel jobs can pick the same output name for two messages and lose one.
     import email
     import email.policy
 
     with tempfile.TemporaryDirectory() as tmp:
-        run = subprocess.run(["readpst", "-e", "-D", "-q", "-o", tmp, path], capture_output=True, text=True,
+        run = subprocess.run(["readpst", "-j", "0", "-e", "-D", "-q", "-o", tmp, path], capture_output=True, text=True,
                              errors="replace")
         if run.returncode != 0:
             raise RuntimeError("readpst failed: " + run.stdout[-2000:] + run.stderr[-2000:])
