@@ -7,6 +7,9 @@ namespace velmora::rdo {
 
 namespace {
 
+// Named-property IDs that Internet header names may take (half of the 32,767 a store has).
+constexpr size_t kInternetHeaderIdBudget = 16384;
+
 constexpr pst::PropTag kTagSubject = 0x0037001F;  // PidTagSubject
 
 std::string FolderText(pst::Nid folder) {
@@ -30,7 +33,12 @@ void MAPIMessage::Import(const std::string& path, int format) {
   state_->store();  // Error when the session has logged off
   content_ = pst::MessageContent();
   changed_ = true;
-  auto imported = mime::ImportEml(path);
+  // Every new Internet header name costs a named-property ID of the whole store (at most 32,767). Once half
+  // of them are taken, further headers stay only in the transport headers, so that a mailbox with endless
+  // X- header names can never run out of IDs and fail to store its messages.
+  mime::ImportOptions options;
+  options.internet_header_properties = state_->store().name_map().size() < kInternetHeaderIdBudget;
+  auto imported = mime::ImportEml(path, options);
   ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
   content_ = std::move(imported).value();
 }
