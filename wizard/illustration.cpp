@@ -94,7 +94,7 @@ QPixmap ExportIllustration() {
   p.setFont(status::Tahoma(9, true));
   p.drawText(QRectF(30, 225, 480, 40), Qt::AlignLeft | Qt::TextWordWrap,
              QStringLiteral("Choose a folder for the exported messages and export every mailbox folder."));
-  StepMarker(p, QPointF(58, 46), 1);
+  StepMarker(p, QPointF(66, 46), 1);
   StepMarker(p, QPointF(176, 141), 2);
   StepMarker(p, QPointF(396, 139), 3);
   return pixmap;
