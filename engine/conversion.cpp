@@ -2,6 +2,7 @@
 
 #include "engine/path_helpers.h"
 #include "engine/source_scan.h"
+#include "engine/text_rules.h"
 #include "engine/texts.h"
 
 namespace velmora::engine {
@@ -10,14 +11,6 @@ namespace {
 
 // The text colour that marks a mailbox row the run has taken on: green (0x00BBGGRR).
 constexpr uint32_t kTakenRowColour = 0x008000;
-
-bool HasEmlName(const std::string& path) {
-  std::string name = PathFileName(path);
-  if (name.size() < 4) return false;
-  std::string tail = name.substr(name.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".eml";
-}
 
 class RunningFlag {
  public:
@@ -71,7 +64,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   std::vector<std::string> eml;
   if (engine_.run_state().QueuedFiles) {
     for (const auto& f : engine_.run_state().QueuedFiles->Items())
-      if (HasEmlName(f)) eml.push_back(f);
+      if (HasEmlExtension(PathFileName(f))) eml.push_back(f);
   }
   migration_.StartMigration(name, path);
   outcome.pst = migration_.StoreOpened() ? engine_.run_state().PstFilePath : std::string();

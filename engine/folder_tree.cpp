@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "engine/migration.h"
+#include "engine/text_rules.h"
 #include "engine/texts.h"
 #include "rdo/rdo_session.h"
 
@@ -36,16 +37,6 @@ bool PassedOverNested(const std::string& p) {
     if (p == std::string("\\") + name) return true;
   }
   return false;
-}
-
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
-  if (from.empty()) return s;
-  size_t pos = 0;
-  while ((pos = s.find(from, pos)) != std::string::npos) {
-    s.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return s;
 }
 
 std::string RemoveAll(std::string s, const std::string& what) {

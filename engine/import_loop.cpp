@@ -14,36 +14,15 @@
 
 #include "engine/migration.h"
 #include "engine/path_helpers.h"
+#include "engine/text_rules.h"
 #include "engine/texts.h"
+#include "fsutil/path_strings.h"
 #include "fsutil/platform_shim.h"
 #include "rdo/rdo_session.h"
 
 namespace velmora::engine {
 
 namespace {
-
-bool HasEmlExtension(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string tail = name.substr(name.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".eml";
-}
-
-std::string TrimBlanks(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
-
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
-  size_t pos = 0;
-  while (!from.empty() && (pos = s.find(from, pos)) != std::string::npos) {
-    s.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-  return s;
-}
 
 // Rounds to the nearest whole number, halves to the even neighbour (50.5 gives 50, 51.5 gives 52).
 long RoundHalfEven(float v) {
@@ -57,7 +36,7 @@ std::string Migration::MessageFolderPath(const std::string& file, const std::str
   size_t bang = y.find('!');
   if (bang != std::string::npos) {
     engine_.Yield();
-    y = TrimBlanks(y.substr(0, bang)) + "\\";
+    y = fsutil::TrimBlanks(y.substr(0, bang)) + "\\";
   }
   if (!y.empty() && y[0] == '\\') y.erase(0, 1);
   if (y.rfind("Inbox\\", 0) == 0) y = ReplaceAll(y, "Inbox", InboxName);

@@ -7,21 +7,11 @@
 #include "engine/folder_order.h"
 #include "engine/texts.h"
 #include "fsutil/existence.h"
+#include "fsutil/path_strings.h"
 #include "fsutil/platform_shim.h"
 #include "rdo/rdo_session.h"
 
 namespace velmora::engine {
-
-namespace {
-
-std::string TrimBlanks(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
-
-}  // namespace
 
 std::string ToStorePath(std::string relative) {
   if constexpr (fsutil::kPathSeparator != '\\') {
@@ -86,7 +76,7 @@ bool Migration::ChooseOutputPath(const std::string& sFolderName) {
       run.PstFilePath.clear();
     }
   } else {
-    OutputFolder = TrimBlanks(engine_.host().OutputFolder());
+    OutputFolder = fsutil::TrimBlanks(engine_.host().OutputFolder());
     run.PstFilePath = OutputFolder + fsutil::kPathSeparator + sFolderName + ".pst";
   }
   return !run.PstFilePath.empty();
@@ -97,7 +87,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kSessionCreated);
   StoreDisplayName = sFolderName + " : Created - " + CreationStamp;
 
-  auto store = PstSession->LogonPstStore(TrimBlanks(engine_.run_state().PstFilePath),
+  auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
                                          rdo::kStoreFormatUnicode, StoreDisplayName);
   StoreEntryID = store->EntryID();
   store->ValidateIPMTree();

@@ -1,0 +1,24 @@
+#include "engine/text_rules.h"
+
+#include <cctype>
+
+namespace velmora::engine {
+
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+  if (from.empty()) return s;
+  size_t pos = 0;
+  while ((pos = s.find(from, pos)) != std::string::npos) {
+    s.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+  return s;
+}
+
+bool HasEmlExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".eml";
+}
+
+}  // namespace velmora::engine
