@@ -7,9 +7,12 @@ namespace velmora::pst::templates {
 // The order of each list is the order in which Outlook adds the columns to a new table: it fixes each
 // column's cell-existence bit and its cell's position in a row (TCOLDESCs are still sorted by tag on disk).
 // Taken from the templates of Outlook-made files, so our tables lay out as Outlook's do.
+//
+// The lists are never destroyed: a store still open when the process ends commits from a static object's
+// destructor, which may run after function-local statics are gone.
 
 const std::vector<PropTag>& HierarchyColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x3001001F,  // PidTagDisplayName
       0x36020003,  // PidTagContentCount
@@ -28,7 +31,7 @@ const std::vector<PropTag>& HierarchyColumns() {
 
 // Outlook 2010's 28 columns: the 20 of [MS-PST] 2.4.4.5.1 and the replication and change columns.
 const std::vector<PropTag>& ContentsColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x0E170003,  // PidTagMessageStatus
       0x001A001F,  // PidTagMessageClass
@@ -61,7 +64,7 @@ const std::vector<PropTag>& ContentsColumns() {
 }
 
 const std::vector<PropTag>& AssocContentsColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x0E170003,  // PidTagMessageStatus
       0x001A001F,  // PidTagMessageClass
@@ -74,7 +77,7 @@ const std::vector<PropTag>& AssocContentsColumns() {
 }
 
 const std::vector<PropTag>& SearchContentsColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x67F10003,  // PidTagLtpParentNid
       0x0E05001F,  // PidTagParentDisplay
@@ -98,7 +101,7 @@ const std::vector<PropTag>& SearchContentsColumns() {
 }
 
 const std::vector<PropTag>& RecipientColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x0E0F000B,  // PidTagResponsibility
       0x3002001F,  // PidTagAddressType
@@ -117,7 +120,7 @@ const std::vector<PropTag>& RecipientColumns() {
 }
 
 const std::vector<PropTag>& AttachmentColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x370B0003,  // PidTagRenderingPosition
       0x0E200003,  // PidTagAttachSize
@@ -128,7 +131,7 @@ const std::vector<PropTag>& AttachmentColumns() {
 }
 
 const std::vector<PropTag>& ReceiveFolderColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       kTagLtpRowId, kTagLtpRowVer,
       0x66050003,  // the
       0x001A001F,  // PidTagMessageClass
@@ -137,7 +140,7 @@ const std::vector<PropTag>& ReceiveFolderColumns() {
 }
 
 const std::vector<PropTag>& OutgoingQueueColumns() {
-  static const std::vector<PropTag> cols = {
+  static const std::vector<PropTag>& cols = *new std::vector<PropTag>{
       0x000F0040,  // PidTagDeferredDeliveryTime
       0x00390040,  // PidTagClientSubmitTime
       0x0E070003,  // PidTagMessageFlags
