@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "mime/encoded_words.h"
+#include "mime/gobject_ptr.h"
 
 namespace velmora::mime {
 namespace {
@@ -100,6 +101,7 @@ int32_t CodePageForCharset(std::string_view charset) {
     if (name == n) return cp;
   }
   // Aliases GMime knows (latin-1, iso_8859-1:1987, x-user-defined spellings ...) resolve to a canonical name.
+  EnsureGMimeInitialised();  // GMime's charset tables exist only after its initialisation
   const char* canon = g_mime_charset_canon_name(name.c_str());
   if (canon && name != Lower(canon)) {
     std::string c = Lower(canon);
@@ -121,6 +123,7 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
     // Declared ASCII that carries 8-bit bytes is common; UTF-8 first, then the undeclared fallback.
     return DecodeUndeclared(bytes);
   }
+  EnsureGMimeInitialised();
   const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
   iconv_t cd = iconv_open("UTF-8", iconv_name ? iconv_name : name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeUndeclared(bytes);

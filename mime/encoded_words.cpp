@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "mime/charset.h"
+#include "mime/gobject_ptr.h"
 
 namespace velmora::mime {
 namespace {
@@ -27,6 +28,7 @@ bool KnownToIconv(const std::string& name) {
   std::lock_guard<std::mutex> lock(mu);
   auto it = cache.find(name);
   if (it != cache.end()) return it->second;
+  EnsureGMimeInitialised();
   const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
   iconv_t cd = iconv_open("UTF-8", iconv_name ? iconv_name : name.c_str());
   bool ok = cd != reinterpret_cast<iconv_t>(-1);
