@@ -1,9 +1,7 @@
 #include "wizard/folder_rows.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <system_error>
-
+#include "engine/mailbox_list.h"
+#include "fsutil/file_queries.h"
 #include "fsutil/platform_shim.h"
 
 namespace velmora::wizard {
@@ -17,39 +15,14 @@ std::string TopFolderPath(const std::string& picked) {
   return picked + fsutil::kPathSeparator;
 }
 
-namespace {
-
-// NTFS orders names by their upper-case form, code unit by code unit; ASCII folding is what matters here.
-std::string UpperAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
-}  // namespace
-
 SubFolderListing ListSubFolders(const std::string& top) {
-  namespace fs = std::filesystem;
   SubFolderListing listing;
-  std::error_code ec;
-  fs::directory_iterator it(fs::path(top), ec);
-  if (ec) {
-    listing.error = ec.message();
+  auto folders = engine::ListMailboxFolders(top);
+  if (!folders) {
+    listing.error = fsutil::SystemErrorText(fsutil::LastError());
     return listing;
   }
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    std::error_code type_ec;
-    if (it->is_directory(type_ec)) listing.names.push_back(it->path().filename().string());
-  }
-  if (ec) {
-    listing.names.clear();
-    listing.error = ec.message();
-    return listing;
-  }
-  std::stable_sort(listing.names.begin(), listing.names.end(),
-                   [](const std::string& a, const std::string& b) { return UpperAscii(a) < UpperAscii(b); });
+  for (const auto& f : *folders) listing.names.push_back(f.name);
   listing.ok = true;
   return listing;
 }

@@ -15,8 +15,9 @@ uint32_t RowBackColour(int index, uint32_t one, uint32_t two);
 // The chosen top folder with the separator appended when missing ("/" stays "/").
 std::string TopFolderPath(const std::string& picked);
 
-// The direct sub-folders of `top` (names only), sorted as NTFS yields them: case-insensitive ordinal order.
-// Symbolic links to folders count as folders; files and anything unreadable below the top are ignored.
+// The direct sub-folders of `top` (names only) in the order the file system's search gives them, as for the
+// command-line converter (engine/mailbox_list.h): NTFS's case-insensitive order. Symbolic links to folders
+// count as folders.
 struct SubFolderListing {
   bool ok = false;
   std::vector<std::string> names;
