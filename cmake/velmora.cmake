@@ -1,6 +1,9 @@
 # Helpers shared by every folder: one static library per folder, tests beside the code.
 
-set(VELMORA_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wconversion -Wno-sign-conversion -Werror)
+set(VELMORA_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wconversion -Wno-sign-conversion)
+if(VELMORA_WERROR AND NOT VELMORA_FUZZ)
+  list(APPEND VELMORA_WARNINGS -Werror)
+endif()
 
 if(VELMORA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
@@ -8,7 +11,6 @@ if(VELMORA_SANITIZE)
 endif()
 if(VELMORA_FUZZ)
   # The fuzz build uses another compiler whose warnings differ; warnings stay on but do not stop it.
-  list(REMOVE_ITEM VELMORA_WARNINGS -Werror)
   # Coverage instrumentation for everything the fuzz targets link; the targets add -fsanitize=fuzzer themselves.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
