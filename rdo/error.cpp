@@ -2,6 +2,12 @@
 
 namespace velmora::rdo {
 
+Error Error::FolderNotFound(const std::string& name) {
+  Error e(kMapiNotFound, "Folder \"" + name + "\" does not exist");
+  e.missing_folder_ = name;
+  return e;
+}
+
 int32_t HresultOf(const pst::Status& status) {
   switch (status.code()) {
     case pst::Code::kOk:

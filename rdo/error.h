@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -28,12 +29,19 @@ class Error : public std::runtime_error {
  public:
   Error(int32_t hresult, std::string description)
       : std::runtime_error(description), hresult_(hresult), description_(std::move(description)) {}
+  // A folder lookup that failed at `name`, the first folder on the path that does not exist: MAPI_E_NOT_FOUND
+  // with the description `Folder "NAME" does not exist`, and the name itself in missing_folder().
+  static Error FolderNotFound(const std::string& name);
+
   int32_t hresult() const { return hresult_; }
   const std::string& description() const { return description_; }
+  // Set by FolderNotFound only.
+  const std::optional<std::string>& missing_folder() const { return missing_folder_; }
 
  private:
   int32_t hresult_;
   std::string description_;
+  std::optional<std::string> missing_folder_;
 };
 
 // The HRESULT that stands for a storage-engine status.

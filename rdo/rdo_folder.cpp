@@ -93,7 +93,7 @@ std::shared_ptr<RDOFolder> RDOFolders::Item(int index) const {
 std::shared_ptr<RDOFolder> RDOFolders::Item(const std::string& name) const {
   Count();
   auto child = state_->store().FindSubFolder(parent_, name);
-  if (!child) throw Error(kMapiNotFound, "Folder \"" + name + "\" does not exist");
+  if (!child) throw Error::FolderNotFound(name);
   return std::make_shared<RDOFolder>(state_, *child);
 }
 

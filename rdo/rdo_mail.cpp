@@ -1,5 +1,7 @@
 #include "rdo/rdo_mail.h"
 
+#include <filesystem>
+
 #include "mime/import.h"
 #include "pst/messaging/node_io.h"
 
@@ -38,6 +40,13 @@ void MAPIMessage::Import(const std::string& path, int format) {
   // X- header names can never run out of IDs and fail to store its messages.
   mime::ImportOptions options;
   options.internet_header_properties = state_->store().name_map().size() < kInternetHeaderIdBudget;
+  // A named pipe or a device would block the read or never end: only regular files are messages. A path that
+  // cannot be looked at is left to the import, which says why it cannot be read.
+  std::error_code ec;
+  const auto kind = std::filesystem::status(path, ec).type();
+  if (!ec && kind != std::filesystem::file_type::regular) {
+    throw Error(kMapiDiskError, "Cannot import \"" + path + "\": not a regular file");
+  }
   auto imported = mime::ImportEml(path, options);
   ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
   content_ = std::move(imported).value();
@@ -59,6 +68,7 @@ void MAPIMessage::Save() {
     nid_ = *nid;
   }
   changed_ = false;
+  save_number_ = state_->NoteSave();
   state_->Changed();
 }
 

@@ -48,12 +48,15 @@ class MAPIMessage : public Object {
   // Replaces the content by the file's; Error for another format or a file that cannot be read, after
   // which the message is empty.
   void Import(const std::string& path, int format);
-  // Stores the message when it changed since the last save (or was never saved).
+  // Stores the message when it changed since the last save (or was never saved). A commit due then may
+  // fail after the message was stored: Error, with save_number() already set.
   void Save();
 
   const pst::MessageContent& content() const { return content_; }
   std::optional<pst::Nid> nid() const { return nid_; }
   bool changed() const { return changed_; }
+  // The store's number for this message's last save (StoreState); 0 while it was never stored.
+  uint64_t save_number() const { return save_number_; }
   const std::shared_ptr<StoreState>& state() const { return state_; }
 
  private:
@@ -62,6 +65,7 @@ class MAPIMessage : public Object {
   std::optional<pst::Nid> nid_;  // set once stored
   pst::MessageContent content_;
   bool changed_ = true;  // since the last save
+  uint64_t save_number_ = 0;
 };
 
 class RDOMail : public Object {

@@ -134,7 +134,7 @@ std::shared_ptr<RDOFolder> RDOSession::GetFolderFromPath(const std::string& path
   pst::Nid folder = *ipm;
   for (size_t i = 1; i < parts.size(); ++i) {
     auto child = ms.FindSubFolder(folder, parts[i]);
-    if (!child) throw Error(kMapiNotFound, "Folder \"" + parts[i] + "\" does not exist");
+    if (!child) throw Error::FolderNotFound(parts[i]);
     folder = *child;
   }
   return std::make_shared<RDOFolder>(state, folder);

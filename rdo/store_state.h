@@ -1,8 +1,15 @@
 // What the objects of one logged-on store share: the node store, the message store over it, and whether the
 // session still has it open. Objects outlive Logoff; their calls then fail with an error.
+//
+// Durability. Every message save gets a number (1, 2, ...) in the order of the saves. A commit that succeeds
+// makes every save before it durable: durable_saves() is then the number of the last save it holds. A save
+// whose number is above durable_saves() is in the file only once a later commit succeeds; when the session
+// ends without one, it is lost. A failed commit leaves durable_saves() as it was and keeps its description in
+// commit_error() until a commit succeeds.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,15 +28,27 @@ class StoreState {
   bool open() const { return store_ != nullptr; }
   // The message store; Error when the session has logged off.
   pst::MessageStore& store() const;
-  // After a change: commits when the last commit is older than the commit interval, so a long run keeps a
-  // file that holds nearly everything written when the process dies.
+  // A message was stored: its save number.
+  uint64_t NoteSave() { return ++saves_; }
+  // After a change: commits on the schedule below, so that a run that dies keeps nearly all it wrote.
+  //  - The first commit after logon comes after kFirstCommitChanges changes or kFirstCommitDelay, whichever
+  //    is first: a run killed in its first seconds still leaves its first messages.
+  //  - Later ones come when the last commit is older than the commit interval.
+  // Error (with the commit's description) when a commit it makes fails.
   void Changed();
   void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
   void Commit();
-  // Commits and releases the file.
+  // Commits and releases the file; Error when that last commit fails (the file keeps its last commit).
   void Close();
 
+  uint64_t durable_saves() const { return durable_saves_; }
+  const std::string& commit_error() const { return commit_error_; }
+
   static constexpr std::chrono::milliseconds kDefaultCommitInterval{5000};
+  // Small enough that a run stopped at once keeps something, large enough that the first commit does not
+  // cost a commit per message.
+  static constexpr int kFirstCommitChanges = 16;
+  static constexpr std::chrono::milliseconds kFirstCommitDelay{1000};
 
  private:
   std::string path_;
@@ -37,6 +56,11 @@ class StoreState {
   std::unique_ptr<pst::MessageStore> store_;
   std::chrono::milliseconds commit_interval_ = kDefaultCommitInterval;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
+  bool changes_committed_ = false;  // a commit after logon has taken in changes
+  int changes_since_commit_ = 0;
+  uint64_t saves_ = 0;
+  uint64_t durable_saves_ = 0;
+  std::string commit_error_;
 };
 
 }  // namespace velmora::rdo
