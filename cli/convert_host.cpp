@@ -34,10 +34,9 @@ const ConvertRow& ConvertHost::Row(int32_t position) const {
 }
 
 void ConvertHost::Yield() {
-  if (interrupted && conversion_) {
-    interrupted = 0;
-    conversion_->engine().run_state().StopRequested = true;
-  }
+  // The signal stays noted: a stop that the engine clears before it asks (the driver resets the flag before
+  // each mailbox) is set again at the next yield, so a signal is never lost.
+  if (interrupted && conversion_) conversion_->engine().run_state().StopRequested = true;
 }
 
 void ConvertHost::SetStatusText(engine::StatusText field, const std::string& text) {
@@ -98,13 +97,10 @@ engine::MessageBoxAnswer ConvertHost::ShowMessageBox(const std::string& text, co
   if (title == engine::texts::kOutlookErrorTitle) store_error_shown_ = true;
   const bool is_stop = title == engine::texts::kConfirmStopTitle;
   if (is_stop) stopped_ = true;
-  if (!o_.quiet || title == engine::texts::kOutlookErrorTitle) {
-    std::fprintf(err_, "%s: %s\n", title.c_str(), Lines(text).c_str());
-    if (title == engine::texts::kOutlookErrorTitle && conversion_ &&
-        !conversion_->migration().StoreError.empty()) {
-      std::fprintf(err_, "  cause: %s\n", conversion_->migration().StoreError.c_str());
-    }
-  }
+  // The completion message is the wizard's; this tool ends with its own summary (run_summary.h).
+  const bool show =
+      title == engine::texts::kOutlookErrorTitle || (!o_.quiet && title != engine::texts::kCompletedTitle);
+  if (show) std::fprintf(err_, "%s: %s\n", title.c_str(), Lines(text).c_str());
   if (buttons == engine::MessageBoxButtons::kYesNo) {
     // Only a Stop from Ctrl-C reaches a question here; it is confirmed. A Skip never comes from this host.
     return is_stop ? engine::MessageBoxAnswer::kYes : engine::MessageBoxAnswer::kNo;

@@ -1,7 +1,7 @@
 // The engine's front end on a terminal: selection values from the command line, the save dialog answered with
 // the path given, message boxes as lines on standard error (the store error and the completion message
-// included), progress drawn on standard error when it is a terminal, and Ctrl-C turned into a Stop that the
-// host confirms.
+// included), progress drawn on standard error when it is a terminal, and Ctrl-C or SIGTERM turned into a
+// Stop that the host confirms.
 #pragma once
 
 #include <chrono>
@@ -35,7 +35,8 @@ class ConvertHost : public engine::Host {
 
   ConvertHost(Options options, std::FILE* err);
 
-  // Where Ctrl-C is noted; Yield turns it into StopRequested.
+  // The number of the stop signal received (SIGINT, SIGTERM), 0 before one; Yield turns it into
+  // StopRequested.
   static volatile std::sig_atomic_t interrupted;
   void Attach(engine::Conversion* conversion) { conversion_ = conversion; }
   bool store_error_shown() const { return store_error_shown_; }

@@ -45,19 +45,37 @@ std::string JsonQuote(const std::string& s) {
   return out + "\"";
 }
 
-std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes, bool stopped) {
+namespace {
+
+std::string Failures(const std::vector<engine::FileFailure>& list, const char* key) {
+  std::string out = "[";
+  for (size_t k = 0; k < list.size(); ++k) {
+    out += (k ? ", " : "") + std::string("{\"") + key + "\": " + JsonQuote(list[k].path) +
+           ", \"reason\": " + JsonQuote(list[k].reason) + "}";
+  }
+  return out + "]";
+}
+
+}  // namespace
+
+std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
+                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped) {
   std::string out = "{\"mailboxes\": [";
   for (size_t i = 0; i < mailboxes.size(); ++i) {
     const auto& m = mailboxes[i];
     out += i ? ", " : "";
     out += "{\"name\": " + JsonQuote(m.name) + ", \"source\": " + JsonQuote(m.source) +
            ", \"pst\": " + JsonQuote(m.pst) + ", \"queued\": " + std::to_string(m.queued) +
-           ", \"converted\": " + std::to_string(m.converted) + ", \"not_converted\": [";
-    for (size_t k = 0; k < m.not_converted.size(); ++k)
-      out += (k ? ", " : "") + JsonQuote(m.not_converted[k]);
-    out += "]}";
+           ", \"converted\": " + std::to_string(m.converted) + ", \"skipped\": [";
+    for (size_t k = 0; k < m.skipped.size(); ++k) out += (k ? ", " : "") + JsonQuote(m.skipped[k]);
+    out += "], \"not_converted\": " + Failures(m.not_converted, "file") +
+           ", \"other_files\": " + std::to_string(m.other_files) +
+           ", \"not_reached\": " + std::to_string(m.not_reached) +
+           ", \"store_error\": " + JsonQuote(m.store_error) + ", \"save_error\": " + JsonQuote(m.save_error) +
+           "}";
   }
-  out += std::string("], \"stopped\": ") + (stopped ? "true" : "false") + "}";
+  out += "], \"unreadable_folders\": " + Failures(unreadable_folders, "folder");
+  out += std::string(", \"stopped\": ") + (stopped ? "true" : "false") + "}";
   return out;
 }
 

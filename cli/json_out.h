@@ -1,6 +1,9 @@
 // The command-line converter's report as JSON:
-//   {"mailboxes": [{"name", "source", "pst", "queued", "converted", "not_converted": [paths]}], "stopped":
-//   bool}
+//   {"mailboxes": [{"name", "source", "pst", "queued", "converted", "skipped": [paths],
+//                   "not_converted": [{"file", "reason"}], "other_files", "not_reached",
+//                   "store_error", "save_error"}],
+//    "unreadable_folders": [{"folder", "reason"}], "stopped": bool}
+// For each mailbox queued = converted + len(skipped) + len(not_converted) + other_files + not_reached.
 #pragma once
 
 #include <string>
@@ -12,6 +15,7 @@ namespace velmora::cli {
 
 // A JSON string literal; bytes that are not valid UTF-8 become U+FFFD so the output always parses.
 std::string JsonQuote(const std::string& s);
-std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes, bool stopped);
+std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
+                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped);
 
 }  // namespace velmora::cli

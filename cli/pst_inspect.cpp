@@ -4,6 +4,8 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "pst/messaging/message/message_reader.h"
 #include "pst/messaging/message_store.h"
@@ -51,16 +53,29 @@ std::string Hex(uint32_t v) {
   return buf;
 }
 
-// Walks the folder tree below `nid`, depth first in stored order; `fn` gets the folder and its path.
-void Walk(const pst::MessageStore& store, Nid nid, const std::string& path, int depth,
+// Walks the folder tree below `start`, depth first in stored order, at every depth; `fn` gets the folder, its
+// path and its depth. The file is not trusted: a folder met a second time (a loop in the hierarchy) is not
+// entered again, and the walk keeps its own stack instead of recursing.
+void Walk(const pst::MessageStore& store, Nid start,
           const std::function<void(const pst::FolderInfo&, const std::string&, int)>& fn) {
-  const pst::FolderInfo* f = store.Folder(nid);
-  if (!f || depth > 64) return;
-  fn(*f, path, depth);
-  for (Nid child : f->children) {
-    const pst::FolderInfo* c = store.Folder(child);
-    if (!c || child == nid) continue;
-    Walk(store, child, path.empty() ? c->name : path + "/" + c->name, depth + 1, fn);
+  struct Pending {
+    Nid nid;
+    std::string path;
+    int depth;
+  };
+  std::vector<Pending> stack{{start, "", 0}};
+  std::set<Nid> seen;
+  while (!stack.empty()) {
+    Pending p = std::move(stack.back());
+    stack.pop_back();
+    const pst::FolderInfo* f = store.Folder(p.nid);
+    if (!f || !seen.insert(p.nid).second) continue;
+    fn(*f, p.path, p.depth);
+    for (auto it = f->children.rbegin(); it != f->children.rend(); ++it) {
+      const pst::FolderInfo* c = store.Folder(*it);
+      if (!c) continue;
+      stack.push_back({*it, p.path.empty() ? c->name : p.path + "/" + c->name, p.depth + 1});
+    }
   }
 }
 
@@ -90,7 +105,7 @@ int ListFolders(const std::string& path, std::ostream& out, std::ostream& err) {
   OpenStore s;
   if (!Open(path, s, err)) return 2;
   out << "Store: " << s.store->display_name() << "\n";
-  Walk(*s.store, s.store->root_folder(), "", 0, [&](const pst::FolderInfo& f, const std::string&, int depth) {
+  Walk(*s.store, s.store->root_folder(), [&](const pst::FolderInfo& f, const std::string&, int depth) {
     out << std::string(static_cast<size_t>(depth) * 2, ' ') << (depth == 0 ? "(root)" : f.name) << "  ["
         << f.content_count << " messages, " << f.unread_count << " unread"
         << (f.container_class.empty() ? "" : ", " + f.container_class) << "]\n";
@@ -151,7 +166,7 @@ int DumpMessages(const std::string& path, const std::string& folder, std::ostrea
   auto top = s.store->IpmSubtree();
   Nid start = top.ok() ? *top : s.store->root_folder();
   int status = 0;
-  Walk(*s.store, start, "", 0, [&](const pst::FolderInfo& f, const std::string& fpath, int) {
+  Walk(*s.store, start, [&](const pst::FolderInfo& f, const std::string& fpath, int) {
     if (!folder.empty() && fpath != folder && fpath.rfind(folder + "/", 0) != 0) return;
     if (f.is_search) return;
     auto table = s.store->MutableContentsTable(f.nid, false);

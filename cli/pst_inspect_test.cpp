@@ -60,6 +60,23 @@ TEST(PstInspect, ListsAndChecksAStoreWeWrote) {
   EXPECT_EQ(dump.out.find("== Inbox"), std::string::npos) << "only the folder asked for";
 }
 
+TEST(PstInspect, FoldersAtEveryDepthAreShown) {
+  TempDir dir;
+  std::string path = (dir.path() / "deep.pst").string();
+  constexpr int kDepth = 70;  // past any fixed limit a walk might have had
+  {
+    rdo::RDOSession session;
+    auto folder = session.LogonPstStore(path, rdo::kStoreFormatUnicode, "Deep")->IPMRootFolder();
+    for (int i = 1; i <= kDepth; ++i) folder = folder->Folders()->Add("d" + std::to_string(i));
+    session.Logoff();
+  }
+  ToolRun ls = Capture([&](auto& o, auto& e) { return ListFolders(path, o, e); });
+  // Root, top of personal folders, then d1 .. d70 each two blanks further in.
+  EXPECT_NE(ls.out.find(std::string(2 * (kDepth + 1), ' ') + "d70  ["), std::string::npos) << ls.out;
+  ToolRun dump = Capture([&](auto& o, auto& e) { return DumpMessages(path, "", o, e); });
+  EXPECT_NE(dump.out.find("/d69/d70 (0 messages)"), std::string::npos) << dump.out;
+}
+
 TEST(PstInspect, DamageIsReportedWithItsPlaceAndTheFileIsNotTouched) {
   TempDir dir;
   std::string path = MakeStore(dir);

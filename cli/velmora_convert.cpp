@@ -12,6 +12,7 @@
 
 #include "cli/convert_host.h"
 #include "cli/json_out.h"
+#include "cli/run_summary.h"
 #include "engine/conversion.h"
 #include "engine/errors.h"
 #include "engine/mailbox_list.h"
@@ -36,14 +37,19 @@ constexpr const char* kUsage =
     "  --help      this text\n"
     "  --version   the program's version\n"
     "\n"
-    "Exit status: 0 every queued .eml file became a message; 1 some did not (they are listed); 2 a store "
-    "could\n"
-    "not be opened or the arguments are wrong; 130 stopped with Ctrl-C (what was saved is kept).\n";
+    "Files directly in Conversations, Notebook and Emailed Contacts are skipped by rule (listed as "
+    "skipped).\n"
+    "\n"
+    "Exit status: 0 every .eml file became a message or was skipped by rule; 1 some did not, or a folder\n"
+    "could not be read, or a store could not be saved (each is listed with its reason); 2 a store could not\n"
+    "be opened or the arguments are wrong; 130 stopped with Ctrl-C, 143 stopped by SIGTERM (what was\n"
+    "converted is saved).\n";
 
 constexpr int kExitAllConverted = 0;
 constexpr int kExitSomeNotConverted = 1;
 constexpr int kExitFailure = 2;
-constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+// A stop by a signal: 128 + the signal's number, as shells report it (130 SIGINT, 143 SIGTERM).
+constexpr int kExitSignalBase = 128;
 
 int Usage(const std::string& problem) {
   std::cerr << "velmora-convert: " << problem << "\n\n" << kUsage;
@@ -70,8 +76,8 @@ bool IsWritableFolder(const std::string& p) {
   return fs::is_directory(p, ec) && ::access(p.c_str(), W_OK | X_OK) == 0;
 }
 
-void OnInterrupt(int) {
-  ConvertHost::interrupted = 1;
+void OnStopSignal(int signal_number) {
+  ConvertHost::interrupted = signal_number;
 }
 
 }  // namespace
@@ -140,22 +146,24 @@ int main(int argc, char** argv) {
                 << "\n";
       return kExitFailure;
     }
-    std::set<std::string> wanted(args.begin() + 2, args.end());
+    const std::set<std::string> wanted(args.begin() + 2, args.end());
+    std::set<std::string> unmatched = wanted;
     for (const auto& f : *folders) {
       o.rows.push_back(ConvertRow{wanted.empty() || wanted.count(f.name) > 0, f.name, f.path});
-      wanted.erase(f.name);
+      unmatched.erase(f.name);
     }
-    if (!wanted.empty()) {
-      std::cerr << "velmora-convert: no mailbox folder named " << *wanted.begin() << " in " << top << "\n";
+    if (!unmatched.empty()) {
+      std::cerr << "velmora-convert: no mailbox folder named " << *unmatched.begin() << " in " << top << "\n";
       return kExitFailure;
     }
   }
 
   struct sigaction sa;
   std::memset(&sa, 0, sizeof sa);
-  sa.sa_handler = OnInterrupt;
-  sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process; the file keeps its last commit
+  sa.sa_handler = OnStopSignal;
+  sa.sa_flags = SA_RESETHAND;  // a second signal ends the process; the file keeps its last commit
   sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
 
   velmora::engine::RunState run;
   ConvertHost host(o, stderr);
@@ -171,11 +179,15 @@ int main(int argc, char** argv) {
   // A stopped run keeps its session open (its store is committed already); close it cleanly now.
   if (conversion.migration().PstSession) conversion.migration().PstSession.reset();
 
-  for (const auto& m : conversion.outcomes())
-    for (const auto& f : m.not_converted) std::cerr << "not converted: " << f << "\n";
-  if (json) std::cout << velmora::cli::RunReportJson(conversion.outcomes(), stopped) << "\n";
+  velmora::cli::PrintRunSummary(conversion, stopped, quiet, stderr);
+  if (json) {
+    std::cout << velmora::cli::RunReportJson(conversion.outcomes(), conversion.unreadable_folders(), stopped)
+              << "\n";
+  }
 
   if (host.store_error_shown()) return kExitFailure;
-  if (stopped) return kExitInterrupted;
-  return conversion.NotConvertedCount() > 0 ? kExitSomeNotConverted : kExitAllConverted;
+  if (stopped) return kExitSignalBase + (ConvertHost::interrupted ? ConvertHost::interrupted : SIGINT);
+  bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty();
+  for (const auto& m : conversion.outcomes()) lost = lost || !m.save_error.empty();
+  return lost ? kExitSomeNotConverted : kExitAllConverted;
 }

@@ -1,5 +1,7 @@
 #include "engine/conversion.h"
 
+#include <algorithm>
+
 #include "engine/path_helpers.h"
 #include "engine/source_scan.h"
 #include "engine/text_rules.h"
@@ -34,9 +36,16 @@ size_t Conversion::NotConvertedCount() const {
   return n;
 }
 
+size_t Conversion::SkippedCount() const {
+  size_t n = 0;
+  for (const auto& o : outcomes_) n += o.skipped.size();
+  return n;
+}
+
 void Conversion::StartConversion_Click() {
   RunningFlag running(running_);
   outcomes_.clear();
+  unreadable_folders_.clear();
   engine_.run_state().StopRequested = false;
   if (engine_.host().Mode()) {
     RunSingle();
@@ -52,6 +61,8 @@ void Conversion::ScanMailbox() {
   engine_.Yield();
   ScanSourceFolder(engine_, engine_.SourcePath, engine_.FilePattern, engine_.FileCount, engine_.FolderCount);
   engine_.MessageCount = engine_.FileCount - 1;
+  unreadable_folders_.insert(unreadable_folders_.end(), engine_.UnreadableFolders.begin(),
+                             engine_.UnreadableFolders.end());
   engine_.Yield();
 }
 
@@ -62,17 +73,35 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   outcome.queued = engine_.MessageCount;
   // The queued ".eml" files, in case the store cannot be opened and none of them is converted.
   std::vector<std::string> eml;
+  int32_t other = 0;
   if (engine_.run_state().QueuedFiles) {
-    for (const auto& f : engine_.run_state().QueuedFiles->Items())
-      if (HasEmlExtension(PathFileName(f))) eml.push_back(f);
+    for (const auto& f : engine_.run_state().QueuedFiles->Items()) {
+      if (HasEmlExtension(PathFileName(f))) {
+        eml.push_back(f);
+      } else {
+        ++other;
+      }
+    }
   }
   migration_.StartMigration(name, path);
-  outcome.pst = migration_.StoreOpened() ? engine_.run_state().PstFilePath : std::string();
-  outcome.converted = migration_.Converted;
   if (migration_.StoreOpened()) {
+    outcome.pst = engine_.run_state().PstFilePath;
+    outcome.converted = migration_.Converted;
+    outcome.skipped = migration_.Skipped;
     outcome.not_converted = migration_.NotConverted;
+    outcome.other_files = migration_.OtherFiles;
+    outcome.save_error = migration_.SaveError;
+    // A confirmed stop leaves the rest of the queue as it was.
+    if (engine_.run_state().StopRequested && engine_.run_state().QueuedFiles) {
+      const auto left = static_cast<int64_t>(engine_.run_state().QueuedFiles->Count()) -
+                        std::max<int64_t>(migration_.MessageNumber - 1, 0);
+      outcome.not_reached = static_cast<int32_t>(std::max<int64_t>(left, 0));
+    }
   } else if (!engine_.run_state().PstFilePath.empty()) {
-    outcome.not_converted = std::move(eml);  // the store error: nothing of this mailbox was converted
+    // The store error: nothing of this mailbox was converted.
+    outcome.store_error = migration_.StoreError;
+    for (auto& f : eml) outcome.not_converted.push_back({std::move(f), migration_.StoreError});
+    outcome.other_files = other;
   }
   outcomes_.push_back(std::move(outcome));
 }
@@ -132,9 +161,19 @@ void Conversion::RunMultiple() {
 
 void Conversion::ShowCompletion(const char* first_line, const char* second_line) {
   std::string text = std::string(first_line) + "\r\n" + second_line;
-  // Files that did not become messages are never passed off as converted.
+  // What was left out by rule, what failed and why: never passed off as converted.
+  if (size_t skipped = SkippedCount(); skipped > 0) {
+    text += "\r\n" + std::to_string(skipped) + texts::kSkippedSuffix;
+  }
   if (size_t failed = NotConvertedCount(); failed > 0) {
     text += "\r\n" + std::to_string(failed) + texts::kNotConvertedSuffix;
+  }
+  if (!unreadable_folders_.empty()) {
+    text += "\r\n" + std::to_string(unreadable_folders_.size()) + texts::kUnreadableSuffix;
+    for (const auto& f : unreadable_folders_) text += "\r\n" + f.path + ": " + f.reason;
+  }
+  for (const auto& o : outcomes_) {
+    if (!o.save_error.empty()) text += "\r\n" + o.save_error;
   }
   engine_.host().ShowMessageBox(text, texts::kCompletedTitle, MessageBoxButtons::kOkOnly,
                                 MessageBoxIcon::kInformation);

@@ -17,14 +17,20 @@
 
 namespace velmora::engine {
 
-// What became of one mailbox folder in the last run (for reports; the windows do not show it).
+// What became of one mailbox folder in the last run (for reports; the windows show the counts only).
+// queued = converted + skipped + not_converted + other_files + not_reached.
 struct MailboxOutcome {
   std::string name;    // the mailbox folder's name
   std::string source;  // its path
   std::string pst;     // the .pst written, empty when none was
   int32_t queued = 0;  // files queued by the scan
   int64_t converted = 0;
-  std::vector<std::string> not_converted;  // ".eml" files that did not become messages
+  std::vector<std::string> skipped;        // ".eml" files in folders the rules leave out on purpose
+  std::vector<FileFailure> not_converted;  // ".eml" files that did not become messages, and why
+  int32_t other_files = 0;                 // queued files that are not ".eml" files
+  int32_t not_reached = 0;                 // queued files a confirmed stop left unread
+  std::string store_error;                 // why the store could not be opened
+  std::string save_error;                  // why the store could not be saved (messages were lost by it)
 };
 
 class Conversion {
@@ -46,6 +52,9 @@ class Conversion {
   const std::vector<MailboxOutcome>& outcomes() const { return outcomes_; }
   // Files of the last run that did not become messages, over all mailboxes.
   size_t NotConvertedCount() const;
+  size_t SkippedCount() const;
+  // The folders of the last run that could not be listed, over all mailboxes.
+  const std::vector<FileFailure>& unreadable_folders() const { return unreadable_folders_; }
 
  private:
   void RunSingle();
@@ -61,6 +70,7 @@ class Conversion {
   Migration migration_;
   bool running_ = false;
   std::vector<MailboxOutcome> outcomes_;
+  std::vector<FileFailure> unreadable_folders_;
 };
 
 }  // namespace velmora::engine

@@ -9,11 +9,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/host.h"
 #include "engine/run_state.h"
 
 namespace velmora::engine {
+
+// A file or folder that was not converted, and why.
+struct FileFailure {
+  std::string path;
+  std::string reason;
+  bool operator==(const FileFailure&) const = default;
+};
 
 class Engine {
  public:
@@ -29,6 +37,9 @@ class Engine {
   int32_t FileCount = 0;     // 1 before every scan; the scan adds 1 per queued file
   int32_t FolderCount = 0;   // never reset; the scan adds 1 per queued folder, across all runs
   int32_t MessageCount = 0;  // FileCount - 1 after the scan: the files queued for the current mailbox folder
+  // The folders the last scan could not list (no permission, a name too long), with the system's reason:
+  // whatever they hold was not queued.
+  std::vector<FileFailure> UnreadableFolders;
 
   // The status display. Each access loads the status window first when it is not loaded.
   void SetStatusText(StatusText field, const std::string& text);

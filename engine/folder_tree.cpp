@@ -21,6 +21,7 @@
 #include "engine/migration.h"
 #include "engine/text_rules.h"
 #include "engine/texts.h"
+#include "fsutil/platform_shim.h"
 #include "rdo/rdo_session.h"
 
 namespace velmora::engine {
@@ -39,10 +40,6 @@ bool PassedOverNested(const std::string& p) {
   return false;
 }
 
-std::string RemoveAll(std::string s, const std::string& what) {
-  return ReplaceAll(std::move(s), what, "");
-}
-
 int Depth(const std::string& p) {
   return static_cast<int>(std::count(p.begin(), p.end(), '\\')) + 1;
 }
@@ -56,7 +53,9 @@ void Migration::CreateFolderTree() {
     if (entry.empty() || entry.find('!') != std::string::npos) continue;
     engine_.Yield();
     std::string p = entry;
-    size_t drive = p.find(":\\");
+    // A drive letter ("D:\") can only be in a Windows path; on POSIX a ":" before a separator is part of a
+    // folder name ("Proj:/Old").
+    size_t drive = fsutil::kPathSeparator == '\\' ? p.find(":\\") : std::string::npos;
     if (drive != std::string::npos) {
       size_t start = drive + 2;
       size_t next = p.find(":\\", start);
@@ -141,7 +140,9 @@ std::shared_ptr<rdo::RDOFolder> Migration::MakeMissingFolders(const std::string&
   std::shared_ptr<rdo::RDOFolder> parent;
   for (int attempt = 0; attempt < AttemptLimit(depth) && err_.failed(); ++attempt) {
     parent.reset();
-    std::string missing = RemoveAll(RemoveAll(err_.description(), "Folder \""), "\" does not exist");
+    // An error that names no missing folder asks for a folder with an empty name, which fails: the attempts
+    // then run out.
+    std::string missing = err_.missing_folder().value_or(std::string());
     err_.Clear();
     engine_.Yield();
     ResumeNext step;  // this attempt's own failures

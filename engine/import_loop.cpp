@@ -6,19 +6,23 @@
 //   Inbox, Inbox\X        the default Inbox, X inside it
 //   Sent, Sent\X          the default Sent Items, X inside it
 //   any other folder      the store folder of the same path (made with the folder tree, or a default folder
-//   of
-//                         that name); when there is none the file is not converted and is reported
-//   path holding "!"      the folder named by the text before the first "!"
+//                         of that name); when there is none the file is not converted and is reported
+//   path holding "!"      the folder named by the text before the first "!" (the folder tree makes it)
 //   the mailbox folder    the store's top folder
+//   Conversations, Notebook, Emailed Contacts (directly below the mailbox folder): no folder is made for
+//                         them, so their files are skipped by rule and reported as such
+//
+// What counts as converted: a message whose save a successful commit has made durable. Messages saved after
+// the last good commit wait in unsaved_; the session's last commit (Logoff, or the commit of a confirmed
+// stop) settles them, and when it fails they are reported not converted with its error.
 #include <cmath>
 
 #include "engine/migration.h"
 #include "engine/path_helpers.h"
 #include "engine/text_rules.h"
 #include "engine/texts.h"
-#include "fsutil/path_strings.h"
-#include "fsutil/platform_shim.h"
 #include "rdo/rdo_session.h"
+#include "rdo/store_state.h"
 
 namespace velmora::engine {
 
@@ -32,11 +36,10 @@ long RoundHalfEven(float v) {
 }  // namespace
 
 std::string Migration::MessageFolderPath(const std::string& file, const std::string& sFolderPath) {
-  std::string y = ToStorePath(CutMailboxPath(PathParent(file), sFolderPath));
-  size_t bang = y.find('!');
-  if (bang != std::string::npos) {
+  std::string y = AsStoredText(ToStorePath(CutMailboxPath(PathParent(file), sFolderPath)));
+  if (y.find('!') != std::string::npos) {
     engine_.Yield();
-    y = fsutil::TrimBlanks(y.substr(0, bang)) + "\\";
+    y = BangTarget(y) + "\\";
   }
   if (!y.empty() && y[0] == '\\') y.erase(0, 1);
   if (y.rfind("Inbox\\", 0) == 0) y = ReplaceAll(y, "Inbox", InboxName);
@@ -56,11 +59,25 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       engine_.SetStatusText(StatusText::kLblCurrentDbx, "Converting Messages... from (" + f + ")");
       const std::string y = MessageFolderPath(f, sFolderPath);
       MessageFile = f;
-      if (ImportMessage("\\\\" + StoreDisplayName + "\\" + y, f)) {
-        ++Converted;
-      } else {
-        NotConverted.push_back(f);
+      std::string reason;
+      uint64_t save_number = 0;
+      switch (ImportMessage("\\\\" + StoreDisplayName + "\\" + y, f, reason, save_number)) {
+        case ImportResult::kSaved:
+          unsaved_.emplace_back(save_number, f);
+          SettleSaved();
+          break;
+        case ImportResult::kNoFolder:
+          if (SkippedByRule(y)) {
+            Skipped.push_back(f);
+            break;
+          }
+          [[fallthrough]];
+        case ImportResult::kFailed:
+          NotConverted.push_back({f, reason});
+          break;
       }
+    } else {
+      ++OtherFiles;
     }
 
     engine_.SetStatusText(StatusText::kFrameConversion,
@@ -95,7 +112,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
                               "Stopped... at " + engine_.GetStatusText(StatusText::kLblProgress));
         engine_.SetStatusText(StatusText::kLblCount1, "Stopped...");
         // The session stays open, but everything saved so far is on disk before the call returns.
-        ResumeNext().Run([&] { PstSession->Commit(); });
+        FinishSaving(false);
         engine_.host().CloseSinglePage();
         return;
       }
@@ -105,8 +122,33 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
 
   run.EmptyQueues();
   engine_.Yield();
-  ResumeNext().Run([&] { PstSession->Logoff(); });
+  FinishSaving(true);
   PstSession.reset();
+}
+
+void Migration::SettleSaved() {
+  const uint64_t durable = store_state_->durable_saves();
+  size_t n = 0;
+  while (n < unsaved_.size() && unsaved_[n].first <= durable) ++n;
+  Converted += static_cast<int64_t>(n);
+  unsaved_.erase(unsaved_.begin(), unsaved_.begin() + static_cast<ptrdiff_t>(n));
+}
+
+void Migration::LoseUnsaved(const std::string& reason) {
+  for (auto& [number, file] : unsaved_) NotConverted.push_back({file, reason});
+  unsaved_.clear();
+}
+
+void Migration::FinishSaving(bool logoff) {
+  ResumeNext last;
+  if (logoff) {
+    last.Run([&] { PstSession->Logoff(); });
+  } else {
+    last.Run([&] { PstSession->Commit(); });
+  }
+  SettleSaved();
+  if (last.failed()) SaveError = last.description();
+  LoseUnsaved(SaveError);
 }
 
 }  // namespace velmora::engine

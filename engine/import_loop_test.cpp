@@ -1,12 +1,17 @@
 // The import loop over real files and a real store, seen through the recording host: which files become
 // messages, the progress texts, Skip and Stop with their confirmations.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "engine/conversion.h"
 #include "engine/testing/recording_host.h"
+#include "rdo/rdo_mail.h"
+#include "rdo/rdo_session.h"
 #include "tests/support/support.h"
 
 namespace velmora::engine {
@@ -76,27 +81,86 @@ TEST_F(ImportLoopTest, TwoHundredFilesShowFiftyPercentAfterFile101) {
   EXPECT_EQ(progress[102], "lblProgress=52% Complete") << "51.5 rounds to the even neighbour";
 }
 
-TEST_F(ImportLoopTest, UnreadableFileIsReportedNotSavedEmpty) {
+// Every queued file is accounted for exactly once: converted, skipped by rule (directly in Conversations,
+// Notebook, Emailed Contacts), not converted with its reason (unreadable, not a regular file) or another
+// file.
+TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
   WriteEml(box() / "Inbox" / "good.eml", "good");
   WriteEml(box() / "Inbox" / "locked.eml", "locked");
-  fs::create_directories(box() / "Notebook");
-  WriteEml(box() / "Notebook" / "page.eml", "nowhere to go");
-  if (geteuid() != 0) fs::permissions(box() / "Inbox" / "locked.eml", fs::perms::none);
+  WriteEml(box() / "Notebook" / "page.eml", "page");
+  WriteEml(box() / "Conversations" / "thread.eml", "thread");
+  WriteEml(box() / "Emailed Contacts" / "card.eml", "card");
+  ASSERT_EQ(::mkfifo((box() / "Inbox" / "pipe.eml").c_str(), 0644), 0);  // would block a plain open
+  std::ofstream(box() / "notes.txt") << "not mail\n";
+  const bool as_root = geteuid() == 0;
+  if (!as_root) fs::permissions(box() / "Inbox" / "locked.eml", fs::perms::none);
+  AddRow();
+  conversion_.StartConversion_Click();
+
+  const auto& o = conversion_.outcomes().at(0);
+  const int converted = as_root ? 2 : 1;
+  EXPECT_EQ(o.converted, converted);
+  std::vector<std::string> skipped = o.skipped;
+  std::sort(skipped.begin(), skipped.end());
+  EXPECT_EQ(skipped, (std::vector<std::string>{(box() / "Conversations" / "thread.eml").string(),
+                                               (box() / "Emailed Contacts" / "card.eml").string(),
+                                               (box() / "Notebook" / "page.eml").string()}));
+  std::map<std::string, std::string> failed;
+  for (const auto& f : o.not_converted) failed[fs::path(f.path).filename().string()] = f.reason;
+  EXPECT_EQ(failed.size(), as_root ? 1u : 2u);
+  EXPECT_NE(failed["pipe.eml"].find("not a regular file"), std::string::npos) << failed["pipe.eml"];
+  if (!as_root) {
+    EXPECT_NE(failed["locked.eml"].find("Cannot import"), std::string::npos);
+  }
+  EXPECT_EQ(o.other_files, 1);
+  EXPECT_EQ(o.queued,
+            o.converted + static_cast<int64_t>(o.skipped.size() + o.not_converted.size()) + o.other_files);
+
+  auto done = host_.LinesStartingWith("MessageBox[Completed");
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_NE(done[0].find("Individual files.\r\n3 message file(s) in Conversations, Notebook or Emailed "
+                         "Contacts were skipped.\r\n" +
+                         std::to_string(failed.size()) + " message file(s) could not be converted."),
+            std::string::npos)
+      << done[0];
+  auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", converted}}});
+  if (check.available) {
+    EXPECT_TRUE(check.ok) << check.output;
+  }
+}
+
+// Messages of "!" folders land in the folder named before the first "!", which is made when missing; names
+// that are not UTF-8 and names with ":" before a separator keep their messages.
+TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
+  // pffexport writes ":" as "_" in its folder names, so this case is read back through the store alone.
+  WriteEml(box() / "Proj:" / "Old" / "f.eml", "f");
+  AddRow();
+  conversion_.StartConversion_Click();
+  EXPECT_EQ(conversion_.outcomes().at(0).converted, 1);
+  {
+    rdo::RDOSession session;
+    auto top = session.LogonPstStore((out() / "Box.pst").string())->IPMRootFolder();
+    EXPECT_EQ(top->Folders()->Item("Proj:")->Folders()->Item("Old")->Items()->Count(), 1);
+    session.Logoff();
+  }
+  fs::remove_all(box());
+  fs::remove(out() / "Box.pst");
+  host_.rows.clear();
+
+  WriteEml(box() / "Clients!" / "a.eml", "a");
+  WriteEml(box() / "Clients!" / "Acme!" / "b.eml", "b");
+  WriteEml(box() / "Projects" / "Sub !x" / "c.eml", "c");
+  WriteEml(box() / "Inbox!later" / "d.eml", "d");
+  WriteEml(box() / "!top" / "e.eml", "e");
+  WriteEml(box() / "Caf\xE9" / "g.eml", "g");  // Latin-1 bytes, not UTF-8
   AddRow();
   conversion_.StartConversion_Click();
   const auto& o = conversion_.outcomes().at(0);
-  std::vector<std::string> want = {(box() / "Notebook" / "page.eml").string()};
-  if (geteuid() != 0) want.insert(want.begin(), (box() / "Inbox" / "locked.eml").string());
-  std::sort(want.begin(), want.end());
-  auto got = o.not_converted;
-  std::sort(got.begin(), got.end());
-  EXPECT_EQ(got, want);
-  auto done = host_.LinesStartingWith("MessageBox[Completed");
-  ASSERT_EQ(done.size(), 1u);
-  EXPECT_NE(done[0].find("\r\n" + std::to_string(want.size()) + " message file(s) could not be converted."),
-            std::string::npos)
-      << done[0];
-  auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", geteuid() != 0 ? 1 : 2}}});
+  EXPECT_EQ(o.converted, 6);
+  EXPECT_TRUE(o.not_converted.empty()) << o.not_converted[0].path << ": " << o.not_converted[0].reason;
+  auto check = CheckWithReaders(
+      (out() / "Box.pst").string(),
+      {{{"", 1}, {"Clients", 2}, {"Projects/Sub", 1}, {"Inbox", 1}, {"Caf\xEF\xBF\xBD", 1}}});
   if (check.available) {
     EXPECT_TRUE(check.ok) << check.output;
   }

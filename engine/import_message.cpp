@@ -1,5 +1,7 @@
 // One message file into the store: Add, Import, the message flags, Save. Each step is skipped on failure, but
-// a file that did not become a message is reported (false) and never saved as an empty message.
+// a file that did not become a message is reported (with the reason) and never saved as an empty message.
+// A message the store took counts as saved even when the commit that came due with its save failed: the
+// caller learns from the store which saves are durable.
 #include "engine/migration.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
@@ -19,19 +21,33 @@ constexpr int kItemTypeMail = 0;
 
 }  // namespace
 
-bool Migration::ImportMessage(const std::string& store_folder_path, const std::string& file) {
+Migration::ImportResult Migration::ImportMessage(const std::string& store_folder_path,
+                                                 const std::string& file, std::string& reason,
+                                                 uint64_t& save_number) {
   ResumeNext step;
   std::shared_ptr<rdo::RDOMail> item;
   step.Run([&] { item = PstSession->GetFolderFromPath(store_folder_path)->Items()->Add(kItemTypeMail); });
-  if (!item) return false;
+  if (!item) {
+    reason = "no folder for it in the store: " + step.description();
+    return step.missing_folder() ? ImportResult::kNoFolder : ImportResult::kFailed;
+  }
   engine_.Yield();
-  if (!step.Run([&] { item->Import(file, kFormatRfc822); })) return false;
+  if (!step.Run([&] { item->Import(file, kFormatRfc822); })) {
+    reason = step.description();
+    return ImportResult::kFailed;
+  }
   step.Run([&] {
     auto utils = rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils");
     utils->HrSetOneProp(item->MAPIOBJECT(), kTagMessageFlags, kImportedFlags, true);
   });
   engine_.Yield();
-  return step.Run([&] { item->Save(); });
+  step.Run([&] { item->Save(); });
+  save_number = item->MAPIOBJECT()->save_number();
+  if (save_number == 0) {
+    reason = step.description();
+    return ImportResult::kFailed;
+  }
+  return ImportResult::kSaved;
 }
 
 }  // namespace velmora::engine

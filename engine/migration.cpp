@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/folder_order.h"
+#include "engine/text_rules.h"
 #include "engine/texts.h"
 #include "fsutil/existence.h"
 #include "fsutil/path_strings.h"
@@ -27,13 +28,22 @@ std::string CutMailboxPath(const std::string& path, const std::string& mailbox_p
   return path;
 }
 
+bool SkippedByRule(const std::string& y) {
+  return y == "Conversations\\" || y == "Notebook\\" || y == "Emailed Contacts\\";
+}
+
 Migration::Migration(Engine& engine, LocalClock clock) : engine_(engine), clock_(std::move(clock)) {}
 
 Migration::~Migration() = default;
 
 void Migration::StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
   NotConverted.clear();
+  Skipped.clear();
+  OtherFiles = 0;
+  SaveError.clear();
   Converted = 0;
+  unsaved_.clear();
+  store_state_.reset();
   store_opened_ = false;
   StoreError.clear();
   if (!ChooseOutputPath(sFolderName)) return;
@@ -89,14 +99,18 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
 
   auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
                                          rdo::kStoreFormatUnicode, StoreDisplayName);
+  store_state_ = store->state();
   StoreEntryID = store->EntryID();
   store->ValidateIPMTree();
   auto again = PstSession->GetStoreFromID(StoreEntryID);
   InboxName = again->GetDefaultFolder(6)->Name();
   SentItemsName = again->GetDefaultFolder(5)->Name();
 
-  // The folder list: every queued folder that still exists, as a relative path, sorted, without repeats.
+  // The folder list: every queued folder that still exists, as a relative path, sorted, without repeats. A
+  // folder whose path holds "!" gets no folder of its own; the folder that receives its messages (BangTarget)
+  // joins the list, so that it is made by the same rules as any other.
   engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kReadingFolders);
+  std::vector<std::string> bang_targets;
   auto& queued = engine_.run_state().QueuedFolders;
   const size_t count = queued ? queued->Count() : 0;
   FolderList.assign(count + 1, std::string());
@@ -108,12 +122,16 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
     if (fsutil::FolderExists(entry)) {
       r = CutMailboxPath(entry, sFolderPath);
       if (!r.empty() && r.back() == fsutil::kPathSeparator) r.pop_back();
-      r = ToStorePath(r);
+      r = AsStoredText(ToStorePath(r));
+      if (r.find('!') != std::string::npos) {
+        if (std::string target = BangTarget(r); !target.empty()) bang_targets.push_back(target);
+      }
     }
     if (!r.empty()) FolderList[n++] = r;
     engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kReadingFolders) + " " + r);
   }
-  SortStrings(engine_.host(), FolderList, 0, static_cast<int32_t>(count));
+  FolderList.insert(FolderList.end(), bang_targets.begin(), bang_targets.end());
+  SortStrings(engine_.host(), FolderList, 0, static_cast<int32_t>(FolderList.size() - 1));
   engine_.Yield();
   RemoveDuplicates(engine_.host(), FolderList);
   engine_.Yield();
@@ -123,6 +141,8 @@ void Migration::ShowOutlookError() {
   std::string text;
   for (const char* line : texts::kOutlookErrorLines) text += std::string(line) + "\r\n";
   text += std::string(texts::kProductSite) + texts::kHelpDocumentPath;
+  // The cause, so that a full disk or an unwritable folder is not mistaken for a broken Outlook.
+  if (!StoreError.empty()) text += "\r\n" + StoreError;
   engine_.host().ShowMessageBox(text, texts::kOutlookErrorTitle, MessageBoxButtons::kOkOnly,
                                 MessageBoxIcon::kInformation);
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/creation_stamp.h"
@@ -23,9 +24,14 @@
 namespace velmora::rdo {
 class RDOSession;
 class RDOFolder;
+class StoreState;
 }  // namespace velmora::rdo
 
 namespace velmora::engine {
+
+// Whether the relative store folder path `y` (as MessageFolderPath gives it) is one of the folders the rules
+// leave out on purpose: Conversations, Notebook and Emailed Contacts directly below the mailbox folder.
+bool SkippedByRule(const std::string& y);
 
 // Store folder path form of a relative path: separators become "\".
 std::string ToStorePath(std::string relative);
@@ -58,15 +64,18 @@ class Migration {
   int32_t MessageNumber = 0;
   std::string MessageFile;
 
-  // Files of the current mailbox queued with an ".eml" name that did not become messages (unreadable, or no
-  // store folder for them), in queue order. The driver reports their number.
-  std::vector<std::string> NotConverted;
-  // Messages saved in the current mailbox's store.
+  // What became of the current mailbox's queued files. A message counts as converted only once a commit that
+  // holds it has succeeded; the messages saved after the last good commit of a store that could not be saved
+  // are not converted, with the commit's error as their reason (SaveError).
   int64_t Converted = 0;
+  std::vector<FileFailure> NotConverted;  // ".eml" files that did not become messages, with the reason
+  std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
+  int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
+  std::string SaveError;                  // why the store could not be saved; empty when it always could
   // Whether the last call opened its store (false after a cancelled dialog or the store error).
   bool StoreOpened() const { return store_opened_; }
-  // Why the store could not be opened in the last call (empty when it was): for front ends that can say more
-  // than the store error message box.
+  // Why the store could not be opened in the last call (empty when it was); the store error message box
+  // shows it as its last line.
   std::string StoreError;
 
   // The largest number of missing-folder attempts for a path of `depth` names.
@@ -89,14 +98,25 @@ class Migration {
   // The store folder path (below the store's top folder, ending in "\" unless empty) for a queued file.
   std::string MessageFolderPath(const std::string& file, const std::string& sFolderPath);
   // Adds a message to the folder at `store_folder_path`, imports `file` into it, sets its flags and saves it.
-  // False when the file did not become a message (no such folder, or the file could not be read); nothing is
-  // saved then.
-  bool ImportMessage(const std::string& store_folder_path, const std::string& file);
+  // kNoFolder and kFailed (with `reason`) when the file did not become a message; nothing is saved then.
+  // kSaved with the store's save number of the message otherwise.
+  enum class ImportResult { kSaved, kNoFolder, kFailed };
+  ImportResult ImportMessage(const std::string& store_folder_path, const std::string& file,
+                             std::string& reason, uint64_t& save_number);
+  // Unsaved messages that a successful commit has made durable become converted.
+  void SettleSaved();
+  // After the store's last commit failed: the unsaved messages are not converted, for `reason`.
+  void LoseUnsaved(const std::string& reason);
+  // The session's last commit: Logoff (`logoff`), or the commit of a confirmed stop, which keeps the session.
+  // Every unsaved message is settled by it: converted when it succeeds, not converted when it fails.
+  void FinishSaving(bool logoff);
 
   Engine& engine_;
   LocalClock clock_;
   ResumeNext err_;
   bool store_opened_ = false;
+  std::shared_ptr<rdo::StoreState> store_state_;
+  std::vector<std::pair<uint64_t, std::string>> unsaved_;  // save number and file, in save order
 };
 
 }  // namespace velmora::engine

@@ -138,16 +138,20 @@ TEST_F(MigrationTest, MultipleModeWritesOutputFolderSlashNameWithoutAsking) {
 class OutlookErrorTest : public MigrationTest {
  protected:
   OutlookErrorTest() { host_.message_box_answers.push_back(MessageBoxAnswer::kOk); }
-  void ExpectOutlookError() {
+  // The five lines, then the store layer's cause, which begins with `cause`.
+  void ExpectOutlookError(const std::string& cause) {
     auto boxes = host_.LinesStartingWith("MessageBox[");
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0],
+    EXPECT_EQ(boxes[0].substr(0, boxes[0].rfind("\r\n")),
               "MessageBox[Outlook Error|OkOnly|Information]=Outlook Session Creation Error !\r\n"
               "Check if Outlook is installed and configured.\r\n"
               "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as Outlook "
               "2013/2010 (32 Bit).\r\n"
               "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n" +
-                  std::string(texts::kProductSite) + "/help/downgrade-office-2010-to-32-bit.pdf -> OK");
+                  std::string(texts::kProductSite) + "/help/downgrade-office-2010-to-32-bit.pdf");
+    const std::string last = boxes[0].substr(boxes[0].rfind("\r\n") + 2);
+    EXPECT_EQ(last.rfind(cause, 0), 0u) << last;
+    EXPECT_EQ(last, migration_.StoreError + " -> OK");
     ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues are not emptied after the store error";
     EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
     EXPECT_TRUE(host_.LinesStartingWith("LblCurrentDBX=Creating").empty());
@@ -160,14 +164,14 @@ TEST_F(OutlookErrorTest, WhenTheSessionCannotBeCreated) {
     throw rdo::Error(rdo::kClassNotRegistered, "Class not registered: " + progid);
   });
   RunMultiple(Mailbox().string());
-  ExpectOutlookError();
+  ExpectOutlookError("Class not registered");
 }
 
 TEST_F(OutlookErrorTest, WhenTheOutputFolderDoesNotExist) {
   MakeFolders({"Inbox"});
   fs::remove_all(Output());
   RunMultiple(Mailbox().string());
-  ExpectOutlookError();
+  ExpectOutlookError("Cannot create \"" + (Output() / "Mailbox.pst").string() + "\"");
   EXPECT_FALSE(fs::exists(Output()));
 }
 
@@ -176,7 +180,7 @@ TEST_F(OutlookErrorTest, WhenTheOutputFolderCannotBeWritten) {
   MakeFolders({"Inbox"});
   fs::permissions(Output(), fs::perms::owner_read | fs::perms::owner_exec);
   RunMultiple(Mailbox().string());
-  ExpectOutlookError();
+  ExpectOutlookError("Cannot create");
 }
 
 TEST_F(OutlookErrorTest, WhenThePathHoldsAFileThatIsNotAPst) {
@@ -184,7 +188,7 @@ TEST_F(OutlookErrorTest, WhenThePathHoldsAFileThatIsNotAPst) {
   const std::string text = "These are my notes, not a data file.\n";
   { std::ofstream(Output() / "Mailbox.pst") << text; }
   RunMultiple(Mailbox().string());
-  ExpectOutlookError();
+  ExpectOutlookError("\"" + (Output() / "Mailbox.pst").string() + "\" is not an Outlook data file");
   std::ifstream in(Output() / "Mailbox.pst");
   std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(back, text) << "a file that is not a PST is never modified";
@@ -251,7 +255,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Projects", 0},
                   {"Projects/Calendar", 0},
                   {"Projects/Notebook", 0}}},
-        TreeCase{"BangPathsGetNoFolder", {"Old!2019", "Old!2019/Sub", "Keep"}, false, {{"Keep", 0}}},
+        // A "!" folder has none of its own; the folder named by the text before the first "!" is made.
+        TreeCase{"BangPathsMakeTheirTargetOnly",
+                 {"Old!2019", "Old!2019/Sub", "Keep", "Projects", "Projects/Sub !x", "Inbox!y", "!z"},
+                 false,
+                 {{"Keep", 0}, {"Old", 0}, {"Projects", 0}, {"Projects/Sub", 0}}},
         TreeCase{"ChildOfPassedOverFolderIsMadeThroughTheAttempts",
                  {"Notebook/Pages", "Conversations/Thread/Part"},
                  false,

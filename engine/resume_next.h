@@ -1,10 +1,12 @@
 // The error policy of a mailbox conversion once its store is open: from the folder tree to the end of the
 // import, a failing step is skipped and the next step runs. Each step goes through Run(); an error it raises
 // is swallowed and kept, so the one place that looks at a failure — the parent lookup of the folder tree,
-// which takes the description apart — can read it. Clear() forgets it, as at the start of each folder entry.
+// which needs the name of the missing folder — can read it. Clear() forgets it, as at the start of each
+// folder entry.
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "engine/errors.h"
@@ -22,6 +24,7 @@ class ResumeNext {
       return true;
     } catch (const rdo::Error& e) {
       Keep(e.hresult(), e.description());
+      missing_folder_ = e.missing_folder();
     } catch (const Error& e) {
       Keep(e.number(), e.description());
     } catch (const std::exception& e) {
@@ -33,10 +36,13 @@ class ResumeNext {
   bool failed() const { return failed_; }
   int32_t number() const { return number_; }
   const std::string& description() const { return description_; }
+  // The folder that a failed folder lookup did not find (rdo::Error::FolderNotFound).
+  const std::optional<std::string>& missing_folder() const { return missing_folder_; }
   void Clear() {
     failed_ = false;
     number_ = 0;
     description_.clear();
+    missing_folder_.reset();
   }
 
  private:
@@ -44,10 +50,12 @@ class ResumeNext {
     failed_ = true;
     number_ = number;
     description_ = description;
+    missing_folder_.reset();
   }
   bool failed_ = false;
   int32_t number_ = 0;
   std::string description_;
+  std::optional<std::string> missing_folder_;
 };
 
 }  // namespace velmora::engine

@@ -6,6 +6,7 @@
 
 #include "engine/errors.h"
 #include "fsutil/file_queries.h"
+#include "fsutil/win32_errors.h"
 
 namespace velmora::engine {
 namespace {
@@ -34,6 +35,17 @@ class EnteredFolders {
  private:
   std::set<std::pair<uint64_t, uint64_t>> seen_;  // volume and file index
 };
+
+// Notes a folder whose search failed for another reason than finding nothing.
+void NoteUnreadable(Engine& engine, const std::string& path) {
+  const auto code = static_cast<uint32_t>(fsutil::LastError());
+  if (code == fsutil::kErrorFileNotFound || code == fsutil::kErrorNoMoreFiles) return;
+  std::string reason = fsutil::SystemMessage(code).value_or("error " + std::to_string(code));
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+  std::string folder = path;
+  if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+  engine.UnreadableFolders.push_back({folder, reason});
+}
 
 // Closes a search that an error left open on its way to the caller; a search that ran to its end was closed
 // by FindNextEntry already.
@@ -77,6 +89,9 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
         FolderCount = CheckedIncrement(FolderCount);
       }
     } while (fsutil::FindNextEntry(entry));
+  } else {
+    NoteUnreadable(engine, path);
+    return;
   }
 
   // 3. File pass: the entries that match the pattern and are not folders.
@@ -112,6 +127,7 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
 void ScanSourceFolder(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
                       int32_t& FolderCount) {
   EnteredFolders entered;
+  engine.UnreadableFolders.clear();
   ScanLevel(engine, path, pattern, FileCount, FolderCount, entered);
 }
 

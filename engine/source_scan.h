@@ -15,7 +15,8 @@
 //
 // Every file of every name is queued ("*.*" matches names without a dot); only attribute bit 0x10 decides
 // between folder and file, taken from a separate attribute query on the full path. An entry whose attribute
-// query fails (all bits set) counts as a folder. A folder that cannot be searched contributes nothing.
+// query fails (all bits set) counts as a folder. A folder that cannot be searched contributes nothing and is
+// noted in Engine::UnreadableFolders with the system's reason.
 //
 // Errors pass to the caller: a key that is already taken (Error 457), a counter past 2,147,483,647 (Error 6).
 #pragma once

@@ -1,7 +1,9 @@
 // The source scan on real temporary trees, through the POSIX shim, with the recording host.
 #include "engine/source_scan.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <limits>
 #include <string>
@@ -210,16 +212,57 @@ TEST_F(SourceScanTest, NamesThatAreNotUtf8KeepTheirBytes) {
   EXPECT_EQ(Files(), Strings{r + "/\xFE/\xFF.eml"});
 }
 
-TEST_F(SourceScanTest, AFolderThatCannotBeListedContributesOnlyItself) {
-  if (RunningAsRoot()) GTEST_SKIP() << "running as root: permission bits deny nothing";
+// Folders `levels` deep below `top`, each named with `width` letters: made relative to an open folder, so the
+// whole path may grow past what the system accepts in one path. Returns the full path of the deepest.
+std::string MakeDeepFolders(const std::string& top, int levels, size_t width) {
+  std::string path = top;
+  int dir = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < levels && dir >= 0; ++i) {
+    const std::string name(width, static_cast<char>('a' + i % 26));
+    ::mkdirat(dir, name.c_str(), 0755);
+    const int next = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(dir);
+    dir = next;
+    path += "/" + name;
+  }
+  if (dir >= 0) ::close(dir);
+  return path;
+}
+
+// Removes what MakeDeepFolders made, deepest first, through open folders.
+void RemoveDeepFolders(int dir, int level, int levels, size_t width) {
+  if (level == levels) return;
+  const std::string name(width, static_cast<char>('a' + level % 26));
+  const int next = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
+  if (next < 0) return;
+  RemoveDeepFolders(next, level + 1, levels, width);
+  ::close(next);
+  ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+}
+
+// A folder that cannot be listed contributes only itself, and is reported with the system's reason: a path
+// longer than the system allows (for everyone), no permission (only where permission bits deny something).
+TEST_F(SourceScanTest, AFolderThatCannotBeListedIsReported) {
   const std::string r = tree_.Folder("R");
-  tree_.Folder("R/Closed");
-  tree_.File("R/Closed/c.eml");
-  tree_.Chmod("R/Closed", 0000);
   tree_.File("R/r.eml");
+  constexpr int kLevels = 17;
+  constexpr size_t kWidth = 250;  // 17 x 251 bytes: past the 4,096 a POSIX path may hold
+  const std::string deep = MakeDeepFolders(r, kLevels, kWidth);
+  const bool as_root = RunningAsRoot();
+  if (!as_root) {
+    tree_.Folder("R/Closed");
+    tree_.File("R/Closed/c.eml");
+    tree_.Chmod("R/Closed", 0000);
+  }
   Scan(r);
-  EXPECT_EQ(Folders(), Strings{r + "/Closed"});
+  const int dir = ::open(r.c_str(), O_RDONLY | O_DIRECTORY);
+  RemoveDeepFolders(dir, 0, kLevels, kWidth);
+  ::close(dir);
+
   EXPECT_EQ(Files(), Strings{r + "/r.eml"});
+  std::vector<FileFailure> want = {{deep, "The filename or extension is too long."}};
+  if (!as_root) want.insert(want.begin(), {r + "/Closed", "Access is denied."});
+  EXPECT_EQ(engine_.UnreadableFolders, want);
 }
 
 TEST_F(SourceScanTest, AClosedStatusWindowReloadsAtTheFirstCountAndDropsWhatWasQueued) {

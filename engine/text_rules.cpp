@@ -2,6 +2,9 @@
 
 #include <cctype>
 
+#include "fsutil/path_strings.h"
+#include "pst/ltp/property.h"
+
 namespace velmora::engine {
 
 std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
@@ -19,6 +22,16 @@ bool HasEmlExtension(const std::string& name) {
   std::string tail = name.substr(name.size() - 4);
   for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return tail == ".eml";
+}
+
+std::string AsStoredText(const std::string& s) {
+  return pst::Utf16leToUtf8(pst::Utf8ToUtf16le(s));
+}
+
+std::string BangTarget(const std::string& path) {
+  std::string target = fsutil::TrimBlanks(path.substr(0, path.find('!')));
+  if (!target.empty() && target.back() == '\\') target.pop_back();
+  return target;
 }
 
 }  // namespace velmora::engine

@@ -38,6 +38,12 @@ inline constexpr const char* kMultipleDoneLine2 =
     "Open Converted Outlook Data file(s) in Microsoft Outlook to View Individual files.";
 // Added to the completion message, after the number of message files that did not become messages.
 inline constexpr const char* kNotConvertedSuffix = " message file(s) could not be converted.";
+// Added after the number of message files that the folder rules leave out on purpose.
+inline constexpr const char* kSkippedSuffix =
+    " message file(s) in Conversations, Notebook or Emailed Contacts were skipped.";
+// Added after the number of folders that could not be listed; each follows on a line of its own with its
+// reason.
+inline constexpr const char* kUnreadableSuffix = " folder(s) could not be read:";
 
 // Message boxes carry this title unless they have one of their own.
 inline constexpr const char* kAppTitle = "Velmora eM Client Converter";
