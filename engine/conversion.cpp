@@ -91,12 +91,8 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.not_converted = migration_.NotConverted;
     outcome.other_files = migration_.OtherFiles;
     outcome.save_error = migration_.SaveError;
-    // A confirmed stop leaves the rest of the queue as it was.
-    if (engine_.run_state().StopRequested && engine_.run_state().QueuedFiles) {
-      const auto left = static_cast<int64_t>(engine_.run_state().QueuedFiles->Count()) -
-                        std::max<int64_t>(migration_.MessageNumber - 1, 0);
-      outcome.not_reached = static_cast<int32_t>(std::max<int64_t>(left, 0));
-    }
+    // A confirmed skip or stop leaves the files after the last one handled unread.
+    outcome.not_reached = std::max(engine_.MessageCount - std::max(migration_.MessageNumber - 1, 0), 0);
   } else if (!engine_.run_state().PstFilePath.empty()) {
     // The store error: nothing of this mailbox was converted.
     outcome.store_error = migration_.StoreError;

@@ -28,7 +28,7 @@ struct MailboxOutcome {
   std::vector<std::string> skipped;        // ".eml" files in folders the rules leave out on purpose
   std::vector<FileFailure> not_converted;  // ".eml" files that did not become messages, and why
   int32_t other_files = 0;                 // queued files that are not ".eml" files
-  int32_t not_reached = 0;                 // queued files a confirmed stop left unread
+  int32_t not_reached = 0;                 // queued files a confirmed skip or stop left unread
   std::string store_error;                 // why the store could not be opened
   std::string save_error;                  // why the store could not be saved (messages were lost by it)
 };

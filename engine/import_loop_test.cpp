@@ -195,6 +195,7 @@ TEST_P(FlagTest, ConfirmationsDecide) {
   };
   conversion_.StartConversion_Click();
   EXPECT_EQ(conversion_.outcomes().at(0).converted, c.converted);
+  EXPECT_EQ(conversion_.outcomes().at(0).not_reached, 3 - c.converted) << "every file is accounted for";
   EXPECT_EQ(!run_.QueuedFiles.has_value(), c.queues_emptied);
   EXPECT_EQ(conversion_.migration().PstSession != nullptr, c.session_kept);
   EXPECT_EQ(host_.Text(StatusText::kLblProgress), c.last_progress);
