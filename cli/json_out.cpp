@@ -56,6 +56,12 @@ std::string Failures(const std::vector<engine::FileFailure>& list, const char* k
   return out + "]";
 }
 
+std::string Paths(const std::vector<std::string>& list) {
+  std::string out = "[";
+  for (size_t k = 0; k < list.size(); ++k) out += (k ? ", " : "") + JsonQuote(list[k]);
+  return out + "]";
+}
+
 }  // namespace
 
 std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
@@ -66,9 +72,9 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
     out += i ? ", " : "";
     out += "{\"name\": " + JsonQuote(m.name) + ", \"source\": " + JsonQuote(m.source) +
            ", \"pst\": " + JsonQuote(m.pst) + ", \"queued\": " + std::to_string(m.queued) +
-           ", \"converted\": " + std::to_string(m.converted) + ", \"skipped\": [";
-    for (size_t k = 0; k < m.skipped.size(); ++k) out += (k ? ", " : "") + JsonQuote(m.skipped[k]);
-    out += "], \"not_converted\": " + Failures(m.not_converted, "file") +
+           ", \"converted\": " + std::to_string(m.converted) +
+           ", \"already_present\": " + Paths(m.already_present) + ", \"skipped\": " + Paths(m.skipped);
+    out += ", \"not_converted\": " + Failures(m.not_converted, "file") +
            ", \"other_files\": " + std::to_string(m.other_files) +
            ", \"not_reached\": " + std::to_string(m.not_reached) +
            ", \"store_error\": " + JsonQuote(m.store_error) + ", \"save_error\": " + JsonQuote(m.save_error) +

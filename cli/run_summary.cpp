@@ -7,12 +7,13 @@ namespace velmora::cli {
 namespace {
 
 struct Totals {
-  int64_t queued = 0, converted = 0, skipped = 0, failed = 0, other = 0, not_reached = 0;
+  int64_t queued = 0, converted = 0, present = 0, skipped = 0, failed = 0, other = 0, not_reached = 0;
 };
 
 std::string Counts(const Totals& t) {
-  std::string s = std::to_string(t.converted) + " converted, " + std::to_string(t.skipped) +
-                  " skipped by rule, " + std::to_string(t.failed) + " not converted";
+  std::string s = std::to_string(t.converted) + " converted, ";
+  if (t.present > 0) s += std::to_string(t.present) + " already in the file, ";
+  s += std::to_string(t.skipped) + " skipped by rule, " + std::to_string(t.failed) + " not converted";
   if (t.other > 0) s += ", " + std::to_string(t.other) + " other file(s) left as they are";
   if (t.not_reached > 0) s += ", " + std::to_string(t.not_reached) + " not reached";
   return s;
@@ -34,16 +35,18 @@ void PrintRunSummary(const engine::Conversion& conversion, bool stopped, bool qu
   if (quiet) return;
 
   for (const auto& m : conversion.outcomes()) {
-    const Totals t{m.queued,
-                   m.converted,
-                   static_cast<int64_t>(m.skipped.size()),
-                   static_cast<int64_t>(m.not_converted.size()),
-                   m.other_files,
-                   m.not_reached};
+    const Totals t{.queued = m.queued,
+                   .converted = m.converted,
+                   .present = static_cast<int64_t>(m.already_present.size()),
+                   .skipped = static_cast<int64_t>(m.skipped.size()),
+                   .failed = static_cast<int64_t>(m.not_converted.size()),
+                   .other = m.other_files,
+                   .not_reached = m.not_reached};
     std::fprintf(err, "%s: %s%s%s\n", m.name.c_str(), Counts(t).c_str(), m.pst.empty() ? "" : " -> ",
                  m.pst.c_str());
     all.queued += t.queued;
     all.converted += t.converted;
+    all.present += t.present;
     all.skipped += t.skipped;
     all.failed += t.failed;
     all.other += t.other;

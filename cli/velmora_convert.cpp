@@ -25,15 +25,19 @@ using velmora::cli::ConvertRow;
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  velmora-convert [--quiet] [--json] SOURCE_FOLDER OUTPUT.pst\n"
+    "  velmora-convert [--quiet] [--json] [--resume] SOURCE_FOLDER OUTPUT.pst\n"
     "      Converts one exported mailbox folder into OUTPUT.pst.\n"
-    "  velmora-convert --multiple [--quiet] [--json] TOP_FOLDER OUTPUT_FOLDER [MAILBOX...]\n"
+    "  velmora-convert --multiple [--quiet] [--json] [--resume] TOP_FOLDER OUTPUT_FOLDER [MAILBOX...]\n"
     "      Converts every mailbox folder directly below TOP_FOLDER (or only the MAILBOX names given) into\n"
     "      OUTPUT_FOLDER/MAILBOX.pst.\n"
     "\n"
     "Options:\n"
     "  --quiet     no progress and no messages except errors\n"
     "  --json      print a report as JSON on standard output at the end\n"
+    "  --resume    into an existing OUTPUT.pst, add only the messages it does not hold yet (same "
+    "Message-ID,\n"
+    "              or same file name and size for messages without one): a stopped or failed run can be\n"
+    "              run again without duplicates\n"
     "  --help      this text\n"
     "  --version   the program's version\n"
     "\n"
@@ -83,7 +87,7 @@ void OnStopSignal(int signal_number) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool quiet = false, json = false, multiple = false;
+  bool quiet = false, json = false, multiple = false, resume = false;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -97,6 +101,8 @@ int main(int argc, char** argv) {
       quiet = true;
     } else if (a == "--json") {
       json = true;
+    } else if (a == "--resume") {
+      resume = true;
     } else if (a == "--multiple") {
       multiple = true;
     } else if (a == "--") {
@@ -169,6 +175,7 @@ int main(int argc, char** argv) {
   ConvertHost host(o, stderr);
   velmora::engine::Conversion conversion(host, run);
   host.Attach(&conversion);
+  conversion.migration().Resume = resume;
   try {
     conversion.StartConversion_Click();
   } catch (const velmora::engine::Error& e) {

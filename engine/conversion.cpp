@@ -87,6 +87,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   if (migration_.StoreOpened()) {
     outcome.pst = engine_.run_state().PstFilePath;
     outcome.converted = migration_.Converted;
+    outcome.already_present = migration_.AlreadyPresent;
     outcome.skipped = migration_.Skipped;
     outcome.not_converted = migration_.NotConverted;
     outcome.other_files = migration_.OtherFiles;

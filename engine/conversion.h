@@ -18,19 +18,20 @@
 namespace velmora::engine {
 
 // What became of one mailbox folder in the last run (for reports; the windows show the counts only).
-// queued = converted + skipped + not_converted + other_files + not_reached.
+// queued = converted + already_present + skipped + not_converted + other_files + not_reached.
 struct MailboxOutcome {
   std::string name;    // the mailbox folder's name
   std::string source;  // its path
   std::string pst;     // the .pst written, empty when none was
   int32_t queued = 0;  // files queued by the scan
   int64_t converted = 0;
-  std::vector<std::string> skipped;        // ".eml" files in folders the rules leave out on purpose
-  std::vector<FileFailure> not_converted;  // ".eml" files that did not become messages, and why
-  int32_t other_files = 0;                 // queued files that are not ".eml" files
-  int32_t not_reached = 0;                 // queued files a confirmed skip or stop left unread
-  std::string store_error;                 // why the store could not be opened
-  std::string save_error;                  // why the store could not be saved (messages were lost by it)
+  std::vector<std::string> already_present;  // resume: ".eml" files whose message the file already held
+  std::vector<std::string> skipped;          // ".eml" files in folders the rules leave out on purpose
+  std::vector<FileFailure> not_converted;    // ".eml" files that did not become messages, and why
+  int32_t other_files = 0;                   // queued files that are not ".eml" files
+  int32_t not_reached = 0;                   // queued files a confirmed skip or stop left unread
+  std::string store_error;                   // why the store could not be opened
+  std::string save_error;                    // why the store could not be saved (messages were lost by it)
 };
 
 class Conversion {

@@ -66,6 +66,9 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
           unsaved_.emplace_back(save_number, f);
           SettleSaved();
           break;
+        case ImportResult::kAlreadyPresent:
+          AlreadyPresent.push_back(f);
+          break;
         case ImportResult::kNoFolder:
           if (SkippedByRule(y)) {
             Skipped.push_back(f);

@@ -19,14 +19,43 @@ constexpr int kFormatRfc822 = 1024;
 // The item type code of Items.Add for a mail message.
 constexpr int kItemTypeMail = 0;
 
+// PidTagInternetMessageId.
+constexpr uint16_t kIdInternetMessageId = 0x1035;
+
+// What identifies a message for Resume: its Internet Message-ID, else its source file text; empty when it has
+// neither.
+std::string MessageKey(const pst::MessageContent& content) {
+  if (auto it = content.props.find(kIdInternetMessageId); it != content.props.end()) {
+    if (auto id = it->second.AsString(); id && !id->empty()) return "id " + *id;
+  }
+  if (std::string source = rdo::SourceFileOf(content); !source.empty()) return "file " + source;
+  return "";
+}
+
 }  // namespace
+
+std::set<std::string>& Migration::PresentKeys(const rdo::RDOFolder& folder) {
+  auto [it, fresh] = present_.try_emplace(folder.nid());
+  if (fresh) {
+    ResumeNext().Run([&] {
+      folder.Items()->ForEach([&](const rdo::RDOMail& m) {
+        if (std::string key = MessageKey(m.MAPIOBJECT()->content()); !key.empty()) it->second.insert(key);
+      });
+    });
+  }
+  return it->second;
+}
 
 Migration::ImportResult Migration::ImportMessage(const std::string& store_folder_path,
                                                  const std::string& file, std::string& reason,
                                                  uint64_t& save_number) {
   ResumeNext step;
+  std::shared_ptr<rdo::RDOFolder> folder;
   std::shared_ptr<rdo::RDOMail> item;
-  step.Run([&] { item = PstSession->GetFolderFromPath(store_folder_path)->Items()->Add(kItemTypeMail); });
+  step.Run([&] {
+    folder = PstSession->GetFolderFromPath(store_folder_path);
+    item = folder->Items()->Add(kItemTypeMail);
+  });
   if (!item) {
     reason = "no folder for it in the store: " + step.description();
     return step.missing_folder() ? ImportResult::kNoFolder : ImportResult::kFailed;
@@ -35,6 +64,11 @@ Migration::ImportResult Migration::ImportMessage(const std::string& store_folder
   if (!step.Run([&] { item->Import(file, kFormatRfc822); })) {
     reason = step.description();
     return ImportResult::kFailed;
+  }
+  std::string key;
+  if (Resume) {
+    key = MessageKey(item->MAPIOBJECT()->content());
+    if (!key.empty() && PresentKeys(*folder).count(key) > 0) return ImportResult::kAlreadyPresent;
   }
   step.Run([&] {
     auto utils = rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils");
@@ -47,6 +81,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& store_folder
     reason = step.description();
     return ImportResult::kFailed;
   }
+  if (!key.empty()) PresentKeys(*folder).insert(key);
   return ImportResult::kSaved;
 }
 

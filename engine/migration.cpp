@@ -43,6 +43,8 @@ void Migration::StartMigration(const std::string& sFolderName, const std::string
   SaveError.clear();
   Converted = 0;
   unsaved_.clear();
+  AlreadyPresent.clear();
+  present_.clear();
   store_state_.reset();
   store_opened_ = false;
   StoreError.clear();

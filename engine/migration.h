@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,6 +74,11 @@ class Migration {
   std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
   int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
   std::string SaveError;                  // why the store could not be saved; empty when it always could
+  // Resuming an earlier run into the same file (the command-line --resume; the wizard never sets it): a file
+  // whose message is already in its target folder, by Internet Message-ID or, without one, by source file
+  // name and size (rdo::kSourceFileProperty), is not added again and goes to AlreadyPresent.
+  bool Resume = false;
+  std::vector<std::string> AlreadyPresent;
   // Whether the last call opened its store (false after a cancelled dialog or the store error).
   bool StoreOpened() const { return store_opened_; }
   // Why the store could not be opened in the last call (empty when it was); the store error message box
@@ -100,7 +107,7 @@ class Migration {
   // Adds a message to the folder at `store_folder_path`, imports `file` into it, sets its flags and saves it.
   // kNoFolder and kFailed (with `reason`) when the file did not become a message; nothing is saved then.
   // kSaved with the store's save number of the message otherwise.
-  enum class ImportResult { kSaved, kNoFolder, kFailed };
+  enum class ImportResult { kSaved, kNoFolder, kFailed, kAlreadyPresent };
   ImportResult ImportMessage(const std::string& store_folder_path, const std::string& file,
                              std::string& reason, uint64_t& save_number);
   // Unsaved messages that a successful commit has made durable become converted.
@@ -117,6 +124,9 @@ class Migration {
   bool store_opened_ = false;
   std::shared_ptr<rdo::StoreState> store_state_;
   std::vector<std::pair<uint64_t, std::string>> unsaved_;  // save number and file, in save order
+  // Resume: the message keys of each target folder (by its NID), read when the folder is first met.
+  std::map<uint32_t, std::set<std::string>> present_;
+  std::set<std::string>& PresentKeys(const rdo::RDOFolder& folder);
 };
 
 }  // namespace velmora::engine

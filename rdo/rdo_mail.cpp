@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "mime/import.h"
+#include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/node_io.h"
 
 namespace velmora::rdo {
@@ -50,6 +51,29 @@ void MAPIMessage::Import(const std::string& path, int format) {
   auto imported = mime::ImportEml(path, options);
   ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
   content_ = std::move(imported).value();
+  if (std::string source = SourceFileText(path); !source.empty()) {
+    pst::NamedProperty np;
+    np.guid = pst::kPsPublicStrings;
+    np.is_string = true;
+    np.name = kSourceFileProperty;
+    np.value = pst::PropValue::String(source);
+    content_.named.push_back(std::move(np));
+  }
+}
+
+std::string SourceFileText(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return "";
+  return std::to_string(size) + " " + std::filesystem::path(path).filename().string();
+}
+
+std::string SourceFileOf(const pst::MessageContent& content) {
+  for (const auto& np : content.named) {
+    if (np.is_string && np.name == kSourceFileProperty && np.guid == pst::kPsPublicStrings)
+      return np.value.AsString().value_or("");
+  }
+  return "";
 }
 
 void MAPIMessage::Save() {
@@ -108,6 +132,17 @@ std::shared_ptr<RDOMail> RDOItems::Item(int index) const {
   ThrowIfError(content.status(), "Cannot read message " + pst::NidText(nid));
   return std::make_shared<RDOMail>(
       std::make_shared<MAPIMessage>(state_, folder_, nid, std::move(content).value()));
+}
+
+void RDOItems::ForEach(const std::function<void(const RDOMail&)>& fn) const {
+  pst::MessageStore& store = state_->store();
+  auto ids = store.Messages(folder_);
+  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(folder_));
+  for (pst::Nid nid : *ids) {
+    auto content = store.ReadMessage(nid);
+    ThrowIfError(content.status(), "Cannot read message " + pst::NidText(nid));
+    fn(RDOMail(std::make_shared<MAPIMessage>(state_, folder_, nid, std::move(content).value())));
+  }
 }
 
 std::shared_ptr<RDOMail> RDOItems::Add(int type) {

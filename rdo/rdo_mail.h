@@ -15,6 +15,7 @@
 // user has seen).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,15 @@ constexpr int kItemTypeMail = 0;
 // Format codes of RDOMail::Import: an RFC 822 / MIME message file (.eml).
 constexpr int kImportFormatRfc822 = 1024;
 
+// The named property (PS_PUBLIC_STRINGS, string name) in which Import keeps where a message came from: the
+// source file's size in bytes, a blank and its name ("2048 m0001.eml"). A later run can tell a message
+// without an Internet Message-ID that it already imported by it.
+inline constexpr const char* kSourceFileProperty = "x-velmora-source-file";
+// The text of that property for the file at `path`; empty when its size cannot be had.
+std::string SourceFileText(const std::string& path);
+// The source-file text stored in `content`, or empty.
+std::string SourceFileOf(const pst::MessageContent& content);
+
 // A property value as an automation client passes it: a whole number, a Boolean or text.
 using PropVariant = std::variant<int32_t, bool, std::string>;
 
@@ -45,8 +55,8 @@ class MAPIMessage : public Object {
   // Boolean for Boolean, text for String and String8 (stored as String). Error otherwise, and for named
   // property IDs (0x8000 and up), which have no name here.
   void SetProp(pst::PropTag tag, const PropVariant& value);
-  // Replaces the content by the file's; Error for another format or a file that cannot be read, after
-  // which the message is empty.
+  // Replaces the content by the file's (and kSourceFileProperty); Error for another format or a file that
+  // cannot be read, after which the message is empty.
   void Import(const std::string& path, int format);
   // Stores the message when it changed since the last save (or was never saved). A commit due then may
   // fail after the message was stored: Error, with save_number() already set.
@@ -95,6 +105,8 @@ class RDOItems {
   std::shared_ptr<RDOMail> Item(int index) const;
   // A new, unsaved message in this folder; type 0 (mail) only.
   std::shared_ptr<RDOMail> Add(int type = kItemTypeMail);
+  // Every stored message in contents-table order, one at a time (only one is held in memory at once).
+  void ForEach(const std::function<void(const RDOMail&)>& fn) const;
 
  private:
   std::shared_ptr<StoreState> state_;

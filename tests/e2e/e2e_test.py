@@ -226,6 +226,28 @@ class GeneratedExport(Base):
         self.assertEqual(convert("--help").returncode, 0)
         self.assertIn("velmora-convert", convert("--version").stdout)
 
+    def test_resume_adds_only_what_the_file_lacks(self):
+        box = os.path.join(self.tmp, "box")
+        os.makedirs(os.path.join(box, "Inbox"))
+        def write(i):
+            mid = "Message-ID: <r%d@velmora.test>\r\n" % i if i % 3 else ""  # every third has none
+            with open(os.path.join(box, "Inbox", "m%02d.eml" % i), "w") as fh:
+                fh.write("From: a@example.com\r\n%sSubject: r%02d\r\n\r\nbody %d\r\n" % (mid, i, i))
+        for i in range(20):
+            write(i)
+        pst = os.path.join(self.tmp, "box.pst")
+        self.assertEqual(convert("--quiet", box, pst).returncode, 0)
+        for i in range(20, 30):
+            write(i)
+        run = convert("--json", "--resume", box, pst)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        m = json.loads(run.stdout)["mailboxes"][0]
+        self.assertEqual((m["converted"], len(m["already_present"])), (10, 20))
+        self.assertIn("10 converted, 20 already in the file", run.stderr)
+        seen = self.assertReadersAgree(pst)
+        if seen is not None:
+            self.assertEqual(seen["Inbox"]["subjects"], ["r%02d" % i for i in range(30)], "no duplicates")
+
     def test_stop_signals_keep_what_was_saved(self):
         box = os.path.join(self.tmp, "big", "Inbox")
         os.makedirs(box)
