@@ -81,8 +81,8 @@ TEST(FaultTest, AFullDiskIsAnErrorAndTheLastCommitSurvives) {
   EXPECT_TRUE(survived.count("Deleted Items"));
 }
 
-// Which saves are durable: the first commit comes after a few changes (not after the interval), later ones by
-// the interval; a failed commit leaves durable_saves() where the last good one put it and names the cause.
+// Which saves are durable: the first commit comes after a few messages (not after the interval), later ones
+// by the interval; a failed commit leaves durable_saves() where the last good one put it and names the cause.
 TEST(FaultTest, SavesAreDurableOnlyOnceACommitHoldsThem) {
   auto files = std::make_shared<FaultyFiles>();
   RDOSession session(files);
@@ -90,27 +90,26 @@ TEST(FaultTest, SavesAreDurableOnlyOnceACommitHoldsThem) {
   auto store = session.LogonPstStore(kPath, 1, "Box");
   auto& state = *store->state();
   auto items = store->IPMRootFolder()->Items();
-  int saved = 0;
-  while (state.durable_saves() == 0 && saved < StoreState::kFirstCommitChanges) {
+  uint64_t saved = 0;
+  while (state.durable_saves() == 0 && saved < StoreState::kFirstCommitMessages) {
     items->Add()->Save();
     ++saved;
   }
-  EXPECT_EQ(state.durable_saves(), static_cast<uint64_t>(saved)) << "the first commit holds every save";
-  EXPECT_LE(saved, StoreState::kFirstCommitChanges);
+  EXPECT_EQ(state.durable_saves(), saved) << "the first commit holds every save";
+  EXPECT_LE(saved, StoreState::kFirstCommitMessages);
   items->Add()->Save();  // waits for the interval
-  EXPECT_EQ(state.durable_saves(), static_cast<uint64_t>(saved));
+  EXPECT_EQ(state.durable_saves(), saved);
   files->file->Crash();
-  pst::MemoryFile image(files->file->durable());
   auto db = pst::NodeDatabase::Open(std::make_shared<pst::MemoryFile>(files->file->durable()), false);
   ASSERT_TRUE(db.ok()) << db.status().ToString();
   std::vector<std::string> problems;
   auto folders = pst::testing::CheckFolderTree(**db, &problems);
-  EXPECT_EQ(pst::testing::CheckFolderContents(**db, folders, &problems), static_cast<size_t>(saved));
+  EXPECT_EQ(pst::testing::CheckFolderContents(**db, folders, &problems), saved);
   EXPECT_TRUE(problems.empty()) << problems[0];
 
   files->file->FailWrite(1, /*sticky=*/true);  // every write fails from here on
   EXPECT_THROW(session.Logoff(), Error);
-  EXPECT_EQ(state.durable_saves(), static_cast<uint64_t>(saved));
+  EXPECT_EQ(state.durable_saves(), saved);
   EXPECT_NE(state.commit_error().find("Cannot save \"/mem/box.pst\""), std::string::npos)
       << state.commit_error();
 }

@@ -8,17 +8,20 @@ pst::MessageStore& StoreState::store() const {
   return *store_;
 }
 
+uint64_t StoreState::NoteSave() {
+  if (saves_ == 0) first_save_ = std::chrono::steady_clock::now();
+  return ++saves_;
+}
+
 void StoreState::Changed() {
-  ++changes_since_commit_;
-  const auto age = std::chrono::steady_clock::now() - last_commit_;
-  const bool first_due =
-      !changes_committed_ && (changes_since_commit_ >= kFirstCommitChanges || age >= kFirstCommitDelay);
-  if (first_due || age >= commit_interval_) Commit();
+  const auto now = std::chrono::steady_clock::now();
+  const bool first_due = durable_saves_ == 0 && saves_ > 0 &&
+                         (saves_ >= kFirstCommitMessages || now - first_save_ >= kFirstCommitDelay);
+  if (first_due || now - last_commit_ >= commit_interval_) Commit();
 }
 
 void StoreState::Commit() {
   const uint64_t saves = saves_;
-  const bool had_changes = changes_since_commit_ > 0;
   // A failed commit is tried again by the schedule, not at every change.
   last_commit_ = std::chrono::steady_clock::now();
   pst::Status s = store().Commit();
@@ -28,8 +31,6 @@ void StoreState::Commit() {
   }
   commit_error_.clear();
   durable_saves_ = saves;
-  changes_since_commit_ = 0;
-  if (had_changes) changes_committed_ = true;
 }
 
 void StoreState::Close() {

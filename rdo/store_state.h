@@ -29,11 +29,12 @@ class StoreState {
   // The message store; Error when the session has logged off.
   pst::MessageStore& store() const;
   // A message was stored: its save number.
-  uint64_t NoteSave() { return ++saves_; }
+  uint64_t NoteSave();
   // After a change: commits on the schedule below, so that a run that dies keeps nearly all it wrote.
-  //  - The first commit after logon comes after kFirstCommitChanges changes or kFirstCommitDelay, whichever
-  //    is first: a run killed in its first seconds still leaves its first messages.
-  //  - Later ones come when the last commit is older than the commit interval.
+  //  - Until a commit holds a message, one comes after kFirstCommitMessages saved messages or when the first
+  //    of them is kFirstCommitDelay old, whichever is first: a run killed in its first seconds still leaves
+  //    its first messages.
+  //  - Otherwise a commit comes when the last one is older than the commit interval.
   // Error (with the commit's description) when a commit it makes fails.
   void Changed();
   void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
@@ -47,7 +48,7 @@ class StoreState {
   static constexpr std::chrono::milliseconds kDefaultCommitInterval{5000};
   // Small enough that a run stopped at once keeps something, large enough that the first commit does not
   // cost a commit per message.
-  static constexpr int kFirstCommitChanges = 16;
+  static constexpr uint64_t kFirstCommitMessages = 16;
   static constexpr std::chrono::milliseconds kFirstCommitDelay{1000};
 
  private:
@@ -56,8 +57,7 @@ class StoreState {
   std::unique_ptr<pst::MessageStore> store_;
   std::chrono::milliseconds commit_interval_ = kDefaultCommitInterval;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
-  bool changes_committed_ = false;  // a commit after logon has taken in changes
-  int changes_since_commit_ = 0;
+  std::chrono::steady_clock::time_point first_save_;  // of this session
   uint64_t saves_ = 0;
   uint64_t durable_saves_ = 0;
   std::string commit_error_;
