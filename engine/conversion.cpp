@@ -14,6 +14,10 @@ namespace {
 // The text colour that marks a mailbox row the run has taken on: green (0x00BBGGRR).
 constexpr uint32_t kTakenRowColour = 0x008000;
 
+// The unreadable folders the completion message names one by one; a message box taller than the screen
+// would hide its OK button.
+constexpr size_t kUnreadableShown = 10;
+
 class RunningFlag {
  public:
   explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -167,7 +171,11 @@ void Conversion::ShowCompletion(const char* first_line, const char* second_line)
   }
   if (!unreadable_folders_.empty()) {
     text += "\r\n" + std::to_string(unreadable_folders_.size()) + texts::kUnreadableSuffix;
-    for (const auto& f : unreadable_folders_) text += "\r\n" + f.path + ": " + f.reason;
+    for (size_t i = 0; i < unreadable_folders_.size() && i < kUnreadableShown; ++i)
+      text += "\r\n" + unreadable_folders_[i].path + ": " + unreadable_folders_[i].reason;
+    if (unreadable_folders_.size() > kUnreadableShown) {
+      text += "\r\n" + std::to_string(unreadable_folders_.size() - kUnreadableShown) + texts::kMoreSuffix;
+    }
   }
   for (const auto& o : outcomes_) {
     if (!o.save_error.empty()) text += "\r\n" + o.save_error;

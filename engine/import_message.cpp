@@ -57,8 +57,12 @@ Migration::ImportResult Migration::ImportMessage(const std::string& store_folder
     item = folder->Items()->Add(kItemTypeMail);
   });
   if (!item) {
+    if (!step.missing_folder()) {
+      reason = step.description();
+      return ImportResult::kFailed;
+    }
     reason = "no folder for it in the store: " + step.description();
-    return step.missing_folder() ? ImportResult::kNoFolder : ImportResult::kFailed;
+    return ImportResult::kNoFolder;
   }
   engine_.Yield();
   if (!step.Run([&] { item->Import(file, kFormatRfc822); })) {
