@@ -1,6 +1,9 @@
 #include "mime/addresses.h"
 
+#include <optional>
+
 #include "mime/entry_ids.h"
+#include "mime/gobject_ptr.h"
 
 namespace velmora::mime {
 namespace {
@@ -61,6 +64,100 @@ void Collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
   }
 }
 
+bool HasAt(const std::string& s) {
+  return s.find('@') != std::string::npos;
+}
+
+std::vector<Mailbox> ParseWithGMime(const std::string& value) {
+  GObjectPtr<InternetAddressList> list(internet_address_list_parse(ImporterParserOptions(), value.c_str()));
+  std::vector<Mailbox> out;
+  Collect(list.get(), out, 0);
+  return out;
+}
+
+// The end of the comment that opens at `open` ("(" ... ")", nested, with quoted pairs); npos when the
+// comment never closes (then the "(" is an ordinary character).
+size_t CommentEnd(const std::string& s, size_t open) {
+  int depth = 0;
+  for (size_t i = open; i < s.size(); ++i) {
+    if (s[i] == '\\') {
+      ++i;
+    } else if (s[i] == '(') {
+      ++depth;
+    } else if (s[i] == ')' && --depth == 0) {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
+// The mailboxes of an address list as separate texts: split at commas outside quotes, angle brackets and
+// closed comments; a group's name ("Team:") and its closing ";" are not part of any mailbox.
+std::vector<std::string> SplitMailboxes(const std::string& s) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false;
+  bool angle = false;
+  auto flush = [&] {
+    if (cur.find_first_not_of(" \t") != std::string::npos) out.push_back(cur);
+    cur.clear();
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (quoted) {
+      cur += c;
+      if (c == '\\' && i + 1 < s.size()) cur += s[++i];
+      if (c == '"') quoted = false;
+      continue;
+    }
+    if (c == '"') {
+      quoted = true;
+    } else if (c == '<') {
+      angle = true;
+    } else if (c == '>') {
+      angle = false;
+    } else if (c == '(' && !angle) {
+      size_t end = CommentEnd(s, i);
+      if (end != std::string::npos) {
+        cur += s.substr(i, end - i + 1);
+        i = end;
+        continue;
+      }
+    } else if (!angle && (c == ',' || c == ';')) {
+      flush();
+      continue;
+    } else if (!angle && c == ':' && !HasAt(cur)) {
+      cur.clear();  // a group's display name
+      continue;
+    }
+    cur += c;
+  }
+  flush();
+  return out;
+}
+
+// An address picked out of text that no parser reads: "<addr>" anywhere, else the word holding an "@".
+std::optional<Mailbox> PickAddress(const std::string& text) {
+  Mailbox m;
+  size_t open = text.find('<');
+  size_t close = open == std::string::npos ? std::string::npos : text.find('>', open);
+  if (close != std::string::npos && HasAt(text.substr(open, close - open))) {
+    m.address = Trimmed(text.substr(open + 1, close - open - 1));
+    m.name = text.substr(0, open) + text.substr(close + 1);
+  } else {
+    m.name = text;
+    SalvageAddress(m);
+    if (!HasAt(m.address)) return std::nullopt;
+  }
+  std::string name;
+  for (char c : m.name) {
+    if (c != '"' && c != '(' && c != ')') name += c;
+  }
+  m.name = CleanName(name);
+  if (m.name.empty()) m.name = m.address;
+  return m;
+}
+
 std::string SevenBitName(const Mailbox& m) {
   for (unsigned char c : m.name) {
     if (c >= 0x80) return m.address;  // no 7-bit form of the name: the address is
@@ -69,6 +166,29 @@ std::string SevenBitName(const Mailbox& m) {
 }
 
 }  // namespace
+
+std::vector<Mailbox> ParseMailboxes(const std::string& value) {
+  std::vector<Mailbox> whole = ParseWithGMime(value);
+  std::vector<std::string> pieces = SplitMailboxes(value);
+  size_t wanted = 0, found = 0;
+  for (const auto& p : pieces) wanted += HasAt(p);
+  for (const auto& m : whole) found += HasAt(m.address);
+  bool fragment = false;  // an address that is a word of a display name while the text holds real ones
+  for (const auto& m : whole) fragment = fragment || (!HasAt(m.address) && wanted > 0);
+  if (found >= wanted && !fragment) return whole;
+  std::vector<Mailbox> out;
+  for (const auto& p : pieces) {
+    std::vector<Mailbox> boxes = ParseWithGMime(p);
+    bool good = !boxes.empty();
+    for (const auto& m : boxes) good = good && (HasAt(m.address) || !HasAt(p));
+    if (good) {
+      for (auto& m : boxes) out.push_back(std::move(m));
+    } else if (auto m = PickAddress(p)) {
+      out.push_back(std::move(*m));
+    }
+  }
+  return out;
+}
 
 std::vector<Mailbox> MailboxesOf(InternetAddressList* list) {
   std::vector<Mailbox> out;

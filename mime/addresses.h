@@ -20,6 +20,12 @@ struct Mailbox {
 // The mailboxes of a parsed address list in order; a group contributes its members, an empty group nothing.
 std::vector<Mailbox> MailboxesOf(InternetAddressList* list);
 
+// The mailboxes of an address header's value (UTF-8, encoded words allowed). When GMime's reading misses
+// mailboxes that the text holds (an unbalanced "(", "Name addr@host" without angle brackets), each
+// comma-separated mailbox is read on its own and, failing that, its address is picked out of the text: one
+// broken mailbox never hides the others, and a word of a display name is never taken for the address.
+std::vector<Mailbox> ParseMailboxes(const std::string& value);
+
 enum class RecipientKind : int32_t { kTo = 1, kCc = 2, kBcc = 3 };
 
 // One recipient-table row for an SMTP one-off recipient. `order` is the row's position

@@ -10,6 +10,7 @@
 
 #include "mime/file_names.h"
 #include "mime/spill_store.h"
+#include "mime/uuencode.h"
 #include "pst/messaging/message_content.h"
 
 namespace velmora::mime {
@@ -18,6 +19,7 @@ namespace velmora::mime {
 struct InlineContext {
   std::set<std::string> cids;  // lower-case, from "cid:" URLs
   std::set<std::string> urls;  // lower-case src/background/href values, for Content-Location
+  std::vector<UuFile> uuencoded;  // files taken out of the plain-text body
 };
 
 class AttachmentNamer {

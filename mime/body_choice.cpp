@@ -32,7 +32,8 @@ void Take(BodyChoice& c, GMimeObject* leaf, TextKind kind) {
   c.consumed.insert(leaf);
 }
 
-// The root of a multipart/related: the child named by the "start" parameter, else the first child.
+// The root of a multipart/related (RFC 2387): the child named by the "start" parameter, else the first child
+// of the type the "type" parameter declares (mail programs put the images first), else the first child.
 GMimeObject* RelatedRoot(GMimeMultipart* mp) {
   int n = g_mime_multipart_get_count(mp);
   if (n <= 0) return nullptr;
@@ -44,6 +45,16 @@ GMimeObject* RelatedRoot(GMimeMultipart* mp) {
       GMimeObject* child = g_mime_multipart_get_part(mp, i);
       const char* cid = g_mime_object_get_content_id(child);
       if (cid && want == cid) return child;
+    }
+  }
+  std::string type = OrEmpty(g_mime_object_get_content_type_parameter(GMIME_OBJECT(mp), "type"));
+  for (char& ch : type) ch = static_cast<char>(g_ascii_tolower(ch));
+  type.erase(0, type.find_first_not_of(" \t"));
+  type.erase(type.find_last_not_of(" \t") + 1);
+  if (!type.empty()) {
+    for (int i = 0; i < n; ++i) {
+      GMimeObject* child = g_mime_multipart_get_part(mp, i);
+      if (MimeTypeOf(child) == type) return child;
     }
   }
   return g_mime_multipart_get_part(mp, 0);

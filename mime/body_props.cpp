@@ -106,7 +106,7 @@ pst::Result<InlineContext> SetBodyProperties(const BodyChoice& choice, size_t ma
     std::string raw = ReadPartContent(choice.html, max_body_bytes);
     std::string charset = HtmlCharset(choice.html, raw);
     codepage = CodePageOf(charset, raw);
-    std::string html = ConvertToUtf8(raw, charset);
+    std::string html = DecodeBodyText(raw, charset);
     ic.cids = CidReferences(html);
     ic.urls = UrlReferences(html);
     if (!choice.plain) props[tag::kBody] = PropValue::String(HtmlToText(html));
@@ -114,8 +114,10 @@ pst::Result<InlineContext> SetBodyProperties(const BodyChoice& choice, size_t ma
   if (choice.plain) {
     std::string raw = ReadPartContent(choice.plain, max_body_bytes);
     std::string charset = DeclaredCharset(choice.plain);
-    std::string text = ConvertToUtf8(raw, charset);
+    std::string text = DecodeBodyText(raw, charset);
     if (choice.plain_is_enriched) text = EnrichedToText(text);
+    else
+      ic.uuencoded = TakeUuencodedBlocks(text);  // shown as attachments, as Outlook shows them
     props[tag::kBody] = PropValue::String(ToCrlf(text));
     if (!choice.html) codepage = CodePageOf(charset, raw);
   }

@@ -160,6 +160,39 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
   return out;
 }
 
+namespace {
+
+// "utf-16le" or "utf-16be" when the text is UTF-16 in any case, "utf-16" when a byte-order mark says so,
+// "" when it is not UTF-16. Mostly-ASCII UTF-16 has a zero in every other byte; the start decides.
+std::string Utf16Form(std::string_view b) {
+  if (b.size() >= 2 && ((b[0] == '\xFF' && b[1] == '\xFE') || (b[0] == '\xFE' && b[1] == '\xFF')))
+    return "utf-16";
+  constexpr size_t kSample = 256;  // characters looked at: enough for a line or two of text
+  size_t pairs = std::min(b.size(), kSample * 2) / 2;
+  if (pairs < 2) return "";
+  size_t zero_even = 0, zero_odd = 0;
+  for (size_t i = 0; i < pairs; ++i) {
+    zero_even += b[2 * i] == '\0';
+    zero_odd += b[2 * i + 1] == '\0';
+  }
+  if (zero_even == pairs && zero_odd == 0) return "utf-16be";
+  if (zero_odd == pairs && zero_even == 0) return "utf-16le";
+  return "";
+}
+
+}  // namespace
+
+std::string WithoutNuls(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+  return text;
+}
+
+std::string DecodeBodyText(std::string_view bytes, std::string_view charset) {
+  std::string name = NormalizeCharsetName(charset);
+  std::string utf16 = name.rfind("utf-16", 0) == 0 ? std::string() : Utf16Form(bytes);
+  return WithoutNuls(ConvertToUtf8(bytes, utf16.empty() ? charset : std::string_view(utf16)));
+}
+
 std::string DecodeUndeclared(std::string_view bytes, std::string_view fallback) {
   if (IsValidUtf8(bytes)) return std::string(bytes);
   std::string fb = Lower(fallback);

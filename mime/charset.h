@@ -20,4 +20,12 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset);
 // `fallback` (windows-1252 by default: a superset of ISO-8859-1 that maps every byte to something visible).
 std::string DecodeUndeclared(std::string_view bytes, std::string_view fallback = "windows-1252");
 
+// The text of a body part: UTF-16 is recognised whatever the label says (a byte-order mark, or a zero in
+// every other byte of the start) because a wrong label on UTF-16 is common and its NULs would end the text
+// for Outlook; otherwise `charset` is used as ConvertToUtf8 does. U+0000 never survives.
+std::string DecodeBodyText(std::string_view bytes, std::string_view charset);
+
+// `text` without NUL characters: Outlook strings end at the first one.
+std::string WithoutNuls(std::string text);
+
 }  // namespace velmora::mime

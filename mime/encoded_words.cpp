@@ -103,30 +103,41 @@ std::string NormalizeCharsetName(std::string_view charset) {
   return KnownToIconv(dashed) ? dashed : name;
 }
 
-std::string DecodeHeaderText(std::string_view raw) {
+namespace {
+
+// Walks header text: `literal(text)` for text outside encoded words, `words(utf8)` for each run of adjacent
+// encoded words (bytes of adjacent words in one charset are joined before conversion, so a character split
+// between two words survives). Blanks between two encoded words are not text (RFC 2047 section 6.2).
+template <typename Literal, typename Words>
+void WalkHeaderText(std::string_view raw, Literal literal_out, Words words_out) {
   std::string s;
   s.reserve(raw.size());
   for (char c : raw) {
     if (c != '\r' && c != '\n') s += c;
   }
-  std::string out;
   std::string literal;  // text since the last encoded word, not yet written
+  std::string run;      // the current run of words, converted
   std::string pending;  // bytes of adjacent encoded words in one charset, not yet converted
   std::string pending_charset;
   bool after_word = false;  // nothing but blanks since the last encoded word
   auto flush_pending = [&] {
-    if (!pending.empty()) out += ConvertToUtf8(pending, pending_charset);
+    if (!pending.empty()) run += ConvertToUtf8(pending, pending_charset);
     pending.clear();
+  };
+  auto flush_run = [&] {
+    flush_pending();
+    if (!run.empty()) words_out(run);
+    run.clear();
   };
   size_t i = 0;
   while (i < s.size()) {
     if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?') {
       if (auto w = ParseWord(s, i)) {
         if (after_word) {
-          literal.clear();  // blanks between two encoded words are not text (RFC 2047 section 6.2)
+          literal.clear();
         } else {
-          flush_pending();
-          out += DecodeUndeclared(literal);
+          flush_run();
+          literal_out(literal);
           literal.clear();
         }
         if (w->charset != pending_charset) flush_pending();
@@ -139,30 +150,37 @@ std::string DecodeHeaderText(std::string_view raw) {
     }
     char c = s[i++];
     if (after_word && c != ' ' && c != '\t') {
-      flush_pending();
+      flush_run();
       after_word = false;
     }
     literal += c;
   }
-  flush_pending();
-  out += DecodeUndeclared(literal);
-  return out;
+  flush_run();
+  literal_out(literal);
 }
 
-std::string NormalizeEncodedWordCharsets(std::string_view raw) {
+}  // namespace
+
+std::string DecodeHeaderText(std::string_view raw, std::string_view fallback) {
   std::string out;
-  size_t i = 0;
-  while (i < raw.size()) {
-    size_t start = raw.find("=?", i);
-    if (start == std::string_view::npos) break;
-    size_t q1 = raw.find('?', start + 2);
-    if (q1 == std::string_view::npos || q1 - start > 80) break;
-    out.append(raw.substr(i, start + 2 - i));
-    out += NormalizeCharsetName(raw.substr(start + 2, q1 - start - 2));
-    i = q1;
-  }
-  out.append(raw.substr(i));
-  return out;
+  WalkHeaderText(
+      raw, [&](const std::string& text) { out += DecodeUndeclared(text, fallback); },
+      [&](const std::string& utf8) { out += utf8; });
+  return WithoutNuls(std::move(out));
+}
+
+std::string PrepareStructuredHeader(std::string_view raw, std::string_view fallback) {
+  std::string out;
+  WalkHeaderText(
+      raw, [&](const std::string& text) { out += DecodeUndeclared(text, fallback); },
+      [&](const std::string& utf8) {
+        gchar* b64 = g_base64_encode(reinterpret_cast<const guchar*>(utf8.data()), utf8.size());
+        out += "=?utf-8?b?";
+        out += b64;
+        out += "?=";
+        g_free(b64);
+      });
+  return WithoutNuls(std::move(out));
 }
 
 }  // namespace velmora::mime

@@ -10,14 +10,18 @@
 
 namespace velmora::mime {
 
-// Unfolds (drops CR and LF) and decodes to UTF-8. Blanks between two encoded words are dropped.
-std::string DecodeHeaderText(std::string_view raw);
+// Unfolds (drops CR and LF) and decodes to UTF-8. Blanks between two encoded words are dropped. 8-bit text
+// outside encoded words is read as UTF-8 when valid, else in `fallback` (the charset the message declares
+// for its text), else windows-1252. NULs are dropped.
+std::string DecodeHeaderText(std::string_view raw, std::string_view fallback = "");
+
+// A structured header (an address list) made ready for GMime's parser: each run of encoded words becomes
+// one UTF-8 encoded word decoded as DecodeHeaderText decodes (raw 8-bit bytes inside a word are the word's
+// charset, not undeclared text), and 8-bit text outside words is decoded as DecodeHeaderText does.
+std::string PrepareStructuredHeader(std::string_view raw, std::string_view fallback = "");
 
 // The charset name iconv knows for what a header wrote: lower-cased, the RFC 2231 language removed, and
 // '_' read as '-' when only that spelling is known ("koi8_r" -> "koi8-r"; "shift_jis" stays).
 std::string NormalizeCharsetName(std::string_view charset);
-
-// The same text with every encoded word's charset normalised, for GMime's own parsers (addresses).
-std::string NormalizeEncodedWordCharsets(std::string_view raw);
 
 }  // namespace velmora::mime

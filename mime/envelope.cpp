@@ -30,10 +30,10 @@ std::string Trim(const std::string& s) {
 }
 
 // Unfolded, decoded value of the first header with this name; nullopt when absent.
-std::optional<std::string> First(GMimeHeaderList* headers, const char* name) {
+std::optional<std::string> First(GMimeHeaderList* headers, const char* name, const std::string& fallback = "") {
   GMimeHeader* h = g_mime_header_list_get_header(headers, name);
   if (!h) return std::nullopt;
-  return Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h))));
+  return Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h)), fallback));
 }
 
 // Raw (undecoded, unfolded) value of the first header with this name: for ids, dates and lists of ids.
@@ -45,17 +45,37 @@ std::optional<std::string> FirstRaw(GMimeHeaderList* headers, const char* name) 
 }
 
 // Every mailbox of every header with this name, in order (duplicated To lines are merged).
-std::vector<Mailbox> AllMailboxes(GMimeHeaderList* headers, const char* name) {
+std::vector<Mailbox> AllMailboxes(GMimeHeaderList* headers, const char* name, const std::string& fallback) {
   std::vector<Mailbox> out;
   int n = g_mime_header_list_get_count(headers);
   for (int i = 0; i < n; ++i) {
     GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
     if (g_ascii_strcasecmp(g_mime_header_get_name(h), name) != 0 || !g_mime_header_get_raw_value(h)) continue;
-    GObjectPtr<InternetAddressList> list(internet_address_list_parse(
-        ImporterParserOptions(), NormalizeEncodedWordCharsets(g_mime_header_get_raw_value(h)).c_str()));
-    for (auto& m : MailboxesOf(list.get())) out.push_back(std::move(m));
+    for (auto& m : ParseMailboxes(PrepareStructuredHeader(g_mime_header_get_raw_value(h), fallback)))
+      out.push_back(std::move(m));
   }
   return out;
+}
+
+// The charset of the message's first text part that names one ("" when none does).
+std::string DeclaredTextCharset(GMimeObject* object) {
+  constexpr int kMaxParts = 64;  // parts looked at: the first text part is near the top
+  std::vector<GMimeObject*> stack{object};
+  for (int seen = 0; !stack.empty() && seen < kMaxParts; ++seen) {
+    GMimeObject* o = stack.back();
+    stack.pop_back();
+    if (!o) continue;
+    if (GMIME_IS_MULTIPART(o)) {
+      auto* mp = GMIME_MULTIPART(o);
+      for (int i = g_mime_multipart_get_count(mp) - 1; i >= 0; --i) stack.push_back(g_mime_multipart_get_part(mp, i));
+      continue;
+    }
+    GMimeContentType* ct = g_mime_object_get_content_type(o);
+    if (!ct || g_ascii_strcasecmp(OrEmpty(g_mime_content_type_get_media_type(ct)).c_str(), "text") != 0) continue;
+    std::string cs = Trim(OrEmpty(g_mime_content_type_get_parameter(ct, "charset")));
+    if (!cs.empty()) return cs;
+  }
+  return "";
 }
 
 int32_t LevelFromWord(const std::string& v, const char* low, const char* high) {
@@ -154,14 +174,15 @@ bool IsPlainHeaderName(const std::string& name) {
                      [](char c) { return g_ascii_isalnum(c) || c == '-' || c == '_'; });
 }
 
-void MapInternetHeaders(GMimeHeaderList* headers, const EnvelopeOptions& o, pst::MessageContent& out) {
+void MapInternetHeaders(GMimeHeaderList* headers, const EnvelopeOptions& o, const std::string& charset,
+                        pst::MessageContent& out) {
   std::set<std::string> seen;
   int n = g_mime_header_list_get_count(headers);
   for (int i = 0; i < n && seen.size() < o.max_header_properties; ++i) {
     GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
     std::string name = Lower(OrEmpty(g_mime_header_get_name(h)));
     if (!IsPlainHeaderName(name) || IsMappedOrExcluded(name) || !seen.insert(name).second) continue;
-    std::string value = Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h))));
+    std::string value = Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h)), charset));
     if (value.size() > o.max_header_value) value.resize(o.max_header_value);
     pst::NamedProperty np;
     np.guid = tag::kPsInternetHeaders;
@@ -172,7 +193,7 @@ void MapInternetHeaders(GMimeHeaderList* headers, const EnvelopeOptions& o, pst:
   }
 }
 
-void MapRecipients(GMimeHeaderList* headers, pst::MessageContent& out) {
+void MapRecipients(GMimeHeaderList* headers, const std::string& charset, pst::MessageContent& out) {
   struct Kind {
     const char* header;
     RecipientKind kind;
@@ -182,21 +203,21 @@ void MapRecipients(GMimeHeaderList* headers, pst::MessageContent& out) {
   for (const Kind& k :
        {Kind{"To", RecipientKind::kTo, tag::kDisplayTo}, Kind{"Cc", RecipientKind::kCc, tag::kDisplayCc},
         Kind{"Bcc", RecipientKind::kBcc, tag::kDisplayBcc}}) {
-    auto boxes = AllMailboxes(headers, k.header);
+    auto boxes = AllMailboxes(headers, k.header, charset);
     for (const auto& m : boxes) out.recipients.push_back({RecipientRow(m, k.kind, order++)});
     out.props[k.display_tag] = PropValue::String(JoinDisplayNames(boxes));
   }
 }
 
-void MapOriginator(GMimeHeaderList* headers, pst::MessageContent& out) {
-  auto from = AllMailboxes(headers, "From");
-  auto sender = AllMailboxes(headers, "Sender");
+void MapOriginator(GMimeHeaderList* headers, const std::string& charset, pst::MessageContent& out) {
+  auto from = AllMailboxes(headers, "From", charset);
+  auto sender = AllMailboxes(headers, "Sender", charset);
   if (from.empty() && sender.empty()) return;  // no originator: nothing is invented
   const Mailbox& representing = from.empty() ? sender.front() : from.front();
   SetAddressGroup(out.props, tag::kSentRepresenting, representing);
   SetAddressGroup(out.props, tag::kSender, sender.empty() ? representing : sender.front());
 
-  auto reply_to = AllMailboxes(headers, "Reply-To");
+  auto reply_to = AllMailboxes(headers, "Reply-To", charset);
   if (!reply_to.empty()) {
     std::vector<std::vector<uint8_t>> ids;
     std::string names;
@@ -210,9 +231,9 @@ void MapOriginator(GMimeHeaderList* headers, pst::MessageContent& out) {
   }
 }
 
-void MapSubject(GMimeHeaderList* headers, pst::MessageContent& out) {
-  auto subject = First(headers, "Subject");
-  auto thread_topic = First(headers, "Thread-Topic");
+void MapSubject(GMimeHeaderList* headers, const std::string& charset, pst::MessageContent& out) {
+  auto subject = First(headers, "Subject", charset);
+  auto thread_topic = First(headers, "Thread-Topic", charset);
   if (subject) {
     std::string s = *subject;
     for (char& c : s) {
@@ -289,7 +310,7 @@ void MapFlags(GMimeHeaderList* headers, pst::MessageContent& out) {
   auto sensitivity = First(headers, "Sensitivity");
   out.props[tag::kSensitivity] = PropValue::Int32(sensitivity ? SensitivityFromHeader(*sensitivity) : 0);
 
-  auto dnt = AllMailboxes(headers, "Disposition-Notification-To");
+  auto dnt = AllMailboxes(headers, "Disposition-Notification-To", "");
   out.props[tag::kReadReceiptRequested] = PropValue::Bool(!dnt.empty());
   if (!dnt.empty()) SetAddressGroup(out.props, tag::kReadReceipt, dnt.front());
   out.props[tag::kOriginatorDeliveryReportRequested] =
@@ -378,13 +399,15 @@ std::vector<uint8_t> DerivedConversationIndex(uint64_t filetime, const std::stri
 void MapEnvelope(GMimeMessage* message, const EnvelopeOptions& options, pst::MessageContent& out) {
   GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
   out.props[tag::kTransportMessageHeaders] = PropValue::String(TransportHeaders(HeaderBlock(message)));
-  MapSubject(headers, out);
-  MapOriginator(headers, out);
-  MapRecipients(headers, out);
+  // Undeclared 8-bit header text is most likely in the charset the message declares for its text.
+  std::string charset = DeclaredTextCharset(g_mime_message_get_mime_part(message));
+  MapSubject(headers, charset, out);
+  MapOriginator(headers, charset, out);
+  MapRecipients(headers, charset, out);
   uint64_t submit = MapDates(headers, options.fallback_time, out);
   MapIdentity(headers, submit, out);
   MapFlags(headers, out);
-  if (options.internet_header_properties) MapInternetHeaders(headers, options, out);
+  if (options.internet_header_properties) MapInternetHeaders(headers, options, charset, out);
 }
 
 }  // namespace velmora::mime

@@ -1,6 +1,10 @@
 #include "mime/import.h"
 
+#include <stdlib.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <optional>
@@ -12,7 +16,9 @@
 #include "mime/byte_sources.h"
 #include "mime/dates.h"
 #include "mime/envelope.h"
+#include "mime/file_names.h"
 #include "mime/gobject_ptr.h"
+#include "mime/header_repair.h"
 #include "mime/prop_tags.h"
 #include "mime/smime.h"
 
@@ -73,6 +79,12 @@ class MessageBuilder {
     BodyChoice choice = ChooseBody(root, options_.max_mime_depth);
     PST_ASSIGN_OR_RETURN(auto ic, SetBodyProperties(choice, options_.max_body_bytes, spill_, out.props));
     PST_RETURN_IF_ERROR(CollectAttachments(root, choice, ic, namer, when, depth, out));
+    for (const UuFile& f : ic.uuencoded) {
+      auto data = std::make_shared<MemorySource>(std::vector<uint8_t>(f.data.begin(), f.data.end()));
+      std::string name = SanitizeFileName(f.name);
+      out.attachments.push_back(BlobAttachment(std::move(data), name.empty() ? "attachment.dat" : name,
+                                               "application/octet-stream", namer, when));
+    }
     return out;
   }
 
@@ -225,13 +237,14 @@ class MessageBuilder {
   uint64_t fallback_time_;
 };
 
-// Where the message starts: after blank lines and an mbox "From " separator line, which GMime would take
-// for the end of an empty header block.
+// Where the message starts: after a UTF-8 byte-order mark (editors put one in front of saved mail), blank
+// lines and an mbox "From " separator line, which GMime would take for the end of an empty header block.
 uint64_t MessageStart(const pst::ByteSource& source) {
   constexpr size_t kLook = 64 * 1024;  // leading junk longer than this is left to GMime
   std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(kLook, source.Size())));
   if (!source.Read(0, head).ok()) return 0;
-  size_t pos = 0;
+  static constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
+  size_t pos = head.size() >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, head.begin()) ? 3 : 0;
   while (true) {
     size_t eol = pos;
     while (eol < head.size() && head[eol] != '\n') ++eol;
@@ -247,13 +260,66 @@ uint64_t MessageStart(const pst::ByteSource& source) {
   }
 }
 
+// The repaired input, copied (repairs are for broken mail, which is rare): in memory when small, else in an
+// unlinked temporary file. GMime reads `stream`; `source` holds the same bytes for exact copies.
+struct RepairedInput {
+  GObjectPtr<GMimeStream> stream;
+  std::shared_ptr<const pst::ByteSource> source;
+};
+
+pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const ImportOptions& options) {
+  RepairedInput out;
+  uint64_t size = edited.Size();
+  if (size <= options.memory_limit) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    PST_RETURN_IF_ERROR(edited.Read(0, bytes));
+    out.stream.reset(bytes.empty() ? g_mime_stream_mem_new()
+                                   : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()),
+                                                                       bytes.size()));
+    out.source = std::make_shared<MemorySource>(std::move(bytes));
+    return out;
+  }
+  std::string dir = options.temp_dir;
+  if (dir.empty()) {
+    const char* env = getenv("TMPDIR");
+    dir = env && *env ? env : "/tmp";
+  }
+  std::string templ = dir + "/velmora-mime-XXXXXX";
+  int fd = mkstemp(templ.data());
+  if (fd < 0) return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
+  ::unlink(templ.c_str());
+  auto file = std::make_shared<FileSource>(fd, size);  // owns the descriptor from here on
+  constexpr size_t kChunk = 64 * 1024;
+  std::vector<uint8_t> buf(kChunk);
+  for (uint64_t at = 0; at < size;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
+    PST_RETURN_IF_ERROR(edited.Read(at, std::span<uint8_t>(buf.data(), n)));
+    ssize_t w = ::pwrite(fd, buf.data(), n, static_cast<off_t>(at));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
+    at += static_cast<uint64_t>(w);
+  }
+  int dup = ::dup(fd);
+  if (dup < 0) return pst::Status::IoError(std::string("cannot read the temporary file: ") + std::strerror(errno));
+  out.stream.reset(g_mime_stream_fs_new(dup));  // owns the duplicate; reads from offset 0 (pwrite moved nothing)
+  out.source = std::move(file);
+  return out;
+}
+
 pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* whole,
                                                   std::shared_ptr<const pst::ByteSource> source,
                                                   const ImportOptions& options, uint64_t fallback_time) {
   uint64_t start = MessageStart(*source);
+  std::vector<InputEdit> edits = FindHeaderRepairs(*source, start);
   GObjectPtr<GMimeStream> sub;
   GMimeStream* stream = whole;
-  if (start > 0) {
+  if (!edits.empty()) {
+    // Offsets GMime reports are then offsets into the repaired copy, which the source must match.
+    PST_ASSIGN_OR_RETURN(auto repaired, CopyRepaired(*ApplyEdits(source, start, edits), options));
+    sub = std::move(repaired.stream);
+    source = std::move(repaired.source);
+    stream = sub.get();
+  } else if (start > 0) {
     sub.reset(g_mime_stream_substream(whole, static_cast<gint64>(start), -1));
     stream = sub.get();
   }

@@ -10,6 +10,7 @@
 
 #include "mime/byte_sources.h"
 #include "mime/gobject_ptr.h"
+#include "mime/uuencode.h"
 
 namespace velmora::mime {
 namespace {
@@ -86,6 +87,22 @@ GMimeStream* OpenDecodedStream(GMimePart* part) {
   if (!raw) return nullptr;
   g_mime_stream_reset(raw);
   GMimeContentEncoding enc = g_mime_data_wrapper_get_encoding(content);
+  if (enc == GMIME_CONTENT_ENCODING_UUENCODE) {
+    // Decoded here rather than by GMime, which misreads lines whose trailing blanks were stripped. Larger
+    // contents (rare for this legacy encoding) keep GMime's decoder so that memory stays bounded.
+    constexpr gint64 kMaxInMemory = 16 << 20;
+    gint64 length = g_mime_stream_length(raw);
+    if (length >= 0 && length <= kMaxInMemory) {
+      std::string encoded(static_cast<size_t>(length), '\0');
+      ssize_t got = encoded.empty() ? 0 : g_mime_stream_read(raw, encoded.data(), encoded.size());
+      encoded.resize(got > 0 ? static_cast<size_t>(got) : 0);
+      g_mime_stream_reset(raw);
+      std::string decoded = DecodeUuencoded(encoded);
+      GByteArray* bytes = g_byte_array_new();
+      g_byte_array_append(bytes, reinterpret_cast<const guint8*>(decoded.data()), static_cast<guint>(decoded.size()));
+      return g_mime_stream_mem_new_with_byte_array(bytes);  // the stream owns the array
+    }
+  }
   GObjectPtr<GMimeStream> trimmed;
   if (enc != GMIME_CONTENT_ENCODING_BASE64 && enc != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE &&
       enc != GMIME_CONTENT_ENCODING_UUENCODE) {

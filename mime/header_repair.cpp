@@ -1,0 +1,266 @@
+#include "mime/header_repair.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "mime/byte_sources.h"
+
+namespace velmora::mime {
+namespace {
+
+constexpr size_t kChunk = 64 * 1024;              // read granularity of the scan
+constexpr size_t kLineHead = 16 * 1024;           // bytes of a line kept for looking at it (and its boundary)
+constexpr size_t kMaxCapturedHeader = 16 * 1024;  // a Content-Type longer than this is not read for its boundary
+constexpr size_t kMaxBoundaries = 64;             // nesting deeper than this is not followed
+constexpr size_t kMaxEdits = 10000;               // a hostile file cannot make the edit list grow without bound
+// RFC 2046 limits boundaries to 70 characters; GMime loses longer ones once a delimiter line outgrows its
+// read buffer, so those are replaced by short ones of our own.
+constexpr size_t kMaxBoundary = 70;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
+  return s;
+}
+
+// A header name: printable characters other than ':' and blanks ([RFC 5322] 2.2), then optional blanks
+// before the colon (obsolete syntax that mail still carries).
+bool IsHeaderLine(const std::string& line) {
+  size_t i = 0;
+  while (i < line.size() && line[i] > ' ' && line[i] < 0x7F && line[i] != ':') ++i;
+  if (i == 0) return false;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return i < line.size() && line[i] == ':';
+}
+
+// The value of a parameter of a Content-Type value ("" when absent), quotes removed.
+std::string Parameter(const std::string& value, const std::string& name) {
+  std::string lower = Lower(value);
+  size_t pos = 0;
+  while ((pos = lower.find(name, pos)) != std::string::npos) {
+    bool starts = pos > 0 && (lower[pos - 1] == ';' || lower[pos - 1] == ' ' || lower[pos - 1] == '\t');
+    size_t eq = pos + name.size();
+    while (eq < lower.size() && (lower[eq] == ' ' || lower[eq] == '\t')) ++eq;
+    if (!starts || eq >= lower.size() || lower[eq] != '=') {
+      pos += name.size();
+      continue;
+    }
+    size_t v = eq + 1;
+    while (v < value.size() && (value[v] == ' ' || value[v] == '\t')) ++v;
+    if (v < value.size() && value[v] == '"') {
+      size_t end = value.find('"', v + 1);
+      return value.substr(v + 1, end == std::string::npos ? std::string::npos : end - v - 1);
+    }
+    size_t end = value.find_first_of("; \t\r\n", v);
+    return value.substr(v, end == std::string::npos ? std::string::npos : end - v);
+  }
+  return "";
+}
+
+class Scanner {
+ public:
+  explicit Scanner(std::vector<InputEdit>& edits) : edits_(edits) {}
+
+  // One line: its first bytes, where it starts, its length without the line end, whether it is blanks only,
+  // and its line end ("\r\n", "\n" or "" at the end of the input).
+  void Line(const std::string& head, uint64_t offset, uint64_t length, bool blank, const char* eol,
+            const std::vector<uint64_t>& nuls) {
+    if (in_headers_) {
+      HeaderLine(head, offset, length, blank, eol, nuls);
+    } else {
+      BodyLine(head, offset);
+    }
+  }
+
+ private:
+  void HeaderLine(const std::string& head, uint64_t offset, uint64_t length, bool blank, const char* eol,
+                  const std::vector<uint64_t>& nuls) {
+    if (length == 0) {
+      EndOfHeaders();
+      return;
+    }
+    if (blank) {
+      Edit({offset, length, ""});
+      EndOfHeaders();
+      return;
+    }
+    if (head[0] == ' ' || head[0] == '\t') {
+      if (capturing_ && header_.size() < kMaxCapturedHeader) {
+        header_ += head;
+        if (is_content_type_) pieces_.push_back({offset, head});
+      }
+      RemoveNuls(nuls);
+      return;
+    }
+    FinishHeader();
+    if (IsHeaderLine(head)) {
+      RemoveNuls(nuls);
+      std::string lower = Lower(head.substr(0, 26));
+      is_content_type_ = lower.rfind("content-type", 0) == 0;
+      capturing_ = is_content_type_ || lower.rfind("content-transfer-encoding", 0) == 0;
+      header_ = capturing_ ? head : std::string();
+      if (is_content_type_) pieces_ = {{offset, head}};
+      return;
+    }
+    if (head.find(':') != std::string::npos) return;  // not a header, yet GMime skips such lines: left alone
+    Edit({offset, 0, *eol ? eol : "\n"});
+    EndOfHeaders();
+    BodyLine(head, offset);
+  }
+
+  void FinishHeader() {
+    if (!capturing_) return;
+    std::string value = header_.substr(header_.find(':') + 1);
+    if (is_content_type_) {
+      content_type_ = value;
+      type_pieces_ = std::move(pieces_);
+    } else {
+      encoding_ = Lower(value);
+    }
+    capturing_ = false;
+    header_.clear();
+  }
+
+  void EndOfHeaders() {
+    FinishHeader();
+    in_headers_ = false;
+    std::string type = content_type_.substr(0, content_type_.find(';'));
+    type.erase(std::remove_if(type.begin(), type.end(), [](char c) { return c == ' ' || c == '\t'; }),
+               type.end());
+    type = Lower(type);
+    std::string encoding = encoding_;
+    encoding.erase(std::remove_if(encoding.begin(), encoding.end(), [](char c) { return g_ascii_isspace(c); }),
+                   encoding.end());
+    std::string boundary = Parameter(content_type_, "boundary");
+    content_type_.clear();
+    encoding_.clear();
+    if (type.rfind("multipart/", 0) == 0 && !boundary.empty() && boundaries_.size() < kMaxBoundaries)
+      boundaries_.push_back({boundary, ShortenedBoundary(boundary)});
+    type_pieces_.clear();
+    bool identity = encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
+    // An attached message's content is a message of its own: another header block.
+    if (identity && (type == "message/rfc822" || type == "message/global" || type == "message/news"))
+      in_headers_ = true;
+  }
+
+  // A short boundary in place of a long one, written into the Content-Type header; "" when it is short or
+  // cannot be found whole on one line of the header. "=_" never occurs in base64 or quoted-printable text.
+  std::string ShortenedBoundary(const std::string& boundary) {
+    if (boundary.size() <= kMaxBoundary) return "";
+    for (const auto& [offset, text] : type_pieces_) {
+      size_t at = text.find(boundary);
+      if (at == std::string::npos) continue;
+      std::string replacement = "=_long_boundary_" + std::to_string(++shortened_) + "_=";
+      Edit({offset + at, boundary.size(), replacement});
+      return replacement;
+    }
+    return "";
+  }
+
+  void BodyLine(const std::string& head, uint64_t offset) {
+    if (head.size() < 3 || head[0] != '-' || head[1] != '-') return;
+    for (size_t i = boundaries_.size(); i-- > 0;) {
+      const std::string& b = boundaries_[i].text;
+      if (head.compare(2, b.size(), b) != 0) continue;
+      std::string rest = head.substr(2 + b.size());
+      bool close = rest.rfind("--", 0) == 0;
+      if (close) rest = rest.substr(2);
+      if (rest.find_first_not_of(" \t\r") != std::string::npos) continue;
+      if (!boundaries_[i].replacement.empty()) Edit({offset + 2, b.size(), boundaries_[i].replacement});
+      boundaries_.resize(close ? i : i + 1);
+      if (!close) in_headers_ = true;
+      return;
+    }
+  }
+
+  // A NUL would end the header's value for GMime, and what follows it would be lost.
+  void RemoveNuls(const std::vector<uint64_t>& nuls) {
+    for (uint64_t at : nuls) Edit({at, 1, ""});
+  }
+
+  void Edit(InputEdit e) {
+    if (edits_.size() < kMaxEdits) edits_.push_back(std::move(e));
+  }
+
+ private:
+  std::vector<InputEdit>& edits_;
+  bool in_headers_ = true;
+  struct Boundary {
+    std::string text;
+    std::string replacement;  // "" when kept
+  };
+  bool capturing_ = false;
+  bool is_content_type_ = false;
+  std::vector<std::pair<uint64_t, std::string>> pieces_;       // lines of the header being read
+  std::vector<std::pair<uint64_t, std::string>> type_pieces_;  // lines of the block's Content-Type
+  int shortened_ = 0;
+  std::string header_;
+  std::string content_type_;
+  std::string encoding_;
+  std::vector<Boundary> boundaries_;
+};
+
+}  // namespace
+
+std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t start) {
+  std::vector<InputEdit> edits;
+  Scanner scanner(edits);
+  std::vector<uint8_t> buf(kChunk);
+  std::string head;
+  std::vector<uint64_t> nuls;  // where the line holds NUL bytes (the first few)
+  constexpr size_t kMaxNuls = 64;
+  uint64_t line_start = start, line_length = 0;
+  bool blank = true, cr = false;
+  uint64_t size = source.Size();
+  for (uint64_t pos = start; pos < size;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
+    if (!source.Read(pos, std::span<uint8_t>(buf.data(), n)).ok()) return {};
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t c = buf[i];
+      if (c == '\n') {
+        scanner.Line(head, line_start, line_length, blank, cr ? "\r\n" : "\n", nuls);
+        head.clear();
+        nuls.clear();
+        line_start = pos + i + 1;
+        line_length = 0;
+        blank = true;
+        cr = false;
+        continue;
+      }
+      if (cr) {  // a CR inside the line, not before its LF
+        if (head.size() < kLineHead) head += '\r';
+        ++line_length;
+        blank = false;
+      }
+      cr = c == '\r';
+      if (cr) continue;
+      if (head.size() < kLineHead) head += static_cast<char>(c);
+      if (c == 0 && nuls.size() < kMaxNuls) nuls.push_back(pos + i);
+      ++line_length;
+      blank = blank && (c == ' ' || c == '\t');
+    }
+    pos += n;
+  }
+  if (line_length > 0 || cr) scanner.Line(head, line_start, line_length, blank, "", nuls);
+  // A long boundary's header edit is made when its block ends, after the NULs of later lines of the block.
+  std::stable_sort(edits.begin(), edits.end(),
+                   [](const InputEdit& a, const InputEdit& b) { return a.offset < b.offset; });
+  return edits;
+}
+
+std::shared_ptr<const pst::ByteSource> ApplyEdits(std::shared_ptr<const pst::ByteSource> source,
+                                                  uint64_t start, const std::vector<InputEdit>& edits) {
+  std::vector<std::shared_ptr<const pst::ByteSource>> parts;
+  uint64_t at = start;
+  for (const InputEdit& e : edits) {
+    if (e.offset > at) parts.push_back(std::make_shared<SliceSource>(source, at, e.offset - at));
+    if (!e.insert.empty())
+      parts.push_back(std::make_shared<MemorySource>(std::vector<uint8_t>(e.insert.begin(), e.insert.end())));
+    at = std::max(at, e.offset + e.remove);
+  }
+  if (source->Size() > at) parts.push_back(std::make_shared<SliceSource>(source, at, source->Size() - at));
+  return std::make_shared<ConcatSource>(std::move(parts));
+}
+
+}  // namespace velmora::mime

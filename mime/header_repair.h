@@ -1,0 +1,38 @@
+// Header blocks that mail programs leave without the empty line that ends them, found before GMime parses the
+// file. GMime takes everything up to an empty line for headers, so without repair the text of a file that
+// has no headers at all, or the base64 of a part that starts right after its headers, is lost.
+//
+// The rule (for the message's own block, each body part's block and each attached message's block): a header
+// block ends at the first line that is neither a header ("Name:" with a printable name) nor a continuation
+// (leading blank). Repairs, each an edit of the input:
+//   - a line that ends the block without being empty gets an empty line inserted before it;
+//   - a line of blanks only (" \r\n") ends the block: its blanks are removed;
+//   - a line with a colon that is no valid header is left alone (GMime skips it).
+// Boundaries come from the Content-Type headers seen on the way; their length is not limited (mail programs
+// write longer ones than RFC 2046's 70 characters).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pst/ltp/property.h"
+
+namespace velmora::mime {
+
+struct InputEdit {
+  uint64_t offset = 0;  // where in the input
+  uint64_t remove = 0;  // bytes removed there
+  std::string insert;   // bytes put in their place
+};
+
+// The edits that repair the header blocks of `source` read from `start`, in increasing offset order.
+// Empty for well-formed mail (and when the input cannot be read).
+std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t start);
+
+// `source` from `start` with `edits` applied, without copying the unchanged ranges.
+std::shared_ptr<const pst::ByteSource> ApplyEdits(std::shared_ptr<const pst::ByteSource> source,
+                                                  uint64_t start, const std::vector<InputEdit>& edits);
+
+}  // namespace velmora::mime
