@@ -174,6 +174,11 @@ std::string PrepareStructuredHeader(std::string_view raw, std::string_view fallb
   WalkHeaderText(
       raw, [&](const std::string& text) { out += DecodeUndeclared(text, fallback); },
       [&](const std::string& utf8) {
+        // Plain UTF-8 where it cannot change how the address list splits; an encoded word elsewhere.
+        if (utf8.find_first_of("\"\\<>,;:@()[]") == std::string::npos) {
+          out += utf8;
+          return;
+        }
         gchar* b64 = g_base64_encode(reinterpret_cast<const guchar*>(utf8.data()), utf8.size());
         out += "=?utf-8?b?";
         out += b64;

@@ -34,6 +34,13 @@ bool IsHeaderLine(const std::string& line) {
   return i < line.size() && line[i] == ':';
 }
 
+// A colon after one token that is no header name ("[x]:", a name with 8-bit bytes). Text with blanks before
+// its colon ("In article: ...") is a sentence, not a header: it starts the body.
+bool IsMalformedName(const std::string& line) {
+  size_t colon = line.find(':');
+  return colon != std::string::npos && colon > 0 && line.find_first_of(" \t") > colon;
+}
+
 // The value of a parameter of a Content-Type value ("" when absent), quotes removed.
 std::string Parameter(const std::string& value, const std::string& name) {
   std::string lower = Lower(value);
@@ -103,7 +110,14 @@ class Scanner {
       if (is_content_type_) pieces_ = {{offset, head}};
       return;
     }
-    if (head.find(':') != std::string::npos) return;  // not a header, yet GMime skips such lines: left alone
+    if (IsBoundaryLine(head)) {  // a part without headers: GMime reads that right
+      content_type_.clear();
+      encoding_.clear();
+      capturing_ = false;
+      BodyLine(head, offset);
+      return;
+    }
+    if (IsMalformedName(head)) return;  // one token and a colon: GMime skips such a line, and so do readers
     Edit({offset, 0, *eol ? eol : "\n"});
     EndOfHeaders();
     BodyLine(head, offset);
@@ -158,20 +172,37 @@ class Scanner {
     return "";
   }
 
-  void BodyLine(const std::string& head, uint64_t offset) {
-    if (head.size() < 3 || head[0] != '-' || head[1] != '-') return;
+  // The index in boundaries_ of the boundary `head` is a delimiter line of, and whether it closes; -1 when
+  // it is none. Blanks after the boundary are transport padding (RFC 2046 5.1.1); a boundary parameter that
+  // ends in blanks is matched without them.
+  int MatchBoundary(const std::string& head, bool* close) const {
+    if (head.size() < 3 || head[0] != '-' || head[1] != '-') return -1;
     for (size_t i = boundaries_.size(); i-- > 0;) {
       const std::string& b = boundaries_[i].text;
-      if (head.compare(2, b.size(), b) != 0) continue;
-      std::string rest = head.substr(2 + b.size());
-      bool close = rest.rfind("--", 0) == 0;
-      if (close) rest = rest.substr(2);
+      size_t n = b.find_last_not_of(" \t") + 1;
+      if (n == 0 || head.compare(2, n, b, 0, n) != 0) continue;
+      std::string rest = head.substr(2 + n);
+      *close = rest.rfind("--", 0) == 0;
+      if (*close) rest = rest.substr(2);
       if (rest.find_first_not_of(" \t\r") != std::string::npos) continue;
-      if (!boundaries_[i].replacement.empty()) Edit({offset + 2, b.size(), boundaries_[i].replacement});
-      boundaries_.resize(close ? i : i + 1);
-      if (!close) in_headers_ = true;
-      return;
+      return static_cast<int>(i);
     }
+    return -1;
+  }
+
+  bool IsBoundaryLine(const std::string& head) const {
+    bool close = false;
+    return MatchBoundary(head, &close) >= 0;
+  }
+
+  void BodyLine(const std::string& head, uint64_t offset) {
+    bool close = false;
+    int i = MatchBoundary(head, &close);
+    if (i < 0) return;
+    const Boundary& b = boundaries_[static_cast<size_t>(i)];
+    if (!b.replacement.empty()) Edit({offset + 2, b.text.find_last_not_of(" \t") + 1, b.replacement});
+    boundaries_.resize(close ? static_cast<size_t>(i) : static_cast<size_t>(i) + 1);
+    if (!close) in_headers_ = true;
   }
 
   // A NUL would end the header's value for GMime, and what follows it would be lost.

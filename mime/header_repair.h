@@ -7,9 +7,11 @@
 // (leading blank). Repairs, each an edit of the input:
 //   - a line that ends the block without being empty gets an empty line inserted before it;
 //   - a line of blanks only (" \r\n") ends the block: its blanks are removed;
-//   - a line with a colon that is no valid header is left alone (GMime skips it).
-// Boundaries come from the Content-Type headers seen on the way; their length is not limited (mail programs
-// write longer ones than RFC 2046's 70 characters).
+//   - a single token with a colon that is no valid header name ("[x]:") is left alone (GMime skips it);
+//   - a delimiter line right after a boundary (an empty part) is left alone;
+//   - NUL bytes in header lines are removed (they would end the value for GMime).
+// Boundaries come from the Content-Type headers seen on the way. One longer than RFC 2046's 70 characters
+// (mail programs write them) is replaced, in the header and in every delimiter line, by a short one.
 #pragma once
 
 #include <cstdint>

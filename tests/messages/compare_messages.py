@@ -29,6 +29,9 @@ Differences that are not faults, and how they are counted:
   known independently, and such a message's attachments are not compared.
 - The sender compared is From, which Outlook keeps in PidTagSentRepresenting* (the Sender header, often a
   mailing list's bounce address, goes to PidTagSender*).
+- Where Python's parse is not what a mail user sees, the reference follows mail programs and Outlook: a
+  byte-order mark or a line of blanks at the end of the header block, "Name addr@host" without angle
+  brackets, the root of a multipart/related named by its "type", uuencoded blocks in plain text (attachments).
 - readpst runs with -j 0: its parallel jobs can pick the same output name for two messages, and one is lost.
 - pffexport shows no Message-ID; readpst rebuilds headers from the stored transport headers when there are any.
 """
@@ -92,19 +95,82 @@ def safe(fn, default=None):
 
 # ---- The source, as Python's email package reads it
 
+def as_mail_programs_write(raw):
+    """Two shapes Python's parser reads differently from mail programs: a UTF-8 byte-order mark before the
+    first header (Python takes the header for body text), and a line of blanks ending the header block
+    (Python takes it for a folded header and the text after it for more headers)."""
+    if raw.startswith(b"\xef\xbb\xbf"):
+        raw = raw[3:]
+    end = re.search(rb"\n\r?\n", raw)
+    blank = re.search(rb"\n[ \t]+(\r?\n)", raw[:end.end() if end else len(raw)])
+    if blank:
+        raw = raw[:blank.start() + 1] + blank.group(1) + raw[blank.end():]
+    return raw
+
+
+def mailbox(name, addr):
+    """"Name addr@host" without angle brackets: Python reads the words as a quoted local part
+    ('"name addr"@host'); a mail user sees a name and an address."""
+    m = re.match(r'^"?(.+?)\s+([^\s"]+)"?@([^@\s]+)$', addr or "")
+    if m:
+        return name or m.group(1), m.group(2) + "@" + m.group(3)
+    return name, addr
+
+
+UU_BLOCK = re.compile(r"^begin [0-7]{3,4} [^\n]+\n(.*?)^end[ \t]*$\n?", re.M | re.S)
+
+
+def take_uuencoded(text):
+    """uuencoded blocks in plain text are attachments for Outlook, not text: (text without them, their bytes)."""
+    import binascii
+    files = []
+    for m in UU_BLOCK.finditer(text):
+        data = b""
+        for line in m.group(1).split("\n"):
+            line = line.rstrip("\r")
+            if not line or (line[0] in " `" and len(line) <= 2):
+                continue
+            data += safe(lambda: binascii.a2b_uu(line), b"")
+        files.append(data)
+    return UU_BLOCK.sub("", text), files
+
+
+def related_root(msg, plain, html):
+    """Python takes the first part of a multipart/related for its root; RFC 2387 (and Outlook) take the
+    first part of the type the "type" parameter names when there is no "start"."""
+    for part in msg.walk():
+        if part.get_content_type() != "multipart/related" or part.get_param("start") or not part.get_param("type"):
+            continue
+        want = str(part.get_param("type")).lower()
+        children = part.get_payload()
+        first = next((c for c in children if c.get_content_type() == want), None)
+        if first is None or first is children[0]:
+            continue
+        if want == "text/html" and html is None:
+            html = first
+        elif want == "text/plain" and plain is None:
+            plain = first
+    return plain, html
+
+
 def source_facts(path):
     with open(path, "rb") as f:
-        raw = f.read()
+        raw = as_mail_programs_write(f.read())
     msg = email.message_from_bytes(raw, policy=email.policy.default)
     facts = {"file": os.path.basename(path)}
     facts["subject"] = safe(lambda: norm_words(str(msg["subject"])) if msg["subject"] is not None else None)
     sender = safe(lambda: msg["from"].addresses[0])
-    facts["sender"] = (unescape(sender.display_name), unescape(sender.addr_spec).lower()) if sender else None
+    if sender:
+        name, addr = mailbox(unescape(sender.display_name), unescape(sender.addr_spec))
+        facts["sender"] = (name, addr.lower())
+    else:
+        facts["sender"] = None
     recips = []
     for h in ("to", "cc"):
         for a in safe(lambda: msg[h].addresses, ()) or ():
             if a.addr_spec or a.display_name:
-                recips.append((unescape(a.display_name), unescape(a.addr_spec or "").lower()))
+                name, addr = mailbox(unescape(a.display_name), unescape(a.addr_spec or ""))
+                recips.append((name, addr.lower()))
     facts["recipients"] = recips or None
     d = safe(lambda: msg["date"].datetime)
     facts["date"] = int(d.timestamp()) if d is not None and d.tzinfo is not None else None
@@ -115,7 +181,12 @@ def source_facts(path):
     html = safe(lambda: msg.get_body(preferencelist=("html",)))
     plain = plain if plain is not None and plain.get_content_type() == "text/plain" else None
     html = html if html is not None and html.get_content_type() == "text/html" else None
-    facts["body_text"] = norm_text(safe(plain.get_content)) if plain is not None else None
+    plain, html = related_root(msg, plain, html)
+    text = safe(plain.get_content) if plain is not None else None
+    uuencoded = []
+    if isinstance(text, str):
+        text, uuencoded = take_uuencoded(text)
+    facts["body_text"] = norm_text(text) if plain is not None else None
     facts["body_html"] = norm_text(safe(lambda: html.get_payload(decode=True))) if html is not None else None
     atts, embedded = [], []
 
@@ -135,7 +206,7 @@ def source_facts(path):
         atts.append(sha(part.get_payload(decode=True) or b""))
 
     walk(msg)
-    facts["attachments"] = sorted(atts)
+    facts["attachments"] = sorted(atts + [sha(f) for f in uuencoded])
     facts["embedded"] = len(embedded)
     # Python parses delivery-status and other message/* parts into header blocks of its own; the bytes of
     # such a part as one attachment are then not known independently.

@@ -170,9 +170,11 @@ bool ImportAsTheEngineDoes(rdo::RDOFolder& folder, const std::string& file, int3
   return true;
 }
 
-CompareResult CompareWithReaders(const std::string& pst, const std::string& folder,
-                                 const std::vector<std::string>& files,
-                                 const std::vector<std::string>& require, int unread) {
+namespace {
+// Runs one of the reader scripts of this folder on `pst` with a manifest of `files`.
+CompareResult RunReaderScript(const std::string& script, const std::string& pst, const std::string& folder,
+                              const std::vector<std::string>& files, const std::vector<std::string>& args,
+                              int unread) {
   CompareResult result;
   TempDir tmp;
   std::string manifest = tmp.str() + "/manifest.json";
@@ -184,12 +186,29 @@ CompareResult CompareWithReaders(const std::string& pst, const std::string& fold
     if (unread >= 0) out << ", \"unread\": " << unread;
     out << "}\n";
   }
-  std::string cmd = "/usr/bin/python3 " + ShellQuote(SourceDir() + "/tests/messages/compare_messages.py") +
-                    " " + ShellQuote(manifest) + " " + ShellQuote(pst);
-  for (const auto& r : require) cmd += " --require " + ShellQuote(r);
+  std::string cmd = "/usr/bin/python3 " + ShellQuote(SourceDir() + "/tests/messages/" + script) + " " +
+                    ShellQuote(manifest) + " " + ShellQuote(pst);
+  for (const auto& a : args) cmd += " " + ShellQuote(a);
   result.exit_code = RunCommand(cmd, &result.output);
   result.available = result.exit_code != 77;
   return result;
+}
+}  // namespace
+
+CompareResult CompareWithReaders(const std::string& pst, const std::string& folder,
+                                 const std::vector<std::string>& files,
+                                 const std::vector<std::string>& require, int unread) {
+  std::vector<std::string> args;
+  for (const auto& r : require) {
+    args.push_back("--require");
+    args.push_back(r);
+  }
+  return RunReaderScript("compare_messages.py", pst, folder, files, args, unread);
+}
+
+CompareResult CheckExpectedFields(const std::string& pst, const std::string& folder,
+                                  const std::vector<std::string>& files) {
+  return RunReaderScript("expect_messages.py", pst, folder, files, {}, -1);
 }
 
 namespace {

@@ -35,6 +35,11 @@ CompareResult CompareWithReaders(const std::string& pst, const std::string& fold
                                  const std::vector<std::string>& files,
                                  const std::vector<std::string>& require, int unread = -1);
 
+// Runs expect_messages.py: the messages of `folder` in `pst` against what broken_mail/expected.py says a mail
+// user sees for each of `files` (hand-made mail for which Python's parse is no reference).
+CompareResult CheckExpectedFields(const std::string& pst, const std::string& folder,
+                                  const std::vector<std::string>& files);
+
 // Peak resident set of the calling process (VmHWM), in bytes.
 uint64_t PeakRssBytes();
 // Resident set of the calling process now (VmRSS), in bytes.

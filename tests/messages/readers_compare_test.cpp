@@ -19,10 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> EmlFiles(const fs::path& dir) {
+std::vector<std::string> EmlFiles(const fs::path& dir, const std::string& prefix = "") {
   std::vector<std::string> out;
   for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().extension() == ".eml") out.push_back(e.path().string());
+    if (e.path().extension() == ".eml" && e.path().filename().string().rfind(prefix, 0) == 0)
+      out.push_back(e.path().string());
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -99,6 +100,43 @@ TEST(ReadersCompareTest, PublicCorpusMatchShares) {
   if (!r.available) GTEST_SKIP() << r.output;
   std::cout << r.output;
   EXPECT_EQ(r.exit_code, 0) << r.output;
+}
+
+// Broken mail as mail programs write it (tests/messages/broken_mail, one file per case, named by its kind),
+// stored and read back by pypff and pffexport, each field as a mail user expects to see it.
+void ExpectWhatAMailUserSees(const std::string& kind) {
+  TempDir dir;
+  std::vector<std::string> files = EmlFiles(fs::path(SourceDir()) / "tests" / "messages" / "broken_mail", kind);
+  ASSERT_GE(files.size(), 3u);
+  const std::string pst = dir.str() + "/broken.pst";
+  int unread = 0;
+  auto saved = WriteStore(pst, files, /*mixed_flags=*/false, &unread);
+  ASSERT_EQ(saved.size(), files.size());
+  CheckOurselves(pst, saved.size());
+  auto r = CheckExpectedFields(pst, "Imported", saved);
+  if (!r.available) GTEST_SKIP() << r.output;
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+}
+
+// No empty line after a header block, a blank one, a byte-order mark, a boundary past RFC 2046's 70
+// characters, an attached message without headers.
+TEST(BrokenMailTest, HeaderBlocksEndWhereTheHeadersEnd) {
+  ExpectWhatAMailUserSees("blocks-");
+}
+
+// UTF-16 under a wrong label, NUL in text, raw 8-bit bytes inside and outside encoded words.
+TEST(BrokenMailTest, TextIsDecodedOnceInTheRightCharset) {
+  ExpectWhatAMailUserSees("text-");
+}
+
+// "Name addr@host", a NUL in a display name, an unbalanced "(" before another mailbox.
+TEST(BrokenMailTest, EveryMailboxKeepsItsAddress) {
+  ExpectWhatAMailUserSees("mailbox-");
+}
+
+// uuencode with stripped blanks and inside plain text, multipart/related whose root is not first.
+TEST(BrokenMailTest, PartsBecomeTheBodyAndFilesOutlookShows) {
+  ExpectWhatAMailUserSees("parts-");
 }
 
 }  // namespace
