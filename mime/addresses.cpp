@@ -175,6 +175,18 @@ std::vector<Mailbox> ParseMailboxes(const std::string& value) {
   for (const auto& m : whole) found += HasAt(m.address);
   bool fragment = false;  // an address that is a word of a display name while the text holds real ones
   for (const auto& m : whole) fragment = fragment || (!HasAt(m.address) && wanted > 0);
+  if (whole.empty() && wanted == 0) {
+    // Only names ("From: John Doe"): a mail user still sees who it was, without an address.
+    for (const auto& p : pieces) {
+      std::string name;
+      for (char c : p) {
+        if (c != '"') name += c;
+      }
+      name = CleanName(name);
+      if (!name.empty()) whole.push_back({name, ""});
+    }
+    return whole;
+  }
   if (found >= wanted && !fragment) return whole;
   std::vector<Mailbox> out;
   for (const auto& p : pieces) {

@@ -14,6 +14,7 @@ namespace velmora::mime {
 
 struct Mailbox {
   std::string name;     // decoded display name, never empty: the address when the header gave none
+                        // (the address is empty when the header gave only a name)
   std::string address;  // the addr-spec as written
 };
 

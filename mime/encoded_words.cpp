@@ -171,19 +171,33 @@ std::string DecodeHeaderText(std::string_view raw, std::string_view fallback) {
 
 std::string PrepareStructuredHeader(std::string_view raw, std::string_view fallback) {
   std::string out;
+  bool quoted = false;  // inside a quoted string of the text written so far
   WalkHeaderText(
-      raw, [&](const std::string& text) { out += DecodeUndeclared(text, fallback); },
+      raw,
+      [&](const std::string& text) {
+        std::string decoded = DecodeUndeclared(text, fallback);
+        for (size_t i = 0; i < decoded.size(); ++i) {
+          if (decoded[i] == '\\') {
+            ++i;
+          } else if (decoded[i] == '"') {
+            quoted = !quoted;
+          }
+        }
+        out += decoded;
+      },
       [&](const std::string& utf8) {
-        // Plain UTF-8 where it cannot change how the address list splits; an encoded word elsewhere.
-        if (utf8.find_first_of("\"\\<>,;:@()[]") == std::string::npos) {
+        // Plain UTF-8 where it cannot change how the address list splits; else a quoted string.
+        bool special = utf8.find_first_of("\"\\<>,;:@()[]") != std::string::npos;
+        if (!special) {
           out += utf8;
           return;
         }
-        gchar* b64 = g_base64_encode(reinterpret_cast<const guchar*>(utf8.data()), utf8.size());
-        out += "=?utf-8?b?";
-        out += b64;
-        out += "?=";
-        g_free(b64);
+        if (!quoted) out += '"';
+        for (char c : utf8) {
+          if (c == '"' || c == '\\') out += '\\';
+          out += c;
+        }
+        if (!quoted) out += '"';
       });
   return WithoutNuls(std::move(out));
 }

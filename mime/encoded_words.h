@@ -17,7 +17,7 @@ std::string DecodeHeaderText(std::string_view raw, std::string_view fallback = "
 
 // A structured header (an address list) made ready for GMime's parser: each run of encoded words is decoded
 // as DecodeHeaderText decodes it (raw 8-bit bytes inside a word are the word's charset, not undeclared text)
-// and written as UTF-8 text, or as one UTF-8 encoded word when it holds characters that separate addresses;
+// and written as UTF-8 text, quoted when it holds characters that separate addresses;
 // 8-bit text outside words is decoded as DecodeHeaderText does.
 std::string PrepareStructuredHeader(std::string_view raw, std::string_view fallback = "");
 

@@ -34,11 +34,11 @@ bool IsHeaderLine(const std::string& line) {
   return i < line.size() && line[i] == ':';
 }
 
-// A colon after one token that is no header name ("[x]:", a name with 8-bit bytes). Text with blanks before
-// its colon ("In article: ...") is a sentence, not a header: it starts the body.
+// A colon after at most one token that is no header name (": text", "[x]:", a name with 8-bit bytes). Text
+// with blanks before its colon ("In article: ...") is a sentence, not a header: it starts the body.
 bool IsMalformedName(const std::string& line) {
   size_t colon = line.find(':');
-  return colon != std::string::npos && colon > 0 && line.find_first_of(" \t") > colon;
+  return colon != std::string::npos && line.find_first_of(" \t") > colon;
 }
 
 // The value of a parameter of a Content-Type value ("" when absent), quotes removed.

@@ -111,28 +111,53 @@ class MessageBuilder {
         continue;
       }
       if (GMIME_IS_MESSAGE_PART(p.object)) {
-        PST_ASSIGN_OR_RETURN(auto att,
-                             EmbeddedAttachment(GMIME_MESSAGE_PART(p.object), namer, when, message_depth));
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(p.object));
+        GObjectPtr<GMimeMessage> empty;
+        if (!inner) {  // an attached message with no content at all is still a message, an empty one
+          empty.reset(g_mime_message_new(FALSE));
+          inner = empty.get();
+        }
+        PST_ASSIGN_OR_RETURN(auto att, EmbeddedAttachment(p.object, inner, namer, when, message_depth));
         out.attachments.push_back(std::move(att));
         continue;
       }
       if (!GMIME_IS_PART(p.object) || choice.consumed.count(p.object)) continue;
+      if (MimeTypeOf(p.object) == "message/rfc822") {
+        if (GObjectPtr<GMimeMessage> inner = ParseEncodedMessage(GMIME_PART(p.object))) {
+          PST_ASSIGN_OR_RETURN(auto att, EmbeddedAttachment(p.object, inner.get(), namer, when, message_depth));
+          out.attachments.push_back(std::move(att));
+          continue;
+        }
+      }
       PST_ASSIGN_OR_RETURN(auto att, ByValueAttachment(GMIME_PART(p.object), ic, namer, spill_, when));
       out.attachments.push_back(std::move(att));
     }
     return pst::Status::Ok();
   }
 
-  pst::Result<pst::AttachmentContent> EmbeddedAttachment(GMimeMessagePart* part, AttachmentNamer& namer,
-                                                         uint64_t when, int message_depth) {
-    GMimeMessage* inner = g_mime_message_part_get_message(part);
-    auto* object = GMIME_OBJECT(part);
-    if (!inner || message_depth + 1 > options_.max_embedded_depth) {
-      // Too deep to expand (or nothing parsed): keep the message as an .eml file.
-      std::shared_ptr<const pst::ByteSource> data = std::make_shared<MemorySource>(std::vector<uint8_t>{});
-      if (inner) {
-        PST_ASSIGN_OR_RETURN(data, spill_.StoreObject(GMIME_OBJECT(inner)));
-      }
+  // An attached message sent base64 or quoted-printable, which GMime leaves a plain part: decoded and
+  // parsed. Null when it is too large to parse in memory or holds no message.
+  static GObjectPtr<GMimeMessage> ParseEncodedMessage(GMimePart* part) {
+    constexpr gint64 kMaxEncodedMessage = 16 << 20;  // parsed from a filter stream, so held in memory
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    GMimeStream* raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+    GMimeContentEncoding enc = content ? g_mime_data_wrapper_get_encoding(content) : GMIME_CONTENT_ENCODING_DEFAULT;
+    if (!raw || (enc != GMIME_CONTENT_ENCODING_BASE64 && enc != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE)) return {};
+    gint64 length = g_mime_stream_length(raw);
+    if (length <= 0 || length > kMaxEncodedMessage) return {};
+    GObjectPtr<GMimeStream> decoded(OpenDecodedStream(part));
+    if (!decoded) return {};
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(decoded.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    return GObjectPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), ImporterParserOptions()));
+  }
+
+  pst::Result<pst::AttachmentContent> EmbeddedAttachment(GMimeObject* object, GMimeMessage* inner,
+                                                         AttachmentNamer& namer, uint64_t when,
+                                                         int message_depth) {
+    if (message_depth + 1 > options_.max_embedded_depth) {
+      // Too deep to expand: keep the message as an .eml file.
+      PST_ASSIGN_OR_RETURN(auto data, spill_.StoreObject(GMIME_OBJECT(inner)));
       return BlobAttachment(std::move(data), namer.LongName(object, "message/rfc822"), "message/rfc822",
                             namer, when);
     }

@@ -31,7 +31,9 @@ Differences that are not faults, and how they are counted:
   mailing list's bounce address, goes to PidTagSender*).
 - Where Python's parse is not what a mail user sees, the reference follows mail programs and Outlook: a
   byte-order mark or a line of blanks at the end of the header block, "Name addr@host" without angle
-  brackets, the root of a multipart/related named by its "type", uuencoded blocks in plain text (attachments).
+  brackets or only a name, the root of a multipart/related named by its "type", the first text part of a
+  multipart/mixed as the body, message/global as an attached message, uuencoded blocks in plain text
+  (attachments). S/MIME signed mail is compared on envelope fields only (see above).
 - readpst runs with -j 0: its parallel jobs can pick the same output name for two messages, and one is lost.
 - pffexport shows no Message-ID; readpst rebuilds headers from the stored transport headers when there are any.
 """
@@ -114,25 +116,61 @@ def mailbox(name, addr):
     m = re.match(r'^"?(.+?)\s+([^\s"]+)"?@([^@\s]+)$', addr or "")
     if m:
         return name or m.group(1), m.group(2) + "@" + m.group(3)
+    if addr and "@" not in addr and (addr[0] == '"' or " " in addr):
+        return name or addr.strip('"'), ""  # only a name was written ("From: John Doe")
     return name, addr
 
 
-UU_BLOCK = re.compile(r"^begin [0-7]{3,4} [^\n]+\n(.*?)^end[ \t]*$\n?", re.M | re.S)
+UU_BLOCK = re.compile(r"^begin [0-7]{3,4} [^\n]+\n(.*?)^end[ \t\r]*$\n?", re.M | re.S)
+
+
+def uudecode(block):
+    """The bytes of a block's data lines; None when a line is no uuencoded data (the block is then text)."""
+    import binascii
+    data = b""
+    for line in block.split("\n"):
+        line = line.rstrip("\r")
+        if not line or (line[0] in " `" and len(line) <= 2):
+            continue
+        part = safe(lambda: binascii.a2b_uu(line))
+        if part is None:
+            return None
+        data += part
+    return data
 
 
 def take_uuencoded(text):
     """uuencoded blocks in plain text are attachments for Outlook, not text: (text without them, their bytes)."""
-    import binascii
     files = []
-    for m in UU_BLOCK.finditer(text):
-        data = b""
-        for line in m.group(1).split("\n"):
-            line = line.rstrip("\r")
-            if not line or (line[0] in " `" and len(line) <= 2):
-                continue
-            data += safe(lambda: binascii.a2b_uu(line), b"")
+
+    def take(m):
+        data = uudecode(m.group(1))
+        if data is None:
+            return m.group(0)
         files.append(data)
-    return UU_BLOCK.sub("", text), files
+        return ""
+    return UU_BLOCK.sub(take, text), files
+
+
+def first_text_rule(msg, plain, html):
+    """Python's get_body takes a text/plain part anywhere in a multipart/mixed as the plain body; a mail
+    program shows the first text part, and a later one is an attachment. An empty part without headers
+    (after a stray delimiter line) is no body either."""
+    if plain is not None and not plain.keys() and not (safe(plain.get_content) or "").strip():
+        plain = None
+    if plain is None or html is None:
+        return plain, html
+    parents = {}
+    for part in msg.walk():
+        if part.is_multipart():
+            for child in part.get_payload():
+                parents[id(child)] = part
+    p_parent, h_parent = parents.get(id(plain)), parents.get(id(html))
+    if p_parent is not None and p_parent is h_parent and p_parent.get_content_type() == "multipart/mixed":
+        order = [id(c) for c in p_parent.get_payload()]
+        if order.index(id(html)) < order.index(id(plain)):
+            plain = None
+    return plain, html
 
 
 def related_root(msg, plain, html):
@@ -182,6 +220,7 @@ def source_facts(path):
     plain = plain if plain is not None and plain.get_content_type() == "text/plain" else None
     html = html if html is not None and html.get_content_type() == "text/html" else None
     plain, html = related_root(msg, plain, html)
+    plain, html = first_text_rule(msg, plain, html)
     text = safe(plain.get_content) if plain is not None else None
     uuencoded = []
     if isinstance(text, str):
@@ -196,7 +235,7 @@ def source_facts(path):
         if part is plain or part is html:
             return
         t = part.get_content_type()
-        if t == "message/rfc822":
+        if t in ("message/rfc822", "message/global"):  # RFC 6532's attached message is a message too
             embedded.append(part)
             return
         if part.is_multipart():
@@ -214,7 +253,7 @@ def source_facts(path):
            for p in msg.walk()):
         facts["attachments"] = None
     if facts["signed"]:
-        for k in ("body_text", "body_html", "attachments"):
+        for k in ("body_text", "body_html", "attachments", "embedded"):
             facts[k] = None
     return facts
 
@@ -378,11 +417,13 @@ def read_readpst(pst, folder_path):
                 msg = email.message_from_binary_file(fh, policy=email.policy.default)
             got = {"subject": safe(lambda: norm_words(str(msg["subject"] or "")), "")}
             sender = safe(lambda: msg["from"].addresses[0])
-            got["sender"] = (unescape(sender.display_name), unescape(sender.addr_spec).lower()) if sender else ("", "")
+            name, addr = mailbox(unescape(sender.display_name), unescape(sender.addr_spec)) if sender else ("", "")
+            got["sender"] = (name, addr.lower())
             shown = []
             for h in ("to", "cc"):
                 for a in safe(lambda: msg[h].addresses, ()) or ():
-                    shown += [unescape(a.display_name), unescape(a.addr_spec or "").lower()]
+                    name, addr = mailbox(unescape(a.display_name), unescape(a.addr_spec or ""))
+                    shown += [name, addr.lower()]
             got["recipients"] = [s for s in shown if s]
             dt = safe(lambda: msg["date"].datetime)
             got["date"] = int(dt.timestamp()) if dt is not None and dt.tzinfo is not None else None
