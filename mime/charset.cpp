@@ -123,6 +123,11 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
     // Declared ASCII that carries 8-bit bytes is common; UTF-8 first, then the undeclared fallback.
     return DecodeUndeclared(bytes);
   }
+  if (name == "utf-16" && bytes.size() >= 2) {
+    // The byte-order mark decides; some iconv builds read every unmarked or marked text big-endian.
+    if (bytes[0] == '\xFF' && bytes[1] == '\xFE') return ConvertToUtf8(bytes.substr(2), "utf-16le");
+    if (bytes[0] == '\xFE' && bytes[1] == '\xFF') return ConvertToUtf8(bytes.substr(2), "utf-16be");
+  }
   EnsureGMimeInitialised();
   const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
   iconv_t cd = iconv_open("UTF-8", iconv_name ? iconv_name : name.c_str());

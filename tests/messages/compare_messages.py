@@ -31,7 +31,7 @@ Differences that are not faults, and how they are counted:
   mailing list's bounce address, goes to PidTagSender*).
 - Where Python's parse is not what a mail user sees, the reference follows mail programs and Outlook: a
   byte-order mark or a line of blanks at the end of the header block, "Name addr@host" without angle
-  brackets or only a name, the root of a multipart/related named by its "type", the first text part of a
+  brackets or only a name, "addr (Name)", the root of a multipart/related named by its "type", the first text part of a
   multipart/mixed as the body, message/global as an attached message, uuencoded blocks in plain text
   (attachments). S/MIME signed mail is compared on envelope fields only (see above).
 - readpst runs with -j 0: its parallel jobs can pick the same output name for two messages, and one is lost.
@@ -121,7 +121,13 @@ def mailbox(name, addr):
     return name, addr
 
 
-UU_BLOCK = re.compile(r"^begin [0-7]{3,4} [^\n]+\n(.*?)^end[ \t\r]*$\n?", re.M | re.S)
+def comment_name(header, addr):
+    """"addr (Name)": Python drops the comment; mail programs show it as the display name."""
+    m = re.search(re.escape(addr or "\0") + r"\s*\(([^()]*)\)", str(header or "")) if addr else None
+    return m.group(1).strip() if m else ""
+
+
+UU_BLOCK = re.compile(r"^begin [0-7]{3,4} ([^\n]+)\n(.*?)^end[ \t\r]*$\n?", re.M | re.S)
 
 
 def uudecode(block):
@@ -140,14 +146,15 @@ def uudecode(block):
 
 
 def take_uuencoded(text):
-    """uuencoded blocks in plain text are attachments for Outlook, not text: (text without them, their bytes)."""
+    """uuencoded blocks in plain text are attachments for Outlook, not text: (text without them, [(name,
+    bytes)])."""
     files = []
 
     def take(m):
-        data = uudecode(m.group(1))
+        data = uudecode(m.group(2))
         if data is None:
             return m.group(0)
-        files.append(data)
+        files.append((m.group(1).strip(), data))
         return ""
     return UU_BLOCK.sub(take, text), files
 
@@ -207,7 +214,9 @@ def source_facts(path):
     for h in ("to", "cc"):
         for a in safe(lambda: msg[h].addresses, ()) or ():
             if a.addr_spec or a.display_name:
-                name, addr = mailbox(unescape(a.display_name), unescape(a.addr_spec or ""))
+                raw_header = " ".join(str(v) for k, v in msg.raw_items() if k.lower() == h)
+                name, addr = mailbox(unescape(a.display_name) or comment_name(raw_header, a.addr_spec),
+                                     unescape(a.addr_spec or ""))
                 recips.append((name, addr.lower()))
     facts["recipients"] = recips or None
     d = safe(lambda: msg["date"].datetime)
@@ -242,10 +251,13 @@ def source_facts(path):
             for child in part.get_payload():
                 walk(child, depth + 1)
             return
-        atts.append(sha(part.get_payload(decode=True) or b""))
+        data = part.get_payload(decode=True) or b""
+        if not part.keys() and not data.strip():
+            return  # an empty part after a stray delimiter line: nothing a mail program shows
+        atts.append(sha(data))
 
     walk(msg)
-    facts["attachments"] = sorted(atts + [sha(f) for f in uuencoded])
+    facts["attachments"] = sorted(atts + [sha(data) for _, data in uuencoded])
     facts["embedded"] = len(embedded)
     # Python parses delivery-status and other message/* parts into header blocks of its own; the bytes of
     # such a part as one attachment are then not known independently.

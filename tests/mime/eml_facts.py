@@ -14,7 +14,14 @@ import email
 import email.policy
 import hashlib
 import json
+import os
 import sys
+
+# Where Python's parse is not what a mail user sees, the reading follows mail programs and Outlook; the
+# rules are shared with the comparison through the independent PST readers.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "messages"))
+from compare_messages import (as_mail_programs_write, comment_name, first_text_rule, mailbox,  # noqa: E402
+                              related_root, take_uuencoded)
 
 
 def lf_sha256(data):
@@ -32,9 +39,10 @@ def addresses(msg, name):
     header = safe(lambda: msg[name])
     if header is None:
         return None
+    raw = " ".join(str(v) for k, v in msg.raw_items() if k.lower() == name)
     out = []
     for a in safe(lambda: header.addresses, ()) or ():
-        out.append([a.display_name or "", a.addr_spec or ""])
+        out.append(list(mailbox(a.display_name or comment_name(raw, a.addr_spec), a.addr_spec or "")))
     return out
 
 
@@ -50,7 +58,7 @@ def leaves(part, body_parts, out, embedded, depth=0):
     if depth > 60:
         return
     ctype = part.get_content_type()
-    if ctype == "message/rfc822":
+    if ctype in ("message/rfc822", "message/global"):
         inner = part.get_payload()
         inner = inner[0] if isinstance(inner, list) and inner else inner
         embedded.append(safe(lambda: str(inner["subject"] or ""), "") if inner is not None else "")
@@ -66,12 +74,14 @@ def leaves(part, body_parts, out, embedded, depth=0):
     if any(part is b for b in body_parts):
         return
     data = part.get_payload(decode=True) or b""
+    if not part.keys() and not data.strip():
+        return  # an empty part after a stray delimiter line: nothing a mail program shows
     out.append({"name": safe(part.get_filename), "type": ctype, "sha256": lf_sha256(data)})
 
 
 def facts(path):
     with open(path, "rb") as f:
-        msg = email.message_from_binary_file(f, policy=email.policy.default)
+        msg = email.message_from_bytes(as_mail_programs_write(f.read()), policy=email.policy.default)
     result = {"file": path}
     result["subject"] = safe(lambda: None if msg["subject"] is None else str(msg["subject"]))
     sender = addresses(msg, "from")
@@ -87,10 +97,17 @@ def facts(path):
         plain = None
     if html is not None and html.get_content_type() != "text/html":
         html = None
-    result["text"] = text_of(plain) if plain is not None else None
+    plain, html = related_root(msg, plain, html)
+    plain, html = first_text_rule(msg, plain, html)
+    text = text_of(plain) if plain is not None else None
+    uuencoded = []
+    if text is not None:
+        text, uuencoded = take_uuencoded(text)
+    result["text"] = text
     result["html_sha256"] = lf_sha256(html.get_payload(decode=True) or b"") if html is not None else None
     attachments, embedded = [], []
     leaves(msg, [p for p in (plain, html) if p is not None], attachments, embedded)
+    attachments += [{"name": n, "type": "application/octet-stream", "sha256": lf_sha256(d)} for n, d in uuencoded]
     result["attachments"] = attachments
     result["embedded"] = embedded
     return result
