@@ -15,8 +15,9 @@ constexpr size_t kLineHead = 16 * 1024;           // bytes of a line kept for lo
 constexpr size_t kMaxCapturedHeader = 16 * 1024;  // a Content-Type longer than this is not read for its boundary
 constexpr size_t kMaxBoundaries = 64;             // nesting deeper than this is not followed
 constexpr size_t kMaxEdits = 10000;               // a hostile file cannot make the edit list grow without bound
-// RFC 2046 limits boundaries to 70 characters; GMime loses longer ones once a delimiter line outgrows its
-// read buffer, so those are replaced by short ones of our own.
+// RFC 2046 limits boundaries to 70 characters; GMime loses a multipart whose boundary is some thousands of
+// characters long (its delimiter lines outgrow GMime's read buffer), so longer ones are replaced by short
+// ones of our own.
 constexpr size_t kMaxBoundary = 70;
 
 std::string Lower(std::string s) {

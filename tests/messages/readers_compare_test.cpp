@@ -94,9 +94,10 @@ TEST(ReadersCompareTest, PublicCorpusMatchShares) {
   auto saved = WriteStore(pst, files, /*mixed_flags=*/true, &unread);
   EXPECT_EQ(saved.size(), files.size()) << "every corpus file imports";
   CheckOurselves(pst, saved.size());
-  // Measured: 97% of all fields; the lowest field is pypff's count of attached messages (83%), where the
-  // importer keeps an encoded or empty message/rfc822 part as a file. The differences are listed.
-  auto r = CompareWithReaders(pst, "Imported", saved, {"overall=0.96", "all=0.8"}, unread);
+  // Measured: 98.8% of all fields; the lowest field is readpst's attachments (93%): readpst leaves empty
+  // attachments out, and broken multipart structures are read differently by Python. The differences are
+  // listed.
+  auto r = CompareWithReaders(pst, "Imported", saved, {"overall=0.98", "all=0.9"}, unread);
   if (!r.available) GTEST_SKIP() << r.output;
   std::cout << r.output;
   EXPECT_EQ(r.exit_code, 0) << r.output;
