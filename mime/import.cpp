@@ -14,6 +14,7 @@
 #include "mime/body_choice.h"
 #include "mime/body_props.h"
 #include "mime/byte_sources.h"
+#include "mime/charset.h"
 #include "mime/dates.h"
 #include "mime/envelope.h"
 #include "mime/file_names.h"
@@ -78,6 +79,7 @@ class MessageBuilder {
     if (!root) return out;
     BodyChoice choice = ChooseBody(root, options_.max_mime_depth);
     PST_ASSIGN_OR_RETURN(auto ic, SetBodyProperties(choice, options_.max_body_bytes, spill_, out.props));
+    if (!choice.html && !choice.plain) SetUnsplitMultipartText(root, out.props);
     PST_RETURN_IF_ERROR(CollectAttachments(root, choice, ic, namer, when, depth, out));
     for (const UuFile& f : ic.uuencoded) {
       auto data = std::make_shared<MemorySource>(std::vector<uint8_t>(f.data.begin(), f.data.end()));
@@ -133,6 +135,17 @@ class MessageBuilder {
       out.attachments.push_back(std::move(att));
     }
     return pst::Status::Ok();
+  }
+
+  // A multipart that names no boundary has no parts, and all of its content is what GMime calls the
+  // prologue: that text is the body, as a mail program shows it.
+  static void SetUnsplitMultipartText(GMimeObject* root, pst::PropertyMap& props) {
+    if (!GMIME_IS_MULTIPART(root) || g_mime_multipart_get_count(GMIME_MULTIPART(root)) > 0 ||
+        g_mime_object_get_content_type_parameter(root, "boundary"))
+      return;
+    std::string text = OrEmpty(g_mime_multipart_get_prologue(GMIME_MULTIPART(root)));
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
+    props[tag::kBody] = PropValue::String(ToCrlf(WithoutNuls(DecodeUndeclared(text))));
   }
 
   // An attached message sent base64 or quoted-printable, which GMime leaves a plain part: decoded and

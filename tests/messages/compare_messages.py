@@ -31,9 +31,10 @@ Differences that are not faults, and how they are counted:
   mailing list's bounce address, goes to PidTagSender*).
 - Where Python's parse is not what a mail user sees, the reference follows mail programs and Outlook: a
   byte-order mark or a line of blanks at the end of the header block, "Name addr@host" without angle
-  brackets or only a name, "addr (Name)", the root of a multipart/related named by its "type", the first text part of a
-  multipart/mixed as the body, message/global as an attached message, uuencoded blocks in plain text
-  (attachments). S/MIME signed mail is compared on envelope fields only (see above).
+  brackets or only a name, "addr (Name)", the root of a multipart/related named by its "type", the first
+  text part of a multipart/mixed as the body, message/global as an attached message, uuencoded blocks in
+  plain text (attachments), the content of a multipart without a boundary (its text). S/MIME signed mail
+  is compared on envelope fields only (see above).
 - readpst runs with -j 0: its parallel jobs can pick the same output name for two messages, and one is lost.
 - pffexport shows no Message-ID; readpst rebuilds headers from the stored transport headers when there are any.
 """
@@ -257,6 +258,9 @@ def source_facts(path):
         atts.append(sha(data))
 
     walk(msg)
+    if msg.get_content_maintype() == "multipart" and not msg.is_multipart():
+        # No boundary: Python keeps the content as one part; a mail program shows it as the text.
+        facts["body_text"], atts = norm_text(safe(lambda: msg.get_payload(decode=True).decode("utf-8", "replace"))), []
     facts["attachments"] = sorted(atts + [sha(data) for _, data in uuencoded])
     facts["embedded"] = len(embedded)
     # Python parses delivery-status and other message/* parts into header blocks of its own; the bytes of

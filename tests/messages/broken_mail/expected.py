@@ -11,6 +11,8 @@ EXPECTED = {
     "blocks-byte-order-mark.eml": {"subject": "byte order mark", "sender": ("Bom Sender", "bom@example.org"),
                                    "body_text": "body after a BOM"},
     "blocks-long-boundary.eml": {"body_text": "long boundary body", "attachments": [b"xyz"]},
+    "blocks-multipart-without-boundary.eml": {"body_text": "Your message could not be delivered to carl@example.org.",
+                                              "attachments": []},
     "blocks-headerless-attached-message.eml": {"body_text": "Your message could not be delivered.",
                                                "embedded_bodies": ["[original message goes here]"]},
     # Text whose charset is mislabelled, undeclared, or carries NULs.
