@@ -17,8 +17,8 @@ namespace velmora::mime {
 
 // What the body says about the parts: which Content-IDs and locations the HTML shows.
 struct InlineContext {
-  std::set<std::string> cids;  // lower-case, from "cid:" URLs
-  std::set<std::string> urls;  // lower-case src/background/href values, for Content-Location
+  std::set<std::string> cids;     // lower-case, from "cid:" URLs
+  std::set<std::string> urls;     // lower-case src/background/href values, for Content-Location
   std::vector<UuFile> uuencoded;  // files taken out of the plain-text body
 };
 

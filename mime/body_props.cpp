@@ -115,9 +115,11 @@ pst::Result<InlineContext> SetBodyProperties(const BodyChoice& choice, size_t ma
     std::string raw = ReadPartContent(choice.plain, max_body_bytes);
     std::string charset = DeclaredCharset(choice.plain);
     std::string text = DecodeBodyText(raw, charset);
-    if (choice.plain_is_enriched) text = EnrichedToText(text);
-    else
+    if (choice.plain_is_enriched) {
+      text = EnrichedToText(text);
+    } else {
       ic.uuencoded = TakeUuencodedBlocks(text);  // shown as attachments, as Outlook shows them
+    }
     props[tag::kBody] = PropValue::String(ToCrlf(text));
     if (!choice.html) codepage = CodePageOf(charset, raw);
   }

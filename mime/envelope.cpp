@@ -30,7 +30,8 @@ std::string Trim(const std::string& s) {
 }
 
 // Unfolded, decoded value of the first header with this name; nullopt when absent.
-std::optional<std::string> First(GMimeHeaderList* headers, const char* name, const std::string& fallback = "") {
+std::optional<std::string> First(GMimeHeaderList* headers, const char* name,
+                                 const std::string& fallback = "") {
   GMimeHeader* h = g_mime_header_list_get_header(headers, name);
   if (!h) return std::nullopt;
   return Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h)), fallback));
@@ -67,11 +68,13 @@ std::string DeclaredTextCharset(GMimeObject* object) {
     if (!o) continue;
     if (GMIME_IS_MULTIPART(o)) {
       auto* mp = GMIME_MULTIPART(o);
-      for (int i = g_mime_multipart_get_count(mp) - 1; i >= 0; --i) stack.push_back(g_mime_multipart_get_part(mp, i));
+      for (int i = g_mime_multipart_get_count(mp) - 1; i >= 0; --i)
+        stack.push_back(g_mime_multipart_get_part(mp, i));
       continue;
     }
     GMimeContentType* ct = g_mime_object_get_content_type(o);
-    if (!ct || g_ascii_strcasecmp(OrEmpty(g_mime_content_type_get_media_type(ct)).c_str(), "text") != 0) continue;
+    if (!ct || g_ascii_strcasecmp(OrEmpty(g_mime_content_type_get_media_type(ct)).c_str(), "text") != 0)
+      continue;
     std::string cs = Trim(OrEmpty(g_mime_content_type_get_parameter(ct, "charset")));
     if (!cs.empty()) return cs;
   }

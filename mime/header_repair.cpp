@@ -10,11 +10,12 @@
 namespace velmora::mime {
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;              // read granularity of the scan
-constexpr size_t kLineHead = 16 * 1024;           // bytes of a line kept for looking at it (and its boundary)
-constexpr size_t kMaxCapturedHeader = 16 * 1024;  // a Content-Type longer than this is not read for its boundary
-constexpr size_t kMaxBoundaries = 64;             // nesting deeper than this is not followed
-constexpr size_t kMaxEdits = 10000;               // a hostile file cannot make the edit list grow without bound
+constexpr size_t kChunk = 64 * 1024;     // read granularity of the scan
+constexpr size_t kLineHead = 16 * 1024;  // bytes of a line kept for looking at it (and its boundary)
+constexpr size_t kMaxCapturedHeader =
+    16 * 1024;                         // a Content-Type longer than this is not read for its boundary
+constexpr size_t kMaxBoundaries = 64;  // nesting deeper than this is not followed
+constexpr size_t kMaxEdits = 10000;    // a hostile file cannot make the edit list grow without bound
 // RFC 2046 limits boundaries to 70 characters; GMime loses a multipart whose boundary is some thousands of
 // characters long (its delimiter lines outgrow GMime's read buffer), so longer ones are replaced by short
 // ones of our own.
@@ -145,8 +146,9 @@ class Scanner {
                type.end());
     type = Lower(type);
     std::string encoding = encoding_;
-    encoding.erase(std::remove_if(encoding.begin(), encoding.end(), [](char c) { return g_ascii_isspace(c); }),
-                   encoding.end());
+    encoding.erase(
+        std::remove_if(encoding.begin(), encoding.end(), [](char c) { return g_ascii_isspace(c); }),
+        encoding.end());
     std::string boundary = Parameter(content_type_, "boundary");
     content_type_.clear();
     encoding_.clear();

@@ -3,10 +3,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -126,7 +125,8 @@ class MessageBuilder {
       if (!GMIME_IS_PART(p.object) || choice.consumed.count(p.object)) continue;
       if (MimeTypeOf(p.object) == "message/rfc822") {
         if (GObjectPtr<GMimeMessage> inner = ParseEncodedMessage(GMIME_PART(p.object))) {
-          PST_ASSIGN_OR_RETURN(auto att, EmbeddedAttachment(p.object, inner.get(), namer, when, message_depth));
+          PST_ASSIGN_OR_RETURN(auto att,
+                               EmbeddedAttachment(p.object, inner.get(), namer, when, message_depth));
           out.attachments.push_back(std::move(att));
           continue;
         }
@@ -154,8 +154,10 @@ class MessageBuilder {
     constexpr gint64 kMaxEncodedMessage = 16 << 20;  // parsed from a filter stream, so held in memory
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     GMimeStream* raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
-    GMimeContentEncoding enc = content ? g_mime_data_wrapper_get_encoding(content) : GMIME_CONTENT_ENCODING_DEFAULT;
-    if (!raw || (enc != GMIME_CONTENT_ENCODING_BASE64 && enc != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE)) return {};
+    GMimeContentEncoding enc =
+        content ? g_mime_data_wrapper_get_encoding(content) : GMIME_CONTENT_ENCODING_DEFAULT;
+    if (!raw || (enc != GMIME_CONTENT_ENCODING_BASE64 && enc != GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE))
+      return {};
     gint64 length = g_mime_stream_length(raw);
     if (length <= 0 || length > kMaxEncodedMessage) return {};
     GObjectPtr<GMimeStream> decoded(OpenDecodedStream(part));
@@ -312,8 +314,8 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     PST_RETURN_IF_ERROR(edited.Read(0, bytes));
     out.stream.reset(bytes.empty() ? g_mime_stream_mem_new()
-                                   : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()),
-                                                                       bytes.size()));
+                                   : g_mime_stream_mem_new_with_buffer(
+                                         reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     out.source = std::make_shared<MemorySource>(std::move(bytes));
     return out;
   }
@@ -324,7 +326,8 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
   }
   std::string templ = dir + "/velmora-mime-XXXXXX";
   int fd = mkstemp(templ.data());
-  if (fd < 0) return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
+  if (fd < 0)
+    return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
   ::unlink(templ.c_str());
   auto file = std::make_shared<FileSource>(fd, size);  // owns the descriptor from here on
   constexpr size_t kChunk = 64 * 1024;
@@ -334,12 +337,15 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
     PST_RETURN_IF_ERROR(edited.Read(at, std::span<uint8_t>(buf.data(), n)));
     ssize_t w = ::pwrite(fd, buf.data(), n, static_cast<off_t>(at));
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
+    if (w <= 0)
+      return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
     at += static_cast<uint64_t>(w);
   }
   int dup = ::dup(fd);
-  if (dup < 0) return pst::Status::IoError(std::string("cannot read the temporary file: ") + std::strerror(errno));
-  out.stream.reset(g_mime_stream_fs_new(dup));  // owns the duplicate; reads from offset 0 (pwrite moved nothing)
+  if (dup < 0)
+    return pst::Status::IoError(std::string("cannot read the temporary file: ") + std::strerror(errno));
+  out.stream.reset(
+      g_mime_stream_fs_new(dup));  // owns the duplicate; reads from offset 0 (pwrite moved nothing)
   out.source = std::move(file);
   return out;
 }

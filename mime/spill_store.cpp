@@ -99,7 +99,8 @@ GMimeStream* OpenDecodedStream(GMimePart* part) {
       g_mime_stream_reset(raw);
       std::string decoded = DecodeUuencoded(encoded);
       GByteArray* bytes = g_byte_array_new();
-      g_byte_array_append(bytes, reinterpret_cast<const guint8*>(decoded.data()), static_cast<guint>(decoded.size()));
+      g_byte_array_append(bytes, reinterpret_cast<const guint8*>(decoded.data()),
+                          static_cast<guint>(decoded.size()));
       return g_mime_stream_mem_new_with_byte_array(bytes);  // the stream owns the array
     }
   }

@@ -32,7 +32,8 @@ bool DecodeLine(std::string_view line, std::string& out) {
   chars.resize(groups * 4, ' ');  // the trailing blanks a transport stripped
   for (size_t g = 0; g < groups; ++g) {
     const char* p = chars.data() + g * 4;
-    uint32_t bits = static_cast<uint32_t>(Digit(p[0]) << 18 | Digit(p[1]) << 12 | Digit(p[2]) << 6 | Digit(p[3]));
+    uint32_t bits =
+        static_cast<uint32_t>(Digit(p[0]) << 18 | Digit(p[1]) << 12 | Digit(p[2]) << 6 | Digit(p[3]));
     for (int k = 0; k < 3 && g * 3 + static_cast<size_t>(k) < count; ++k)
       out += static_cast<char>((bits >> (16 - 8 * k)) & 0xFF);
   }
@@ -110,7 +111,8 @@ std::vector<UuFile> TakeUuencodedBlocks(std::string& text) {
           break;
         }
         std::string_view l = WithoutLineEnd(lines[j]);
-        if (l.empty() || (Digit(l[0]) == 0 && l.size() <= 2)) continue;  // the zero-count line, maybe stripped
+        if (l.empty() || (Digit(l[0]) == 0 && l.size() <= 2))
+          continue;  // the zero-count line, maybe stripped
         if (!DecodeLine(lines[j], f.data)) break;
       }
       if (ended) {

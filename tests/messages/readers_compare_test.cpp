@@ -107,7 +107,8 @@ TEST(ReadersCompareTest, PublicCorpusMatchShares) {
 // stored and read back by pypff and pffexport, each field as a mail user expects to see it.
 void ExpectWhatAMailUserSees(const std::string& kind) {
   TempDir dir;
-  std::vector<std::string> files = EmlFiles(fs::path(SourceDir()) / "tests" / "messages" / "broken_mail", kind);
+  std::vector<std::string> files =
+      EmlFiles(fs::path(SourceDir()) / "tests" / "messages" / "broken_mail", kind);
   ASSERT_GE(files.size(), 3u);
   const std::string pst = dir.str() + "/broken.pst";
   int unread = 0;
