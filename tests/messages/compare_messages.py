@@ -173,11 +173,11 @@ def first_text_rule(msg, plain, html):
         if part.is_multipart():
             for child in part.get_payload():
                 parents[id(child)] = part
-    p_parent, h_parent = parents.get(id(plain)), parents.get(id(html))
-    if p_parent is not None and p_parent is h_parent and p_parent.get_content_type() == "multipart/mixed":
-        order = [id(c) for c in p_parent.get_payload()]
-        if order.index(id(html)) < order.index(id(plain)):
-            plain = None
+    order = [id(p) for p in msg.walk()]
+    p_parent = parents.get(id(plain))
+    if p_parent is not None and p_parent.get_content_type() == "multipart/mixed" and \
+            order.index(id(html)) < order.index(id(plain)):
+        plain = None
     return plain, html
 
 
