@@ -161,9 +161,9 @@ def take_uuencoded(text):
 
 
 def first_text_rule(msg, plain, html):
-    """Python's get_body takes a text/plain part anywhere in a multipart/mixed as the plain body; a mail
-    program shows the first text part, and a later one is an attachment. An empty part without headers
-    (after a stray delimiter line) is no body either."""
+    """Python's get_body takes a text/plain and a text/html part anywhere in a multipart/mixed as the two
+    bodies; a mail program shows the first text part, and a later one is an attachment. An empty part
+    without headers (after a stray delimiter line) is no body either."""
     if plain is not None and not plain.keys() and not (safe(plain.get_content) or "").strip():
         plain = None
     if plain is None or html is None:
@@ -174,10 +174,13 @@ def first_text_rule(msg, plain, html):
             for child in part.get_payload():
                 parents[id(child)] = part
     order = [id(p) for p in msg.walk()]
-    p_parent = parents.get(id(plain))
-    if p_parent is not None and p_parent.get_content_type() == "multipart/mixed" and \
-            order.index(id(html)) < order.index(id(plain)):
-        plain = None
+    first, later = (html, plain) if order.index(id(html)) < order.index(id(plain)) else (plain, html)
+    parent = parents.get(id(later))
+    if parent is not None and parent.get_content_type() == "multipart/mixed" and parents.get(id(first)) is not None:
+        if later is plain:
+            plain = None
+        else:
+            html = None
     return plain, html
 
 
