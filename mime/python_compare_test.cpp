@@ -315,8 +315,9 @@ TEST(PythonComparison, SharedCorpus) {
   std::cout << "Shared corpus (" << files.size() << " files), compared with Python's email package:\n"
             << c.Report() << "Mismatches:\n";
   for (const auto& m : c.mismatches()) std::cout << "  " << Describe(m);
-  // A floor, so that a regression in any mapping shows here; the differences above are reviewed by hand.
-  EXPECT_GE(c.matched(), c.total() * 9 / 10);
+  // A floor, so that a regression in any mapping shows here (measured: 97.5%); the differences above are
+  // reviewed by hand.
+  EXPECT_GE(c.matched(), c.total() * 96 / 100);
 }
 
 }  // namespace

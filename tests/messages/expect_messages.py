@@ -25,7 +25,8 @@ def embedded_bodies(pst, folder_path):
     tmp = tempfile.mkdtemp()
     try:
         target = os.path.join(tmp, "x")
-        subprocess.run(["pffexport", "-q", "-m", "items", "-f", "all", "-t", target, pst], capture_output=True)
+        subprocess.run(["pffexport", "-q", "-m", "items", "-f", "all", "-t", target, pst],
+                       capture_output=True)
         base = target + ".export"
         top = [n for n in os.listdir(base) if n.startswith("Top of ")]
         d = os.path.join(base, top[0], *[p for p in folder_path.split("/") if p])
@@ -79,11 +80,13 @@ def main(argv):
             checks.append(("body_text", cm.norm_text(want["body_text"]), got["body_text"]))
         if "body_html" in want:
             html = got["body_html"] or ""
-            checks.append(("body_html", want["body_html"], want["body_html"] if want["body_html"] in html else html))
+            shown = want["body_html"] if want["body_html"] in html else html  # the HTML holds the text
+            checks.append(("body_html", want["body_html"], shown))
         if "attachments" in want:
             checks.append(("attachments", sorted(cm.sha(a) for a in want["attachments"]), got["attachments"]))
         if "embedded_bodies" in want:
-            checks.append(("embedded_bodies", [cm.norm_text(b) for b in want["embedded_bodies"]], embedded[i]))
+            bodies = [cm.norm_text(b) for b in want["embedded_bodies"]]
+            checks.append(("embedded_bodies", bodies, embedded[i]))
         for field, w, g in checks:
             ok = w == g
             print("%-4s %s %s" % ("ok" if ok else "DIFF", name, field))

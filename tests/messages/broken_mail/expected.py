@@ -11,19 +11,21 @@ EXPECTED = {
     "blocks-byte-order-mark.eml": {"subject": "byte order mark", "sender": ("Bom Sender", "bom@example.org"),
                                    "body_text": "body after a BOM"},
     "blocks-long-boundary.eml": {"body_text": "long boundary body", "attachments": [b"xyz"]},
-    "blocks-multipart-without-boundary.eml": {"body_text": "Your message could not be delivered to carl@example.org.",
-                                              "attachments": []},
+    "blocks-multipart-without-boundary.eml": {
+        "body_text": "Your message could not be delivered to carl@example.org.", "attachments": []},
     "blocks-headerless-attached-message.eml": {"body_text": "Your message could not be delivered.",
                                                "embedded_bodies": ["[original message goes here]"]},
     # Text whose charset is mislabelled, undeclared, or carries NULs.
     "text-utf16-unknown-label.eml": {"body_text": "Hello there.\nWorld"},
     "text-stray-nul.eml": {"body_text": "BeforeAfter"},
     "text-8bit-in-encoded-word.eml": {"subject": "Grüße", "recipients": [("Jürgen", "j@example.org")]},
-    "text-undeclared-koi8r-headers.eml": {"subject": "Привет мир", "sender": ("Иван Петров", "ivan@example.org"),
+    "text-undeclared-koi8r-headers.eml": {"subject": "Привет мир",
+                                          "sender": ("Иван Петров", "ivan@example.org"),
                                           "body_text": "Текст письма"},
     # Mailboxes that GMime's reading alone loses or misreads.
     "mailbox-no-angle-brackets.eml": {"sender": ("Jane Doe", "jane@example.org"),
-                                      "recipients": [("Bob Roe", "bob@example.org"), ("Carl", "carl@example.org")]},
+                                      "recipients": [("Bob Roe", "bob@example.org"),
+                                                     ("Carl", "carl@example.org")]},
     "mailbox-nul-in-name.eml": {"sender": ("AB", "a@example.com")},
     "mailbox-unbalanced-paren.eml": {"recipients": [("Paren", "p@example.org"), ("Q", "q@example.org")]},
     # Parts: uuencoded data and the root of multipart/related.
