@@ -1,6 +1,5 @@
 #include "mime/import.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "mime/header_repair.h"
 #include "mime/prop_tags.h"
 #include "mime/smime.h"
+#include "mime/spill_store.h"
 
 namespace velmora::mime {
 namespace {
@@ -319,17 +319,8 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
     out.source = std::make_shared<MemorySource>(std::move(bytes));
     return out;
   }
-  std::string dir = options.temp_dir;
-  if (dir.empty()) {
-    const char* env = getenv("TMPDIR");
-    dir = env && *env ? env : "/tmp";
-  }
-  std::string templ = dir + "/velmora-mime-XXXXXX";
-  int fd = mkstemp(templ.data());
-  if (fd < 0)
-    return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
-  ::unlink(templ.c_str());
-  auto file = std::make_shared<FileSource>(fd, size);  // owns the descriptor from here on
+  PST_ASSIGN_OR_RETURN(auto file, CreateUnlinkedTempFile(options.temp_dir));
+  int fd = file->fd();
   constexpr size_t kChunk = 64 * 1024;
   std::vector<uint8_t> buf(kChunk);
   for (uint64_t at = 0; at < size;) {
@@ -344,8 +335,9 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
   int dup = ::dup(fd);
   if (dup < 0)
     return pst::Status::IoError(std::string("cannot read the temporary file: ") + std::strerror(errno));
-  out.stream.reset(
-      g_mime_stream_fs_new(dup));  // owns the duplicate; reads from offset 0 (pwrite moved nothing)
+  file->Grow(size);
+  // The stream owns the duplicate and reads from offset 0 (pwrite moved nothing).
+  out.stream.reset(g_mime_stream_fs_new(dup));
   out.source = std::move(file);
   return out;
 }

@@ -262,6 +262,30 @@ TEST(ImportLimits, LargeAttachmentsSpillToOneUnlinkedTemporaryFile) {
   EXPECT_LE(OpenDescriptors(), fds_before);
 }
 
+// Broken mail is repaired into a copy, in memory or, past the memory limit, in an unlinked temporary file:
+// both read the same.
+TEST(ImportLimits, RepairedMailReadsTheSameFromATemporaryCopy) {
+  ScratchDir dir;
+  ImportOptions in_memory;
+  in_memory.temp_dir = dir.path();
+  ImportOptions on_disk = in_memory;
+  on_disk.memory_limit = 1;
+  const char* src = std::getenv("VELMORA_SOURCE_DIR");
+  std::string broken =
+      std::string(src && *src ? src : VELMORA_MIME_SOURCE_ROOT) + "/tests/messages/broken_mail";
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(broken)) {
+    if (e.path().extension() != ".eml") continue;
+    auto a = ImportEml(e.path().string(), in_memory);
+    auto b = ImportEml(e.path().string(), on_disk);
+    ASSERT_TRUE(a.ok() && b.ok()) << e.path();
+    EXPECT_EQ(Describe(*a), Describe(*b)) << e.path();
+    ++files;
+  }
+  EXPECT_GE(files, 10);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // the copies have no name
+}
+
 TEST(ImportLimits, LongBodiesAreCutAtTheBodyLimit) {
   ImportOptions o;
   o.max_body_bytes = 1000;

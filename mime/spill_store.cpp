@@ -21,9 +21,8 @@ constexpr size_t kChunk = 64 * 1024;
 SpillStore::SpillStore(std::string temp_dir, uint64_t memory_limit)
     : temp_dir_(std::move(temp_dir)), memory_limit_(memory_limit) {}
 
-pst::Status SpillStore::EnsureFile() {
-  if (file_) return pst::Status::Ok();
-  std::string dir = temp_dir_;
+pst::Result<std::shared_ptr<FileSource>> CreateUnlinkedTempFile(const std::string& temp_dir) {
+  std::string dir = temp_dir;
   if (dir.empty()) {
     const char* env = getenv("TMPDIR");
     dir = env && *env ? env : "/tmp";
@@ -33,7 +32,12 @@ pst::Status SpillStore::EnsureFile() {
   if (fd < 0)
     return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
   ::unlink(templ.c_str());  // the descriptor keeps the data; nothing is left behind if we crash
-  file_ = std::make_shared<FileSource>(fd, 0);
+  return std::make_shared<FileSource>(fd, 0);
+}
+
+pst::Status SpillStore::EnsureFile() {
+  if (file_) return pst::Status::Ok();
+  PST_ASSIGN_OR_RETURN(file_, CreateUnlinkedTempFile(temp_dir_));
   file_size_ = 0;
   return pst::Status::Ok();
 }

@@ -41,6 +41,10 @@ class SpillStore {
   uint64_t file_size_ = 0;
 };
 
+// A new temporary file in `temp_dir` ("" = $TMPDIR or /tmp), already unlinked: it disappears with the last
+// owner of the descriptor. Its size starts at 0 (FileSource::Grow follows what is written).
+pst::Result<std::shared_ptr<FileSource>> CreateUnlinkedTempFile(const std::string& temp_dir);
+
 // Opens a stream that yields the decoded content of `part` (transfer encoding undone). Null for a part
 // without content.
 GMimeStream* OpenDecodedStream(GMimePart* part);
