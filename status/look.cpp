@@ -1,5 +1,7 @@
 #include "status/look.h"
 
+#include <QFile>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -8,6 +10,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+
+#include "status/fit.h"
 
 namespace velmora::status {
 
@@ -23,7 +27,26 @@ uint32_t ToBgr(const QColor& colour) {
 
 namespace {
 
+// Debian's fonts-wine puts a face metric-compatible with Tahoma (regular and bold) here, outside the folders
+// fontconfig searches; the layouts were measured in Tahoma, so it is registered with the application by hand.
+constexpr const char* kWineFontFolder = "/usr/share/wine/fonts/";
+constexpr const char* kWineFaces[] = {"tahoma.ttf", "tahomabd.ttf"};
+
+void RegisterWineFacesOnce() {
+  static const bool registered = [] {
+    // An installed Tahoma is the real one; leave it alone.
+    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) return true;
+    for (const char* face : kWineFaces) {
+      const QString path = QString::fromUtf8(kWineFontFolder) + QString::fromUtf8(face);
+      if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
+    }
+    return true;
+  }();
+  (void)registered;
+}
+
 QFont Face(const QString& first, double points, bool bold) {
+  RegisterWineFacesOnce();
   QFont font;
   // DejaVu Sans and Liberation Sans carry the Latin, Greek and Cyrillic glyphs paths and names may hold.
   font.setFamilies({first, QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
@@ -66,10 +89,21 @@ QWidget* Rule(QWidget* parent, int x1, int x2, int y, uint32_t bgr) {
 
 namespace {
 constexpr const char* kCaptionProperty = "velmoraCaption";
+constexpr const char* kLiteralProperty = "velmoraLiteral";
 }  // namespace
+
+void ShowLiterally(QLabel* label) {
+  label->setProperty(kLiteralProperty, true);
+  label->setTextFormat(Qt::PlainText);
+}
 
 void SetCaption(QLabel* label, const QString& caption) {
   label->setProperty(kCaptionProperty, caption);
+  if (label->property(kLiteralProperty).toBool()) {
+    label->setText(caption);
+    Refit(label);
+    return;
+  }
   QString shown;
   shown.reserve(caption.size());
   for (qsizetype i = 0; i < caption.size(); ++i) {
@@ -83,6 +117,7 @@ void SetCaption(QLabel* label, const QString& caption) {
     shown += caption[i];
   }
   label->setText(shown);
+  Refit(label);
 }
 
 QString Caption(const QLabel* label) {

@@ -23,8 +23,10 @@ inline constexpr uint32_t kPaleYellow = 0xC0FFFF;  // every second row of the ma
 QColor FromBgr(uint32_t bgr);
 uint32_t ToBgr(const QColor& colour);
 
-// Tahoma and Verdana when installed; otherwise a sans-serif face that has the glyphs (DejaVu Sans is the
-// usual stand-in on Linux), never a face that would draw missing-glyph boxes.
+// Tahoma and Verdana when installed. Without Tahoma, the Tahoma-compatible face of Debian's fonts-wine is
+// used when present (same widths, so the layouts fit as drawn). Otherwise a sans-serif face that has the
+// glyphs (DejaVu Sans is the usual stand-in on Linux, and the one for Verdana), never a face that would draw
+// missing-glyph boxes.
 QFont Tahoma(double points, bool bold = false);
 QFont Verdana(double points, bool bold = false);
 
@@ -34,8 +36,10 @@ QWidget* WhiteBand(QWidget* parent, const QRect& rect);
 // A one-pixel horizontal rule from (x1, y) to (x2, y).
 QWidget* Rule(QWidget* parent, int x1, int x2, int y, uint32_t bgr);
 // Label captions as the window system's labels treat them: "&&" shows one "&" and a lone "&" marks an
-// access key and is not shown. The caption as written is kept and read back unchanged.
+// access key and is not shown. The caption as written is kept and read back unchanged. A label marked by
+// ShowLiterally (one that shows file or folder paths, whose names may hold "&") shows the caption as written.
 void SetCaption(QLabel* label, const QString& caption);
+void ShowLiterally(QLabel* label);
 QString Caption(const QLabel* label);
 // Text colour of a label or button.
 void SetTextColour(QWidget* widget, uint32_t bgr);

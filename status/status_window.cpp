@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "engine/texts.h"
+#include "status/fit.h"
 #include "status/look.h"
 #include "status/open_folder.h"
 
@@ -21,15 +22,16 @@ constexpr int kHeight = 258;
 QLabel* MakeLabel(QWidget* parent, const QRect& rect, const QFont& font) {
   auto* label = new QLabel(parent);
   label->setGeometry(rect);
-  label->setFont(font);
+  label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  SetFittedFont(label, font);
   return label;
 }
 
 QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& rect, const QFont& font) {
   auto* button = new QPushButton(caption, parent);
   button->setGeometry(rect);
-  button->setFont(font);
+  SetFittedFont(button, font);
   return button;
 }
 
@@ -65,12 +67,15 @@ frmMigateAll::frmMigateAll(engine::RunState& run_state, Desktop& desktop, Status
   LblCurrentDBX = MakeLabel(this, QRect(8, 136, 473, 57), Tahoma(9));
   LblCurrentDBX->setWordWrap(true);
   SetTextColour(LblCurrentDBX, kGrey);
+  // The count line and the file line show folder and file paths.
+  ShowLiterally(lblCount1);
+  ShowLiterally(LblCurrentDBX);
 
   Image1 = new QLabel(this);
   Image1->setGeometry(8, 221, 16, 16);
   Image1->setPixmap(FolderIcon().pixmap(16, 16));
   Label3 = MakeLabel(this, QRect(32, 221, 265, 24), Verdana(9));
-  Label3->setText(QStringLiteral("Converted Outlook Data File Location :"));
+  SetCaption(Label3, QStringLiteral("Converted Outlook Data File Location :"));
 
   CmdSkip = MakeButton(this, QStringLiteral("X"), QRect(456, 8, 25, 21), Tahoma(9.75, true));
   CmdSkip->setToolTip(QStringLiteral("Cancel Conversion of Current Folder"));
@@ -158,12 +163,15 @@ void frmMigateAll::closeEvent(QCloseEvent* event) {
 
 void frmMigateAll::ShowOwnedBy(QWidget* owner) {
   EnsureLoaded();
+  const bool was_visible = isVisible();
+  const QPoint at = pos();
   if (parentWidget() != owner) {
-    // Re-parenting a window hides it and resets its flags; keep ours.
+    // Re-parenting a window hides it and resets its flags; keep ours, and its place when it was showing.
     const Qt::WindowFlags flags = windowFlags();
     setParent(owner, flags);
+    if (was_visible) move(at);
   }
-  if (!isVisible()) CentreOver(this, owner);
+  if (!was_visible) CentreOver(this, owner);
   show();
   raise();
   activateWindow();

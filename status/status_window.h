@@ -69,7 +69,8 @@ class frmMigateAll : public QWidget {
   void EnsureLoaded() {
     if (!loaded_) Load();
   }
-  // Shows the window modeless over `owner`, loading it first when needed.
+  // Shows the window modeless over `owner`, loading it first when needed. A window already showing keeps
+  // its place when it changes owner.
   void ShowOwnedBy(QWidget* owner);
   // Called when a run ends: a close confirmed during the run now unloads the window.
   void RunFinished();

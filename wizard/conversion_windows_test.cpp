@@ -1,6 +1,7 @@
 // Whole runs through the windows, on small .eml trees written by the tests: the status window's texts
 // after a run, the row marks of a multiple-mailbox run, Skip and Stop with scripted answers, Open Folder in
 // both modes, closing the status window mid-run, the second-run guard and an error escaping a run.
+#include <QApplication>
 #include <QDir>
 
 #include "engine/conversion.h"
@@ -65,12 +66,15 @@ class ConversionWindowsTest : public WizardTest {
 
 TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
   velmora::testing::TempDir dir;
-  const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 2, 1);
+  // "&" in a folder name is shown as it is, not taken for an access key.
+  const fs::path mailbox = MakeMailbox(dir.path(), "zed & co", 2, 1);
   fs::create_directories(dir.path() / "out");
   const fs::path pst = dir.path() / "out" / "Mailbox.pst";
   frmSingle& single = SinglePageWith(mailbox);
   desktop_.saves = {Q(pst)};
   QString count_at_end;
+  QStringList file_lines;
+  wizard_->host().on_yield = [&](int64_t) { file_lines << Status().LblCurrentDBX->text(); };
   desktop_.on_box = [&](const Box& box) {
     if (box.title == "Completed") count_at_end = Status().lblCount1->text();
   };
@@ -82,8 +86,10 @@ TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
             "Messages Converted Successfully.\r\nOpen Converted Outlook Data file in Microsoft Outlook "
             "to View Converted Messages.");
   EXPECT_EQ(count_at_end, "Migrating 3 items from " + Q(mailbox) + "/");
+  EXPECT_FALSE(file_lines.filter("Converting Messages... from (" + Q(mailbox / "Inbox") + "/").isEmpty())
+      << file_lines.join(QLatin1Char('\n')).toStdString();
   ASSERT_EQ(desktop_.save_proposals.size(), 1);
-  EXPECT_TRUE(desktop_.save_proposals[0].startsWith("Mailbox"));
+  EXPECT_TRUE(desktop_.save_proposals[0].startsWith("zed & co"));
   EXPECT_TRUE(desktop_.save_proposals[0].endsWith(".pst"));
 
   status::frmMigateAll& status = Status();
@@ -169,6 +175,19 @@ TEST_F(ConversionWindowsTest, ConfirmedSkipEndsOnlyTheCurrentMailbox) {
   ExpectReadable(dir.path() / "out" / "bert.pst", {{"Inbox", 2}});
 }
 
+// The text a label last showed on screen, from its paint events.
+class PaintedText : public QObject {
+ public:
+  explicit PaintedText(QLabel* label) { label->installEventFilter(this); }
+  QString text;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) text = static_cast<QLabel*>(watched)->text();
+    return false;
+  }
+};
+
 TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsTheStore) {
   velmora::testing::TempDir dir;
   const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 4, 0);
@@ -185,7 +204,10 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   desktop_.respond = [](const Box& box) {
     return box.title == "Confirm Stop" ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
   };
+  PaintedText count(Status().lblCount1);
+  PaintedText progress(Status().lblProgress);
   single.CmdNext->click();
+  QApplication::processEvents();
 
   EXPECT_TRUE(pressed);
   EXPECT_EQ(CountBoxes("Confirm Stop"), 1);
@@ -193,6 +215,12 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_TRUE(wizard_->run_state().StopRequested);
   EXPECT_FALSE(single.isVisible());   // the driver closed the page after the stop
   EXPECT_TRUE(Status().isVisible());  // the status window it owns stays open
+  // What the window shows, not only what its labels hold: closing the page must not lose the repaint.
+  EXPECT_EQ(count.text, "Stopped...");
+  EXPECT_TRUE(progress.text.startsWith("Stopped... at ")) << progress.text.toStdString();
+  EXPECT_TRUE(progress.text.endsWith("% Complete")) << progress.text.toStdString();
+  status::frmMigateAll& status = Status();
+  status.grab().save(Q(ScreenshotDir() / "status-window-stopped.png"));
   EXPECT_TRUE(single.txtSourceMailbox->text().isEmpty());
   EXPECT_FALSE(single.CmdNext->isEnabled());
 

@@ -296,6 +296,14 @@ TEST_F(WizardTest, HostWritesReachTheStatusWindowAndReadBackAsWritten) {
   EXPECT_EQ(status.windowTitle(), "Converting 2 of 5 Folders");
   host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 1 items from /m/\xC3\xA9t\xC3\xA9/");
   EXPECT_EQ(status.lblCount1->text(), QString::fromUtf8("Migrating 1 items from /m/été/"));
+  // Lines that show paths show them as they are: "&" is not an access key there, nor "<b>" markup.
+  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 1 items from /m/zed & co/&&<b>x</b>/");
+  EXPECT_EQ(status.lblCount1->text(), "Migrating 1 items from /m/zed & co/&&<b>x</b>/");
+  EXPECT_EQ(status.lblCount1->textFormat(), Qt::PlainText);
+  host.SetStatusText(engine::StatusText::kLblCurrentDbx, "Converting Messages... from (/m/zed & co/Inbox)");
+  EXPECT_EQ(status.LblCurrentDBX->text(), "Converting Messages... from (/m/zed & co/Inbox)");
+  EXPECT_EQ(host.GetStatusText(engine::StatusText::kLblCurrentDbx),
+            "Converting Messages... from (/m/zed & co/Inbox)");
 
   host.SetProgress(engine::ProgressField::kValue, 33.3f);
   EXPECT_FLOAT_EQ(host.GetProgress(engine::ProgressField::kValue), 33.3f);

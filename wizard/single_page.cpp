@@ -63,6 +63,7 @@ void frmSingle::ShowOwnedBy(QWidget* owner) {
 
 void frmSingle::closeEvent(QCloseEvent* event) {
   // The window goes; the object, its Conversion and the engine's fields stay.
+  wizard_.SinglePageClosing();
   event->accept();
   txtSourceMailbox->clear();
   CmdNext->setEnabled(false);

@@ -114,6 +114,12 @@ void Wizard::RunConversion(QWidget* page) {
   }
 }
 
+void Wizard::SinglePageClosing() {
+  if (status_ && status_->isVisible() && status_->parentWidget() == single_.get()) {
+    status_->ShowOwnedBy(&Start());
+  }
+}
+
 void Wizard::EndProgram() {
   // A stopped run leaves its store open so its messages are not lost; commit and close it now.
   if (single_) {

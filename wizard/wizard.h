@@ -53,6 +53,11 @@ class Wizard {
   void RunConversion(QWidget* page);
   bool running() const { return running_; }
 
+  // The single-folder page is closing: the status window shown over it passes to the mode page, which stays
+  // beneath. A window whose owner closes loses the repaints it has pending (the texts of a confirmed Stop),
+  // and it must stay on screen anyway.
+  void SinglePageClosing();
+
   // Yes on a start page's close confirmation: commits and closes a store a stopped run left open, hides every
   // window and ends the process (at once, also in the middle of a run).
   void EndProgram();

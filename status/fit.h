@@ -1,0 +1,21 @@
+// Text that fits its control. The layouts were measured in Tahoma and Verdana; where another face stands in
+// (or a caption is longer than the layout foresaw), a caption that would be cut off is drawn a little smaller
+// instead. Labels, push buttons, option buttons and check boxes are handled; a label's room ends at its
+// window's edge even when its box runs past it.
+#pragma once
+
+class QFont;
+class QWidget;
+
+namespace velmora::status {
+
+// Gives `control` `font`, lowered a quarter point at a time (not below 6 pt) while its text does not fit.
+// The font is remembered for Refit.
+void SetFittedFont(QWidget* control, const QFont& font);
+// Fits the control's text again after it changed, starting from the font given to SetFittedFont (or the
+// control's font when none was given).
+void Refit(QWidget* control);
+// Whether the control's text, as the style draws it, lies wholly inside the control and its window.
+bool TextFits(const QWidget* control);
+
+}  // namespace velmora::status
