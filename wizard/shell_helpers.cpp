@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QUrl>
@@ -17,9 +19,17 @@ void ShellOpen(const QString& target) {
   QDesktopServices::openUrl(web ? QUrl(target) : QUrl::fromLocalFile(target));
 }
 
-QString PickFolder(QWidget* owner, const QString& title) {
-  return QFileDialog::getExistingDirectory(owner, title);
+QString PickFolder(QWidget* owner, const QString& title, const QString& start) {
+  return QFileDialog::getExistingDirectory(owner, title, start);
 }
+
+namespace {
+
+QString OrHome(const QString& folder) {
+  return folder.isEmpty() ? QDir::homePath() : folder;
+}
+
+}  // namespace
 
 QString QtFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -43,6 +53,8 @@ engine::MessageBoxAnswer QtDesktop::MessageBox(QWidget* owner, const QString& te
   // The engine joins lines with CR LF, as the window system's boxes expect; Qt wants LF alone.
   QString shown = text;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  // Paths in the text are shown as they are, never taken for markup.
+  box.setTextFormat(Qt::PlainText);
   box.setText(shown);
   box.setIcon(icon == engine::MessageBoxIcon::kQuestion      ? QMessageBox::Question
               : icon == engine::MessageBoxIcon::kInformation ? QMessageBox::Information
@@ -58,11 +70,19 @@ engine::MessageBoxAnswer QtDesktop::MessageBox(QWidget* owner, const QString& te
   return pressed == QMessageBox::Yes ? engine::MessageBoxAnswer::kYes : engine::MessageBoxAnswer::kNo;
 }
 
+QString QtDesktop::PickFolder(QWidget* owner, const QString& title) {
+  const QString folder = wizard::PickFolder(owner, title, OrHome(last_picked_));
+  if (!folder.isEmpty()) last_picked_ = folder;
+  return folder;
+}
+
 std::optional<QString> QtDesktop::SaveFileName(QWidget* owner, const QString& proposed_name,
                                                const QString& qt_filter) {
-  const QString path =
-      QFileDialog::getSaveFileName(owner, QStringLiteral("Save Outlook Data File"), proposed_name, qt_filter);
+  const QString start = QDir(OrHome(last_save_folder_)).filePath(proposed_name);
+  const QString path = QFileDialog::getSaveFileName(owner, QStringLiteral("Save Outlook Data File"), start,
+                                                    qt_filter, nullptr, QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
+  last_save_folder_ = QFileInfo(path).absolutePath();
   return path;
 }
 
