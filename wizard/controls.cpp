@@ -1,9 +1,9 @@
 #include "wizard/controls.h"
 
-#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 
+#include "status/fit.h"
 #include "status/look.h"
 
 namespace velmora::wizard {
@@ -12,17 +12,17 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& rect, const
                   bool word_wrap) {
   auto* label = new QLabel(text, parent);
   label->setGeometry(rect);
-  label->setFont(font);
   label->setWordWrap(word_wrap);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setTextFormat(Qt::PlainText);
+  status::SetFittedFont(label, font);
   return label;
 }
 
 QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& rect) {
   auto* button = new QPushButton(caption, parent);
   button->setGeometry(rect);
-  button->setFont(status::Verdana(9));
+  status::SetFittedFont(button, status::Verdana(9));
   return button;
 }
 
@@ -33,22 +33,10 @@ QLabel* MakeTitle(QWidget* parent) {
   return title;
 }
 
-namespace {
-
-// The stand-in faces run wider than Tahoma; a one-line label in a box sized for Tahoma gets a smaller size
-// rather than a cut-off word.
-QFont FittingFont(QFont font, const QString& text, int width) {
-  constexpr double kSmallest = 6.0;
-  while (QFontMetrics(font).horizontalAdvance(text) > width && font.pointSizeF() > kSmallest) {
-    font.setPointSizeF(font.pointSizeF() - 0.25);
-  }
-  return font;
-}
-
-}  // namespace
-
 QLabel* MakeStepHeading(QWidget* parent, const QString& text, const QRect& rect, int fit_width) {
-  QLabel* heading = MakeLabel(parent, text, rect, FittingFont(status::Tahoma(12, true), text, fit_width));
+  // The heading's box ends where the rule beside it starts, so its text never runs into the rule.
+  QLabel* heading = MakeLabel(parent, text, QRect(rect.x(), rect.y(), fit_width, rect.height()),
+                              status::Tahoma(12, true));
   status::SetTextColour(heading, status::kGrey);
   return heading;
 }

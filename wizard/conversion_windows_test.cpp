@@ -20,13 +20,6 @@ QString Q(const fs::path& p) {
   return QString::fromStdString(p.string());
 }
 
-// Where the tests leave their screenshots: the working folder ctest runs them in.
-fs::path ScreenshotDir() {
-  const fs::path dir = fs::current_path() / "wizard-screenshots";
-  fs::create_directories(dir);
-  return dir;
-}
-
 class ConversionWindowsTest : public WizardTest {
  protected:
   // The single-folder page with `mailbox` picked, reached through the start pages.
@@ -107,7 +100,7 @@ TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
   status.CmdLocate->click();
   EXPECT_EQ(desktop_.opened, QStringList{Q(dir.path() / "out") + "/"});
   ExpectReadable(pst, {{"Inbox", 2}, {"Sent Items", 1}});
-  status.grab().save(Q(ScreenshotDir() / "status-window.png"));
+  status.grab().save(ScreenshotPath("status-window.png"));
 }
 
 TEST_F(ConversionWindowsTest, MultipleRunMarksTheRowsItTakesOn) {
@@ -130,7 +123,7 @@ TEST_F(ConversionWindowsTest, MultipleRunMarksTheRowsItTakesOn) {
     EXPECT_EQ(status::ToBgr(multiple.lv->topLevelItem(2)->foreground(1).color()), 0x008000u);
     EXPECT_EQ(Status().windowTitle(), "Converting 1 of 3 Folders");
     EXPECT_EQ(Status().lblCount1->text(), "Converting 0 items from " + Q(dir.path() / "export" / "cleo"));
-    multiple.grab().save(Q(ScreenshotDir() / "multiple-folder-page.png"));
+    multiple.grab().save(ScreenshotPath("multiple-folder-page.png"));
   };
   multiple.CmdNext->click();
 
@@ -220,7 +213,7 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_TRUE(progress.text.startsWith("Stopped... at ")) << progress.text.toStdString();
   EXPECT_TRUE(progress.text.endsWith("% Complete")) << progress.text.toStdString();
   status::frmMigateAll& status = Status();
-  status.grab().save(Q(ScreenshotDir() / "status-window-stopped.png"));
+  status.grab().save(ScreenshotPath("status-window-stopped.png"));
   EXPECT_TRUE(single.txtSourceMailbox->text().isEmpty());
   EXPECT_FALSE(single.CmdNext->isEnabled());
 

@@ -11,6 +11,7 @@
 
 #include "engine/errors.h"
 #include "engine/texts.h"
+#include "status/fit.h"
 #include "status/look.h"
 #include "wizard/controls.h"
 #include "wizard/folder_rows.h"
@@ -48,7 +49,7 @@ frmMultiple::frmMultiple(Wizard& wizard)
   Frame1->setFont(status::Verdana(9, true));
   chkSelectAll = new QCheckBox(QStringLiteral("Select All"), Frame1);
   chkSelectAll->setGeometry(23, 24, 201, 17);
-  chkSelectAll->setFont(status::Verdana(9));
+  status::SetFittedFont(chkSelectAll, status::Verdana(9));
   lv = new QTreeWidget(Frame1);
   lv->setGeometry(16, 48, 641, 209);
   lv->setFont(status::Tahoma(9));
@@ -137,6 +138,7 @@ void frmMultiple::chkSelectAll_Click() {
     if (QTreeWidgetItem* row = lv->topLevelItem(i))
       row->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
     chkSelectAll->setText(checked ? QStringLiteral("Deselect All") : QStringLiteral("Select All"));
+    status::Refit(chkSelectAll);
   }
 }
 

@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/errors.h"
 #include "engine/texts.h"
+#include "status/fit.h"
 #include "tests/support/support.h"
 #include "wizard/wizard_fixture.h"
 
@@ -370,6 +371,63 @@ TEST_F(WizardTest, AnEngineWriteToAClosedStatusWindowLoadsItAgain) {
   EXPECT_FALSE(run.QueuedFiles.has_value());
   EXPECT_EQ(status.lblCount1->text(), "Checking Next Folder...");
   EXPECT_EQ(status.FrameConversion->text(), "Details ");
+}
+
+}  // namespace
+}  // namespace velmora::wizard
+
+namespace velmora::wizard {
+namespace {
+
+// Each label, button and option of `window` whose text the window does not show whole.
+QStringList CutOffTexts(const QWidget* window) {
+  QStringList cut;
+  for (const QWidget* control : window->findChildren<QWidget*>()) {
+    if (status::TextFits(control)) continue;
+    const auto* label = qobject_cast<const QLabel*>(control);
+    const auto* button = qobject_cast<const QAbstractButton*>(control);
+    cut << window->objectName() + QStringLiteral(": ") + (label ? label->text() : button->text());
+  }
+  return cut;
+}
+
+TEST_F(WizardTest, NoTextOfAnyWindowIsCutOff) {
+  velmora::testing::TempDir dir;
+  MakeMailbox(dir.path() / "export", "zed & co", 1, 0);
+  wizard_->Launch();
+  QStringList cut = CutOffTexts(&wizard_->First());
+
+  frmStart& start = wizard_->Start();
+  cut << CutOffTexts(&start);
+  start.OptMultiple->click();  // the bold face moves to the longer caption
+  cut << CutOffTexts(&start);
+  start.grab().save(ScreenshotPath("mode-page.png"));
+
+  frmMultiple& multiple = wizard_->Multiple();
+  desktop_.picks = {QString::fromStdString((dir.path() / "export").string())};
+  multiple.CmdAddFolder->click();
+  multiple.chkSelectAll->click();  // "Deselect All"
+  cut << CutOffTexts(&multiple);
+  desktop_.picks = {QStringLiteral("/home/user/Export/zed & co")};
+  wizard_->Single().CmdAddFolder->click();
+  cut << CutOffTexts(&wizard_->Single());
+
+  // The status window as a stopped run leaves it, and as a run shows it.
+  status::frmMigateAll& status = wizard_->Status();
+  status.Load();
+  WindowHost& host = wizard_->host();
+  host.SetButtonState(engine::ButtonState::kStopVisible, true);
+  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 12345 items from /home/user/Export/zed & co/");
+  host.SetStatusText(engine::StatusText::kLblProgress, "Stopped... at 13% Complete");
+  host.SetStatusText(engine::StatusText::kFrameConversion,
+                     "Reading Messages && Email Metadata - (1605 of 12345) File(s)");
+  host.SetStatusText(engine::StatusText::kLblCurrentDbx,
+                     "Converting Messages... from (/home/user/Export/zed & co/Inbox/1605.eml)");
+  cut << CutOffTexts(&status);
+  host.SetStatusText(engine::StatusText::kLblCount1, "Stopped...");
+  cut << CutOffTexts(&status);
+
+  EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
 }
 
 }  // namespace

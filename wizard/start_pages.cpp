@@ -6,6 +6,7 @@
 #include <QRadioButton>
 
 #include "engine/texts.h"
+#include "status/fit.h"
 #include "status/look.h"
 #include "wizard/controls.h"
 #include "wizard/illustration.h"
@@ -124,8 +125,7 @@ frmStart::frmStart(Wizard& wizard) : QWidget(nullptr, kPageFlags), wizard_(wizar
   status::SetTextColour(Label4, status::kGrey);
   // Both option buttons have this page as parent, so Qt keeps exactly one of them checked.
   OptSingle->setChecked(true);
-  OptSingle->setFont(status::Verdana(11.25, true));
-  OptMultiple->setFont(status::Verdana(11.25, false));
+  OptSingle_Click();
 
   CmdHelp = MakeButton(this, QStringLiteral("Product &Guide"), QRect(16, 440, 113, 26));
   cmdBack = MakeButton(this, QStringLiteral("< Bac&k"), QRect(384, 440, 89, 26));
@@ -145,13 +145,13 @@ frmStart::frmStart(Wizard& wizard) : QWidget(nullptr, kPageFlags), wizard_(wizar
 }
 
 void frmStart::OptSingle_Click() {
-  OptSingle->setFont(status::Verdana(11.25, true));
-  OptMultiple->setFont(status::Verdana(11.25, false));
+  status::SetFittedFont(OptSingle, status::Verdana(11.25, true));
+  status::SetFittedFont(OptMultiple, status::Verdana(11.25, false));
 }
 
 void frmStart::OptMultiple_Click() {
-  OptMultiple->setFont(status::Verdana(11.25, true));
-  OptSingle->setFont(status::Verdana(11.25, false));
+  status::SetFittedFont(OptMultiple, status::Verdana(11.25, true));
+  status::SetFittedFont(OptSingle, status::Verdana(11.25, false));
 }
 
 void frmStart::CmdNext_Click() {

@@ -69,6 +69,13 @@ class WizardTest : public ::testing::Test {
     return mailbox;
   }
 
+  // Where the tests leave their screenshots: the working folder ctest runs them in.
+  static QString ScreenshotPath(const std::string& name) {
+    const std::filesystem::path dir = std::filesystem::current_path() / "wizard-screenshots";
+    std::filesystem::create_directories(dir);
+    return QString::fromStdString((dir / name).string());
+  }
+
   int CountBoxes(const QString& title) const {
     int n = 0;
     for (const auto& box : desktop_.boxes) n += box.title == title ? 1 : 0;
