@@ -2,11 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QUrl>
+#include <functional>
 
 #include "engine/texts.h"
 #include "status/testing/offscreen_app.h"
+#include "tests/support/support.h"
 
 namespace velmora::wizard {
 namespace {
@@ -50,6 +59,77 @@ TEST(ShellOpen, PathsOpenAsLocalFilesWebAddressesAsThemselvesAndEmptyTextNotAtAl
   ASSERT_EQ(catcher.urls.size(), 2);
   EXPECT_EQ(catcher.urls[0].toLocalFile(), "/home/u/out dir/");
   EXPECT_EQ(catcher.urls[1].toString(), "https://www.example.com/em-client-converter/");
+}
+
+// QFileDialog::accept is protected; a queued call also lets a question it asks come up in its own loop.
+void Accept(QFileDialog& dialog) {
+  QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
+}
+
+// Answers the real desktop's dialogs from code: each file dialog that comes up is recorded (the folder it
+// opened in) and answered by `answer`; a message box over it is recorded and answered Yes.
+struct DialogScript {
+  QStringList opened_in;
+  QStringList asked;
+  std::function<void(QFileDialog&)> answer;
+
+  DialogScript() {
+    auto* timer = new QTimer(&owner);
+    QObject::connect(timer, &QTimer::timeout, &owner, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        asked << box->text();
+        box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->click() : box->accept();
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (dialog->property("answered").toBool()) return;
+        dialog->setProperty("answered", true);
+        opened_in << dialog->directory().absolutePath();
+        answer(*dialog);
+      }
+    });
+    timer->start(10);
+  }
+  QObject owner;
+};
+
+TEST(QtDesktop, DialogsOpenAtHomeThenTheLastChoiceAndAnExistingPstIsTakenWithoutAsking) {
+  status::testing::OffscreenApp();
+  velmora::testing::TempDir dir;
+  const QString home = QString::fromStdString(dir.path().string());
+  const QByteArray saved_home = qgetenv("HOME");
+  qputenv("HOME", home.toUtf8());
+  QDir(home).mkpath(QStringLiteral("export/alice"));
+  QDir(home).mkpath(QStringLiteral("out"));
+  const QString existing = home + QStringLiteral("/out/alice.pst");
+  QFile(existing).open(QIODevice::WriteOnly);
+
+  QtDesktop desktop;
+  DialogScript script;
+  script.answer = [&](QFileDialog& dialog) {
+    dialog.selectFile(home + QStringLiteral("/export/alice"));
+    Accept(dialog);
+  };
+  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Choose Source Folder...")), home + "/export/alice");
+  script.answer = [](QFileDialog& dialog) { dialog.reject(); };
+  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Choose Output Folder...")), QString());
+
+  QString proposed;
+  script.answer = [&](QFileDialog& dialog) {
+    proposed = dialog.selectedFiles().value(0);
+    dialog.selectFile(existing);
+    Accept(dialog);
+  };
+  EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("alice.pst"), QStringLiteral("Data (*.pst)")), existing);
+  script.answer = [](QFileDialog& dialog) { dialog.reject(); };
+  EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("bob.pst"), QStringLiteral("Data (*.pst)")),
+            std::nullopt);
+  qputenv("HOME", saved_home);
+
+  // Never the working folder: home first, then the folder last chosen in the same kind of dialog.
+  EXPECT_EQ(script.opened_in.join(QLatin1Char('\n')).toStdString(),
+            QStringList({home, home + "/export/alice", home, home + "/out"}).join(QLatin1Char('\n')).toStdString());
+  EXPECT_EQ(proposed.toStdString(), (home + "/alice.pst").toStdString());
+  EXPECT_TRUE(script.asked.isEmpty()) << script.asked.join(QLatin1Char('\n')).toStdString();
 }
 
 }  // namespace
