@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +34,11 @@ bool LabelFits(const QLabel* label) {
   if (label->text().isEmpty()) return true;
   const QRect room = VisiblePart(label, label->contentsRect());
   const QFontMetrics metrics(label->font());
+  // The usual case, and a cheap one (the status lines change with every message): one line that fits.
+  if (!label->text().contains(QLatin1Char('\n')) && metrics.height() <= room.height() &&
+      metrics.horizontalAdvance(label->text()) <= room.width()) {
+    return true;
+  }
   const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
   const QRect needed =
       metrics.boundingRect(QRect(0, 0, label->wordWrap() ? room.width() : kUnbounded, kUnbounded), flags,
@@ -57,7 +63,34 @@ bool ButtonFits(const QAbstractButton* button) {
   return needed.width() <= room.width() && needed.height() <= room.height();
 }
 
+constexpr const char* kFittedTextProperty = "velmoraFittedText";
+
+// One filter for every label fitted at paint time; it runs before the label paints itself.
+class PaintFitter : public QObject {
+ public:
+  static PaintFitter& Instance() {
+    static PaintFitter* fitter = new PaintFitter;  // lives as long as the labels it watches may
+    return *fitter;
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Paint) return false;
+    auto* label = static_cast<QLabel*>(watched);
+    const QString text = label->text();
+    if (label->property(kFittedTextProperty).toString() != text) {
+      label->setProperty(kFittedTextProperty, text);
+      Refit(label);
+    }
+    return false;
+  }
+};
+
 }  // namespace
+
+void FitWhenPainted(QLabel* label) {
+  label->installEventFilter(&PaintFitter::Instance());
+}
 
 bool TextFits(const QWidget* control) {
   if (const auto* label = qobject_cast<const QLabel*>(control)) return LabelFits(label);
@@ -74,7 +107,7 @@ void Refit(QWidget* control) {
   const QVariant base = control->property(kBaseFontProperty);
   QFont font = base.isValid() ? base.value<QFont>() : control->font();
   if (!base.isValid()) control->setProperty(kBaseFontProperty, font);
-  control->setFont(font);
+  if (control->font() != font) control->setFont(font);
   while (!TextFits(control) && font.pointSizeF() > kSmallestPoints) {
     font.setPointSizeF(font.pointSizeF() - kStepPoints);
     control->setFont(font);

@@ -5,6 +5,7 @@
 #pragma once
 
 class QFont;
+class QLabel;
 class QWidget;
 
 namespace velmora::status {
@@ -15,6 +16,9 @@ void SetFittedFont(QWidget* control, const QFont& font);
 // Fits the control's text again after it changed, starting from the font given to SetFittedFont (or the
 // control's font when none was given).
 void Refit(QWidget* control);
+// Fits the label's text again when it is painted after its text changed. For lines the engine rewrites with
+// every message: they are measured once per repaint, not once per change.
+void FitWhenPainted(QLabel* label);
 // Whether the control's text, as the style draws it, lies wholly inside the control and its window.
 bool TextFits(const QWidget* control);
 

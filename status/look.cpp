@@ -11,8 +11,6 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "status/fit.h"
-
 namespace velmora::status {
 
 QColor FromBgr(uint32_t bgr) {
@@ -101,7 +99,6 @@ void SetCaption(QLabel* label, const QString& caption) {
   label->setProperty(kCaptionProperty, caption);
   if (label->property(kLiteralProperty).toBool()) {
     label->setText(caption);
-    Refit(label);
     return;
   }
   QString shown;
@@ -117,7 +114,6 @@ void SetCaption(QLabel* label, const QString& caption) {
     shown += caption[i];
   }
   label->setText(shown);
-  Refit(label);
 }
 
 QString Caption(const QLabel* label) {

@@ -25,6 +25,7 @@ QLabel* MakeLabel(QWidget* parent, const QRect& rect, const QFont& font) {
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   SetFittedFont(label, font);
+  FitWhenPainted(label);  // the engine rewrites these lines with every message
   return label;
 }
 

@@ -412,20 +412,26 @@ TEST_F(WizardTest, NoTextOfAnyWindowIsCutOff) {
   wizard_->Single().CmdAddFolder->click();
   cut << CutOffTexts(&wizard_->Single());
 
-  // The status window as a stopped run leaves it, and as a run shows it.
+  // The status window as a run shows it (long paths included), and as a stopped run leaves it. Its lines
+  // are fitted when painted.
   status::frmMigateAll& status = wizard_->Status();
-  status.Load();
+  status.ShowOwnedBy(&start);
   WindowHost& host = wizard_->host();
+  const std::string mailbox = "/home/user/Export/a-mailbox-with-a-rather-long-name@example.com/";
   host.SetButtonState(engine::ButtonState::kStopVisible, true);
-  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 12345 items from /home/user/Export/zed & co/");
-  host.SetStatusText(engine::StatusText::kLblProgress, "Stopped... at 13% Complete");
+  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 12345 items from " + mailbox);
+  host.SetStatusText(engine::StatusText::kLblProgress, "Skipped... at 13% Complete");
   host.SetStatusText(engine::StatusText::kFrameConversion,
                      "Reading Messages && Email Metadata - (1605 of 12345) File(s)");
   host.SetStatusText(engine::StatusText::kLblCurrentDbx,
-                     "Converting Messages... from (/home/user/Export/zed & co/Inbox/1605.eml)");
+                     "Converting Messages... from (" + mailbox + "Inbox/Projects/zed & co/1605.eml)");
+  QApplication::processEvents();
   cut << CutOffTexts(&status);
   host.SetStatusText(engine::StatusText::kLblCount1, "Stopped...");
+  host.SetStatusText(engine::StatusText::kLblProgress, "Stopped... at 13% Complete");
+  QApplication::processEvents();
   cut << CutOffTexts(&status);
+  EXPECT_EQ(status.lblCount1->font().pointSizeF(), 9.75);  // a short line is drawn full size again
 
   EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
 }
