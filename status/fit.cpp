@@ -40,9 +40,8 @@ bool LabelFits(const QLabel* label) {
     return true;
   }
   const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-  const QRect needed =
-      metrics.boundingRect(QRect(0, 0, label->wordWrap() ? room.width() : kUnbounded, kUnbounded), flags,
-                           label->text());
+  const QRect needed = metrics.boundingRect(
+      QRect(0, 0, label->wordWrap() ? room.width() : kUnbounded, kUnbounded), flags, label->text());
   return needed.width() <= room.width() && needed.height() <= room.height();
 }
 

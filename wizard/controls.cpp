@@ -35,8 +35,8 @@ QLabel* MakeTitle(QWidget* parent) {
 
 QLabel* MakeStepHeading(QWidget* parent, const QString& text, const QRect& rect, int fit_width) {
   // The heading's box ends where the rule beside it starts, so its text never runs into the rule.
-  QLabel* heading = MakeLabel(parent, text, QRect(rect.x(), rect.y(), fit_width, rect.height()),
-                              status::Tahoma(12, true));
+  QLabel* heading =
+      MakeLabel(parent, text, QRect(rect.x(), rect.y(), fit_width, rect.height()), status::Tahoma(12, true));
   status::SetTextColour(heading, status::kGrey);
   return heading;
 }

@@ -37,7 +37,7 @@ class QtDesktop : public status::Desktop {
   QString DesktopFolder() override;
 
  private:
-  QString last_picked_;      // empty until a folder was chosen
+  QString last_picked_;       // empty until a folder was chosen
   QString last_save_folder_;  // empty until a file was saved
 };
 

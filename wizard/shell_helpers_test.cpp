@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-#include <functional>
 
 #include "engine/texts.h"
 #include "status/testing/offscreen_app.h"
@@ -61,35 +60,33 @@ TEST(ShellOpen, PathsOpenAsLocalFilesWebAddressesAsThemselvesAndEmptyTextNotAtAl
   EXPECT_EQ(catcher.urls[1].toString(), "https://www.example.com/em-client-converter/");
 }
 
-// QFileDialog::accept is protected; a queued call also lets a question it asks come up in its own loop.
-void Accept(QFileDialog& dialog) {
-  QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
-}
-
-// Answers the real desktop's dialogs from code: each file dialog that comes up is recorded (the folder it
-// opened in) and answered by `answer`; a message box over it is recorded and answered Yes.
+// Answers the real desktop's file dialogs from code, in order: each records the folder it opened in and the
+// file it proposed, then takes the next path of `picks` (an empty one cancels). A question such a dialog asks
+// is recorded and answered Yes.
 struct DialogScript {
-  QStringList opened_in;
-  QStringList asked;
-  std::function<void(QFileDialog&)> answer;
+  QStringList picks, opened_in, proposed, asked;
+  QTimer timer;
 
   DialogScript() {
-    auto* timer = new QTimer(&owner);
-    QObject::connect(timer, &QTimer::timeout, &owner, [this] {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         asked << box->text();
-        box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->click() : box->accept();
-      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-        if (dialog->property("answered").toBool()) return;
-        dialog->setProperty("answered", true);
+        box->button(QMessageBox::Yes)->click();
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal);
+                 dialog && !dialog->property("seen").isValid()) {
+        dialog->setProperty("seen", true);
         opened_in << dialog->directory().absolutePath();
-        answer(*dialog);
+        proposed << dialog->selectedFiles().value(0);
+        const QString pick = picks.isEmpty() ? QString() : picks.takeFirst();
+        if (pick.isEmpty()) return dialog->reject();
+        dialog->selectFile(pick);
+        // accept() is protected; queued, a question it asks comes up in a loop of its own.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       }
     });
-    timer->start(10);
+    timer.start(10);
   }
-  QObject owner;
 };
 
 TEST(QtDesktop, DialogsOpenAtHomeThenTheLastChoiceAndAnExistingPstIsTakenWithoutAsking) {
@@ -105,30 +102,20 @@ TEST(QtDesktop, DialogsOpenAtHomeThenTheLastChoiceAndAnExistingPstIsTakenWithout
 
   QtDesktop desktop;
   DialogScript script;
-  script.answer = [&](QFileDialog& dialog) {
-    dialog.selectFile(home + QStringLiteral("/export/alice"));
-    Accept(dialog);
-  };
-  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Choose Source Folder...")), home + "/export/alice");
-  script.answer = [](QFileDialog& dialog) { dialog.reject(); };
-  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Choose Output Folder...")), QString());
-
-  QString proposed;
-  script.answer = [&](QFileDialog& dialog) {
-    proposed = dialog.selectedFiles().value(0);
-    dialog.selectFile(existing);
-    Accept(dialog);
-  };
-  EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("alice.pst"), QStringLiteral("Data (*.pst)")), existing);
-  script.answer = [](QFileDialog& dialog) { dialog.reject(); };
+  script.picks = {home + "/export/alice", QString(), existing, QString()};
+  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Source")), home + "/export/alice");
+  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Output")), QString());
+  EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("alice.pst"), QStringLiteral("Data (*.pst)")),
+            existing);
   EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("bob.pst"), QStringLiteral("Data (*.pst)")),
             std::nullopt);
   qputenv("HOME", saved_home);
 
   // Never the working folder: home first, then the folder last chosen in the same kind of dialog.
-  EXPECT_EQ(script.opened_in.join(QLatin1Char('\n')).toStdString(),
-            QStringList({home, home + "/export/alice", home, home + "/out"}).join(QLatin1Char('\n')).toStdString());
-  EXPECT_EQ(proposed.toStdString(), (home + "/alice.pst").toStdString());
+  EXPECT_EQ(
+      script.opened_in.join(QLatin1Char('\n')).toStdString(),
+      QStringList({home, home + "/export/alice", home, home + "/out"}).join(QLatin1Char('\n')).toStdString());
+  EXPECT_EQ(script.proposed.value(2).toStdString(), (home + "/alice.pst").toStdString());
   EXPECT_TRUE(script.asked.isEmpty()) << script.asked.join(QLatin1Char('\n')).toStdString();
 }
 
