@@ -57,8 +57,9 @@ frmMigateAll::frmMigateAll(engine::RunState& run_state, Desktop& desktop, Status
   Shape2 = WhiteBand(this, QRect(-8, -8, 713, 113));
   Shape1 = WhiteBand(this, QRect(-16, 200, 713, 129));
 
-  // The count line is wider than the window: long paths run under the Skip button and off the right edge.
-  lblCount1 = MakeLabel(this, QRect(8, 8, 625, 25), Tahoma(9.75, true));
+  // The count line ends 4 pixels before the Skip button (x 456): a long path is drawn smaller rather than
+  // run under the button and off the window's edge.
+  lblCount1 = MakeLabel(this, QRect(8, 8, 444, 25), Tahoma(9.75, true));
   lblProgress = MakeLabel(this, QRect(8, 40, 401, 17), Tahoma(11.25));
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setGeometry(8, 64, 401, 25);
