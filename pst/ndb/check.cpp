@@ -1,5 +1,6 @@
 #include "pst/ndb/check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -34,6 +35,10 @@ class Checker {
  private:
   void Error(std::string m) {
     if (r_.errors.size() < kMaxErrors) r_.errors.push_back(std::move(m));
+  }
+  void Mendable(std::string m) {
+    if (r_.errors.size() < kMaxErrors) r_.mendable.push_back(m);
+    Error(std::move(m));
   }
 
   bool ReadHeader() {
@@ -84,12 +89,12 @@ class Checker {
 
   void CheckCounters() {
     if (max_page_bid_ >= h_.bid_next_p)
-      Error("bidNextP " + Hex(h_.bid_next_p) + " is not above page BID " + Hex(max_page_bid_));
+      Mendable("bidNextP " + Hex(h_.bid_next_p) + " is not above page BID " + Hex(max_page_bid_));
     (void)nbt_.ForEach([&](const NodeEntry& e) {
       // rgnid holds the last index handed out: Outlook's next NID of a type is ++rgnid.
       if (NidIndexOf(e.nid) > h_.rgnid[NidTypeOf(e.nid)])
-        Error("rgnid[" + std::to_string(NidTypeOf(e.nid)) + "] " + Hex(h_.rgnid[NidTypeOf(e.nid)]) +
-              " is below node " + Hex(e.nid));
+        Mendable("rgnid[" + std::to_string(NidTypeOf(e.nid)) + "] " + Hex(h_.rgnid[NidTypeOf(e.nid)]) +
+                 " is below node " + Hex(e.nid));
       return Status::Ok();
     });
   }
@@ -97,7 +102,7 @@ class Checker {
   void CheckBlocks() {
     (void)bbt_.ForEach([&](const BbtEntry& e) {
       if ((e.bid & ~uint64_t{3}) >= h_.bid_next_b)
-        Error("bidNextB " + Hex(h_.bid_next_b) + " is not above " + BlockName(e.bid, e.ib));
+        Mendable("bidNextB " + Hex(h_.bid_next_b) + " is not above " + BlockName(e.bid, e.ib));
       uint64_t disk = BlockDiskSize(e.cb);
       if (e.cb > kMaxBlockPayload || e.ib % kBlockAlign || OverlapsReservedArea(e.ib, disk) ||
           e.ib + disk > h_.file_eof) {
@@ -210,8 +215,8 @@ class Checker {
       }
     }
     if (pmap_free_pages * kPageSize != h_.pmap_free)
-      Error("cbPMapFree " + std::to_string(h_.pmap_free) + " but the PMaps have " +
-            std::to_string(pmap_free_pages * kPageSize) + " free bytes");
+      Mendable("cbPMapFree " + std::to_string(h_.pmap_free) + " but the PMaps have " +
+               std::to_string(pmap_free_pages * kPageSize) + " free bytes");
     uint64_t free_slots = 0;
     for (const auto& [k, page] : amaps) {
       auto want = expected_->SectionBits(k);
@@ -220,15 +225,15 @@ class Checker {
         for (int bit = 0; bit < 8; ++bit) free_slots += (page[i] & (0x80 >> bit)) ? 0 : 1;
         if (h_.amap_valid == kAMapValid2 && page[i] != want[i] && !reported) {
           reported = true;
-          Error("AMap page at offset " + Hex(SectionOffset(k)) + ": byte " + std::to_string(i) + " is " +
-                Hex(page[i]) + ", the pages and blocks there need " + Hex(want[i]) + " (slots at offset " +
-                Hex(SectionOffset(k) + i * 8 * kBlockAlign) + ")");
+          Mendable("AMap page at offset " + Hex(SectionOffset(k)) + ": byte " + std::to_string(i) + " is " +
+                   Hex(page[i]) + ", the pages and blocks there need " + Hex(want[i]) + " (slots at offset " +
+                   Hex(SectionOffset(k) + i * 8 * kBlockAlign) + ")");
         }
       }
     }
     if (h_.amap_valid == kAMapValid2 && free_slots * kBlockAlign != h_.amap_free)
-      Error("cbAMapFree " + std::to_string(h_.amap_free) + " but the AMaps have " +
-            std::to_string(free_slots * kBlockAlign) + " free bytes");
+      Mendable("cbAMapFree " + std::to_string(h_.amap_free) + " but the AMaps have " +
+               std::to_string(free_slots * kBlockAlign) + " free bytes");
   }
 
   void CheckDList() {
@@ -262,6 +267,12 @@ std::string CheckReport::Summary() const {
   for (const auto& e : errors) s += "\n  error: " + e;
   for (const auto& n : notes) s += "\n  note: " + n;
   return s;
+}
+
+std::string CheckReport::FirstDamage() const {
+  for (const auto& e : errors)
+    if (std::find(mendable.begin(), mendable.end(), e) == mendable.end()) return e;
+  return "";
 }
 
 CheckReport CheckFile(File& file) {

@@ -16,11 +16,16 @@ namespace velmora::pst {
 struct CheckReport {
   std::vector<std::string> errors;  // rules of the format broken
   std::vector<std::string> notes;   // allowed, but worth knowing (no DList, maps marked for rebuild, ...)
+  // The errors a writer mends as it opens the file (counters behind what is in use, maps that disagree with
+  // the B-trees): also listed in `errors`. Everything else is damage a writer must not build on.
+  std::vector<std::string> mendable;
   uint64_t nodes = 0;
   uint64_t blocks = 0;
   uint64_t pages = 0;  // NBT and BBT pages
   uint64_t sections = 0;
   bool ok() const { return errors.empty(); }
+  // The first error that is not mendable, or "" when there is none.
+  std::string FirstDamage() const;
   std::string Summary() const;
 };
 

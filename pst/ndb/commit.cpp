@@ -1,7 +1,8 @@
-// The commit: the invariants [C1] - [C6] are listed in node_database.h.
+// The commit and the growth commit: the invariants [C1] - [C7] are listed in node_database.h.
 #include <algorithm>
 #include <set>
 
+#include "pst/ndb/btree_load.h"
 #include "pst/ndb/map_layout.h"
 #include "pst/ndb/node_database.h"
 
@@ -37,13 +38,81 @@ Status NodeDatabase::WriteMaps(std::span<const uint64_t> dirty, uint64_t first_n
   return Status::Ok();
 }
 
+namespace {
+
+// A growth commit takes in an eighth of the file, at least one section and at most 64 (15.5 MB): a few
+// growth commits while a file is small, one per 15.5 MB later, and never more than 15.5 MB of free space
+// at the end of a finished file.
+constexpr uint64_t kMaxGrowthSections = 64;
+uint64_t GrowthSections(uint64_t sections) {
+  return std::clamp<uint64_t>(sections / 8, 1, kMaxGrowthSections);
+}
+
+}  // namespace
+
+Result<uint64_t> NodeDatabase::Allocate(uint64_t size, uint64_t align) {
+  PST_ASSIGN_OR_RETURN(uint64_t ib, space_->Allocate(size, align));  // [C1]
+  if (has_durable_header_ && space_->sections() > durable_sections_)
+    if (Status s = TakeInNewSections(); !s.ok()) return Fail(s);
+  return ib;
+}
+
+Status NodeDatabase::WriteEmptySectionMaps(uint64_t first, uint64_t end) {
+  const std::vector<uint8_t> full(kPageDataSize, 0xFF);
+  std::set<uint64_t> fmaps;
+  for (uint64_t k = first; k < end; ++k) {
+    for (const MapPage& m : MapPagesOfSection(k)) {
+      if (m.ptype == kPageTypeFMap) continue;
+      auto bits = m.ptype == kPageTypeAMap ? SpaceMap::EmptySectionBits(k) : full;
+      PST_RETURN_IF_ERROR(file_->WriteAt(m.ib, MakeMapPage(m.ptype, m.ib, bits)));
+    }
+    if (k >= kAMapsInHeaderFMap) fmaps.insert(k - (k - kAMapsInHeaderFMap) % kAMapsPerFMap);
+  }
+  for (uint64_t f : fmaps) {
+    // The FMap keeps its bytes for the sections already counted; the new ones are empty (longest run 255).
+    uint64_t ib = SectionOffset(f) + 2 * kPageSize;
+    std::vector<uint8_t> runs(kPageDataSize, 0);
+    if (f < first) {
+      auto old = ReadPage(*file_, FileSizeForSections(first), {ib, ib}, kPageTypeFMap);
+      if (old.ok())
+        std::copy_n(old->begin(), kPageDataSize, runs.begin());
+      else
+        for (uint64_t i = 0; f + i < first; ++i) runs[i] = space_->LongestFreeRun(f + i);
+    }
+    for (uint64_t k = std::max(f, first); k < end && k < f + kAMapsPerFMap; ++k) runs[k - f] = 255;
+    PST_RETURN_IF_ERROR(file_->WriteAt(ib, MakeMapPage(kPageTypeFMap, ib, runs)));
+  }
+  return Status::Ok();
+}
+
+Status NodeDatabase::TakeInNewSections() {
+  // [C6] Same roots, more room: the new sections' maps first, durable, then the header that counts them.
+  const uint64_t target = durable_sections_ + GrowthSections(durable_sections_);
+  if (space_->sections() < target) space_->AddSections(target - space_->sections());
+  const uint64_t first = durable_sections_, end = space_->sections();
+  PST_RETURN_IF_ERROR(file_->SetSize(FileSizeForSections(end)));
+  PST_RETURN_IF_ERROR(WriteEmptySectionMaps(first, end));
+  PST_RETURN_IF_ERROR(file_->Sync());
+  Header h = header_;
+  h.file_eof = FileSizeForSections(end);
+  h.amap_last = SectionOffset(end - 1);
+  for (uint64_t k = first; k < end; ++k) h.amap_free += SpaceMap::EmptySectionFreeBytes(k);
+  h.unique = header_.unique + 1;
+  PST_RETURN_IF_ERROR(WriteHeader(h));
+  PST_RETURN_IF_ERROR(file_->Sync());
+  header_ = h;
+  next_.unique = h.unique;
+  durable_sections_ = end;
+  return Status::Ok();
+}
+
 Status NodeDatabase::Commit() {
   PST_RETURN_IF_ERROR(CheckWritable());
   if (!changed_) return Status::Ok();
 
   // [C1] B-tree pages copy-on-write into free space, children before parents.
   auto alloc = [this]() -> Result<Bref> {
-    PST_ASSIGN_OR_RETURN(uint64_t ib, space_->Allocate(kPageSize, kPageSize));
+    PST_ASSIGN_OR_RETURN(uint64_t ib, Allocate(kPageSize, kPageSize));
     return Bref{next_.bid_next_p++, ib};
   };
   auto write = [this](const Bref& ref, const PageBytes& page) { return file_->WriteAt(ref.ib, page); };
@@ -53,8 +122,10 @@ Status NodeDatabase::Commit() {
   for (const Bref& r : nbt_.TakeFreed()) space_->FreeLater(r.ib, kPageSize);
   for (const Bref& r : bbt_.TakeFreed()) space_->FreeLater(r.ib, kPageSize);
 
-  // [C3] Clearing bits in place: first tell the durable header its maps are not to be trusted.
-  if (has_durable_header_ && (space_->HasPending() || stale_maps_on_disk_) &&
+  // [C3] Changing the maps in place: first tell the durable header its maps are not to be trusted. Bits
+  // set for the new blocks would claim space the durable roots do not reach just as cleared bits would
+  // free space they do, so any map change needs it.
+  if (has_durable_header_ && (space_->HasPending() || space_->HasDirtySections() || stale_maps_on_disk_) &&
       header_.amap_valid == kAMapValid2) {
     Header invalid = header_;
     invalid.amap_valid = kAMapInvalid;

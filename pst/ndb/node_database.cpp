@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "pst/ndb/btree_load.h"
+#include "pst/ndb/check.h"
 #include "pst/ndb/map_layout.h"
 
 namespace velmora::pst {
@@ -35,6 +36,11 @@ Status NodeDatabase::Fail(Status s) {
 
 Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::shared_ptr<File> file, bool writable) {
   std::unique_ptr<NodeDatabase> db(new NodeDatabase(file, writable));
+  if (writable) {  // [C7]
+    CheckReport report = CheckFile(*file);
+    if (std::string damage = report.FirstDamage(); !damage.empty())
+      return Status::Corruption(damage + "; not modified");
+  }
   PST_ASSIGN_OR_RETURN(uint64_t size, file->Size());
   std::vector<uint8_t> bytes(std::min<uint64_t>(size, kHeaderSize));
   PST_RETURN_IF_ERROR(file->ReadAt(0, bytes));
@@ -91,7 +97,9 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::shared_ptr<File> f
     for (uint64_t k : stale) db->space_->MarkSectionDirty(k);
     db->rewrite_all_fixed_maps_ = h.pmap_free != 0;
     db->stale_maps_on_disk_ = !stale.empty();
-    db->changed_ = !stale.empty() || db->rewrite_all_fixed_maps_ || size != h.file_eof;
+    db->changed_ = !stale.empty() || db->rewrite_all_fixed_maps_;
+    // [C7] Bytes past ibFileEof belong to no commit.
+    if (size > h.file_eof) PST_RETURN_IF_ERROR(db->Fail(file->SetSize(h.file_eof)));
   }
   return db;
 }

@@ -12,12 +12,12 @@
 // base one and the reference the caller holds. When the references drop to none (cRef back to 1) the block
 // is freed with everything only it referenced.
 //
-// Commit protocol. Invariants, cited by the tests as [C1] ... [C6]:
+// Commit protocol. Invariants, cited by the tests as [C1] ... [C7]:
 //  [C1] New and changed blocks and pages go to space that is free in the durable state: never over anything
 //       the last durable header reaches, never over a map page, never below 0x4400.
 //  [C2] Space freed since the last commit (replaced B-tree pages, released blocks) stays allocated in
 //       memory until the commit that drops the last reference to it is durable; only then can it be reused.
-//  [C3] Before any map page is rewritten in place with bits cleared, the durable header is rewritten with
+//  [C3] Before any map page is rewritten in place (bits set or cleared), the durable header is rewritten with
 //       fAMapValid = 0 (same roots) and synced, so a crash inside the map update leaves a file whose maps a
 //       reader rebuilds from the B-trees rather than trusts.
 //  [C4] Blocks, pages and maps are synced before the new header is written; the header is written last
@@ -25,8 +25,17 @@
 //       after it the new one, and at every moment it is a valid PST.
 //  [C5] After any I/O error the database is failed: every later call returns that error until the file is
 //       opened again. Nothing is written on a read-only open.
-//  [C6] The file ends at a section boundary at every commit (0x4400 + n * 0x3E000 = ibFileEof), with every
-//       section's AMap, and its PMap/FMap/FPMap where due, written before the header that counts it.
+//  [C6] The file is exactly ibFileEof bytes (0x4400 + n * 0x3E000) whenever no commit is under way, with
+//       every section's AMap, and its PMap/FMap/FPMap where due, written before the header that counts it.
+//       The file only grows in a commit: when an allocation needs a section the durable header does not
+//       count, a growth commit first takes in several empty sections (their map pages, then the header with
+//       the same roots and the larger ibFileEof and cbAMapFree), so blocks written between commits always
+//       lie inside the file the header describes, in space its maps call free [C1].
+//  [C7] A writable open verifies the whole file (CheckFile: header, maps, every B-tree page, every block's
+//       CRC) before anything is written; a file with an error other than those the open mends (counters
+//       behind what is in use, maps that disagree with the B-trees) is refused and left byte-identical. A
+//       tail past ibFileEof (bytes of a commit that never happened) holds nothing committed and is cut off by
+//       a writable open.
 #pragma once
 
 #include <array>
@@ -101,6 +110,10 @@ class NodeDatabase : public NodeStore {
   Result<Bid> WriteBlock(std::span<const uint8_t> payload, bool internal);
   Status FreeTree(Bid tree);
   Result<Bid> NextBlockBid(bool internal);
+  // Space for a new block or page; takes in new sections with a growth commit when it has to [C6].
+  Result<uint64_t> Allocate(uint64_t size, uint64_t align);
+  Status TakeInNewSections();
+  Status WriteEmptySectionMaps(uint64_t first, uint64_t end);
 
   Status WriteMaps(std::span<const uint64_t> sections, uint64_t first_new_section);
   Status WriteHeader(const Header& h);

@@ -37,7 +37,7 @@ Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool inte
   PST_ASSIGN_OR_RETURN(Bid bid, NextBlockBid(internal));
   std::vector<uint8_t> stored(payload.begin(), payload.end());
   if (!internal) EncodeBlockData(crypt_, bid, stored);
-  auto ib = space_->Allocate(BlockDiskSize(stored.size()), kBlockAlign);  // [C1]
+  auto ib = Allocate(BlockDiskSize(stored.size()), kBlockAlign);
   if (!ib.ok()) return ib.status();
   Status st = file_->WriteAt(*ib, MakeBlockImage(stored, bid, *ib));
   if (!st.ok()) return Fail(st);

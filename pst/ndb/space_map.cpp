@@ -35,6 +35,31 @@ Status SpaceMap::Grow() {
   return Status::Ok();
 }
 
+uint64_t SpaceMap::AddSections(uint64_t n) {
+  uint64_t added = 0;
+  while (added < n && Grow().ok()) ++added;
+  return added;
+}
+
+std::vector<uint8_t> SpaceMap::EmptySectionBits(uint64_t k) {
+  std::vector<uint8_t> bits(kPageDataSize, 0);
+  for (const MapPage& m : MapPagesOfSection(k))
+    for (uint64_t s = (m.ib - SectionOffset(k)) / kBlockAlign;
+         s < (m.ib - SectionOffset(k) + kPageSize) / kBlockAlign; ++s)
+      bits[s / 8] |= static_cast<uint8_t>(0x80u >> (s % 8));
+  return bits;
+}
+
+uint64_t SpaceMap::EmptySectionFreeBytes(uint64_t k) {
+  return kAMapSectionSize - MapPagesOfSection(k).size() * kPageSize;
+}
+
+bool SpaceMap::HasDirtySections() const {
+  for (bool d : dirty_)
+    if (d) return true;
+  return false;
+}
+
 bool SpaceMap::MarkUsed(uint64_t ib, uint64_t size) {
   if (ib < kFirstAMapOffset || size == 0 || ib % kBlockAlign != 0 || ib + size > file_size() ||
       ib + size < ib)

@@ -33,6 +33,12 @@ class SpaceMap {
   // the file when nothing fits; the space is marked used.
   Result<uint64_t> Allocate(uint64_t size, uint64_t align);
 
+  // Appends up to n empty sections, fewer when the size limit comes first; returns how many were added.
+  uint64_t AddSections(uint64_t n);
+  // The bitmap of section k with only its own map pages in use, and the free bytes that leaves.
+  static std::vector<uint8_t> EmptySectionBits(uint64_t k);
+  static uint64_t EmptySectionFreeBytes(uint64_t k);
+
   // Space that stops being used by the state being built: reusable only after ReleasePending, which the
   // commit calls once nothing the durable header reaches can still be there.
   void FreeLater(uint64_t ib, uint64_t size);
@@ -51,6 +57,7 @@ class SpaceMap {
   // Sections whose bits changed (or that are new) since the last call.
   std::vector<uint64_t> TakeDirtySections();
   void MarkSectionDirty(uint64_t k) { dirty_[k] = true; }
+  bool HasDirtySections() const;
 
  private:
   bool Test(uint64_t slot) const { return bits_[slot / 8] & (0x80u >> (slot % 8)); }
