@@ -1,6 +1,7 @@
 #include "pst/ndb/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,7 +93,7 @@ Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mo
       flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
     case OpenMode::kCreateOrTruncate:
-      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      flags |= O_RDWR | O_CREAT;  // truncated once the lock is held
       break;
   }
   int fd;
@@ -104,7 +105,20 @@ Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mo
     if (errno == ENOENT) return Status::NotFound(Describe("cannot open", path, errno));
     return Status::IoError(Describe("cannot open", path, errno));
   }
-  return std::unique_ptr<File>(new PosixFile(fd, path));
+  std::unique_ptr<File> file(new PosixFile(fd, path));
+  // One writer at a time: a writable open holds an exclusive lock for as long as the descriptor is open
+  // (flock locks belong to the open file description, so the lock goes when the process does, even on
+  // SIGKILL). Readers take no lock: they read the last commit, which a writer never overwrites.
+  if (mode != OpenMode::kReadOnly) {
+    int rc;
+    do {
+      rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is in use by another program");
+    if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
+    if (mode == OpenMode::kCreateOrTruncate) PST_RETURN_IF_ERROR(file->SetSize(0));
+  }
+  return file;
 }
 
 Status MemoryFile::ReadAt(uint64_t offset, std::span<uint8_t> out) {

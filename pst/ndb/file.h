@@ -34,7 +34,8 @@ enum class OpenMode {
   kCreateOrTruncate,  // replaces whatever is there
 };
 
-// pread/pwrite/fsync on a descriptor opened with O_CLOEXEC.
+// pread/pwrite/fsync on a descriptor opened with O_CLOEXEC. Every mode but kReadOnly takes an exclusive
+// lock on the file and fails with "<path> is in use by another program" while another writer holds it.
 Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mode);
 
 // A file in memory; bytes() shows its content to tests.

@@ -1,7 +1,9 @@
 // The File implementations: POSIX, memory, and the fault-injecting file the crash tests rely on.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include "pst/ndb/fault_file.h"
@@ -49,9 +51,11 @@ TEST_F(PosixFileTest, CreateNewNeverClobbers) {
     ASSERT_TRUE((*f)->WriteAt(0, std::vector<uint8_t>(10, 7)).ok());
   }
   EXPECT_EQ(OpenPosixFile(path_, OpenMode::kCreateNew).status().code(), Code::kAlreadyExists);
-  auto rw = OpenPosixFile(path_, OpenMode::kReadWrite);
-  ASSERT_TRUE(rw.ok());
-  EXPECT_EQ(*(*rw)->Size(), 10u);
+  {
+    auto rw = OpenPosixFile(path_, OpenMode::kReadWrite);
+    ASSERT_TRUE(rw.ok());
+    EXPECT_EQ(*(*rw)->Size(), 10u);
+  }
   auto trunc = OpenPosixFile(path_, OpenMode::kCreateOrTruncate);
   ASSERT_TRUE(trunc.ok());
   EXPECT_EQ(*(*trunc)->Size(), 0u);
@@ -63,6 +67,43 @@ TEST_F(PosixFileTest, ReadOnlyRefusesWritesAndMissingFilesAreNotFound) {
   auto ro = OpenPosixFile(path_, OpenMode::kReadOnly);
   ASSERT_TRUE(ro.ok());
   EXPECT_EQ((*ro)->WriteAt(0, std::vector<uint8_t>(1)).code(), Code::kIoError);
+}
+
+// One writer: while another process holds the file open for writing, every writable open fails (the
+// truncating one without truncating) and readers still open; when that process dies the file is free.
+TEST_F(PosixFileTest, ASecondProcessCannotOpenForWriting) {
+  {
+    auto f = OpenPosixFile(path_, OpenMode::kCreateNew);
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE((*f)->WriteAt(0, std::vector<uint8_t>(10, 7)).ok());
+  }
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto held = OpenPosixFile(path_, OpenMode::kReadWrite);
+    char c = held.ok() ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    ::pause();  // until killed
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  for (OpenMode mode : {OpenMode::kReadWrite, OpenMode::kCreateOrTruncate}) {
+    auto second = OpenPosixFile(path_, mode);
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.status().message(), path_ + " is in use by another program");
+  }
+  auto reader = OpenPosixFile(path_, OpenMode::kReadOnly);
+  ASSERT_TRUE(reader.ok());
+  EXPECT_EQ(*(*reader)->Size(), 10u);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_TRUE(OpenPosixFile(path_, OpenMode::kReadWrite).ok());
 }
 
 TEST(MemoryFileTest, BehavesLikeAFile) {
