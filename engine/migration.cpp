@@ -102,6 +102,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
                                          rdo::kStoreFormatUnicode, StoreDisplayName);
   store_state_ = store->state();
+  StoreDisplayName = store->DisplayName();  // an existing file keeps its own name
   StoreEntryID = store->EntryID();
   store->ValidateIPMTree();
   auto again = PstSession->GetStoreFromID(StoreEntryID);

@@ -74,7 +74,8 @@ std::shared_ptr<RDOStore> RDOSession::LogonPstStore(const std::string& path, int
       auto ms = pst::MessageStore::Open(*nodes);
       ThrowIfError(ms.status(), "Cannot open the store in \"" + path + "\"");
       store = std::move(ms).value();
-      if (!display_name.empty() && display_name != store->display_name()) store->SetDisplayName(display_name);
+      // An existing file keeps its own name, as Outlook keeps it when a data file is opened: the name given
+      // here is the one a new file gets. Renaming a store is a change of its own (PidTagDisplayName).
       break;
     }
     case PathKind::kMissing: {

@@ -23,7 +23,9 @@ class RDOSession : public Object {
   ~RDOSession() override;  // commits what is still open, as Logoff would; errors are dropped here
 
   // Opens the PST at `path`, creating a new Unicode PST named `display_name` when no file is there. An
-  // existing PST gets `display_name` when it is not empty. Error when the path's folder does not exist or
+  // existing PST keeps its own name (as Outlook opens a data file); `display_name` is not applied to it. The
+  // file is held locked for writing until the session ends (a second writer gets "... is in use by another
+  // program"), and a damaged file is refused untouched. Error when the path's folder does not exist or
   // cannot be written, when the path holds something that is not a PST (left untouched), or for a format
   // other than 1.
   std::shared_ptr<RDOStore> LogonPstStore(const std::string& path, int format = kStoreFormatUnicode,

@@ -119,8 +119,9 @@ TEST_F(SessionTest, ExistingPstIsOpenedAndAddedTo) {
     session.Logoff();
   }
   RDOSession session;
-  EXPECT_EQ(session.LogonPstStore(path, 1, "")->DisplayName(), "Mailbox")
-      << "an empty name keeps the stored one";
+  EXPECT_EQ(session.LogonPstStore(path, 1, "Other : Created - 7.12.26 9.0.00")->DisplayName(), "Mailbox")
+      << "an existing file keeps its own name";
+  EXPECT_THROW(session.GetFolderFromPath("\\\\Other : Created - 7.12.26 9.0.00"), Error);
   EXPECT_EQ(session.GetFolderFromPath("\\\\Mailbox\\Inbox\\Projects\\2026\\")->Name(), "2026");
   session.Logoff();
   CheckFileOnDisk(path);
