@@ -38,8 +38,9 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::shared_ptr<File> f
   std::unique_ptr<NodeDatabase> db(new NodeDatabase(file, writable));
   if (writable) {  // [C7]
     CheckReport report = CheckFile(*file);
-    if (std::string damage = report.FirstDamage(); !damage.empty())
-      return Status::Corruption(damage + "; not modified");
+    std::string damage = report.FirstDamage();
+    if (damage.starts_with("Corruption: ")) damage.erase(0, std::string("Corruption: ").size());
+    if (!damage.empty()) return Status::Corruption(damage + "; not modified");
   }
   PST_ASSIGN_OR_RETURN(uint64_t size, file->Size());
   std::vector<uint8_t> bytes(std::min<uint64_t>(size, kHeaderSize));
