@@ -43,17 +43,40 @@ class DiskFiles : public PstFiles {
     return std::unique_ptr<pst::NodeStore>(std::move(db));
   }
 
+  // A new store is made under a name of its own beside the target and linked into place after its first
+  // commit, so that `path` never shows a file that is not a whole PST, even when the run is killed while
+  // the store is being made. A leftover from such a run is replaced (it is locked while a run uses it).
   pst::Result<std::unique_ptr<pst::NodeStore>> Create(const std::string& path) override {
-    PST_ASSIGN_OR_RETURN(auto file, pst::OpenPosixFile(path, pst::OpenMode::kCreateNew));
-    std::shared_ptr<pst::File> shared(std::move(file));
+    if (Kind(path) != PathKind::kMissing)
+      return pst::Status::AlreadyExists("cannot create " + path + ": it exists");
+    const std::string making = MakingName(path);
+    auto file = pst::OpenPosixFile(making, pst::OpenMode::kCreateOrTruncate);
+    if (!file.ok() && file.status().message() == making + " is in use by another program")
+      return pst::Status::IoError(path + " is in use by another program");
+    if (!file.ok()) return file.status();
+    std::shared_ptr<pst::File> shared(std::move(file).value());
     auto db = pst::NodeDatabase::Create(shared);
     if (!db.ok()) {
       // Leave nothing half-made behind.
-      ::unlink(path.c_str());
+      ::unlink(making.c_str());
       return db.status();
     }
     return std::unique_ptr<pst::NodeStore>(std::move(db).value());
   }
+
+  pst::Status Publish(const std::string& path) override {
+    const std::string making = MakingName(path);
+    // link() never replaces: a file that appeared at `path` meanwhile is kept.
+    int rc = ::link(making.c_str(), path.c_str());
+    int err = errno;
+    ::unlink(making.c_str());
+    if (rc != 0 && err == EEXIST) return pst::Status::AlreadyExists("cannot create " + path + ": it exists");
+    if (rc != 0) return pst::Status::IoError("cannot create " + path + ": " + std::strerror(err));
+    return pst::Status::Ok();
+  }
+
+ private:
+  static std::string MakingName(const std::string& path) { return path + ".new"; }
 };
 
 }  // namespace

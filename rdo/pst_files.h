@@ -20,8 +20,14 @@ class PstFiles {
   virtual pst::Result<bool> LooksLikePst(const std::string& path) = 0;
   // Opens an existing PST for writing.
   virtual pst::Result<std::unique_ptr<pst::NodeStore>> Open(const std::string& path) = 0;
-  // Creates a new, empty Unicode PST; fails when the path exists or its folder does not.
+  // Creates a new, empty Unicode PST; fails when the path exists or its folder does not. The file may be
+  // made under another name until Publish puts it at `path`.
   virtual pst::Result<std::unique_ptr<pst::NodeStore>> Create(const std::string& path) = 0;
+  // Called once the new store's first commit is durable: from then on `path` holds it.
+  virtual pst::Status Publish(const std::string& path) {
+    (void)path;
+    return pst::Status::Ok();
+  }
 };
 
 // Files on disk, through pst::NodeDatabase.

@@ -61,6 +61,7 @@ std::shared_ptr<RDOStore> RDOSession::LogonPstStore(const std::string& path, int
   }
   std::unique_ptr<pst::NodeStore> nodes;
   std::unique_ptr<pst::MessageStore> store;
+  bool is_new = false;
   switch (files_->Kind(path)) {
     case PathKind::kOther:
       throw Error(kEAccessDenied, "\"" + path + "\" is not a file");
@@ -89,12 +90,14 @@ std::shared_ptr<RDOStore> RDOSession::LogonPstStore(const std::string& path, int
       auto ms = pst::MessageStore::Create(*nodes, {display_name, std::nullopt});
       ThrowIfError(ms.status(), "Cannot create the store in \"" + path + "\"");
       store = std::move(ms).value();
+      is_new = true;
       break;
     }
   }
   auto state = std::make_shared<StoreState>(path, std::move(nodes), std::move(store));
   state->set_commit_interval(commit_interval_);
   state->Commit();
+  if (is_new) ThrowIfError(files_->Publish(path), "Cannot create \"" + path + "\"");
   stores_.push_back(state);
   return std::make_shared<RDOStore>(state);
 }

@@ -40,12 +40,13 @@ Status NodeDatabase::WriteMaps(std::span<const uint64_t> dirty, uint64_t first_n
 
 namespace {
 
-// A growth commit takes in an eighth of the file, at least one section and at most 64 (15.5 MB): a few
-// growth commits while a file is small, one per 15.5 MB later, and never more than 15.5 MB of free space
-// at the end of a finished file.
+// A growth commit takes in a quarter of the file, at least 8 sections (2 MB) and at most 64 (15.5 MB): each
+// costs two syncs, so there are a few while a file is small and one per 15.5 MB later, and a finished file
+// never ends in more than 15.5 MB of free space.
+constexpr uint64_t kMinGrowthSections = 8;
 constexpr uint64_t kMaxGrowthSections = 64;
 uint64_t GrowthSections(uint64_t sections) {
-  return std::clamp<uint64_t>(sections / 8, 1, kMaxGrowthSections);
+  return std::clamp<uint64_t>(sections / 4, kMinGrowthSections, kMaxGrowthSections);
 }
 
 }  // namespace
@@ -87,6 +88,9 @@ Status NodeDatabase::WriteEmptySectionMaps(uint64_t first, uint64_t end) {
 
 Status NodeDatabase::TakeInNewSections() {
   // [C6] Same roots, more room: the new sections' maps first, durable, then the header that counts them.
+  // The blocks written so far are synced before the file changes size, so that the window in which it
+  // runs past ibFileEof lasts only as long as a sync of the few map pages.
+  PST_RETURN_IF_ERROR(file_->Sync());
   const uint64_t target = durable_sections_ + GrowthSections(durable_sections_);
   if (space_->sections() < target) space_->AddSections(target - space_->sections());
   const uint64_t first = durable_sections_, end = space_->sections();
@@ -124,9 +128,11 @@ Status NodeDatabase::Commit() {
 
   // [C3] Changing the maps in place: first tell the durable header its maps are not to be trusted. Bits
   // set for the new blocks would claim space the durable roots do not reach just as cleared bits would
-  // free space they do, so any map change needs it.
+  // free space they do, so any map change needs it. The blocks and pages are synced first, so that the
+  // window in which the header says so lasts only as long as syncs of a few pages.
   if (has_durable_header_ && (space_->HasPending() || space_->HasDirtySections() || stale_maps_on_disk_) &&
       header_.amap_valid == kAMapValid2) {
+    if (Status s = file_->Sync(); !s.ok()) return Fail(s);
     Header invalid = header_;
     invalid.amap_valid = kAMapInvalid;
     ++invalid.unique;
