@@ -345,7 +345,7 @@ class KilledRuns(Base):
         so the test holds however often the converter commits."""
         src = os.path.join(self.tmp, "big")
         subjects = big_inbox(src, 4000)
-        for n, delay in enumerate((0, 0.5, 1.2, 2.0)):
+        for n, delay in enumerate((0, 0.4, 0.9, 1.5)):
             pst = os.path.join(self.tmp, "k%d.pst" % n)
             proc = subprocess.Popen([ARGS.convert, "--quiet", src, pst], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
