@@ -94,9 +94,14 @@ Status NodeDatabase::TakeInNewSections() {
   const uint64_t target = durable_sections_ + GrowthSections(durable_sections_);
   if (space_->sections() < target) space_->AddSections(target - space_->sections());
   const uint64_t first = durable_sections_, end = space_->sections();
-  PST_RETURN_IF_ERROR(file_->SetSize(FileSizeForSections(end)));
-  PST_RETURN_IF_ERROR(WriteEmptySectionMaps(first, end));
-  PST_RETURN_IF_ERROR(file_->Sync());
+  Status grown = file_->SetSize(FileSizeForSections(end));
+  if (grown.ok()) grown = WriteEmptySectionMaps(first, end);
+  if (grown.ok()) grown = file_->Sync();
+  if (!grown.ok()) {
+    // Nothing counts the new room yet: give it back (a full disk fails here), best effort.
+    (void)file_->SetSize(FileSizeForSections(first));
+    return grown;
+  }
   Header h = header_;
   h.file_eof = FileSizeForSections(end);
   h.amap_last = SectionOffset(end - 1);

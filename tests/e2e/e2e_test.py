@@ -357,6 +357,21 @@ class KilledRuns(Base):
             print("killed %.1f s after the file appeared: %d messages committed" % (delay, committed),
                   file=sys.stderr)
 
+    def test_a_full_disk_leaves_an_exact_file(self):
+        """A 3 MB file system (made here; skipped where mounting is not allowed) fills up during the run."""
+        src = os.path.join(self.tmp, "big")
+        subjects = big_inbox(src, 2000)
+        disk = os.path.join(self.tmp, "disk")
+        os.makedirs(disk)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=3m", "tmpfs", disk], capture_output=True).returncode:
+            self.skipTest("cannot mount a small file system here")
+        self.addCleanup(subprocess.run, ["umount", disk], capture_output=True)
+        pst = os.path.join(disk, "full.pst")
+        run = convert("--quiet", src, pst)
+        self.assertEqual(run.returncode, 1, "some messages were not converted")
+        self.assertTrue(os.path.exists(pst))
+        self.assertExactAfterKill(pst, subjects, "disk full")
+
     def test_a_second_writer_is_refused(self):
         src = os.path.join(self.tmp, "big")
         big_inbox(src, 3000)
