@@ -349,7 +349,7 @@ class KilledRuns(Base):
         so the test holds however often the converter commits."""
         src = os.path.join(self.tmp, "big")
         subjects = big_inbox(src, 4000)
-        for n, delay in enumerate((0, 0.4, 0.9, 1.5)):
+        for n, delay in enumerate((0, 0.3, 0.8)):
             pst = os.path.join(self.tmp, "k%d.pst" % n)
             proc = subprocess.Popen([ARGS.convert, "--quiet", src, pst], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
@@ -360,24 +360,6 @@ class KilledRuns(Base):
             committed = self.assertExactFile(pst, subjects, "killed %.1f s after the file appeared" % delay)
             print("killed %.1f s after the file appeared: %d messages committed" % (delay, committed),
                   file=sys.stderr)
-
-    def test_a_second_writer_is_refused(self):
-        src = os.path.join(self.tmp, "big")
-        big_inbox(src, 3000)
-        small = os.path.join(self.tmp, "small")
-        big_inbox(small, 2)
-        pst = os.path.join(self.tmp, "one.pst")
-        first = subprocess.Popen([ARGS.convert, "--quiet", src, pst], stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
-        self.assertTrue(wait_for(pst, first))
-        second = convert("--quiet", small, pst)
-        still_running = first.poll() is None
-        first.kill()
-        first.wait()
-        if not still_running:
-            self.skipTest("the first run ended before the second started")
-        self.assertEqual(second.returncode, 2, second.stderr)
-        self.assertIn(pst + " is in use by another program", second.stderr)
 
 
 class SharedSampleExport(Base):
