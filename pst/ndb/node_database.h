@@ -30,7 +30,9 @@
 //       The file only grows in a commit: when an allocation needs a section the durable header does not
 //       count, a growth commit first takes in several empty sections (their map pages, then the header with
 //       the same roots and the larger ibFileEof and cbAMapFree), so blocks written between commits always
-//       lie inside the file the header describes, in space its maps call free [C1].
+//       lie inside the file the header describes, in space its maps call free [C1]. A kill inside a commit
+//       can leave only that commit's own marks: fAMapValid = 0 during the map update [C3], or bytes past
+//       ibFileEof during a growth; the blocks are synced before either starts, so both last a few page syncs.
 //  [C7] A writable open verifies the whole file (CheckFile: header, maps, every B-tree page, every block's
 //       CRC) before anything is written; a file with an error other than those the open mends (counters
 //       behind what is in use, maps that disagree with the B-trees) is refused and left byte-identical. A
