@@ -56,16 +56,17 @@ std::string Failures(const std::vector<engine::FileFailure>& list, const char* k
   return out + "]";
 }
 
-std::string Paths(const std::vector<std::string>& list) {
+}  // namespace
+
+std::string JsonStrings(const std::vector<std::string>& list) {
   std::string out = "[";
   for (size_t k = 0; k < list.size(); ++k) out += (k ? ", " : "") + JsonQuote(list[k]);
   return out + "]";
 }
 
-}  // namespace
-
 std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
-                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped) {
+                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped,
+                          const std::string& verification) {
   std::string out = "{\"mailboxes\": [";
   for (size_t i = 0; i < mailboxes.size(); ++i) {
     const auto& m = mailboxes[i];
@@ -73,7 +74,7 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
     out += "{\"name\": " + JsonQuote(m.name) + ", \"source\": " + JsonQuote(m.source) +
            ", \"pst\": " + JsonQuote(m.pst) + ", \"queued\": " + std::to_string(m.queued) +
            ", \"converted\": " + std::to_string(m.converted) +
-           ", \"already_present\": " + Paths(m.already_present) + ", \"skipped\": " + Paths(m.skipped);
+           ", \"already_present\": " + JsonStrings(m.already_present) + ", \"skipped\": " + JsonStrings(m.skipped);
     out += ", \"not_converted\": " + Failures(m.not_converted, "file") +
            ", \"other_files\": " + std::to_string(m.other_files) +
            ", \"not_reached\": " + std::to_string(m.not_reached) +
@@ -81,7 +82,9 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
            "}";
   }
   out += "], \"unreadable_folders\": " + Failures(unreadable_folders, "folder");
-  out += std::string(", \"stopped\": ") + (stopped ? "true" : "false") + "}";
+  out += std::string(", \"stopped\": ") + (stopped ? "true" : "false");
+  if (!verification.empty()) out += ", \"verification\": " + verification;
+  out += "}";
   return out;
 }
 

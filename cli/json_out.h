@@ -3,7 +3,7 @@
 //   [paths],
 //                   "not_converted": [{"file", "reason"}], "other_files", "not_reached",
 //                   "store_error", "save_error"}],
-//    "unreadable_folders": [{"folder", "reason"}], "stopped": bool}
+//    "unreadable_folders": [{"folder", "reason"}], "stopped": bool, "verification": [...] (with --verify)}
 // For each mailbox queued = converted + len(already_present) + len(skipped) + len(not_converted) +
 // other_files
 // + not_reached.
@@ -18,7 +18,10 @@ namespace velmora::cli {
 
 // A JSON string literal; bytes that are not valid UTF-8 become U+FFFD so the output always parses.
 std::string JsonQuote(const std::string& s);
+// A JSON array of string literals.
+std::string JsonStrings(const std::vector<std::string>& list);
 std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
-                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped);
+                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped,
+                          const std::string& verification = "");
 
 }  // namespace velmora::cli

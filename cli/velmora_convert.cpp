@@ -13,6 +13,7 @@
 #include "cli/convert_host.h"
 #include "cli/json_out.h"
 #include "cli/run_summary.h"
+#include "cli/verify_run.h"
 #include "engine/conversion.h"
 #include "engine/errors.h"
 #include "engine/mailbox_list.h"
@@ -25,9 +26,10 @@ using velmora::cli::ConvertRow;
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  velmora-convert [--quiet] [--json] [--resume] SOURCE_FOLDER OUTPUT.pst\n"
+    "  velmora-convert [--quiet] [--json] [--resume] [--verify] SOURCE_FOLDER OUTPUT.pst\n"
     "      Converts one exported mailbox folder into OUTPUT.pst.\n"
-    "  velmora-convert --multiple [--quiet] [--json] [--resume] TOP_FOLDER OUTPUT_FOLDER [MAILBOX...]\n"
+    "  velmora-convert --multiple [--quiet] [--json] [--resume] [--verify] TOP_FOLDER OUTPUT_FOLDER\n"
+    "                  [MAILBOX...]\n"
     "      Converts every mailbox folder directly below TOP_FOLDER (or only the MAILBOX names given) into\n"
     "      OUTPUT_FOLDER/MAILBOX.pst.\n"
     "\n"
@@ -38,6 +40,10 @@ constexpr const char* kUsage =
     "Message-ID,\n"
     "              or same file name and size for messages without one): a stopped or failed run can be\n"
     "              run again without duplicates\n"
+    "  --verify    after the last commit, read every converted message back from the .pst on disk and\n"
+    "              compare it with what was imported (folder, subject, sender, recipients, times,\n"
+    "              Message-ID, bodies, attachments' sizes and SHA-256, attached messages); each difference\n"
+    "              is listed with its file and field\n"
     "  --help      this text\n"
     "  --version   the program's version\n"
     "\n"
@@ -45,9 +51,9 @@ constexpr const char* kUsage =
     "skipped).\n"
     "\n"
     "Exit status: 0 every .eml file became a message or was skipped by rule; 1 some did not, or a folder\n"
-    "could not be read, or a store could not be saved (each is listed with its reason); 2 a store could not\n"
-    "be opened or the arguments are wrong; 130 stopped with Ctrl-C, 143 stopped by SIGTERM (what was\n"
-    "converted is saved).\n";
+    "could not be read, or a store could not be saved (each is listed with its reason), or --verify found a\n"
+    "difference; 2 a store could not be opened or the arguments are wrong; 130 stopped with Ctrl-C, 143\n"
+    "stopped by SIGTERM (what was converted is saved).\n";
 
 constexpr int kExitAllConverted = 0;
 constexpr int kExitSomeNotConverted = 1;
@@ -87,7 +93,7 @@ void OnStopSignal(int signal_number) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool quiet = false, json = false, multiple = false, resume = false;
+  bool quiet = false, json = false, multiple = false, resume = false, verify = false;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -103,6 +109,8 @@ int main(int argc, char** argv) {
       json = true;
     } else if (a == "--resume") {
       resume = true;
+    } else if (a == "--verify") {
+      verify = true;
     } else if (a == "--multiple") {
       multiple = true;
     } else if (a == "--") {
@@ -176,6 +184,8 @@ int main(int argc, char** argv) {
   velmora::engine::Conversion conversion(host, run);
   host.Attach(&conversion);
   conversion.migration().Resume = resume;
+  velmora::cli::ConversionVerifier verifier;
+  if (verify) verifier.Attach(conversion);
   try {
     conversion.StartConversion_Click();
   } catch (const velmora::engine::Error& e) {
@@ -187,8 +197,11 @@ int main(int argc, char** argv) {
   if (conversion.migration().PstSession) conversion.migration().PstSession.reset();
 
   velmora::cli::PrintRunSummary(conversion, stopped, quiet, stderr);
+  std::string verification;
+  const bool verified = !verify || verifier.Run(conversion, quiet, std::cerr, verification);
   if (json) {
-    std::cout << velmora::cli::RunReportJson(conversion.outcomes(), conversion.unreadable_folders(), stopped)
+    std::cout << velmora::cli::RunReportJson(conversion.outcomes(), conversion.unreadable_folders(), stopped,
+                                             verification)
               << "\n";
   }
 
@@ -196,5 +209,5 @@ int main(int argc, char** argv) {
   if (stopped) return kExitSignalBase + (ConvertHost::interrupted ? ConvertHost::interrupted : SIGINT);
   bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty();
   for (const auto& m : conversion.outcomes()) lost = lost || !m.save_error.empty();
-  return lost ? kExitSomeNotConverted : kExitAllConverted;
+  return lost || !verified ? kExitSomeNotConverted : kExitAllConverted;
 }

@@ -3,11 +3,13 @@
 #include <string>
 
 #include "cli/pst_inspect.h"
+#include "cli/verify_run.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: velmora-pst COMMAND FILE.pst [FOLDER]\n"
+    "       velmora-pst verify [--json] SOURCE_FOLDER FILE.pst\n"
     "\n"
     "Commands:\n"
     "  ls FILE.pst             print the folder tree with message counts\n"
@@ -16,6 +18,12 @@ constexpr const char* kUsage =
     "                          tables against the objects they list); exit 0 only when it is sound\n"
     "  dump FILE.pst [FOLDER]  print the messages (of FOLDER and below, e.g. \"Inbox/Projects\") with their\n"
     "                          main properties\n"
+    "  verify [--json] SOURCE_FOLDER FILE.pst\n"
+    "                          read the .eml files of the exported mailbox folder again and compare each\n"
+    "                          with its message in FILE.pst (folder, subject, sender, recipients, times,\n"
+    "                          Message-ID, bodies, attachments' sizes and SHA-256, attached messages);\n"
+    "                          lists each difference with its file and field, and files added to or\n"
+    "                          removed from the folder since the conversion; changes nothing\n"
     "\n"
     "Exit status: 0 done or sound, 1 problems found, 2 the file cannot be read or the arguments are wrong.\n";
 
@@ -35,6 +43,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
+  if (command == "verify") {
+    const bool json = argc == 5 && std::string(argv[2]) == "--json";
+    if (argc == 4 || json)
+      return velmora::cli::VerifyFolder(argv[argc - 2], argv[argc - 1], json, std::cout, std::cerr);
+  }
   const std::string path = argv[2];
   if (command == "ls" && argc == 3) return velmora::cli::ListFolders(path, std::cout, std::cerr);
   if (command == "check" && argc == 3) return velmora::cli::CheckStore(path, std::cout, std::cerr);

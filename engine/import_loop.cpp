@@ -35,17 +35,20 @@ long RoundHalfEven(float v) {
 
 }  // namespace
 
-std::string Migration::MessageFolderPath(const std::string& file, const std::string& sFolderPath) {
-  std::string y = AsStoredText(ToStorePath(CutMailboxPath(PathParent(file), sFolderPath)));
-  if (y.find('!') != std::string::npos) {
-    engine_.Yield();
-    y = BangTarget(y) + "\\";
-  }
+std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path, const std::string& inbox,
+                             const std::string& sent_items) {
+  std::string y = AsStoredText(ToStorePath(CutMailboxPath(PathParent(file), mailbox_path)));
+  if (y.find('!') != std::string::npos) y = BangTarget(y) + "\\";
   if (!y.empty() && y[0] == '\\') y.erase(0, 1);
-  if (y.rfind("Inbox\\", 0) == 0) y = ReplaceAll(y, "Inbox", InboxName);
-  if (y.rfind("Sent\\", 0) == 0 && y.size() > 5) y = SentItemsName + y.substr(y.find('\\'));
-  if (y == "Sent\\") y = SentItemsName + "\\";
+  if (y.rfind("Inbox\\", 0) == 0) y = ReplaceAll(y, "Inbox", inbox);
+  if (y.rfind("Sent\\", 0) == 0 && y.size() > 5) y = sent_items + y.substr(y.find('\\'));
+  if (y == "Sent\\") y = sent_items + "\\";
   return y;
+}
+
+std::string Migration::MessageFolderPath(const std::string& file, const std::string& sFolderPath) {
+  if (CutMailboxPath(PathParent(file), sFolderPath).find('!') != std::string::npos) engine_.Yield();
+  return TargetFolderPath(file, sFolderPath, InboxName, SentItemsName);
 }
 
 void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
@@ -61,7 +64,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       MessageFile = f;
       std::string reason;
       uint64_t save_number = 0;
-      switch (ImportMessage("\\\\" + StoreDisplayName + "\\" + y, f, reason, save_number)) {
+      switch (ImportMessage(y, f, reason, save_number)) {
         case ImportResult::kSaved:
           unsaved_.emplace_back(save_number, f);
           SettleSaved();

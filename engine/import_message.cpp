@@ -46,14 +46,14 @@ std::set<std::string>& Migration::PresentKeys(const rdo::RDOFolder& folder) {
   return it->second;
 }
 
-Migration::ImportResult Migration::ImportMessage(const std::string& store_folder_path,
+Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
                                                  const std::string& file, std::string& reason,
                                                  uint64_t& save_number) {
   ResumeNext step;
   std::shared_ptr<rdo::RDOFolder> folder;
   std::shared_ptr<rdo::RDOMail> item;
   step.Run([&] {
-    folder = PstSession->GetFolderFromPath(store_folder_path);
+    folder = PstSession->GetFolderFromPath("\\\\" + StoreDisplayName + "\\" + folder_path);
     item = folder->Items()->Add(kItemTypeMail);
   });
   if (!item) {
@@ -86,6 +86,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& store_folder
     return ImportResult::kFailed;
   }
   if (!key.empty()) PresentKeys(*folder).insert(key);
+  if (OnSaved) OnSaved(file, folder_path, item->MAPIOBJECT()->content());
   return ImportResult::kSaved;
 }
 

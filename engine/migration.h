@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -22,6 +23,10 @@
 #include "engine/creation_stamp.h"
 #include "engine/engine.h"
 #include "engine/resume_next.h"
+
+namespace velmora::pst {
+struct MessageContent;
+}  // namespace velmora::pst
 
 namespace velmora::rdo {
 class RDOSession;
@@ -34,6 +39,12 @@ namespace velmora::engine {
 // Whether the relative store folder path `y` (as MessageFolderPath gives it) is one of the folders the rules
 // leave out on purpose: Conversations, Notebook and Emailed Contacts directly below the mailbox folder.
 bool SkippedByRule(const std::string& y);
+
+// The store folder (below the store's top folder, ending in "\" unless empty) that receives `file` of the
+// mailbox folder at `mailbox_path`, by the rules drawn in import_loop.cpp; `inbox` and `sent_items` are the
+// store's names of those default folders.
+std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path, const std::string& inbox,
+                             const std::string& sent_items);
 
 // Store folder path form of a relative path: separators become "\".
 std::string ToStorePath(std::string relative);
@@ -79,6 +90,11 @@ class Migration {
   // name and size (rdo::kSourceFileProperty), is not added again and goes to AlreadyPresent.
   bool Resume = false;
   std::vector<std::string> AlreadyPresent;
+  // Called after each message is saved with the file, its store folder (as TargetFolderPath gives it) and
+  // the content the import produced, while that content is still at hand (the command line's --verify keeps
+  // a fingerprint of it). The message may yet be lost by a failed commit: NotConverted says so.
+  std::function<void(const std::string& file, const std::string& folder, const pst::MessageContent& content)>
+      OnSaved;
   // Whether the last call opened its store (false after a cancelled dialog or the store error).
   bool StoreOpened() const { return store_opened_; }
   // Why the store could not be opened in the last call (empty when it was); the store error message box
@@ -104,11 +120,11 @@ class Migration {
   void ImportQueuedFiles(const std::string& sFolderPath);
   // The store folder path (below the store's top folder, ending in "\" unless empty) for a queued file.
   std::string MessageFolderPath(const std::string& file, const std::string& sFolderPath);
-  // Adds a message to the folder at `store_folder_path`, imports `file` into it, sets its flags and saves it.
+  // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it, sets its flags and saves it.
   // kNoFolder and kFailed (with `reason`) when the file did not become a message; nothing is saved then.
   // kSaved with the store's save number of the message otherwise.
   enum class ImportResult { kSaved, kNoFolder, kFailed, kAlreadyPresent };
-  ImportResult ImportMessage(const std::string& store_folder_path, const std::string& file,
+  ImportResult ImportMessage(const std::string& folder_path, const std::string& file,
                              std::string& reason, uint64_t& save_number);
   // Unsaved messages that a successful commit has made durable become converted.
   void SettleSaved();

@@ -1,0 +1,169 @@
+#include "verify/fingerprint.h"
+
+#include <cstring>
+
+#include "verify/sha256.h"
+
+namespace velmora::verify {
+
+namespace {
+
+// Property ids ([MS-OXPROPS]) of the fields compared.
+constexpr uint16_t kIdSubject = 0x0037;
+constexpr uint16_t kIdSenderName = 0x0C1A;
+constexpr uint16_t kIdSenderAddress = 0x0C1F;
+constexpr uint16_t kIdClientSubmitTime = 0x0039;
+constexpr uint16_t kIdDeliveryTime = 0x0E06;
+constexpr uint16_t kIdInternetMessageId = 0x1035;
+constexpr uint16_t kIdBody = 0x1000;
+constexpr uint16_t kIdHtml = 0x1013;
+constexpr uint16_t kIdRecipientType = 0x0C15;
+constexpr uint16_t kIdEmailAddress = 0x3003;
+constexpr uint16_t kIdSmtpAddress = 0x39FE;
+constexpr uint16_t kIdAttachData = 0x3701;
+// The digest kept for text and bodies: 8 bytes of the SHA-256.
+constexpr size_t kShortDigestBytes = 8;
+
+const pst::PropValue* Find(const pst::PropertyMap& props, uint16_t id) {
+  auto it = props.find(id);
+  return it == props.end() ? nullptr : &it->second;
+}
+
+// Separates the parts of a hashed field, so that ("ab", "c") and ("a", "bc") differ.
+void AddPart(Sha256& sum, const pst::PropertyMap& props, uint16_t id) {
+  const pst::PropValue* v = Find(props, id);
+  const std::string text = v ? v->AsString().value_or("") : "";
+  sum.Add(std::to_string(text.size()) + ":");
+  sum.Add(text);
+}
+
+std::string TimeText(const pst::PropertyMap& props, uint16_t id) {
+  const pst::PropValue* v = Find(props, id);
+  auto t = v ? v->AsTime() : std::nullopt;
+  return t ? std::to_string(*t) : "";
+}
+
+// Size and digest of a value's bytes: "1234 0a1b2c3d4e5f6071".
+std::string Digest(const pst::PropValue* v, size_t digest_bytes) {
+  if (!v) return "absent";
+  Sha256 sum;
+  if (auto s = AddValue(sum, *v); !s.ok()) return "unreadable: " + s.message();
+  return std::to_string(v->Size()) + " " + sum.Hex(digest_bytes);
+}
+
+void Add(Fingerprint& f, const std::string& prefix, std::string name, std::string value, bool hashed) {
+  f.fields.push_back({prefix + std::move(name), std::move(value), hashed});
+}
+
+void TakeInto(Fingerprint& f, const pst::MessageContent& m, const std::string& prefix) {
+  const auto& p = m.props;
+  Sha256 subject;
+  AddPart(subject, p, kIdSubject);
+  Add(f, prefix, "subject", subject.Hex(kShortDigestBytes), true);
+  Sha256 sender;
+  AddPart(sender, p, kIdSenderName);
+  AddPart(sender, p, kIdSenderAddress);
+  Add(f, prefix, "sender", sender.Hex(kShortDigestBytes), true);
+  Add(f, prefix, "recipients", std::to_string(m.recipients.size()), false);
+  Sha256 addresses;
+  for (const auto& r : m.recipients) {
+    const pst::PropValue* type = Find(r.props, kIdRecipientType);
+    addresses.Add(std::to_string(type ? type->AsInt32().value_or(0) : 0) + " ");
+    AddPart(addresses, r.props, Find(r.props, kIdSmtpAddress) ? kIdSmtpAddress : kIdEmailAddress);
+  }
+  Add(f, prefix, "recipient addresses", addresses.Hex(kShortDigestBytes), true);
+  Add(f, prefix, "sent time", TimeText(p, kIdClientSubmitTime), false);
+  Add(f, prefix, "received time", TimeText(p, kIdDeliveryTime), false);
+  Sha256 id;
+  AddPart(id, p, kIdInternetMessageId);
+  Add(f, prefix, "message-id", id.Hex(kShortDigestBytes), true);
+  Add(f, prefix, "plain body", Digest(Find(p, kIdBody), kShortDigestBytes), true);
+  Add(f, prefix, "html body", Digest(Find(p, kIdHtml), kShortDigestBytes), true);
+  Add(f, prefix, "attachments", std::to_string(m.attachments.size()), false);
+  for (size_t k = 0; k < m.attachments.size(); ++k) {
+    const auto& a = m.attachments[k];
+    const std::string at = prefix + "attachment " + std::to_string(k + 1);
+    ++f.attachments;
+    if (a.embedded) {
+      TakeInto(f, *a.embedded, at + " > ");
+      continue;
+    }
+    const pst::PropValue* data = Find(a.props, kIdAttachData);
+    Add(f, at, " size", data ? std::to_string(data->Size()) : "absent", false);
+    Sha256 sum;
+    std::string digest = "absent";
+    if (data) {
+      auto s = AddValue(sum, *data);
+      digest = s.ok() ? sum.Hex() : "unreadable: " + s.message();
+    }
+    Add(f, at, " sha-256", digest, true);
+  }
+}
+
+void PutString(std::string& out, std::string_view s) {
+  const uint32_t n = static_cast<uint32_t>(s.size());
+  out.append(reinterpret_cast<const char*>(&n), sizeof n);
+  out.append(s);
+}
+
+bool GetString(std::string_view& in, std::string& s) {
+  uint32_t n = 0;
+  if (in.size() < sizeof n) return false;
+  std::memcpy(&n, in.data(), sizeof n);
+  in.remove_prefix(sizeof n);
+  if (in.size() < n) return false;
+  s.assign(in.substr(0, n));
+  in.remove_prefix(n);
+  return true;
+}
+
+}  // namespace
+
+Fingerprint Take(const pst::MessageContent& content) {
+  Fingerprint f;
+  TakeInto(f, content, "");
+  return f;
+}
+
+std::string ValueOf(const Fingerprint& f, const std::string& name) {
+  for (const auto& field : f.fields) {
+    if (field.name == name) return field.value;
+  }
+  return "";
+}
+
+// Layout (in the fingerprint log only, never in a .pst): source, file, folder, attachment count as text, then
+// per field its name and its value with the hashed flag ('h' or '-') in front; each string as a 4-byte length
+// (host order: the log never leaves the process that wrote it) and its bytes.
+std::string Serialize(const Fingerprint& f) {
+  std::string out;
+  PutString(out, f.source);
+  PutString(out, f.file);
+  PutString(out, f.folder);
+  PutString(out, std::to_string(f.attachments));
+  for (const auto& field : f.fields) {
+    PutString(out, field.name);
+    PutString(out, (field.hashed ? "h" : "-") + field.value);
+  }
+  return out;
+}
+
+bool Parse(std::string_view bytes, Fingerprint& f) {
+  f = Fingerprint();
+  std::string count;
+  if (!GetString(bytes, f.source) || !GetString(bytes, f.file) || !GetString(bytes, f.folder) ||
+      !GetString(bytes, count)) {
+    return false;
+  }
+  f.attachments = static_cast<uint32_t>(std::strtoul(count.c_str(), nullptr, 10));
+  while (!bytes.empty()) {
+    Field field;
+    if (!GetString(bytes, field.name) || !GetString(bytes, field.value) || field.value.empty()) return false;
+    field.hashed = field.value[0] == 'h';
+    field.value.erase(0, 1);
+    f.fields.push_back(std::move(field));
+  }
+  return true;
+}
+
+}  // namespace velmora::verify

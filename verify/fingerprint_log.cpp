@@ -1,0 +1,95 @@
+// Record layout: a 4-byte length (host order) and the bytes of Serialize.
+#include "verify/fingerprint_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora::verify {
+
+namespace {
+
+bool WriteAll(int fd, const char* p, size_t n, uint64_t offset) {
+  while (n > 0) {
+    const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(offset));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+    offset += static_cast<uint64_t>(w);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, char* p, size_t n, uint64_t offset) {
+  while (n > 0) {
+    const ssize_t r = ::pread(fd, p, n, static_cast<off_t>(offset));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+    offset += static_cast<uint64_t>(r);
+  }
+  return true;
+}
+
+}  // namespace
+
+FingerprintLog::FingerprintLog(const std::string& dir) {
+  std::string base = dir;
+  if (base.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    base = tmp && *tmp ? tmp : "/tmp";
+  }
+  fd_ = ::open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    std::string name = base + "/velmora-verify-XXXXXX";
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ >= 0) ::unlink(name.c_str());
+  }
+  if (fd_ < 0) error_ = "cannot make a temporary file in " + base + ": " + std::strerror(errno);
+}
+
+FingerprintLog::~FingerprintLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+uint64_t FingerprintLog::Append(const Fingerprint& f) {
+  const uint64_t at = end_;
+  if (!ok()) return at;
+  const std::string bytes = Serialize(f);
+  const uint32_t n = static_cast<uint32_t>(bytes.size());
+  if (!WriteAll(fd_, reinterpret_cast<const char*>(&n), sizeof n, at) ||
+      !WriteAll(fd_, bytes.data(), bytes.size(), at + sizeof n)) {
+    error_ = std::string("cannot write the fingerprint file: ") + std::strerror(errno);
+    return at;
+  }
+  end_ += sizeof n + bytes.size();
+  ++count_;
+  return at;
+}
+
+bool FingerprintLog::ReadAt(uint64_t offset, Fingerprint& f) const {
+  uint32_t n = 0;
+  if (fd_ < 0 || offset + sizeof n > end_) return false;
+  if (!ReadAll(fd_, reinterpret_cast<char*>(&n), sizeof n, offset)) return false;
+  if (offset + sizeof n + n > end_) return false;
+  std::string bytes(n, '\0');
+  return ReadAll(fd_, bytes.data(), n, offset + sizeof n) && Parse(bytes, f);
+}
+
+void FingerprintLog::ForEach(const std::function<bool(const Fingerprint&)>& fn) const {
+  uint64_t at = 0;
+  Fingerprint f;
+  while (at < end_ && ReadAt(at, f)) {
+    uint32_t n = 0;
+    ReadAll(fd_, reinterpret_cast<char*>(&n), sizeof n, at);
+    at += sizeof n + n;
+    if (!fn(f)) return;
+  }
+}
+
+}  // namespace velmora::verify
