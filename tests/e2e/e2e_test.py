@@ -362,6 +362,51 @@ class KilledRuns(Base):
                   file=sys.stderr)
 
 
+class Verification(Base):
+    def test_verify_after_converting_and_later_against_the_folder(self):
+        top = os.path.join(self.tmp, "export")
+        out = os.path.join(self.tmp, "out")
+        os.makedirs(out)
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        run = convert("--multiple", "--verify", "--json", "--quiet", top, out)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        checks = json.loads(run.stdout)["verification"]
+        self.assertEqual(len(checks), 2)
+        for c in checks:
+            self.assertEqual((c["differences"], c["error"]), ([], ""))
+            self.assertRegex(c["summary"], r"^verified (\d+) of \1 messages, \d+ attachments; 0 differences$")
+
+        alice, pst = os.path.join(top, "alice@example.com"), os.path.join(out, "alice@example.com.pst")
+        again = subprocess.run([ARGS.pst, "verify", alice, pst], capture_output=True, text=True)
+        self.assertEqual(again.returncode, 0, again.stdout + again.stderr)
+        self.assertRegex(again.stdout, r"verified 1\d of 1\d messages, \d+ attachments; 0 differences\n$")
+
+        # Files added to and removed from the folder are listed as such, not as differences of content.
+        inbox = os.path.join(alice, "Inbox")
+        gone = sorted(f for f in os.listdir(inbox) if f.endswith(".eml"))[0]
+        os.remove(os.path.join(inbox, gone))
+        shutil.copy(os.path.join(top, "carol", "Inbox", os.listdir(os.path.join(top, "carol", "Inbox"))[0]),
+                    os.path.join(inbox, "new.eml"))
+        changed = subprocess.run([ARGS.pst, "verify", "--json", alice, pst], capture_output=True, text=True)
+        self.assertEqual(changed.returncode, 1, changed.stderr)
+        report = json.loads(changed.stdout)
+        self.assertEqual(report["differences"], [])
+        self.assertEqual([os.path.basename(p) for p in report["added"]], ["new.eml"])
+        self.assertEqual(len(report["removed"]), 1)
+        self.assertTrue(report["removed"][0].endswith(gone), report["removed"])
+
+        # A damaged file (the first allocation map page, at 0x4400 in every Unicode file): an error that names
+        # the damage, status 2, and the file is left as it was.
+        with open(pst, "r+b") as f:
+            f.seek(0x4400 + 16)
+            f.write(b"\x55" * 16)
+        before = open(pst, "rb").read()
+        damaged = subprocess.run([ARGS.pst, "verify", alice, pst], capture_output=True, text=True)
+        self.assertEqual(damaged.returncode, 2)
+        self.assertIn("is damaged: Corruption: AMap page", damaged.stderr)
+        self.assertEqual(open(pst, "rb").read(), before)
+
+
 class SharedSampleExport(Base):
     def test_sample_export(self):
         shared = shared_dir()
@@ -370,10 +415,12 @@ class SharedSampleExport(Base):
         top = os.path.join(shared, "export-sample", "eM Client Export")
         out = os.path.join(self.tmp, "out")
         os.makedirs(out)
-        run = convert("--multiple", "--json", "--quiet", top, out)
+        run = convert("--multiple", "--verify", "--json", "--quiet", top, out)
         self.assertEqual(run.returncode, 0, run.stderr)
         report = json.loads(run.stdout)
         self.assertTrue(report["mailboxes"])
+        for c in report["verification"]:
+            self.assertRegex(c["summary"], r"; 0 differences$", c["differences"][:5])
         skip_rule = ("/Conversations/", "/Notebook/", "/Emailed Contacts/")
         for m in report["mailboxes"]:
             self.assertEqual(m["not_converted"], [], m["name"])
