@@ -42,11 +42,14 @@ std::string Damage(const pst::CheckReport& check, const std::string& path) {
 
 }  // namespace
 
-pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::string& pst_path) {
+pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::string& pst_path,
+                                                                 bool check_structure) {
   auto file = pst::OpenPosixFile(pst_path, pst::OpenMode::kReadOnly);
   if (!file.ok()) return pst::Status::IoError("cannot open " + pst_path + ": " + file.status().message());
-  const pst::CheckReport check = pst::CheckFile(**file);
-  if (!check.ok()) return pst::Status::Corruption(Damage(check, pst_path));
+  if (check_structure) {
+    const pst::CheckReport check = pst::CheckFile(**file);
+    if (!check.ok()) return pst::Status::Corruption(Damage(check, pst_path));
+  }
   auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), /*writable=*/false);
   if (!db.ok()) return pst::Status::Corruption(pst_path + " is damaged: " + db.status().ToString());
   auto store = pst::MessageStore::Open(**db);

@@ -42,7 +42,11 @@ struct Report {
 class StoreVerifier {
  public:
   // kCorruption naming the damage when the file's structure is not sound; kIoError when it cannot be read.
-  static pst::Result<std::unique_ptr<StoreVerifier>> Open(const std::string& pst_path);
+  // `check_structure`: first run the whole structural check of velmora-pst check (a file from elsewhere);
+  // without it (a file this process has just written and committed) damage on the way to a message still
+  // shows, as a difference naming the message.
+  static pst::Result<std::unique_ptr<StoreVerifier>> Open(const std::string& pst_path,
+                                                          bool check_structure = true);
 
   // Compares `expected` (Take of what the importer produced, with source, file and folder set). False when
   // no stored message has its source-file text: a difference unless `missing_is_difference` is false (a file
