@@ -124,5 +124,19 @@ TEST_F(Converted, EveryChangeAStructuralCheckCannotSeeIsReportedWithItsFileAndFi
   EXPECT_EQ(SummaryOf(), "1 of 5, 1 attachments");
 }
 
+TEST_F(Converted, FilesOfTheSameNameAndSizeAreMatchedByFolderThenByMessageId) {
+  // Same name and size in two folders, and twice in one folder (as when a "!" folder sends its files to
+  // another): each file is matched with its own message, never with a look-alike.
+  std::filesystem::create_directories(dir_.path() / "a");
+  std::filesystem::create_directories(dir_.path() / "b");
+  Write("1.eml", Mail("one", "text one", ""));
+  Write("a/1.eml", Mail("two", "text two", ""));
+  Write("b/1.eml", Mail("six", "text six", ""));
+  Convert({{"Inbox", "1.eml"}, {"Archive", "a/1.eml"}, {"Inbox", "b/1.eml"}});
+  std::swap(expected_[0], expected_[2]);  // the order of checking must not matter
+  EXPECT_EQ(Verify(), std::vector<std::string>());
+  EXPECT_EQ(SummaryOf(), "3 of 3, 0 attachments");
+}
+
 }  // namespace
 }  // namespace velmora::verify
