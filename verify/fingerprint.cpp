@@ -1,6 +1,8 @@
 #include "verify/fingerprint.h"
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "verify/sha256.h"
 
@@ -37,10 +39,20 @@ void AddPart(Sha256& sum, const pst::PropertyMap& props, uint16_t id) {
   sum.Add(text);
 }
 
+// "2020-03-03 10:00:00.0000000 UTC": readable in a report, and exact to the FILETIME's 100 ns.
 std::string TimeText(const pst::PropertyMap& props, uint16_t id) {
   const pst::PropValue* v = Find(props, id);
   auto t = v ? v->AsTime() : std::nullopt;
-  return t ? std::to_string(*t) : "";
+  if (!t) return "";
+  constexpr uint64_t kTicksPerSecond = 10000000;        // FILETIME counts 100 ns
+  constexpr int64_t kSeconds1601To1970 = 11644473600;  // 369 years, 89 of them leap years
+  const std::time_t secs = static_cast<std::time_t>(*t / kTicksPerSecond) - kSeconds1601To1970;
+  std::tm utc{};
+  gmtime_r(&secs, &utc);
+  char buf[48];
+  const size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &utc);
+  std::snprintf(buf + n, sizeof buf - n, ".%07u UTC", static_cast<unsigned>(*t % kTicksPerSecond));
+  return buf;
 }
 
 // Size and digest of a value's bytes: "1234 0a1b2c3d4e5f6071".
