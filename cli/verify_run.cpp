@@ -78,6 +78,11 @@ std::string VerifyJson(const std::string& pst, const verify::Report& r, const st
 
 int VerifyFolder(const std::string& source, const std::string& pst, bool json, std::ostream& out,
                  std::ostream& err) {
+  std::error_code ec;
+  if (!fs::is_directory(source, ec)) {
+    err << "velmora-pst: the source folder does not exist or is not a folder: " << source << "\n";
+    return 2;
+  }
   auto verifier = verify::StoreVerifier::Open(pst);
   if (!verifier.ok()) {
     err << "velmora-pst: " << verifier.status().message() << "\n";

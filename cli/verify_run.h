@@ -29,7 +29,7 @@ std::string VerifyJson(const std::string& pst, const verify::Report& r, const st
                        const std::string& error);
 
 // velmora-pst verify SOURCE_FOLDER FILE.pst: 0 no differences, 1 differences (or files added or removed),
-// 2 the .pst cannot be opened or is damaged (the error names the damage).
+// 2 the source folder or the .pst cannot be opened, or the .pst is damaged (the error names the damage).
 int VerifyFolder(const std::string& source, const std::string& pst, bool json, std::ostream& out,
                  std::ostream& err);
 
