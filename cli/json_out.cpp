@@ -74,7 +74,8 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
     out += "{\"name\": " + JsonQuote(m.name) + ", \"source\": " + JsonQuote(m.source) +
            ", \"pst\": " + JsonQuote(m.pst) + ", \"queued\": " + std::to_string(m.queued) +
            ", \"converted\": " + std::to_string(m.converted) +
-           ", \"already_present\": " + JsonStrings(m.already_present) + ", \"skipped\": " + JsonStrings(m.skipped);
+           ", \"already_present\": " + JsonStrings(m.already_present) +
+           ", \"skipped\": " + JsonStrings(m.skipped);
     out += ", \"not_converted\": " + Failures(m.not_converted, "file") +
            ", \"other_files\": " + std::to_string(m.other_files) +
            ", \"not_reached\": " + std::to_string(m.not_reached) +

@@ -27,7 +27,8 @@ void PrintReport(const verify::Report& r, const std::vector<std::string>& added,
     out << "difference: " << (d.file.empty() ? "(no source file)" : d.file) << ": " << d.field << ": "
         << d.detail << "\n";
   for (const auto& a : added) out << "added since the conversion: " << a << "\n";
-  for (const auto& m : r.removed) out << "in the .pst, not in the source folder (removed since the conversion): " << m << "\n";
+  for (const auto& m : r.removed)
+    out << "in the .pst, not in the source folder (removed since the conversion): " << m << "\n";
 }
 
 // Every ".eml" file below `source`, in name order, that a conversion would import (not those the rules skip).
@@ -64,13 +65,13 @@ std::string SummaryLine(const verify::Report& r) {
 std::string VerifyJson(const std::string& pst, const verify::Report& r, const std::vector<std::string>& added,
                        const std::string& error) {
   std::string out = "{\"pst\": " + JsonQuote(pst) + ", \"summary\": " + JsonQuote(SummaryLine(r)) +
-                    ", \"expected\": " + std::to_string(r.expected) + ", \"verified\": " +
-                    std::to_string(r.verified) + ", \"attachments\": " + std::to_string(r.attachments) +
-                    ", \"differences\": [";
+                    ", \"expected\": " + std::to_string(r.expected) +
+                    ", \"verified\": " + std::to_string(r.verified) +
+                    ", \"attachments\": " + std::to_string(r.attachments) + ", \"differences\": [";
   for (size_t k = 0; k < r.differences.size(); ++k) {
     const auto& d = r.differences[k];
-    out += (k ? ", " : "") + std::string("{\"file\": ") + JsonQuote(d.file) + ", \"field\": " +
-           JsonQuote(d.field) + ", \"detail\": " + JsonQuote(d.detail) + "}";
+    out += (k ? ", " : "") + std::string("{\"file\": ") + JsonQuote(d.file) +
+           ", \"field\": " + JsonQuote(d.field) + ", \"detail\": " + JsonQuote(d.detail) + "}";
   }
   return out + "], \"added\": " + JsonStrings(added) + ", \"removed\": " + JsonStrings(r.removed) +
          ", \"error\": " + JsonQuote(error) + "}";
@@ -94,8 +95,7 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   std::vector<std::string> added;
   for (const std::string& file : MessageFiles(root, err)) {
-    const std::string folder =
-        engine::TargetFolderPath(file, root, v.inbox_name(), v.sent_items_name());
+    const std::string folder = engine::TargetFolderPath(file, root, v.inbox_name(), v.sent_items_name());
     if (engine::SkippedByRule(folder)) continue;
     auto content = mime::ImportEml(file);
     if (!content.ok()) {

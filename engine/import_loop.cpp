@@ -35,8 +35,8 @@ long RoundHalfEven(float v) {
 
 }  // namespace
 
-std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path, const std::string& inbox,
-                             const std::string& sent_items) {
+std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path,
+                             const std::string& inbox, const std::string& sent_items) {
   std::string y = AsStoredText(ToStorePath(CutMailboxPath(PathParent(file), mailbox_path)));
   if (y.find('!') != std::string::npos) y = BangTarget(y) + "\\";
   if (!y.empty() && y[0] == '\\') y.erase(0, 1);

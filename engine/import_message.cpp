@@ -46,9 +46,8 @@ std::set<std::string>& Migration::PresentKeys(const rdo::RDOFolder& folder) {
   return it->second;
 }
 
-Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
-                                                 const std::string& file, std::string& reason,
-                                                 uint64_t& save_number) {
+Migration::ImportResult Migration::ImportMessage(const std::string& folder_path, const std::string& file,
+                                                 std::string& reason, uint64_t& save_number) {
   ResumeNext step;
   std::shared_ptr<rdo::RDOFolder> folder;
   std::shared_ptr<rdo::RDOMail> item;

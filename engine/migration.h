@@ -43,8 +43,8 @@ bool SkippedByRule(const std::string& y);
 // The store folder (below the store's top folder, ending in "\" unless empty) that receives `file` of the
 // mailbox folder at `mailbox_path`, by the rules drawn in import_loop.cpp; `inbox` and `sent_items` are the
 // store's names of those default folders.
-std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path, const std::string& inbox,
-                             const std::string& sent_items);
+std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path,
+                             const std::string& inbox, const std::string& sent_items);
 
 // Store folder path form of a relative path: separators become "\".
 std::string ToStorePath(std::string relative);
@@ -120,12 +120,12 @@ class Migration {
   void ImportQueuedFiles(const std::string& sFolderPath);
   // The store folder path (below the store's top folder, ending in "\" unless empty) for a queued file.
   std::string MessageFolderPath(const std::string& file, const std::string& sFolderPath);
-  // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it, sets its flags and saves it.
-  // kNoFolder and kFailed (with `reason`) when the file did not become a message; nothing is saved then.
-  // kSaved with the store's save number of the message otherwise.
+  // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it, sets its
+  // flags and saves it. kNoFolder and kFailed (with `reason`) when the file did not become a message; nothing
+  // is saved then. kSaved with the store's save number of the message otherwise.
   enum class ImportResult { kSaved, kNoFolder, kFailed, kAlreadyPresent };
-  ImportResult ImportMessage(const std::string& folder_path, const std::string& file,
-                             std::string& reason, uint64_t& save_number);
+  ImportResult ImportMessage(const std::string& folder_path, const std::string& file, std::string& reason,
+                             uint64_t& save_number);
   // Unsaved messages that a successful commit has made durable become converted.
   void SettleSaved();
   // After the store's last commit failed: the unsaved messages are not converted, for `reason`.

@@ -12,15 +12,15 @@
 
 #include "pst/ltp/bth.h"
 #include "pst/ltp/heap.h"
-#include "pst/ndb/types.h"
 #include "pst/messaging/node_io.h"
+#include "pst/ndb/types.h"
 
 namespace velmora::verify {
 
 namespace {
 
 constexpr uint8_t kTcInfoType = 0x7C;
-constexpr size_t kHidRowIndexOffset = 1 + 1 + 8;        // after bType, cCols and rgib
+constexpr size_t kHidRowIndexOffset = 1 + 1 + 8;               // after bType, cCols and rgib
 constexpr size_t kTcInfoMinimum = kHidRowIndexOffset + 4 + 4;  // through hnidRows
 constexpr uint8_t kRowIdSize = 4;
 

@@ -44,7 +44,7 @@ std::string TimeText(const pst::PropertyMap& props, uint16_t id) {
   const pst::PropValue* v = Find(props, id);
   auto t = v ? v->AsTime() : std::nullopt;
   if (!t) return "";
-  constexpr uint64_t kTicksPerSecond = 10000000;        // FILETIME counts 100 ns
+  constexpr uint64_t kTicksPerSecond = 10000000;       // FILETIME counts 100 ns
   constexpr int64_t kSeconds1601To1970 = 11644473600;  // 369 years, 89 of them leap years
   const std::time_t secs = static_cast<std::time_t>(*t / kTicksPerSecond) - kSeconds1601To1970;
   std::tm utc{};

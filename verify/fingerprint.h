@@ -7,8 +7,8 @@
 //   received times, Internet Message-ID, plain and HTML body (size and hash), the attachment count, and for
 //   each attachment its size and SHA-256, or for an attached message the same fields again, prefixed
 //   "attachment N > ".
-// Text and bodies are kept as the first 8 bytes of their SHA-256 (a chance difference goes unseen with odds of
-// 1 in 2^64); attachments keep the whole SHA-256 so that it can be compared with other tools' output.
+// Text and bodies are kept as the first 8 bytes of their SHA-256 (a chance difference goes unseen with odds
+// of 1 in 2^64); attachments keep the whole SHA-256 so that it can be compared with other tools' output.
 #pragma once
 
 #include <cstdint>

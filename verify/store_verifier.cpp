@@ -44,7 +44,7 @@ std::string Damage(const pst::CheckReport& check, const std::string& path) {
 }  // namespace
 
 pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::string& pst_path,
-                                                                 bool check_structure) {
+                                                                bool check_structure) {
   auto file = pst::OpenPosixFile(pst_path, pst::OpenMode::kReadOnly);
   if (!file.ok()) return pst::Status::IoError("cannot open " + pst_path + ": " + file.status().message());
   if (check_structure) {
@@ -55,8 +55,8 @@ pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::strin
   if (!db.ok()) return pst::Status::Corruption(pst_path + " is damaged: " + db.status().ToString());
   auto store = pst::MessageStore::Open(**db);
   if (!store.ok()) {
-    return pst::Status::Corruption(pst_path + ": the message store cannot be read: " +
-                                   store.status().ToString());
+    return pst::Status::Corruption(pst_path +
+                                   ": the message store cannot be read: " + store.status().ToString());
   }
   auto top = (*store)->IpmSubtree();
   if (!top.ok()) return pst::Status::Corruption(pst_path + ": no top folder: " + top.status().ToString());
@@ -103,8 +103,7 @@ pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::strin
     }
   }
   if (!v->log_.ok()) return pst::Status::IoError(v->log_.error());
-  std::sort(v->index_.begin(), v->index_.end(),
-            [](const Entry& a, const Entry& b) { return a.key < b.key; });
+  std::sort(v->index_.begin(), v->index_.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
   return v;
 }
 
@@ -135,8 +134,8 @@ bool StoreVerifier::Check(const Fingerprint& expected, bool missing_is_differenc
   if (!e) {
     if (!missing_is_difference) return false;
     ++report_.expected;
-    report_.differences.push_back({expected.file, "message", "not in the .pst (expected in " +
-                                                                 Shown(expected.folder) + ")"});
+    report_.differences.push_back(
+        {expected.file, "message", "not in the .pst (expected in " + Shown(expected.folder) + ")"});
     return false;
   }
   ++report_.expected;
@@ -144,7 +143,8 @@ bool StoreVerifier::Check(const Fingerprint& expected, bool missing_is_differenc
   const size_t before = report_.differences.size();
   if (!SameFolder(stored.folder, expected.folder)) {
     report_.differences.push_back(
-        {expected.file, "folder", "expected in " + Shown(expected.folder) + ", found in " + Shown(stored.folder)});
+        {expected.file, "folder",
+         "expected in " + Shown(expected.folder) + ", found in " + Shown(stored.folder)});
   }
   // Fields are listed in one order on both sides; a field only one side has is a difference too (an
   // attachment more or less shows first in the count).

@@ -23,13 +23,20 @@ constexpr uint16_t kIdBody = 0x1000;
 constexpr uint16_t kIdAttachData = 0x3701;
 
 std::string Mail(const std::string& subject, const std::string& body, const std::string& attachment) {
-  std::string m = "From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>, cy@example.org\r\n"
-                  "Subject: " + subject + "\r\nDate: Tue, 3 Mar 2020 10:00:00 +0000\r\n"
-                  "Message-ID: <" + subject + "@example.org>\r\nMIME-Version: 1.0\r\n";
+  std::string m =
+      "From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>, cy@example.org\r\n"
+      "Subject: " +
+      subject +
+      "\r\nDate: Tue, 3 Mar 2020 10:00:00 +0000\r\n"
+      "Message-ID: <" +
+      subject + "@example.org>\r\nMIME-Version: 1.0\r\n";
   if (attachment.empty()) return m + "Content-Type: text/plain\r\n\r\n" + body + "\r\n";
-  return m + "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n" + body +
-         "\r\n--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=a.bin\r\n"
-         "\r\n" + attachment + "\r\n--b--\r\n";
+  return m + "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n" +
+         body +
+         "\r\n--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; "
+         "filename=a.bin\r\n"
+         "\r\n" +
+         attachment + "\r\n--b--\r\n";
 }
 
 class Converted : public ::testing::Test {
@@ -87,7 +94,10 @@ TEST_F(Converted, EveryChangeAStructuralCheckCannotSeeIsReportedWithItsFileAndFi
   Write("moved.eml", Mail("moved", "stays the same", ""));
   Write("gone.eml", Mail("gone", "will be removed", ""));
   Write("kept.eml", Mail("kept", "untouched", "RUVFRg=="));
-  Convert({{"Inbox", "body.eml"}, {"Inbox", "short.eml"}, {"Inbox", "moved.eml"}, {"Inbox", "gone.eml"},
+  Convert({{"Inbox", "body.eml"},
+           {"Inbox", "short.eml"},
+           {"Inbox", "moved.eml"},
+           {"Inbox", "gone.eml"},
            {"Archive", "kept.eml"}});
   ASSERT_TRUE(Verify().empty());
   EXPECT_EQ(SummaryOf(), "5 of 5, 2 attachments");
