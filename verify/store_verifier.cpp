@@ -99,16 +99,22 @@ pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::strin
       stored.source = rdo::SourceFileOf(*content);
       if (stored.source.empty()) continue;  // not ours to check (added by another program)
       stored.folder = path;
-      v->index_.push_back({KeyOf(stored.source), v->log_.Append(stored), false});
+      v->index_.push_back(
+          {KeyOf(stored.source), KeyOf(ValueOf(stored, "message-id")), v->log_.Append(stored), false});
     }
   }
   if (!v->log_.ok()) return pst::Status::IoError(v->log_.error());
   std::sort(v->index_.begin(), v->index_.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+  v->by_id_.resize(v->index_.size());
+  for (uint32_t k = 0; k < v->by_id_.size(); ++k) v->by_id_[k] = k;
+  std::sort(v->by_id_.begin(), v->by_id_.end(),
+            [&](uint32_t a, uint32_t b) { return v->index_[a].id_key < v->index_[b].id_key; });
+  v->no_id_ = ValueOf(Take(pst::MessageContent()), "message-id");
   return v;
 }
 
 StoreVerifier::Entry* StoreVerifier::Choose(const Fingerprint& expected, Fingerprint& stored) {
-  auto [lo, hi] = std::equal_range(index_.begin(), index_.end(), Entry{KeyOf(expected.source), 0, false},
+  auto [lo, hi] = std::equal_range(index_.begin(), index_.end(), Entry{KeyOf(expected.source), 0, 0, false},
                                    [](const Entry& a, const Entry& b) { return a.key < b.key; });
   // Ranked: right folder and Message-ID (3), right folder (2), elsewhere (1).
   Entry* best = nullptr;
@@ -124,6 +130,27 @@ StoreVerifier::Entry* StoreVerifier::Choose(const Fingerprint& expected, Fingerp
       best_rank = rank;
       stored = candidate;
     }
+  }
+  return best ? best : ChooseById(expected, stored);
+}
+
+StoreVerifier::Entry* StoreVerifier::ChooseById(const Fingerprint& expected, Fingerprint& stored) {
+  const std::string id = ValueOf(expected, "message-id");
+  if (id == no_id_) return nullptr;
+  const uint64_t key = KeyOf(id);
+  auto it = std::lower_bound(by_id_.begin(), by_id_.end(), key,
+                             [&](uint32_t pos, uint64_t k) { return index_[pos].id_key < k; });
+  Entry* best = nullptr;
+  Fingerprint candidate;
+  for (; it != by_id_.end() && index_[*it].id_key == key; ++it) {
+    Entry& e = index_[*it];
+    if (e.matched || !log_.ReadAt(e.offset, candidate) || ValueOf(candidate, "message-id") != id) continue;
+    const bool here = SameFolder(candidate.folder, expected.folder);
+    if (!best || here) {
+      best = &e;
+      stored = candidate;
+    }
+    if (here) break;
   }
   return best;
 }
@@ -141,6 +168,11 @@ bool StoreVerifier::Check(const Fingerprint& expected, bool missing_is_differenc
   ++report_.expected;
   e->matched = true;
   const size_t before = report_.differences.size();
+  if (stored.source != expected.source) {
+    report_.differences.push_back({expected.file, "source file",
+                                   "the message was made from \"" + stored.source + "\", the file now is \"" +
+                                       expected.source + "\" (size and name)"});
+  }
   if (!SameFolder(stored.folder, expected.folder)) {
     report_.differences.push_back(
         {expected.file, "folder",

@@ -7,11 +7,12 @@
 //
 // Opening is read-only and fresh: nothing of a writer's state is used, and nothing is ever written. Each
 // stored message that carries a source-file text is read once; its fingerprint goes to a temporary file and
-// only its key hash and offset stay in memory (16 bytes a message).
+// only two key hashes and its offset stay in memory (32 bytes a message).
 //
 // Matching: the stored message with the same source-file text in the expected folder, preferring one with the
 // same Message-ID (two files of the same name and size may sit in one folder); else one with that text in
-// another folder (reported as the field "folder"); else none (reported as the field "message").
+// another folder (reported as the field "folder"); else, for a file changed since the conversion, one with
+// the same Message-ID (reported as the field "source file"); else none (reported as the field "message").
 #pragma once
 
 #include <cstdint>
@@ -63,14 +64,18 @@ class StoreVerifier {
  private:
   struct Entry {
     uint64_t key;     // hash of the source-file text
+    uint64_t id_key;  // hash of the Message-ID field
     uint64_t offset;  // of the stored fingerprint in log_
     bool matched;
   };
   StoreVerifier() = default;
   Entry* Choose(const Fingerprint& expected, Fingerprint& stored);
+  Entry* ChooseById(const Fingerprint& expected, Fingerprint& stored);
 
   FingerprintLog log_;
-  std::vector<Entry> index_;  // sorted by key
+  std::vector<Entry> index_;     // sorted by key
+  std::vector<uint32_t> by_id_;  // positions in index_, sorted by id_key
+  std::string no_id_;            // the Message-ID field of a message without one
   Report report_;
   std::string inbox_name_, sent_items_name_;
 };

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "mime/import.h"
 #include "pst/messaging/message_store.h"
 #include "pst/ndb/node_database.h"
 #include "rdo/rdo_folder.h"
@@ -146,6 +147,16 @@ TEST_F(Converted, FilesOfTheSameNameAndSizeAreMatchedByFolderThenByMessageId) {
   std::swap(expected_[0], expected_[2]);  // the order of checking must not matter
   EXPECT_EQ(Verify(), std::vector<std::string>());
   EXPECT_EQ(SummaryOf(), "3 of 3, 0 attachments");
+
+  // A file changed after the conversion (its size no longer matches) is still found by its Message-ID.
+  Write("a/1.eml", Mail("two", "text two, edited since", ""));
+  auto edited = velmora::mime::ImportEml((dir_.path() / "a/1.eml").string());
+  ASSERT_TRUE(edited.ok());
+  expected_[1] = Take(*edited);
+  expected_[1].source = rdo::SourceFileText((dir_.path() / "a/1.eml").string());
+  expected_[1].file = "a/1.eml";
+  expected_[1].folder = "Archive";
+  EXPECT_EQ(Verify(), (std::vector<std::string>{"1.eml: source file", "1.eml: plain body"}));
 }
 
 }  // namespace
