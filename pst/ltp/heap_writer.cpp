@@ -1,6 +1,11 @@
 // Writes a heap-on-node ([MS-PST] 2.3.1). Each data block of the node is one heap page:
 //
-//   block header | allocation 1 | allocation 2 | ... | (1 pad byte if odd) | HNPAGEMAP
+//   block header | allocation 1 | allocation 2 | ... | free space | HNPAGEMAP
+//
+// Readers find a byte of a node's data at offset / 8,176 and count its blocks from lcbTotal, so every block
+// but the last is exactly 8,176 bytes: the page map sits at the very end of the block and the free space lies
+// between the last allocation and the page map. The last block ends with its page map, placed right after
+// the allocations (one pad byte keeps it at an even offset).
 //
 // Block header, by block index i:
 //   i == 0            HNHDR, 12 bytes
@@ -20,8 +25,8 @@
 //     2   2  cFree         freed allocations; a fresh heap has none
 //     4   2  rgibAlloc[cAlloc + 1]: start of each allocation, then the end of the last one
 //
-// Fill levels ([MS-PST] 2.3.1.5) grade the space a block could still take (8,176 minus its size); blocks
-// that do not exist get 0 in the arrays.
+// Fill levels ([MS-PST] 2.3.1.5) grade the free space of a block (8,176 less the header, allocations and page
+// map, whether or not the block is padded out); blocks that do not exist get 0 in the arrays.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -35,11 +40,15 @@ namespace {
 
 constexpr size_t kPageMapFixed = 4;  // cAlloc + cFree
 
-// Bytes of a block holding `data_size` bytes of allocations in `count` allocations.
+size_t PageMapSize(size_t count) {
+  return kPageMapFixed + 2 * (count + 1);
+}
+
+// Bytes a block holding `data_size` bytes of allocations in `count` allocations needs at least.
 size_t BlockSize(size_t block_index, size_t data_size, size_t count) {
   size_t map_at = HeapBlockHeaderSize(block_index) + data_size;
   map_at += map_at % 2;
-  return map_at + kPageMapFixed + 2 * (count + 1);
+  return map_at + PageMapSize(count);
 }
 
 // [MS-PST] 2.3.1.5: the nibble for a given number of free bytes.
@@ -98,10 +107,10 @@ Status HeapWriter::Overwrite(Hid hid, std::span<const uint8_t> bytes) {
 std::vector<uint8_t> HeapWriter::Serialize(size_t index) const {
   const Block& b = blocks_[index];
   const size_t header = HeapBlockHeaderSize(index);
-  std::vector<uint8_t> out(BlockSize(index, b.data.size(), b.starts.size()));
+  const bool last = index + 1 == blocks_.size();
+  std::vector<uint8_t> out(last ? BlockSize(index, b.data.size(), b.starts.size()) : kMaxBlockData);
   std::span<uint8_t> s(out);
-  size_t map_at = header + b.data.size();
-  map_at += map_at % 2;
+  const size_t map_at = out.size() - PageMapSize(b.starts.size());
 
   auto fill_levels = [&](size_t at, size_t first, size_t count) {
     for (size_t k = 0; k < count && first + k < blocks_.size(); ++k) {
