@@ -30,4 +30,12 @@ def strict_read(path):
     if run.returncode == 0:
         return []
     lines = [l for l in (run.stdout + run.stderr).splitlines() if l.strip()]
+    # This build reports every data tree deep enough for an XXBLOCK (over 1,021 blocks) as holding a short
+    # block, though each block is 8,176 bytes (velmora-pst check verifies that): told, not counted, until the
+    # disagreement is settled. Any other error fails.
+    errors = [l for l in lines if l.startswith("ERROR")]
+    deep = [l for l in errors if l.startswith("ERROR [data-tree]") and " level 0x2 " in l]
+    if run.returncode == 1 and errors and len(deep) == len(errors):
+        print("pstsdk-read: %d XXBLOCK tree(s) reported short, not counted" % len(deep), file=sys.stderr)
+        return []
     return ["pstsdk-read (exit %d): %s" % (run.returncode, l) for l in lines[:20]]
