@@ -29,9 +29,9 @@ Result<std::vector<uint16_t>> PageBounds(size_t i, std::span<const uint8_t> b, c
     bounds[k] = le::Get16(b, map_at + 4 + 2 * k);
     const size_t lower = k == 0 ? header : bounds[k - 1];
     if (bounds[k] < lower || bounds[k] > map_at)
-      return Status::Corruption(where + ": rgibAlloc[" + std::to_string(k) + "] = " + std::to_string(bounds[k]) +
-                                " is out of order or overlaps the header or page map at " +
-                                std::to_string(map_at));
+      return Status::Corruption(
+          where + ": rgibAlloc[" + std::to_string(k) + "] = " + std::to_string(bounds[k]) +
+          " is out of order or overlaps the header or page map at " + std::to_string(map_at));
   }
   return bounds;
 }
@@ -43,7 +43,8 @@ Result<HeapPage> DecodeHeapPage(size_t index, std::span<const uint8_t> bytes, co
   const size_t header = HeapBlockHeaderSize(index);
   HeapPage page;
   page.data.assign(bytes.begin() + static_cast<ptrdiff_t>(header), bytes.begin() + bounds.back());
-  for (size_t k = 0; k + 1 < bounds.size(); ++k) page.starts.push_back(static_cast<uint32_t>(bounds[k] - header));
+  for (size_t k = 0; k + 1 < bounds.size(); ++k)
+    page.starts.push_back(static_cast<uint32_t>(bounds[k] - header));
   return page;
 }
 

@@ -176,7 +176,8 @@ Result<Bid> HeapWriter::Finish(NodeStore& store) {
   std::vector<uint8_t> levels;
   for (size_t i = 0; i < blocks_.size(); ++i) levels.push_back(blocks_[i].FillLevel(i));
   for (size_t i = 0; i < blocks_.size(); ++i) {
-    auto bid = store.WriteDataBlock(EncodeHeapPage(i, blocks_.size(), blocks_[i], {client_sig_, user_root_}, levels));
+    auto bid = store.WriteDataBlock(
+        EncodeHeapPage(i, blocks_.size(), blocks_[i], {client_sig_, user_root_}, levels));
     if (!bid.ok()) return release_all(bid.status());
     written.push_back(*bid);
   }

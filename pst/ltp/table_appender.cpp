@@ -16,7 +16,8 @@
 namespace velmora::pst {
 
 namespace {
-constexpr size_t kIndexRecord = 8;  // row index: dwRowID (4) | dwRowIndex (4); index levels: key (4) | HID (4)
+constexpr size_t kIndexRecord =
+    8;  // row index: dwRowID (4) | dwRowIndex (4); index levels: key (4) | HID (4)
 constexpr size_t kPerIndexNode = kMaxHeapAllocation / kIndexRecord;  // 447 records per allocation
 
 // The header whose fill-level array covers heap block `i`: block 0 for blocks 0-7, else the HNBITMAPHDR
@@ -158,7 +159,8 @@ Result<Hid> TableAppender::Allocate(std::span<const uint8_t> bytes, size_t keep_
   size_t last = heap_blocks_.size() - 1;
   PST_ASSIGN_OR_RETURN(HeapPage * page, Page(last));
   if (!page->Fits(last, bytes.size() + keep_free + Headroom(last), 1)) {
-    if (heap_blocks_.size() == kMaxHeapBlocks) return Status::NoSpace(what_ + ": heap has no room for more blocks");
+    if (heap_blocks_.size() == kMaxHeapBlocks)
+      return Status::NoSpace(what_ + ": heap has no room for more blocks");
     dirty_pages_.insert(last);  // no longer the last block: it is written again, full size
     heap_blocks_.push_back(0);
     levels_.push_back(0);
@@ -325,8 +327,8 @@ Status TableAppender::Flush() {
     }
   }
   for (size_t i : dirty_pages_) {
-    PST_ASSIGN_OR_RETURN(Bid bid, store_.WriteDataBlock(EncodeHeapPage(i, heap_blocks_.size(), pages_.at(i),
-                                                                       root_, levels_)));
+    PST_ASSIGN_OR_RETURN(
+        Bid bid, store_.WriteDataBlock(EncodeHeapPage(i, heap_blocks_.size(), pages_.at(i), root_, levels_)));
     heap_blocks_[i] = bid;
     fresh_.insert(bid);
   }
@@ -349,7 +351,8 @@ Status TableAppender::Flush() {
   // Keep only the blocks the next rows change.
   std::set<size_t> keep = {heap_blocks_.size() - 1, leaf_block_, HidBlockIndex(bth_header_)};
   for (const PathNode& n : path_) keep.insert(HidBlockIndex(n.hid));
-  for (auto it = pages_.begin(); it != pages_.end();) it = keep.contains(it->first) ? std::next(it) : pages_.erase(it);
+  for (auto it = pages_.begin(); it != pages_.end();)
+    it = keep.contains(it->first) ? std::next(it) : pages_.erase(it);
   return Status::Ok();
 }
 

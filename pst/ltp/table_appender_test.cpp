@@ -31,9 +31,7 @@ TableRow Row(size_t i) {
 
 class TableAppenderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    db_ = std::move(NodeDatabase::Create(file_)).value();
-  }
+  void SetUp() override { db_ = std::move(NodeDatabase::Create(file_)).value(); }
   void PutTable(size_t rows) {
     Table t;
     t.columns = {kTagLtpRowId, kTagLtpRowVer, kFlags, kSubject, kBody};

@@ -66,10 +66,9 @@ Result<TcInfo> ParseTcInfo(std::span<const uint8_t> b, const std::string& what) 
   const auto& rgib = info.layout.rgib;
   if (rgib[kTci4b] > rgib[kTci2b] || rgib[kTci2b] > rgib[kTci1b] || rgib[kTci1b] > rgib[kTciBm] ||
       rgib[kTciBm] > kMaxBlockData || size_t{rgib[kTciBm]} - rgib[kTci1b] < (cols + 7) / 8)
-    return Status::Corruption(what + ": rgib {" + std::to_string(rgib[0]) + ", " +
-                              std::to_string(rgib[1]) + ", " + std::to_string(rgib[2]) + ", " +
-                              std::to_string(rgib[3]) + "} is not a row of " + std::to_string(cols) +
-                              " columns");
+    return Status::Corruption(what + ": rgib {" + std::to_string(rgib[0]) + ", " + std::to_string(rgib[1]) +
+                              ", " + std::to_string(rgib[2]) + ", " + std::to_string(rgib[3]) +
+                              "} is not a row of " + std::to_string(cols) + " columns");
   info.row_index = le::Get32(b, 10);
   info.rows_hnid = le::Get32(b, 14);
   for (size_t i = 0; i < cols; ++i) {
@@ -86,8 +85,8 @@ Result<TcInfo> ParseTcInfo(std::span<const uint8_t> b, const std::string& what) 
   return info;
 }
 
-Status EncodeRow(const TableLayout& layout, const TableRow& row, uint32_t version, const CellValueSink& put_value,
-                 std::span<uint8_t> out) {
+Status EncodeRow(const TableLayout& layout, const TableRow& row, uint32_t version,
+                 const CellValueSink& put_value, std::span<uint8_t> out) {
   auto put_cell = [&](const TableColumn& col, const PropValue& value) -> Status {
     if (value.type != TagType(col.tag))
       return Status::InvalidArgument("row " + Hex(row.row_id) + ": cell of type " + Hex(value.type) +

@@ -70,7 +70,8 @@ Result<bool> MessageStore::AppendContentsRow(FolderState& f, const TableRow& row
   f.contents.reset();
   f.contents_index.clear();
   auto flags = row.cells.find(kTagMessageFlags);
-  if (flags == row.cells.end() || !(static_cast<uint32_t>(flags->second.AsInt32().value_or(0)) & kMsgFlagRead))
+  if (flags == row.cells.end() ||
+      !(static_cast<uint32_t>(flags->second.AsInt32().value_or(0)) & kMsgFlagRead))
     ++f.appender_unread;
   f.appended = true;
   return true;

@@ -8,7 +8,6 @@
 #include <unordered_map>
 
 #include "pst/ltp/table_appender.h"
-
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/prop_tags.h"
 

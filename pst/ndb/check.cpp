@@ -203,8 +203,8 @@ class Checker {
       if (!ce) continue;
       if (b.level == 1 && ce->cb != kMaxBlockData) {
         Error(from + ": data block " + std::to_string(i) + " of " + std::to_string(b.children.size()) + " (" +
-              BlockName(c, ce->ib) + ") holds " + std::to_string(ce->cb) + " bytes; every block but the last " +
-              "must hold " + std::to_string(kMaxBlockData));
+              BlockName(c, ce->ib) + ") holds " + std::to_string(ce->cb) +
+              " bytes; every block but the last must hold " + std::to_string(kMaxBlockData));
       } else if (const InternalBlock* x = b.level == 2 ? Internal(c) : nullptr;
                  x && x->total != x->children.size() * uint64_t{kMaxBlockData}) {
         Error(from + ": XBLOCK " + std::to_string(i) + " of " + std::to_string(b.children.size()) + " (" +

@@ -31,9 +31,9 @@ const int kMessages = [] {
   return env && *env ? std::atoi(env) : kDefaultMessages;
 }();
 constexpr int kLibpffLimit = 50000;
-constexpr int kCommitEvery = 5000;          // about the converter's commit interval at full speed
+constexpr int kCommitEvery = 5000;             // about the converter's commit interval at full speed
 constexpr uint64_t kMemoryBound = 100u << 20;  // peak RSS of a whole conversion, whatever the mailbox
-constexpr pst::PropTag kFlags = 0x0E070003;  // PidTagMessageFlags; mfRead = 1
+constexpr pst::PropTag kFlags = 0x0E070003;    // PidTagMessageFlags; mfRead = 1
 
 // Writes the folder "Imported" of kMessages messages, every third unread, committing as the converter does.
 bool StoreTinyMessages(const std::string& path) {
@@ -108,7 +108,8 @@ TEST(FolderScaleTest, AFolderOfTwoHundredThousandMessagesInBoundedMemory) {
   }
 
   std::string out;  // RunCommand appends: cleared before each
-  if (RunCommand("command -v pffinfo && command -v readpst", &out) != 0) GTEST_SKIP() << "readers not installed";
+  if (RunCommand("command -v pffinfo && command -v readpst", &out) != 0)
+    GTEST_SKIP() << "readers not installed";
   // libpff walks a folder's items at a cost that grows faster than the folder (pffinfo ran 150 s of CPU on
   // 200,000 messages without finishing): it reads folders up to the size where it is usable.
   if (kMessages <= kLibpffLimit) {
@@ -117,7 +118,8 @@ TEST(FolderScaleTest, AFolderOfTwoHundredThousandMessagesInBoundedMemory) {
     const std::string count_script =
         "import pypff,sys\nf=pypff.file();f.open(sys.argv[1])\n"
         "def walk(d):\n  for i in range(d.number_of_sub_folders):\n    s=d.get_sub_folder(i)\n"
-        "    if s.name=='Imported': print(s.number_of_sub_messages)\n    walk(s)\nwalk(f.get_root_folder())\n";
+        "    if s.name=='Imported': print(s.number_of_sub_messages)\n    "
+        "walk(s)\nwalk(f.get_root_folder())\n";
     out.clear();
     ASSERT_EQ(RunCommand("/usr/bin/python3 -c " + ShellQuote(count_script) + " " + ShellQuote(pst), &out), 0)
         << out;
@@ -127,8 +129,10 @@ TEST(FolderScaleTest, AFolderOfTwoHundredThousandMessagesInBoundedMemory) {
   }
   TempDir readpst_out;
   out.clear();
-  ASSERT_EQ(RunCommand("readpst -j 0 -o " + ShellQuote(readpst_out.str()) + " " + ShellQuote(pst), &out), 0) << out;
-  EXPECT_NE(out.find("\"Imported\" - " + std::to_string(kMessages) + " items done"), std::string::npos) << out;
+  ASSERT_EQ(RunCommand("readpst -j 0 -o " + ShellQuote(readpst_out.str()) + " " + ShellQuote(pst), &out), 0)
+      << out;
+  EXPECT_NE(out.find("\"Imported\" - " + std::to_string(kMessages) + " items done"), std::string::npos)
+      << out;
   EXPECT_EQ(StrictReaderProblems(pst), "");
 }
 

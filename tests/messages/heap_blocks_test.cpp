@@ -5,8 +5,8 @@
 // the 130-block heap has a file of its own that pypff is not asked about. TempDir runs our own check.
 #include <gtest/gtest.h>
 
-#include "pst/messaging/message_store.h"
 #include "pst/messaging/message/message_tags.h"
+#include "pst/messaging/message_store.h"
 #include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
 #include "tests/messages/message_files.h"
@@ -44,8 +44,8 @@ def walk(folder):
 walk(f.get_root_folder())
 )";
 
-// Writes messages whose PCs span `heap_blocks` blocks into folder "Heaps" of a new store at `path`, checks the
-// block sizes as written; returns what kPypffScript prints for them.
+// Writes messages whose PCs span `heap_blocks` blocks into folder "Heaps" of a new store at `path`, checks
+// the block sizes as written; returns what kPypffScript prints for them.
 std::string WriteHeaps(const std::string& path, const std::vector<size_t>& heap_blocks) {
   std::string expected;
   auto file = pst::OpenPosixFile(path, pst::OpenMode::kCreateNew);

@@ -1,7 +1,6 @@
 #include "tests/support/support.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -55,8 +55,8 @@ using ExpectedTree = std::map<std::string, int>;
 ReaderCheck CheckWithReaders(const std::string& pst,
                              const std::optional<ExpectedTree>& expected = std::nullopt, bool exact = false);
 
-// Microsoft's PST SDK on `pst` (tests/readers/strict_reader.py): its problems, one a line; "" when it reads the
-// file as sound or is not there (the shared tools are absent).
+// Microsoft's PST SDK on `pst` (tests/readers/strict_reader.py): its problems, one a line; "" when it reads
+// the file as sound or is not there (the shared tools are absent).
 std::string StrictReaderProblems(const std::string& pst);
 
 }  // namespace velmora::testing
