@@ -145,6 +145,7 @@ TEST_F(SessionTest, BadPathsGiveClearErrorsAndNeverTouchAForeignFile) {
     // Starts like a PST but is cut short: an error naming the file, and the bytes stay.
     const std::string fake("!BDN\0\0\0\0SM\x17\0", 12);
     std::ofstream(Path("cut.pst"), std::ios::binary) << fake;
+    dir_.Unchecked(Path("cut.pst"));
     const std::string before = ReadAll(Path("cut.pst"));
     std::string what = ErrorOf([&] { session.LogonPstStore(Path("cut.pst"), 1, "x"); });
     EXPECT_EQ(what.rfind("Cannot open \"" + Path("cut.pst") + "\": ", 0), 0u) << what;

@@ -52,6 +52,39 @@ constexpr uint8_t HidType(Hid hid) {
   return static_cast<uint8_t>(hid & 0x1F);
 }
 
+// The allocations of one heap block as the writers hold them.
+struct HeapPage {
+  std::vector<uint8_t> data;     // the allocations back to back, starting after the block header
+  std::vector<uint32_t> starts;  // start of each allocation within `data`
+
+  // Bytes block `index` needs at least: header, allocations, page map.
+  size_t Used(size_t index) const;
+  // Whether `more_bytes` in `more_allocations` new allocations still fit block `index`.
+  bool Fits(size_t index, size_t more_bytes, size_t more_allocations) const;
+  // The fill level ([MS-PST] 2.3.1.5) of block `index`.
+  uint8_t FillLevel(size_t index) const;
+  // The bytes of allocation `k` (0-based).
+  std::span<const uint8_t> Allocation(size_t k) const;
+  // Replaces allocation `k` by `bytes` (any size), moving the allocations after it.
+  void Replace(size_t k, std::span<const uint8_t> bytes);
+};
+
+// What block 0 says beyond its allocations.
+struct HeapRootFields {
+  uint8_t client_sig = 0;
+  Hid user_root = 0;
+};
+
+// The bytes of heap block `index` of `block_count` (layout in heap_writer.cpp). `levels` holds the fill
+// level of every block of the heap, for the headers that record them.
+std::vector<uint8_t> EncodeHeapPage(size_t index, size_t block_count, const HeapPage& page,
+                                    const HeapRootFields& root, std::span<const uint8_t> levels);
+// Heap block `index` read back, every offset checked; `what` names the node in errors.
+Result<HeapPage> DecodeHeapPage(size_t index, std::span<const uint8_t> bytes, const std::string& what);
+// The fill levels that heap block `index` records (blocks index.. for a bitmap header, 0..7 for block 0);
+// empty for blocks that record none.
+std::vector<uint8_t> RecordedFillLevels(size_t index, std::span<const uint8_t> bytes);
+
 // Builds a heap in memory, then writes its blocks to the store. Allocations fill blocks in order; a block is
 // closed when the next allocation and its page-map entry would not fit.
 class HeapWriter {
@@ -72,15 +105,9 @@ class HeapWriter {
   Result<Bid> Finish(NodeStore& store);
 
  private:
-  struct Block {
-    std::vector<uint8_t> data;     // the allocations back to back, starting after the block header
-    std::vector<uint32_t> starts;  // start of each allocation within `data`
-  };
-  std::vector<uint8_t> Serialize(size_t index) const;
-
   uint8_t client_sig_;
   Hid user_root_ = 0;
-  std::vector<Block> blocks_;
+  std::vector<HeapPage> blocks_;
 };
 
 // A heap read from the store with every structural field checked once, at Open.

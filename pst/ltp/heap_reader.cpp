@@ -8,6 +8,46 @@
 
 namespace velmora::pst {
 
+namespace {
+
+// rgibAlloc of heap block `i`: cAlloc + 1 ascending offsets between the header and the page map.
+Result<std::vector<uint16_t>> PageBounds(size_t i, std::span<const uint8_t> b, const std::string& what) {
+  const std::string where = what + ": heap block " + std::to_string(i);
+  const size_t header = HeapBlockHeaderSize(i);
+  if (b.size() < header + 4)
+    return Status::Corruption(where + " is " + std::to_string(b.size()) + " bytes, too short for a page map");
+  const size_t map_at = le::Get16(b, 0);
+  if (map_at < header || map_at + 4 > b.size())
+    return Status::Corruption(where + ": ibHnpm " + std::to_string(map_at) + " outside the block of " +
+                              std::to_string(b.size()) + " bytes");
+  const size_t count = le::Get16(b, map_at);
+  if (map_at + 4 + 2 * (count + 1) > b.size())
+    return Status::Corruption(where + ": page map at " + std::to_string(map_at) + " with " +
+                              std::to_string(count) + " allocations runs past the block");
+  std::vector<uint16_t> bounds(count + 1);
+  for (size_t k = 0; k <= count; ++k) {
+    bounds[k] = le::Get16(b, map_at + 4 + 2 * k);
+    const size_t lower = k == 0 ? header : bounds[k - 1];
+    if (bounds[k] < lower || bounds[k] > map_at)
+      return Status::Corruption(
+          where + ": rgibAlloc[" + std::to_string(k) + "] = " + std::to_string(bounds[k]) +
+          " is out of order or overlaps the header or page map at " + std::to_string(map_at));
+  }
+  return bounds;
+}
+
+}  // namespace
+
+Result<HeapPage> DecodeHeapPage(size_t index, std::span<const uint8_t> bytes, const std::string& what) {
+  PST_ASSIGN_OR_RETURN(std::vector<uint16_t> bounds, PageBounds(index, bytes, what));
+  const size_t header = HeapBlockHeaderSize(index);
+  HeapPage page;
+  page.data.assign(bytes.begin() + static_cast<ptrdiff_t>(header), bytes.begin() + bounds.back());
+  for (size_t k = 0; k + 1 < bounds.size(); ++k)
+    page.starts.push_back(static_cast<uint32_t>(bounds[k] - header));
+  return page;
+}
+
 Result<HeapReader> HeapReader::Open(NodeStore& store, Bid data, std::string what) {
   if (data == 0) return Status::Corruption(what + ": has no data for its heap");
   PST_ASSIGN_OR_RETURN(std::vector<Bid> bids, store.DataBlocks(data));
@@ -38,32 +78,8 @@ Result<HeapReader> HeapReader::FromBlocks(std::vector<std::vector<uint8_t>> bloc
   r.pages_.reserve(blocks.size());
   for (size_t i = 0; i < blocks.size(); ++i) {
     Page page;
+    PST_ASSIGN_OR_RETURN(page.bounds, PageBounds(i, blocks[i], r.what_));
     page.bytes = std::move(blocks[i]);
-    const std::span<const uint8_t> b(page.bytes);
-    const std::string where = r.what_ + ": heap block " + std::to_string(i);
-    const size_t header = HeapBlockHeaderSize(i);
-    if (b.size() < header + 4)
-      return Status::Corruption(where + " is " + std::to_string(b.size()) +
-                                " bytes, too short for a page map");
-    const size_t map_at = le::Get16(b, 0);
-    if (map_at < header || map_at + 4 > b.size())
-      return Status::Corruption(where + ": ibHnpm " + std::to_string(map_at) + " outside the block of " +
-                                std::to_string(b.size()) + " bytes");
-    const size_t count = le::Get16(b, map_at);
-    if (map_at + 4 + 2 * (count + 1) > b.size())
-      return Status::Corruption(where + ": page map at " + std::to_string(map_at) + " with " +
-                                std::to_string(count) + " allocations runs past the block");
-    page.bounds.resize(count + 1);
-    for (size_t k = 0; k <= count; ++k) {
-      page.bounds[k] = le::Get16(b, map_at + 4 + 2 * k);
-      const size_t lower = k == 0 ? header : page.bounds[k - 1];
-      if (page.bounds[k] < lower || page.bounds[k] > map_at)
-        return Status::Corruption(where + ": rgibAlloc[" + std::to_string(k) +
-                                  "] = " + std::to_string(page.bounds[k]) +
-                                  " is out of order or overlaps the header or "
-                                  "page map at " +
-                                  std::to_string(map_at));
-    }
     r.pages_.push_back(std::move(page));
   }
   return r;

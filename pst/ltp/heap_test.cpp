@@ -63,44 +63,58 @@ TEST(HeapTest, AllocationSizeLimitIs3580Bytes) {
   EXPECT_EQ(too_big.status().code(), Code::kInvalidArgument);
 }
 
-// Enough 3,000-byte allocations for 300 blocks: blocks 8, 136 and 264 carry HNBITMAPHDR.
-TEST(HeapTest, ManyBlocksRoundTripWithBitmapHeadersAndHonestFillLevels) {
-  TamperStore store;
-  HeapWriter w(kClientSigTableContext);
-  std::vector<Hid> hids;
-  for (size_t i = 0; i < 600; ++i) hids.push_back(*w.Allocate(Pattern(3000 + i % 7, i)));
-  ASSERT_EQ(w.block_count(), 300u);
-  EXPECT_EQ(HidBlockIndex(hids[599]), 299u);
-  EXPECT_EQ(HidIndex(hids[599]), 2u);
-  Bid tree = *w.Finish(store);
-  auto blocks = Blocks(store, tree);
-  ASSERT_EQ(blocks.size(), 300u);
+// Heaps of 2, 3, 130 and 300 blocks of two ~3,000-byte allocations each (blocks 8, 136 and 264 carry
+// HNBITMAPHDR): every block but the last is exactly 8,176 bytes with its page map at the very end, the free
+// space lies between the last allocation and the page map, the fill levels grade that space, and every
+// allocation reads back.
+TEST(HeapTest, FullBlocksWithPageMapAtTheEndAndHonestFillLevels) {
+  for (size_t block_count : {size_t{2}, size_t{3}, size_t{130}, size_t{300}}) {
+    SCOPED_TRACE(std::to_string(block_count) + " blocks");
+    TamperStore store;
+    HeapWriter w(kClientSigTableContext);
+    std::vector<Hid> hids;
+    for (size_t i = 0; i < 2 * block_count; ++i) hids.push_back(*w.Allocate(Pattern(3000 + i % 7, i)));
+    ASSERT_EQ(w.block_count(), block_count);
+    EXPECT_EQ(HidBlockIndex(hids.back()), block_count - 1);
+    EXPECT_EQ(HidIndex(hids.back()), 2u);
+    Bid tree = *w.Finish(store);
+    auto blocks = Blocks(store, tree);
+    ASSERT_EQ(blocks.size(), block_count);
 
-  // Every block's fill level is recorded by exactly one header: block 0 for 0..7, block 8 for 8..135, ...
-  auto expected_level = [&](size_t i) {
-    size_t free_bytes = kMaxBlockData - blocks[i].size();
-    return free_bytes >= 2048 ? 2 : free_bytes >= 1792 ? 3 : 99;  // two ~3,000-byte allocations per block
-  };
-  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(Nibble(blocks[0], 8, i), expected_level(i)) << i;
-  for (size_t first : {size_t{8}, size_t{136}, size_t{264}}) {
-    EXPECT_EQ(le::Get16(blocks[first], le::Get16(blocks[first], 0) + 4), 66u)
-        << "first allocation after HNBITMAPHDR";
-    for (size_t k = 0; k < 128; ++k) {
-      if (first + k < blocks.size()) {
-        EXPECT_EQ(Nibble(blocks[first], 2, k), expected_level(first + k)) << first + k;
-      } else {
-        EXPECT_EQ(Nibble(blocks[first], 2, k), 0) << "missing block " << first + k;
+    std::vector<size_t> free_bytes;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      const auto& b = blocks[i];
+      const size_t map_at = le::Get16(b, 0);
+      const size_t count = le::Get16(b, map_at);
+      EXPECT_EQ(map_at % 2, 0u) << i;
+      EXPECT_EQ(map_at + 4 + 2 * (count + 1), b.size()) << "page map is the last item of block " << i;
+      if (i + 1 < blocks.size()) {
+        EXPECT_EQ(b.size(), kMaxBlockData) << "block " << i << " is short";
       }
+      const size_t end_of_last = le::Get16(b, map_at + 4 + 2 * count);
+      free_bytes.push_back(kMaxBlockData - b.size() + map_at - end_of_last);
     }
-  }
-  EXPECT_EQ(le::Get16(blocks[9], 0) % 2, 0u);
+    // Every block's fill level is recorded by exactly one header: block 0 for 0..7, block 8 for 8..135, ...
+    auto expected_level = [&](size_t i) {
+      return free_bytes[i] >= 2048 ? 2 : free_bytes[i] >= 1792 ? 3 : 99;  // two ~3,000-byte allocations
+    };
+    for (size_t i = 0; i < 8; ++i)
+      EXPECT_EQ(Nibble(blocks[0], 8, i), i < blocks.size() ? expected_level(i) : 0) << i;
+    for (size_t first = 8; first < blocks.size(); first += 128) {
+      EXPECT_EQ(le::Get16(blocks[first], le::Get16(blocks[first], 0) + 4), 66u)
+          << "first allocation after HNBITMAPHDR";
+      for (size_t k = 0; k < 128; ++k)
+        EXPECT_EQ(Nibble(blocks[first], 2, k), first + k < blocks.size() ? expected_level(first + k) : 0)
+            << first + k;
+    }
 
-  auto r = HeapReader::Open(store, tree, "node 0x8082");
-  ASSERT_TRUE(r.ok()) << r.status().ToString();
-  for (size_t i = 0; i < hids.size(); ++i) {
-    auto a = r->Get(hids[i]);
-    ASSERT_TRUE(a.ok()) << i;
-    ASSERT_EQ(std::vector<uint8_t>(a->begin(), a->end()), Pattern(3000 + i % 7, i)) << i;
+    auto r = HeapReader::Open(store, tree, "node 0x8082");
+    ASSERT_TRUE(r.ok()) << r.status().ToString();
+    for (size_t i = 0; i < hids.size(); ++i) {
+      auto a = r->Get(hids[i]);
+      ASSERT_TRUE(a.ok()) << i;
+      ASSERT_EQ(std::vector<uint8_t>(a->begin(), a->end()), Pattern(3000 + i % 7, i)) << i;
+    }
   }
 }
 

@@ -1,6 +1,11 @@
 // Writes a heap-on-node ([MS-PST] 2.3.1). Each data block of the node is one heap page:
 //
-//   block header | allocation 1 | allocation 2 | ... | (1 pad byte if odd) | HNPAGEMAP
+//   block header | allocation 1 | allocation 2 | ... | free space | HNPAGEMAP
+//
+// Readers find a byte of a node's data at offset / 8,176 and count its blocks from lcbTotal, so every block
+// but the last is exactly 8,176 bytes: the page map sits at the very end of the block and the free space lies
+// between the last allocation and the page map. The last block ends with its page map, placed right after
+// the allocations (one pad byte keeps it at an even offset).
 //
 // Block header, by block index i:
 //   i == 0            HNHDR, 12 bytes
@@ -20,8 +25,8 @@
 //     2   2  cFree         freed allocations; a fresh heap has none
 //     4   2  rgibAlloc[cAlloc + 1]: start of each allocation, then the end of the last one
 //
-// Fill levels ([MS-PST] 2.3.1.5) grade the space a block could still take (8,176 minus its size); blocks
-// that do not exist get 0 in the arrays.
+// Fill levels ([MS-PST] 2.3.1.5) grade the free space of a block (8,176 less the header, allocations and page
+// map, whether or not the block is padded out); blocks that do not exist get 0 in the arrays.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -35,15 +40,12 @@ namespace {
 
 constexpr size_t kPageMapFixed = 4;  // cAlloc + cFree
 
-// Bytes of a block holding `data_size` bytes of allocations in `count` allocations.
-size_t BlockSize(size_t block_index, size_t data_size, size_t count) {
-  size_t map_at = HeapBlockHeaderSize(block_index) + data_size;
-  map_at += map_at % 2;
-  return map_at + kPageMapFixed + 2 * (count + 1);
+size_t PageMapSize(size_t count) {
+  return kPageMapFixed + 2 * (count + 1);
 }
 
 // [MS-PST] 2.3.1.5: the nibble for a given number of free bytes.
-uint8_t FillLevel(size_t free_bytes) {
+uint8_t LevelOf(size_t free_bytes) {
   static constexpr std::array<size_t, 15> kAtLeast = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
                                                       512,  256,  128,  64,   32,   16,   8};
   for (size_t level = 0; level < kAtLeast.size(); ++level)
@@ -52,6 +54,79 @@ uint8_t FillLevel(size_t free_bytes) {
 }
 
 }  // namespace
+
+size_t HeapPage::Used(size_t index) const {
+  size_t map_at = HeapBlockHeaderSize(index) + data.size();
+  map_at += map_at % 2;
+  return map_at + PageMapSize(starts.size());
+}
+
+bool HeapPage::Fits(size_t index, size_t more_bytes, size_t more_allocations) const {
+  if (starts.size() + more_allocations > kMaxAllocationsPerBlock) return false;
+  size_t map_at = HeapBlockHeaderSize(index) + data.size() + more_bytes;
+  map_at += map_at % 2;
+  return map_at + PageMapSize(starts.size() + more_allocations) <= kMaxBlockData;
+}
+
+uint8_t HeapPage::FillLevel(size_t index) const {
+  return LevelOf(kMaxBlockData - Used(index));
+}
+
+std::span<const uint8_t> HeapPage::Allocation(size_t k) const {
+  const size_t end = k + 1 < starts.size() ? starts[k + 1] : data.size();
+  return std::span<const uint8_t>(data).subspan(starts[k], end - starts[k]);
+}
+
+void HeapPage::Replace(size_t k, std::span<const uint8_t> bytes) {
+  const size_t begin = starts[k];
+  const size_t end = k + 1 < starts.size() ? starts[k + 1] : data.size();
+  const ptrdiff_t grow = static_cast<ptrdiff_t>(bytes.size()) - static_cast<ptrdiff_t>(end - begin);
+  data.erase(data.begin() + static_cast<ptrdiff_t>(begin), data.begin() + static_cast<ptrdiff_t>(end));
+  data.insert(data.begin() + static_cast<ptrdiff_t>(begin), bytes.begin(), bytes.end());
+  for (size_t j = k + 1; j < starts.size(); ++j) starts[j] = static_cast<uint32_t>(starts[j] + grow);
+}
+
+std::vector<uint8_t> EncodeHeapPage(size_t index, size_t block_count, const HeapPage& b,
+                                    const HeapRootFields& root, std::span<const uint8_t> levels) {
+  const size_t header = HeapBlockHeaderSize(index);
+  const bool last = index + 1 == block_count;
+  std::vector<uint8_t> out(last ? b.Used(index) : kMaxBlockData);
+  std::span<uint8_t> s(out);
+  const size_t map_at = out.size() - PageMapSize(b.starts.size());
+
+  auto fill_levels = [&](size_t at, size_t first, size_t count) {
+    for (size_t k = 0; k < count && first + k < block_count; ++k) {
+      const uint8_t level = levels[first + k];
+      out[at + k / 2] |= static_cast<uint8_t>(k % 2 == 0 ? level : level << 4);
+    }
+  };
+  le::Put16(s, 0, static_cast<uint16_t>(map_at));
+  if (index == 0) {
+    out[2] = kHeapSignature;
+    out[3] = root.client_sig;
+    le::Put32(s, 4, root.user_root);
+    fill_levels(8, 0, 8);
+  } else if (header == kHnBitmapHdrSize) {
+    fill_levels(2, index, kHnBitmapStride);
+  }
+  std::copy(b.data.begin(), b.data.end(), out.begin() + static_cast<ptrdiff_t>(header));
+  le::Put16(s, map_at, static_cast<uint16_t>(b.starts.size()));
+  le::Put16(s, map_at + 2, 0);
+  for (size_t k = 0; k < b.starts.size(); ++k)
+    le::Put16(s, map_at + 4 + 2 * k, static_cast<uint16_t>(header + b.starts[k]));
+  le::Put16(s, map_at + 4 + 2 * b.starts.size(), static_cast<uint16_t>(header + b.data.size()));
+  return out;
+}
+
+std::vector<uint8_t> RecordedFillLevels(size_t index, std::span<const uint8_t> bytes) {
+  const size_t header = HeapBlockHeaderSize(index);
+  const size_t at = index == 0 ? 8 : 2;
+  const size_t count = index == 0 ? 8 : header == kHnBitmapHdrSize ? kHnBitmapStride : 0;
+  std::vector<uint8_t> out;
+  for (size_t k = 0; k < count && at + k / 2 < bytes.size(); ++k)
+    out.push_back(static_cast<uint8_t>(k % 2 == 0 ? bytes[at + k / 2] & 0x0F : bytes[at + k / 2] >> 4));
+  return out;
+}
 
 std::string Hex(uint64_t v) {
   char buf[24];
@@ -68,15 +143,11 @@ Result<Hid> HeapWriter::Allocate(std::span<const uint8_t> bytes) {
   if (bytes.size() > kMaxHeapAllocation)
     return Status::InvalidArgument("heap allocation of " + std::to_string(bytes.size()) + " bytes exceeds " +
                                    std::to_string(kMaxHeapAllocation));
-  auto fits = [&](size_t index, const Block& b) {
-    return b.starts.size() < kMaxAllocationsPerBlock &&
-           BlockSize(index, b.data.size() + bytes.size(), b.starts.size() + 1) <= kMaxBlockData;
-  };
-  if (blocks_.empty() || !fits(blocks_.size() - 1, blocks_.back())) {
+  if (blocks_.empty() || !blocks_.back().Fits(blocks_.size() - 1, bytes.size(), 1)) {
     if (blocks_.size() == kMaxHeapBlocks) return Status::NoSpace("heap has no room for more blocks");
     blocks_.emplace_back();
   }
-  Block& b = blocks_.back();
+  HeapPage& b = blocks_.back();
   b.starts.push_back(static_cast<uint32_t>(b.data.size()));
   b.data.insert(b.data.end(), bytes.begin(), bytes.end());
   return MakeHid(static_cast<uint32_t>(blocks_.size() - 1), static_cast<uint32_t>(b.starts.size()));
@@ -86,47 +157,13 @@ Status HeapWriter::Overwrite(Hid hid, std::span<const uint8_t> bytes) {
   const uint32_t block = HidBlockIndex(hid), index = HidIndex(hid);
   if (HidType(hid) != 0 || block >= blocks_.size() || index == 0 || index > blocks_[block].starts.size())
     return Status::InvalidArgument("no heap allocation " + Hex(hid));
-  Block& b = blocks_[block];
+  HeapPage& b = blocks_[block];
   const size_t begin = b.starts[index - 1];
   const size_t end = index < b.starts.size() ? b.starts[index] : b.data.size();
   if (end - begin != bytes.size())
     return Status::InvalidArgument("overwrite of heap allocation " + Hex(hid) + " changes its size");
   std::copy(bytes.begin(), bytes.end(), b.data.begin() + static_cast<ptrdiff_t>(begin));
   return Status::Ok();
-}
-
-std::vector<uint8_t> HeapWriter::Serialize(size_t index) const {
-  const Block& b = blocks_[index];
-  const size_t header = HeapBlockHeaderSize(index);
-  std::vector<uint8_t> out(BlockSize(index, b.data.size(), b.starts.size()));
-  std::span<uint8_t> s(out);
-  size_t map_at = header + b.data.size();
-  map_at += map_at % 2;
-
-  auto fill_levels = [&](size_t at, size_t first, size_t count) {
-    for (size_t k = 0; k < count && first + k < blocks_.size(); ++k) {
-      const Block& other = blocks_[first + k];
-      size_t used = BlockSize(first + k, other.data.size(), other.starts.size());
-      uint8_t level = FillLevel(kMaxBlockData - used);
-      out[at + k / 2] |= static_cast<uint8_t>(k % 2 == 0 ? level : level << 4);
-    }
-  };
-  le::Put16(s, 0, static_cast<uint16_t>(map_at));
-  if (index == 0) {
-    out[2] = kHeapSignature;
-    out[3] = client_sig_;
-    le::Put32(s, 4, user_root_);
-    fill_levels(8, 0, 8);
-  } else if (header == kHnBitmapHdrSize) {
-    fill_levels(2, index, kHnBitmapStride);
-  }
-  std::copy(b.data.begin(), b.data.end(), out.begin() + static_cast<ptrdiff_t>(header));
-  le::Put16(s, map_at, static_cast<uint16_t>(b.starts.size()));
-  le::Put16(s, map_at + 2, 0);
-  for (size_t k = 0; k < b.starts.size(); ++k)
-    le::Put16(s, map_at + 4 + 2 * k, static_cast<uint16_t>(header + b.starts[k]));
-  le::Put16(s, map_at + 4 + 2 * b.starts.size(), static_cast<uint16_t>(header + b.data.size()));
-  return out;
 }
 
 Result<Bid> HeapWriter::Finish(NodeStore& store) {
@@ -136,8 +173,11 @@ Result<Bid> HeapWriter::Finish(NodeStore& store) {
     for (Bid bid : written) (void)store.Release(bid);
     return why;
   };
+  std::vector<uint8_t> levels;
+  for (size_t i = 0; i < blocks_.size(); ++i) levels.push_back(blocks_[i].FillLevel(i));
   for (size_t i = 0; i < blocks_.size(); ++i) {
-    auto bid = store.WriteDataBlock(Serialize(i));
+    auto bid = store.WriteDataBlock(
+        EncodeHeapPage(i, blocks_.size(), blocks_[i], {client_sig_, user_root_}, levels));
     if (!bid.ok()) return release_all(bid.status());
     written.push_back(*bid);
   }

@@ -12,48 +12,10 @@
 namespace velmora::pst {
 
 namespace {
-constexpr size_t kTcInfoFixed = 22;
-constexpr size_t kTcolDescSize = 8;
 
-struct TcInfo {
-  TableLayout layout;
-  Hid row_index = 0;
-  uint32_t rows_hnid = 0;
-};
-
-Result<TcInfo> ParseTcInfo(const HeapReader& heap) {
-  const std::string& what = heap.what();
+Result<TcInfo> ReadTcInfo(const HeapReader& heap) {
   PST_ASSIGN_OR_RETURN(std::span<const uint8_t> b, heap.Get(heap.user_root()));
-  if (b.size() < kTcInfoFixed || b[0] != kClientSigTableContext)
-    return Status::Corruption(what + ": TCINFO at " + Hex(heap.user_root()) +
-                              " is missing or has a bad bType");
-  TcInfo info;
-  const size_t cols = b[1];
-  if (b.size() < kTcInfoFixed + kTcolDescSize * cols)
-    return Status::Corruption(what + ": TCINFO of " + std::to_string(b.size()) + " bytes cannot hold " +
-                              std::to_string(cols) + " column descriptions");
-  for (size_t i = 0; i < 4; ++i) info.layout.rgib[i] = le::Get16(b, 2 + 2 * i);
-  const auto& rgib = info.layout.rgib;
-  if (rgib[kTci4b] > rgib[kTci2b] || rgib[kTci2b] > rgib[kTci1b] || rgib[kTci1b] > rgib[kTciBm] ||
-      rgib[kTciBm] > kMaxBlockData || size_t{rgib[kTciBm]} - rgib[kTci1b] < (cols + 7) / 8)
-    return Status::Corruption(what + ": TCINFO rgib {" + std::to_string(rgib[0]) + ", " +
-                              std::to_string(rgib[1]) + ", " + std::to_string(rgib[2]) + ", " +
-                              std::to_string(rgib[3]) + "} is not a row of " + std::to_string(cols) +
-                              " columns");
-  info.row_index = le::Get32(b, 10);
-  info.rows_hnid = le::Get32(b, 14);
-  for (size_t i = 0; i < cols; ++i) {
-    const size_t at = kTcInfoFixed + kTcolDescSize * i;
-    TableColumn c{le::Get32(b, at), le::Get16(b, at + 4), b[at + 6], b[at + 7]};
-    const size_t fixed = FixedSizeOf(TagType(c.tag));
-    const bool size_ok = (fixed >= 1 && fixed <= 8) ? c.size == fixed : c.size == 4;
-    if (!size_ok || size_t{c.offset} + c.size > rgib[kTci1b] || c.bit >= 8 * (rgib[kTciBm] - rgib[kTci1b]))
-      return Status::Corruption(what + ": column " + Hex(c.tag) + " (ibData " + std::to_string(c.offset) +
-                                ", cbData " + std::to_string(c.size) + ", iBit " + std::to_string(c.bit) +
-                                ") does not fit a row of " + std::to_string(rgib[kTciBm]) + " bytes");
-    info.layout.columns.push_back(c);
-  }
-  return info;
+  return ParseTcInfo(b, heap.what() + ": TCINFO at " + Hex(heap.user_root()));
 }
 
 // Serves rows of the matrix by number, from the heap allocation or block by block from the subnode.
@@ -108,7 +70,7 @@ Result<Table> ReadTableContext(NodeStore& store, Bid data, const std::vector<Sub
   PST_ASSIGN_OR_RETURN(HeapReader heap, HeapReader::Open(store, data, "table context in block " + Hex(data)));
   if (heap.client_sig() != kClientSigTableContext)
     return Status::Corruption(heap.what() + ": bClientSig " + Hex(heap.client_sig()) + " is not 0x7C");
-  PST_ASSIGN_OR_RETURN(TcInfo info, ParseTcInfo(heap));
+  PST_ASSIGN_OR_RETURN(TcInfo info, ReadTcInfo(heap));
   const TableLayout& layout = info.layout;
 
   PST_ASSIGN_OR_RETURN(BthRecords index, ReadBth(heap, info.row_index));

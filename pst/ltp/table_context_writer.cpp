@@ -30,47 +30,8 @@
 namespace velmora::pst {
 
 namespace {
-constexpr size_t kTcInfoFixed = 22;
-constexpr size_t kTcolDescSize = 8;
 constexpr uint8_t kRowIndexKeySize = 4;
 constexpr uint8_t kRowIndexDataSize = 4;
-
-// Encodes one row's cells into `out` (row_size bytes, zeroed by the caller).
-Status EncodeRow(const TableLayout& layout, const TableRow& row, uint32_t version, ValueStore& values,
-                 std::span<uint8_t> out) {
-  auto put_cell = [&](const TableColumn& col, const PropValue& value) -> Status {
-    if (value.type != TagType(col.tag))
-      return Status::InvalidArgument("row " + Hex(row.row_id) + ": cell of type " + Hex(value.type) +
-                                     " in column " + Hex(col.tag));
-    const size_t fixed = FixedSizeOf(value.type);
-    if (fixed != 0 && fixed == col.size) {
-      if (value.stream || value.bytes.size() != fixed)
-        return Status::InvalidArgument("row " + Hex(row.row_id) + ": cell " + Hex(col.tag) + " has " +
-                                       std::to_string(value.Size()) + " bytes");
-      std::copy(value.bytes.begin(), value.bytes.end(), out.begin() + col.offset);
-    } else {
-      PST_ASSIGN_OR_RETURN(uint32_t hnid, values.Put(value));
-      le::Put32(out, col.offset, hnid);
-    }
-    out[layout.rgib[kTci1b] + col.bit / 8] |= static_cast<uint8_t>(0x80u >> (col.bit % 8));
-    return Status::Ok();
-  };
-
-  for (const auto& [tag, value] : row.cells) {
-    const TableColumn* col = layout.Find(tag);
-    if (col == nullptr) return Status::InvalidArgument("row " + Hex(row.row_id) + ": no column " + Hex(tag));
-    if (tag == kTagLtpRowId && value.AsInt32() != static_cast<int32_t>(row.row_id))
-      return Status::InvalidArgument("row " + Hex(row.row_id) + ": its row-id cell says otherwise");
-    PST_RETURN_IF_ERROR(put_cell(*col, value));
-  }
-  if (!row.cells.contains(kTagLtpRowId))
-    PST_RETURN_IF_ERROR(
-        put_cell(*layout.Find(kTagLtpRowId), PropValue::Int32(static_cast<int32_t>(row.row_id))));
-  if (!row.cells.contains(kTagLtpRowVer))
-    PST_RETURN_IF_ERROR(
-        put_cell(*layout.Find(kTagLtpRowVer), PropValue::Int32(static_cast<int32_t>(version))));
-  return Status::Ok();
-}
 
 // Builds the TCINFO bytes.
 std::vector<uint8_t> EncodeTcInfo(const TableLayout& layout, Hid row_index, uint32_t rows_hnid) {
@@ -92,6 +53,7 @@ std::vector<uint8_t> EncodeTcInfo(const TableLayout& layout, Hid row_index, uint
 
 Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap, ValueStore& values) {
   PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(table.columns));
+  const CellValueSink put = [&](const PropValue& v) { return values.Put(v); };
   const size_t row_size = layout.row_size();
   const size_t count = table.rows.size();
 
@@ -119,7 +81,7 @@ Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap,
     PST_ASSIGN_OR_RETURN(Hid matrix, heap.Reserve(count * row_size));
     std::vector<uint8_t> bytes(count * row_size);
     for (size_t i = 0; i < count; ++i) {
-      PST_RETURN_IF_ERROR(EncodeRow(layout, table.rows[i], static_cast<uint32_t>(i + 1), values,
+      PST_RETURN_IF_ERROR(EncodeRow(layout, table.rows[i], static_cast<uint32_t>(i + 1), put,
                                     std::span<uint8_t>(bytes).subspan(i * row_size, row_size)));
     }
     PST_RETURN_IF_ERROR(heap.Overwrite(matrix, bytes));
@@ -137,7 +99,7 @@ Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap,
       const bool last = first + n == count;
       block.assign(last ? n * row_size : kMaxBlockData, 0);
       for (size_t k = 0; k < n; ++k) {
-        Status s = EncodeRow(layout, table.rows[first + k], static_cast<uint32_t>(first + k + 1), values,
+        Status s = EncodeRow(layout, table.rows[first + k], static_cast<uint32_t>(first + k + 1), put,
                              std::span<uint8_t>(block).subspan(k * row_size, row_size));
         if (!s.ok()) return release(s);
       }

@@ -7,6 +7,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "pst/ltp/property.h"
@@ -36,5 +39,25 @@ uint8_t CellSizeOf(uint16_t type);
 // The layout for columns given in iBit order (the order they were added). Row id and row version are moved to
 // the front, or added when missing. Duplicate tags, or more than 255 columns, are an error.
 Result<TableLayout> LayoutTable(const std::vector<PropTag>& columns_in_bit_order);
+
+// TCINFO ([MS-PST] 2.3.4.1; layout in table_context_writer.cpp) as read from its heap allocation: 22 fixed
+// bytes, then one 8-byte TCOLDESC per column.
+constexpr size_t kTcInfoFixed = 22;
+constexpr size_t kTcolDescSize = 8;
+struct TcInfo {
+  TableLayout layout;
+  uint32_t row_index = 0;  // HID of the row index BTH header
+  uint32_t rows_hnid = 0;  // the row matrix: 0, a HID or a subnode NID
+};
+// Checks TCINFO and every TCOLDESC against the row size; `what` names the table in errors.
+Result<TcInfo> ParseTcInfo(std::span<const uint8_t> bytes, const std::string& what);
+
+struct TableRow;
+// Stores a variable-size cell's value and returns its HNID.
+using CellValueSink = std::function<Result<uint32_t>(const PropValue&)>;
+// Encodes one row's cells into `out` (row_size bytes, zeroed by the caller). Row id and row version cells
+// are filled from row.row_id and `version` when the row lacks them.
+Status EncodeRow(const TableLayout& layout, const TableRow& row, uint32_t version, const CellValueSink& put,
+                 std::span<uint8_t> out);
 
 }  // namespace velmora::pst

@@ -3,9 +3,11 @@
 // folder.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
+#include "pst/ltp/table_appender.h"
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/prop_tags.h"
 
@@ -24,6 +26,16 @@ inline std::string StringProp(const PropertyMap& props, PropTag tag) {
   auto it = props.find(TagId(tag));
   if (it == props.end()) return "";
   return it->second.AsString().value_or("");
+}
+
+inline int32_t UnreadRows(const Table& t) {
+  int32_t n = 0;
+  for (auto& row : t.rows) {
+    auto it = row.cells.find(kTagMessageFlags);
+    uint32_t flags = it == row.cells.end() ? 0 : static_cast<uint32_t>(it->second.AsInt32().value_or(0));
+    if (!(flags & kMsgFlagRead)) ++n;
+  }
+  return n;
 }
 
 inline int32_t IntProp(const PropertyMap& props, PropTag tag) {
@@ -47,6 +59,10 @@ struct MessageStore::FolderState {
   bool assoc_dirty = false;
   std::unordered_map<uint32_t, size_t> contents_index;  // row id -> row, built on the first PutContentsRow
   std::unordered_map<uint32_t, size_t> assoc_index;
+  // The contents table on disk taking new rows in place while `contents` is not in memory; its counts.
+  std::unique_ptr<TableAppender> appender;
+  int32_t appender_unread = 0;
+  bool appended = false;  // rows went in through the appender since the counts were last set
 
   void RefreshInfo() {
     info.name = folder_detail::StringProp(props, tags::kDisplayName);

@@ -172,14 +172,20 @@ Status MessageStore::SetFolderProperty(Nid folder, PropTag tag, PropValue value)
 Result<Table*> MessageStore::MutableContentsTable(Nid folder, bool assoc) {
   FolderState* f = Find(folder);
   if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
+  if (!assoc) PST_RETURN_IF_ERROR(DropAppender(*f));
   PST_ASSIGN_OR_RETURN(Table * table, LoadContentsTable(*f, assoc));
   (assoc ? f->assoc_dirty : f->contents_dirty) = true;
   return table;
 }
 
 Status MessageStore::PutContentsRow(Nid folder, bool assoc, TableRow row) {
-  PST_ASSIGN_OR_RETURN(Table * table, MutableContentsTable(folder, assoc));
   FolderState* f = Find(folder);
+  if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
+  if (!assoc) {
+    PST_ASSIGN_OR_RETURN(bool appended, AppendContentsRow(*f, row));
+    if (appended) return Status::Ok();
+  }
+  PST_ASSIGN_OR_RETURN(Table * table, MutableContentsTable(folder, assoc));
   auto& index = assoc ? f->assoc_index : f->contents_index;
   if (index.size() != table->rows.size()) {
     index.clear();
@@ -191,6 +197,7 @@ Status MessageStore::PutContentsRow(Nid folder, bool assoc, TableRow row) {
   } else {
     table->rows[it->second] = std::move(row);
   }
+  if (!assoc) return SpillContents(*f);
   return Status::Ok();
 }
 
@@ -230,6 +237,7 @@ Status MessageStore::WriteFolder(FolderState& f) {
     PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeContentsTable), *f.contents));
     f.contents_dirty = false;
   }
+  if (f.appender) PST_RETURN_IF_ERROR(f.appender->Flush());
   if (f.assoc_dirty) {
     PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeAssocContentsTable), *f.assoc));
     f.assoc_dirty = false;
@@ -284,33 +292,31 @@ Status MessageStore::Commit() {
   return nodes_.Commit();
 }
 
+void MessageStore::SetFolderCount(FolderState& f, PropTag tag, int32_t value) {
+  if (IntProp(f.props, tag) == value && f.props.count(TagId(tag))) return;
+  f.props[TagId(tag)] = PropValue::Int32(value);
+  f.pc_dirty = true;
+  MarkChildChanged(f);
+}
+
 Status MessageStore::WriteChanges() {
   // Counts first: they change PCs, and PCs feed the parents' hierarchy rows (invariants 1 and 3).
   for (auto& entry : folders_) {
     FolderState* f =
         entry.second.get();  // a plain name: lambdas below use it (clang cannot capture bindings)
-    auto unread_of = [](const Table& t) {
-      int32_t n = 0;
-      for (auto& row : t.rows) {
-        auto it = row.cells.find(kTagMessageFlags);
-        uint32_t flags = it == row.cells.end() ? 0 : static_cast<uint32_t>(it->second.AsInt32().value_or(0));
-        if (!(flags & kMsgFlagRead)) ++n;
-      }
-      return n;
-    };
-    auto set_count = [&](PropTag tag, int32_t value) {
-      if (IntProp(f->props, tag) == value && f->props.count(TagId(tag))) return;
-      f->props[TagId(tag)] = PropValue::Int32(value);
-      f->pc_dirty = true;
-      MarkChildChanged(*f);
-    };
+    auto set_count = [&](PropTag tag, int32_t value) { SetFolderCount(*f, tag, value); };
     if (f->contents_dirty) {
       set_count(tags::kContentCount, static_cast<int32_t>(f->contents->rows.size()));
-      set_count(tags::kContentUnreadCount, unread_of(*f->contents));
+      set_count(tags::kContentUnreadCount, UnreadRows(*f->contents));
+    }
+    if (f->appender && f->appended) {
+      set_count(tags::kContentCount, static_cast<int32_t>(f->appender->row_count()));
+      set_count(tags::kContentUnreadCount, f->appender_unread);
+      f->appended = false;
     }
     if (f->assoc_dirty) {
       set_count(tags::kPstHiddenCount, static_cast<int32_t>(f->assoc->rows.size()));
-      set_count(tags::kPstHiddenUnread, unread_of(*f->assoc));
+      set_count(tags::kPstHiddenUnread, UnreadRows(*f->assoc));
     }
     f->RefreshInfo();
   }

@@ -16,9 +16,12 @@
 //     table, made from the values the message writer stored (WrittenMessage::row_props), so the row and the
 //     message PC agree; the message node's NBT parent is the folder.
 //
-// Messages. AddMessage writes the message's node at once (attachments stream from their sources) but only
-// adds its row to the folder's contents table in memory; the table is written at Commit, or earlier when the
-// rows held in memory pass table_memory_bound. So a folder takes thousands of messages with one table write.
+// Messages. AddMessage writes the message's node at once (attachments stream from their sources). Its row
+// goes to the end of the folder's contents table on disk in place (TableAppender: only the blocks that
+// change are written, at Commit), so memory and the cost per message do not grow with the folder. A table
+// too small for that (its rows still inside the heap), or one being changed otherwise (a row replaced or
+// removed), is held in memory and written whole at Commit, or earlier once it is large enough to take rows
+// in place or the rows held pass table_memory_bound.
 #pragma once
 
 #include <map>
@@ -27,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "pst/ltp/table_appender.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/entry_id.h"
 #include "pst/messaging/message/message_reader.h"
@@ -159,6 +163,16 @@ class MessageStore {
   Result<Table*> LoadContentsTable(FolderState& f, bool assoc);
   // Writes the tables and drops the contents tables from memory when the rows held pass the bound.
   Status KeepTablesBounded();
+  // The contents table's appender, opened on first use; nullptr when the table cannot take rows in place.
+  Result<TableAppender*> Appender(FolderState& f);
+  // Adds a new last row to the contents table on disk in place (folder_messages.cpp); false when the row
+  // or the table does not allow that and the table is to be changed in memory.
+  Result<bool> AppendContentsRow(FolderState& f, const TableRow& row);
+  // Writes a contents table held in memory once it has enough rows to take later rows in place.
+  Status SpillContents(FolderState& f);
+  // Writes the rows appended in place and closes the appender, before the table is read or changed whole.
+  Status DropAppender(FolderState& f);
+  void SetFolderCount(FolderState& f, PropTag tag, int32_t value);
 
   friend class SkeletonWriter;
 

@@ -170,6 +170,7 @@ class Checker {
       if (b.btype == kBTypeDataTree && sum != b.total)
         Error(from + ": lcbTotal " + std::to_string(b.total) + " but the children hold " +
               std::to_string(sum));
+      if (b.btype == kBTypeDataTree) CheckFullChildren(from, b);
       for (const SubnodeEntry& s : b.sl) {
         Ref(s.data, from);
         Ref(s.sub, from);
@@ -190,6 +191,27 @@ class Checker {
               " references (expected cRef " + std::to_string(found + 1) + ")");
       return Status::Ok();
     });
+  }
+
+  // Readers find a byte of a node's data at offset / 8,176 and count its blocks from lcbTotal, so every
+  // data block of a tree but the last holds exactly 8,176 bytes (and every XBLOCK of an XXBLOCK but the
+  // last is full of full blocks).
+  void CheckFullChildren(const std::string& from, const InternalBlock& b) {
+    for (size_t i = 0; i + 1 < b.children.size(); ++i) {
+      const Bid c = b.children[i];
+      const BbtEntry* ce = bbt_.Find(c);
+      if (!ce) continue;
+      if (b.level == 1 && ce->cb != kMaxBlockData) {
+        Error(from + ": data block " + std::to_string(i) + " of " + std::to_string(b.children.size()) + " (" +
+              BlockName(c, ce->ib) + ") holds " + std::to_string(ce->cb) +
+              " bytes; every block but the last must hold " + std::to_string(kMaxBlockData));
+      } else if (const InternalBlock* x = b.level == 2 ? Internal(c) : nullptr;
+                 x && x->total != x->children.size() * uint64_t{kMaxBlockData}) {
+        Error(from + ": XBLOCK " + std::to_string(i) + " of " + std::to_string(b.children.size()) + " (" +
+              BlockName(c, ce->ib) + ") is not full: lcbTotal " + std::to_string(x->total) + " over " +
+              std::to_string(x->children.size()) + " blocks");
+      }
+    }
   }
 
   void CheckMaps() {

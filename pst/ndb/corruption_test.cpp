@@ -223,5 +223,23 @@ TEST_F(CorruptionTest, UnknownEncoding) {
   ExpectCorruption("offset 513");
 }
 
+// Readers locate a node's bytes at offset / 8,176: a data tree whose non-final block is short is an error
+// that names the block and its offset.
+TEST(ShortBlockTest, ANonFinalDataBlockShorterThan8176BytesIsAnError) {
+  std::shared_ptr<File> file;
+  auto db = testing::CreateInMemory(&file);
+  ASSERT_TRUE(db);
+  Bid first = *db->WriteDataBlock(testing::Pattern(5000, 1));
+  Bid second = *db->WriteDataBlock(testing::Pattern(3000, 2));
+  std::vector<Bid> blocks = {first, second};
+  Bid tree = *db->WriteDataTree(blocks);
+  ASSERT_TRUE(db->PutNode({MakeNid(kNidTypeNormalMessage, 0x10001), tree, 0, kNidRootFolder}).ok());
+  ASSERT_TRUE(db->Commit().ok());
+  CheckReport r = CheckFile(*file);
+  ASSERT_EQ(r.errors.size(), 1u) << r.Summary();
+  EXPECT_NE(r.errors[0].find("holds 5000 bytes"), std::string::npos) << r.Summary();
+  EXPECT_NE(r.errors[0].find(Hex(db->FindBlock(first)->ib)), std::string::npos) << r.Summary();
+}
+
 }  // namespace
 }  // namespace velmora::pst

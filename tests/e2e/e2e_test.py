@@ -20,6 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "readers"))
 import pst_tree  # noqa: E402
+from strict_reader import strict_read  # noqa: E402
 
 ARGS = None
 DEFAULTS = ["Inbox", "Outbox", "Sent Items", "Deleted Items", "Calendar", "Contacts", "Journal", "Notes", "Tasks",
@@ -88,6 +89,7 @@ class Base(unittest.TestCase):
     def assertReadersAgree(self, path, expected=None):
         self.assertEqual(subprocess.run([ARGS.pst, "check", path], capture_output=True).returncode, 0,
                          "velmora-pst check finds %s sound" % path)
+        self.assertEqual(strict_read(path) or [], [], "Microsoft's PST SDK reads %s as sound" % path)
         if not have_readers():
             return None
         seen = read_all(path)

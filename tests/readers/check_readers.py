@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Checks a .pst with every independent reader from Debian and compares what they saw.
+"""Checks a .pst with every independent reader from Debian and compares what they saw; Microsoft's PST SDK
+(strict_reader.py) must also read it as sound when the shared tools are there.
 
 Usage: check_readers.py FILE.pst [EXPECTED.json]
 
@@ -17,6 +18,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from strict_reader import strict_read  # noqa: E402
 READERS = ["pypff", "pffexport", "readpst"]
 
 
@@ -49,6 +52,8 @@ def main():
         if not res["ok"]:
             problems.append("%s could not read the file: %s" % (r, res["error"]))
         seen[r] = res["folders"]
+
+    problems += strict_read(path) or []
 
     base = seen["pypff"]
     # pffexport sees every folder; readpst only folders that hold items.

@@ -1,5 +1,6 @@
 #include "tests/support/support.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+
+#include "tests/support/pst_soundness.h"
 
 namespace velmora::testing {
 
@@ -18,7 +21,25 @@ TempDir::TempDir() {
   path_ = tmpl;
 }
 
+// A file that starts with the PST magic; others (and files damaged on purpose) are not checked.
+static bool LooksLikePst(const fs::path& p) {
+  char magic[4] = {};
+  std::ifstream in(p, std::ios::binary);
+  return in.read(magic, sizeof magic) && std::string(magic, sizeof magic) == "!BDN";
+}
+
+void TempDir::CheckPstFiles() {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const fs::path& p = it->path();
+    if (it->is_regular_file(ec) && p.extension() == ".pst" && !unchecked_.contains(p) && LooksLikePst(p))
+      ExpectPstSound(p.string());
+  }
+}
+
 TempDir::~TempDir() {
+  if (::testing::UnitTest::GetInstance()->current_test_info() != nullptr) CheckPstFiles();
   std::error_code ec;
   // Tests make folders read-only to provoke errors; give the permissions back so everything can go.
   for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
@@ -95,6 +116,19 @@ std::string JsonString(const std::string& s) {
 
 static fs::path ReadersScript() {
   return fs::path(VELMORA_SOURCE_DIR) / "tests" / "readers" / "check_readers.py";
+}
+
+std::string StrictReaderProblems(const std::string& pst) {
+  static const std::string kScript =
+      "import sys\nsys.path.insert(0, sys.argv[1])\nfrom strict_reader import strict_read\n"
+      "print('\\n'.join(strict_read(sys.argv[2]) or []), end='')\n";
+  std::string out;
+  const fs::path readers = fs::path(VELMORA_SOURCE_DIR) / "tests" / "readers";
+  if (RunCommand("/usr/bin/python3 -c " + ShellQuote(kScript) + " " + ShellQuote(readers.string()) + " " +
+                     ShellQuote(pst) + " 2>/dev/null",
+                 &out) != 0)
+    return "strict_reader.py failed: " + out;
+  return out;
 }
 
 ReaderCheck CheckWithReaders(const std::string& pst, const std::optional<ExpectedTree>& expected,

@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace velmora::testing {
 
-// A fresh folder below the system's temporary folder, removed with everything in it on destruction.
+// A fresh folder below the system's temporary folder, removed with everything in it on destruction. Before
+// that, every .pst in it must pass our own check (pst_soundness.h), except those marked Unchecked.
 class TempDir {
  public:
   TempDir();
@@ -18,9 +20,13 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::string str() const { return path_.string(); }
+  // A file the test damages on purpose: not checked on destruction.
+  void Unchecked(const std::filesystem::path& file) { unchecked_.insert(file); }
 
  private:
+  void CheckPstFiles();
   std::filesystem::path path_;
+  std::set<std::filesystem::path> unchecked_;
 };
 
 // The shared reference folder (public mail corpus, sample exports, Outlook-made files), when present.
@@ -48,5 +54,9 @@ using ExpectedTree = std::map<std::string, int>;
 // `exact`, no other folder may exist.
 ReaderCheck CheckWithReaders(const std::string& pst,
                              const std::optional<ExpectedTree>& expected = std::nullopt, bool exact = false);
+
+// Microsoft's PST SDK on `pst` (tests/readers/strict_reader.py): its problems, one a line; "" when it reads
+// the file as sound or is not there (the shared tools are absent).
+std::string StrictReaderProblems(const std::string& pst);
 
 }  // namespace velmora::testing

@@ -1,0 +1,34 @@
+#include "tests/support/pst_soundness.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "pst/messaging/store_check.h"
+#include "pst/ndb/check.h"
+#include "pst/ndb/node_database.h"
+
+namespace velmora::testing {
+
+std::string PstProblems(const std::string& path) {
+  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  if (!file.ok()) return "cannot open: " + file.status().ToString();
+  std::shared_ptr<pst::File> shared(std::move(file).value());
+  pst::CheckReport report = pst::CheckFile(*shared);
+  if (!report.ok()) return report.Summary();
+  auto db = pst::NodeDatabase::Open(shared, false);
+  if (!db.ok()) return "cannot open the node database: " + db.status().ToString();
+  std::vector<std::string> problems;
+  auto folders = pst::testing::CheckFolderTree(**db, &problems);
+  pst::testing::CheckFolderContents(**db, folders, &problems);
+  std::string out;
+  for (const auto& p : problems) out += p + "\n";
+  return out;
+}
+
+void ExpectPstSound(const std::string& path) {
+  const std::string problems = PstProblems(path);
+  EXPECT_EQ(problems, "") << path << " is not sound";
+}
+
+}  // namespace velmora::testing
