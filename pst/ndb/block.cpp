@@ -17,6 +17,7 @@
 #include "pst/ndb/block.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "pst/ndb/crc.h"
 
@@ -48,12 +49,17 @@ std::string BlockName(Bid bid, Ib ib) {
 std::vector<uint8_t> MakeBlockImage(std::span<const uint8_t> stored, Bid bid, Ib ib) {
   std::vector<uint8_t> image(BlockDiskSize(stored.size()));
   if (!stored.empty()) std::memcpy(image.data(), stored.data(), stored.size());
-  uint8_t* t = image.data() + image.size() - kBlockTrailerSize;
-  Store16(t, static_cast<uint16_t>(stored.size()));
-  Store16(t + 2, ComputeSig(ib, bid));
-  Store32(t + 4, Crc32(stored));
-  Store64(t + 8, bid);
+  SealBlockImage(image, stored.size(), bid, ib);
   return image;
+}
+
+void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib) {
+  uint8_t* t = image.data() + image.size() - kBlockTrailerSize;
+  std::memset(image.data() + cb, 0, image.size() - kBlockTrailerSize - cb);
+  Store16(t, static_cast<uint16_t>(cb));
+  Store16(t + 2, ComputeSig(ib, bid));
+  Store32(t + 4, Crc32(image.first(cb)));
+  Store64(t + 8, bid);
 }
 
 Status VerifyBlockImage(std::span<const uint8_t> image, const BbtEntry& e) {

@@ -26,6 +26,9 @@ std::string BlockName(Bid bid, Ib ib);
 
 // The padded image of a block: `stored` (already encoded when it is a data block), zeros, trailer.
 std::vector<uint8_t> MakeBlockImage(std::span<const uint8_t> stored, Bid bid, Ib ib);
+// Completes an image of BlockDiskSize(cb) bytes whose first cb bytes already hold the stored data: zeros the
+// padding only and writes the trailer.
+void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib);
 // Checks an image read for the BBT entry `e`: trailer cb against e.cb, wSig, CRC, trailer BID.
 Status VerifyBlockImage(std::span<const uint8_t> image, const BbtEntry& e);
 

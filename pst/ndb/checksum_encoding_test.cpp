@@ -20,11 +20,26 @@ TEST(CrcTest, StartsAtZeroWithoutFinalInversion) {
   EXPECT_EQ(Crc32(pmap), 0xA1AAE76Eu);
 }
 
-TEST(CrcTest, ContinuesAcrossPieces) {
+TEST(CrcTest, EqualsTheBitwiseDefinitionForEveryLengthAndSplit) {
+  // The definition, one bit at a time, against the word-wise loop: every length around the 8-byte steps,
+  // every start alignment, and a continuation from every split point.
+  auto bitwise = [](std::span<const uint8_t> bytes) {
+    uint32_t c = 0;
+    for (uint8_t b : bytes) {
+      c ^= b;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
+    }
+    return c;
+  };
   auto bytes = testing::Pattern(1000, 3);
-  uint32_t whole = Crc32(bytes);
-  uint32_t part = Crc32(std::span<const uint8_t>(bytes).first(333));
-  EXPECT_EQ(Crc32(std::span<const uint8_t>(bytes).subspan(333), part), whole);
+  std::span<const uint8_t> all(bytes);
+  for (size_t start = 0; start < 8; ++start)
+    for (size_t len = 0; len < 40; ++len)
+      ASSERT_EQ(Crc32(all.subspan(start, len)), bitwise(all.subspan(start, len))) << start << "+" << len;
+  const uint32_t whole = Crc32(all);
+  EXPECT_EQ(whole, bitwise(all));
+  for (size_t split = 0; split <= 40; ++split)
+    EXPECT_EQ(Crc32(all.subspan(split), Crc32(all.first(split))), whole);
 }
 
 TEST(SigTest, FoldsOffsetXorBid) {
@@ -62,6 +77,9 @@ TEST(EncodingTest, EveryMethodRoundTrips) {
       if (m != CryptMethod::kNone) {
         EXPECT_NE(bytes, plain);
       }
+      std::vector<uint8_t> copied(plain.size());  // the copying form stores the same bytes
+      EncodeBlockData(m, bid, plain, copied.data());
+      EXPECT_EQ(copied, bytes);
       DecodeBlockData(m, bid, bytes);
       EXPECT_EQ(bytes, plain);
     }

@@ -18,6 +18,8 @@ bool IsKnownCryptMethod(uint8_t value);
 
 // Stored bytes from plain bytes, in place.
 void EncodeBlockData(CryptMethod method, uint64_t bid, std::span<uint8_t> bytes);
+// Stored bytes of `plain` into out[0, plain.size()): the copy and the encoding in one pass.
+void EncodeBlockData(CryptMethod method, uint64_t bid, std::span<const uint8_t> plain, uint8_t* out);
 // Plain bytes from stored bytes, in place.
 void DecodeBlockData(CryptMethod method, uint64_t bid, std::span<uint8_t> bytes);
 

@@ -43,6 +43,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pst/ndb/block.h"
 #include "pst/ndb/btree.h"
@@ -135,6 +136,7 @@ class NodeDatabase : public NodeStore {
                                      // of an opened file with free bits become all 0xFF
   bool changed_ = false;
   Status failed_;
+  std::vector<uint8_t> block_image_;  // WriteBlock's buffer, reused so that each block costs no allocation
 };
 
 }  // namespace velmora::pst

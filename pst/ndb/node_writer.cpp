@@ -1,6 +1,7 @@
 // Writing through the NodeStore calls: blocks go to the file at once, the B-trees change in memory.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "pst/ndb/node_database.h"
 
@@ -35,13 +36,20 @@ Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool inte
   if (payload.size() > kMaxBlockPayload)
     return Status::InvalidArgument("block of " + std::to_string(payload.size()) + " bytes is over 8176");
   PST_ASSIGN_OR_RETURN(Bid bid, NextBlockBid(internal));
-  std::vector<uint8_t> stored(payload.begin(), payload.end());
-  if (!internal) EncodeBlockData(crypt_, bid, stored);
-  auto ib = Allocate(BlockDiskSize(stored.size()), kBlockAlign);
+  auto ib = Allocate(BlockDiskSize(payload.size()), kBlockAlign);
   if (!ib.ok()) return ib.status();
-  Status st = file_->WriteAt(*ib, MakeBlockImage(stored, bid, *ib));
+  // The image is built in one buffer kept between blocks: the payload is copied (and encoded) once, and
+  // only the padding is zeroed.
+  block_image_.resize(BlockDiskSize(payload.size()));
+  if (internal) {
+    if (!payload.empty()) std::memcpy(block_image_.data(), payload.data(), payload.size());
+  } else {
+    EncodeBlockData(crypt_, bid, payload, block_image_.data());
+  }
+  SealBlockImage(block_image_, payload.size(), bid, *ib);
+  Status st = file_->WriteAt(*ib, block_image_);
   if (!st.ok()) return Fail(st);
-  bbt_.Upsert({bid, *ib, static_cast<uint16_t>(stored.size()), kNewBlockRefs});
+  bbt_.Upsert({bid, *ib, static_cast<uint16_t>(payload.size()), kNewBlockRefs});
   changed_ = true;
   return bid;
 }
