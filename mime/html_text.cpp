@@ -8,8 +8,9 @@
 namespace velmora::mime {
 namespace {
 
+// ASCII only, as g_ascii_tolower, but inline: the tag and attribute searches call it for every byte.
 char Lower(char c) {
-  return static_cast<char>(g_ascii_tolower(c));
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
 bool StartsWithNoCase(std::string_view s, size_t pos, std::string_view prefix) {

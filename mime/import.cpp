@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -251,10 +252,10 @@ class MessageBuilder {
     uint64_t pos = static_cast<uint64_t>(last);
     // States: 0 inside a line, 1 just after '\n', 2 after "\n\r".
     int state = 0;
-    std::vector<uint8_t> buf(kChunk);
+    std::unique_ptr<uint8_t[]> buf(new uint8_t[kChunk]);  // not zeroed: each read fills what is scanned
     while (pos < size && pos - static_cast<uint64_t>(last) < kMaxScan) {
       size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - pos));
-      if (!source_->Read(pos, std::span<uint8_t>(buf.data(), n)).ok()) return std::nullopt;
+      if (!source_->Read(pos, std::span<uint8_t>(buf.get(), n)).ok()) return std::nullopt;
       for (size_t i = 0; i < n; ++i) {
         uint8_t c = buf[i];
         if (c == '\n') {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "mime/byte_sources.h"
 #include "mime/gobject_ptr.h"
@@ -60,9 +61,10 @@ pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::Store(GMimeStrea
   std::vector<uint8_t> memory;
   bool spilled = false;
   uint64_t start = 0;
-  std::vector<uint8_t> chunk(kChunk);
+  // Not zeroed: every read fills what it returns.
+  std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunk]);
   while (true) {
-    ssize_t n = g_mime_stream_read(decoded, reinterpret_cast<char*>(chunk.data()), chunk.size());
+    ssize_t n = g_mime_stream_read(decoded, reinterpret_cast<char*>(chunk.get()), kChunk);
     if (n <= 0) break;  // end, or an unreadable rest: keep what was read
     auto un = static_cast<size_t>(n);
     if (!spilled && memory.size() + un > memory_limit_) {
@@ -73,9 +75,9 @@ pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::Store(GMimeStrea
       spilled = true;
     }
     if (spilled) {
-      PST_RETURN_IF_ERROR(AppendToFile(chunk.data(), un));
+      PST_RETURN_IF_ERROR(AppendToFile(chunk.get(), un));
     } else {
-      memory.insert(memory.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(un));
+      memory.insert(memory.end(), chunk.get(), chunk.get() + un);
     }
   }
   if (!spilled)

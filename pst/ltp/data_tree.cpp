@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "pst/ltp/heap.h"
 
@@ -17,14 +18,17 @@ Status MemoryByteSource::Read(uint64_t offset, std::span<uint8_t> out) const {
 Result<Bid> WriteDataTreeFrom(NodeStore& store, const ByteSource& source) {
   const uint64_t size = source.Size();
   std::vector<Bid> blocks;
-  std::vector<uint8_t> piece;
+  // One block's bytes at a time, not zeroed: each Read fills the part that is written.
+  const size_t most = static_cast<size_t>(std::min<uint64_t>(kMaxBlockData, size));
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[std::max<size_t>(most, 1)]);
   auto fail = [&](Status why) {
     for (Bid bid : blocks) (void)store.Release(bid);
     return why;
   };
   uint64_t offset = 0;
   do {
-    piece.resize(static_cast<size_t>(std::min<uint64_t>(kMaxBlockData, size - offset)));
+    std::span<uint8_t> piece(buffer.get(),
+                             static_cast<size_t>(std::min<uint64_t>(kMaxBlockData, size - offset)));
     if (Status s = source.Read(offset, piece); !s.ok()) return fail(s);
     auto bid = store.WriteDataBlock(piece);
     if (!bid.ok()) return fail(bid.status());
