@@ -21,10 +21,12 @@ bool StartsWithNoCase(std::string_view s, size_t pos, std::string_view prefix) {
   return true;
 }
 
+// `needle` is lower case. The first byte is tested inline: most positions of a page fail there.
 size_t FindNoCase(std::string_view s, size_t from, std::string_view needle) {
   if (needle.empty()) return from;
+  const char first = needle[0];
   for (size_t i = from; i + needle.size() <= s.size(); ++i) {
-    if (StartsWithNoCase(s, i, needle)) return i;
+    if (Lower(s[i]) == first && StartsWithNoCase(s, i, needle)) return i;
   }
   return std::string_view::npos;
 }

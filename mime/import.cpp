@@ -246,7 +246,9 @@ class MessageBuilder {
     gint64 last = -1;
     for (GMimeHeader* h : HeaderBlock(message)) last = std::max(last, g_mime_header_get_offset(h));
     if (last < 0) return std::nullopt;
-    constexpr size_t kChunk = 64 * 1024;
+    // The blank line is nearly always within a few hundred bytes of the last header's start: small reads
+    // keep the rest of the message out of this scan.
+    constexpr size_t kChunk = 4 * 1024;
     constexpr uint64_t kMaxScan = 64ull << 20;  // a header longer than this is not worth the exact copy
     uint64_t size = source_->Size();
     uint64_t pos = static_cast<uint64_t>(last);
@@ -282,23 +284,35 @@ class MessageBuilder {
 // lines and an mbox "From " separator line, which GMime would take for the end of an empty header block.
 uint64_t MessageStart(const pst::ByteSource& source) {
   constexpr size_t kLook = 64 * 1024;  // leading junk longer than this is left to GMime
-  std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(kLook, source.Size())));
-  if (!source.Read(0, head).ok()) return 0;
-  static constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
-  size_t pos = head.size() >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, head.begin()) ? 3 : 0;
-  while (true) {
-    size_t eol = pos;
-    while (eol < head.size() && head[eol] != '\n') ++eol;
-    if (eol >= head.size()) return pos;  // no complete line left to skip
-    bool blank = true;
-    for (size_t i = pos; i < eol; ++i)
-      blank = blank && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r');
-    static constexpr char kMboxFrom[] = "From ";
-    bool mbox_from =
-        eol - pos >= 5 && std::equal(kMboxFrom, kMboxFrom + 5, head.begin() + static_cast<ptrdiff_t>(pos));
-    if (!blank && !mbox_from) return pos;
-    pos = eol + 1;
+  // A first short look decides for nearly every file (it starts with a header); only a file that is still
+  // undecided at its end takes the whole look.
+  constexpr size_t kFirstLook = 4 * 1024;
+  for (size_t look : {kFirstLook, kLook}) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(look, source.Size()));
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[n]);  // not zeroed: the read fills what is scanned
+    std::span<uint8_t> head(buffer.get(), n);
+    if (!source.Read(0, head).ok()) return 0;
+    const bool whole_look = look == kLook || head.size() == source.Size();
+    static constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
+    size_t pos = head.size() >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, head.begin()) ? 3 : 0;
+    while (true) {
+      size_t eol = pos;
+      while (eol < head.size() && head[eol] != '\n') ++eol;
+      if (eol >= head.size()) {
+        if (whole_look) return pos;  // no complete line left to skip
+        break;
+      }
+      bool blank = true;
+      for (size_t i = pos; i < eol; ++i)
+        blank = blank && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r');
+      static constexpr char kMboxFrom[] = "From ";
+      bool mbox_from =
+          eol - pos >= 5 && std::equal(kMboxFrom, kMboxFrom + 5, head.begin() + static_cast<ptrdiff_t>(pos));
+      if (!blank && !mbox_from) return pos;
+      pos = eol + 1;
+    }
   }
+  return 0;  // not reached: the whole look always decides
 }
 
 // The repaired input, copied (repairs are for broken mail, which is rare): in memory when small, else in an

@@ -484,5 +484,18 @@ TEST(ImportMissing, SenderWithoutFromFillsBothGroups) {
   EXPECT_EQ(Str(m.props, t::kSender.email), "only@example.com");
 }
 
+// --- Leading junk
+
+TEST(ImportLeadingJunk, BlankAndMboxFromLinesBeforeTheHeaderAreSkippedAtAnyLength) {
+  // Short junk, and junk that runs past the first few kilobytes the start is looked for in.
+  for (size_t blank_lines : {size_t{0}, size_t{2}, size_t{3000}}) {
+    std::string text;
+    for (size_t i = 0; i < blank_lines; ++i) text += "\r\n";
+    text += "From alice@example.com Mon Mar  3 10:00:00 2025\nSubject: Found\n\nbody\n";
+    auto m = ImportText(text);
+    EXPECT_EQ(Str(m.props, t::kSubject), "Found") << blank_lines;
+  }
+}
+
 }  // namespace
 }  // namespace velmora::mime
