@@ -117,6 +117,13 @@ def show(rows):
     for t in table:
         print("| " + " | ".join(c.ljust(w) for c, w in zip(t, widths)) + " |")
     print("(warm page cache for every column; wall times move with the machine's load, CPU times much less)")
+    # The curve of the cost per message: each shape's largest run against its smallest.
+    for shape in sorted({r["case"].rsplit(" ", 1)[0] for r in rows}):
+        runs = sorted((r for r in rows if r["case"].rsplit(" ", 1)[0] == shape), key=lambda r: r["count"])
+        if len(runs) > 1:
+            first, last = (r["cpu"] / r["count"] for r in (runs[0], runs[-1]))
+            print("CPU per message, %s: %d messages %+.0f%% against %d" % (
+                shape, runs[-1]["count"], 100 * (last / first - 1), runs[0]["count"]))
 
 
 def main():
