@@ -42,15 +42,14 @@ std::string ToCrlf(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 32);
   for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r') {
-      out += "\r\n";
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out += "\r\n";
-    } else {
-      out += c;
-    }
+    // The text between line ends goes over in one append.
+    size_t end = i;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    out.append(text, i, end - i);
+    if (end == text.size()) break;
+    out += "\r\n";
+    i = end;
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
   }
   return out;
 }

@@ -4,6 +4,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include "mime/body_props.h"
 #include "mime/entry_ids.h"
 #include "mime/prop_tags.h"
 #include "mime/test_support.h"
@@ -482,6 +483,13 @@ TEST(ImportMissing, SenderWithoutFromFillsBothGroups) {
   auto m = ImportText("Sender: only@example.com\n\nx\n");
   EXPECT_EQ(Str(m.props, t::kSentRepresenting.email), "only@example.com");
   EXPECT_EQ(Str(m.props, t::kSender.email), "only@example.com");
+}
+
+TEST(ImportBody, EveryLineEndBecomesCrlf) {
+  EXPECT_EQ(ToCrlf(""), "");
+  EXPECT_EQ(ToCrlf("no end"), "no end");
+  EXPECT_EQ(ToCrlf("a\nb\r\nc\rd\r\r\n\n"), "a\r\nb\r\nc\r\nd\r\n\r\n\r\n");
+  EXPECT_EQ(ToCrlf("\n\rx\r"), "\r\n\r\nx\r\n");
 }
 
 // --- Leading junk
