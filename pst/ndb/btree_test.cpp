@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -153,6 +154,39 @@ TEST(SpaceMapTest, FreedSpaceWaitsForRelease) {
   auto c = map.Allocate(8192, 64);
   ASSERT_TRUE(c.ok());
   EXPECT_EQ(*c, *a);
+}
+
+TEST(SpaceMapTest, FindsEveryHoleInAFullFileWhereverItLies) {
+  // Three full sections of 64-byte blocks with single free slots around byte and word edges of the bitmap,
+  // then one free 512-byte page: after the release each is found in file order, and nothing else is free.
+  SpaceMap map(1);
+  std::vector<uint64_t> blocks;
+  while (map.sections() < 3) {
+    auto b = map.Allocate(64, 64);
+    ASSERT_TRUE(b.ok());
+    blocks.push_back(*b);
+  }
+  // Slots at the first, last and middle bits of a byte and of a 64-slot word, in different words.
+  std::vector<uint64_t> holes;
+  uint64_t word = 10;
+  for (uint64_t bit : {0, 7, 8, 31, 56, 63}) holes.push_back(kFirstAMapOffset + 64 * (64 * word++ + bit));
+  holes.push_back(blocks[5000]);
+  for (uint64_t ib : holes) ASSERT_TRUE(std::find(blocks.begin(), blocks.end(), ib) != blocks.end());
+  for (uint64_t ib : holes) map.FreeLater(ib, 64);
+  const uint64_t page = blocks[7000] / 512 * 512 + 512;
+  for (uint64_t ib = page; ib < page + 512; ib += 64) map.FreeLater(ib, 64);
+  map.ReleasePending();
+  for (uint64_t ib : holes) {
+    auto b = map.Allocate(64, 64);
+    ASSERT_TRUE(b.ok());
+    EXPECT_EQ(*b, ib);
+  }
+  auto p = map.Allocate(512, 512);
+  ASSERT_TRUE(p.ok());
+  EXPECT_EQ(*p, page);
+  auto next = map.Allocate(64, 64);
+  ASSERT_TRUE(next.ok());
+  EXPECT_GT(*next, blocks.back());
 }
 
 TEST(SpaceMapTest, RefusesDoubleClaimsAndTheHeaderArea) {
