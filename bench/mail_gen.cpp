@@ -100,6 +100,9 @@ std::string Address(size_t who) {
   return name + " <" + local + "@example.com>";
 }
 
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
 void Headers(Rng& rng, std::string& out, uint64_t index, const std::string& subject) {
   // Two to four relays, as delivered mail has; Date walks back ten years over the whole run.
   const int hops = static_cast<int>(rng.Range(2, 4));
@@ -114,11 +117,11 @@ void Headers(Rng& rng, std::string& out, uint64_t index, const std::string& subj
   out += "Subject: " + subject + "\r\n";
   char date[80];
   const uint64_t day = rng.Next() % 3650;
-  std::snprintf(
-      date, sizeof date, "Date: %d %s %llu %02llu:%02llu:%02llu +0100\r\n", static_cast<int>(1 + day % 28),
-      "Jan\0Feb\0Mar\0Apr\0May\0Jun\0Jul\0Aug\0Sep\0Oct\0Nov\0Dec" + 4 * ((day / 28) % 12),
-      static_cast<unsigned long long>(2016 + day / 365), static_cast<unsigned long long>(day % 24),
-      static_cast<unsigned long long>(index % 60), static_cast<unsigned long long>(rng.Next() % 60));
+  std::snprintf(date, sizeof date, "Date: %d %s %llu %02llu:%02llu:%02llu +0100\r\n",
+                static_cast<int>(1 + day % 28), kMonths[(day / 28) % 12],
+                static_cast<unsigned long long>(2016 + day / 365), static_cast<unsigned long long>(day % 24),
+                static_cast<unsigned long long>(index % 60),
+                static_cast<unsigned long long>(rng.Next() % 60));
   out += date;
   out += "Message-ID: <" + std::to_string(index) + "." + std::to_string(rng.Next() % 100000) +
          "@mail.example.com>\r\nMIME-Version: 1.0\r\n";
