@@ -120,12 +120,13 @@ static fs::path ReadersScript() {
 
 std::string StrictReaderProblems(const std::string& pst) {
   static const std::string kScript =
-      "import sys\nsys.path.insert(0, sys.argv[1])\nfrom strict_reader import strict_read\n"
+      "import os, sys\nsys.stderr = open(os.devnull, 'w')\nsys.path.insert(0, sys.argv[1])\n"
+      "from strict_reader import strict_read\n"
       "print('\\n'.join(strict_read(sys.argv[2]) or []), end='')\n";
   std::string out;
   const fs::path readers = fs::path(VELMORA_SOURCE_DIR) / "tests" / "readers";
   if (RunCommand("/usr/bin/python3 -c " + ShellQuote(kScript) + " " + ShellQuote(readers.string()) + " " +
-                     ShellQuote(pst) + " 2>/dev/null",
+                     ShellQuote(pst),
                  &out) != 0)
     return "strict_reader.py failed: " + out;
   return out;
