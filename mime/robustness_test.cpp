@@ -224,6 +224,32 @@ TEST(ImportLimits, MegabyteHeaderLinesAreFine) {
   EXPECT_EQ(x_long->size(), 64u * 1024);  // generic header values are cut
 }
 
+// Header text past its bounds (4 MiB a field, 6 MiB and 50,000 fields a message) is removed before parsing;
+// what follows it is still read, and the fields the structure depends on survive past the bounds.
+TEST(ImportLimits, OverlongHeadersAreCutBeforeParsing) {
+  const std::string line(50 << 20, 'x');
+  auto one = FromString("Subject: " + line + "\nTo: anna@example.com\n\nbody\n");
+  ASSERT_TRUE(one.ok());
+  EXPECT_EQ(Str(one->props, t::kSubject)->size(), (4u << 20) - 9);  // the field's bytes less "Subject: "
+  EXPECT_EQ(one->recipients.size(), 1u);
+
+  std::string folded = "Subject: folded\nX-Long: a\n";
+  for (int i = 0; i < 20000; ++i) folded += " " + std::string(998, 'y') + "\n";
+  auto two = FromString(folded + "To: anna@example.com\n\nbody\n");
+  ASSERT_TRUE(two.ok());
+  EXPECT_EQ(two->recipients.size(), 1u);
+
+  std::string many = "Subject: many\n";
+  for (int i = 0; i < 60000; ++i) many += "X-F" + std::to_string(i) + ": v\n";
+  auto three = FromString(many + "To: anna@example.com\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+                                 "Content-Type: text/plain\n\ntext\n--b\nContent-Type: application/x-a; "
+                                 "name=a.bin\n\nA\n--b--\n");
+  ASSERT_TRUE(three.ok());
+  EXPECT_EQ(three->recipients.size(), 0u);  // past the bounds: removed whole
+  ASSERT_EQ(three->attachments.size(), 1u);  // Content-Type kept
+  EXPECT_EQ(BytesAsString(three->attachments[0].props, t::kAttachDataBinary), "A");
+}
+
 TEST(ImportLimits, LargeAttachmentsSpillToOneUnlinkedTemporaryFile) {
   ScratchDir dir;
   std::string payload;
