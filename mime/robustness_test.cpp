@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 
+#include "mime/byte_sources.h"
 #include "mime/import.h"
 #include "mime/prop_tags.h"
 #include "mime/test_support.h"
@@ -286,6 +287,22 @@ TEST(ImportLimits, LargeAttachmentsSpillToOneUnlinkedTemporaryFile) {
   }
   r = pst::Status::InvalidArgument("released");  // dropping the values closes the spill file
   EXPECT_LE(OpenDescriptors(), fds_before);
+
+  // Many contents each below the limit: past the budget of a few limits they go to the file as well.
+  std::string many = "Subject: many\nContent-Type: multipart/mixed; boundary=b\n\n";
+  for (int i = 0; i < 100; ++i)
+    many += "--b\nContent-Type: application/octet-stream\n\n" + payload.substr(0, 60000) + "\n";
+  r = ImportEml(dir.Write("many.eml", many + "--b--\n"), o);
+  ASSERT_TRUE(r.ok()) << r.status().message();
+  ASSERT_EQ(r->attachments.size(), 100u);
+  size_t in_memory = 0;
+  for (const auto& a : r->attachments) {
+    const auto& v = a.props.at(t::kAttachDataBinary);
+    EXPECT_EQ(v.Size(), 60000u);
+    if (v.stream && dynamic_cast<const MemorySource*>(v.stream.get())) in_memory += v.Size();
+    if (!v.stream) in_memory += v.bytes.size();
+  }
+  EXPECT_LE(in_memory, 4u * o.memory_limit);
 }
 
 // Broken mail is repaired into a copy, in memory or, past the memory limit, in an unlinked temporary file:

@@ -67,7 +67,7 @@ pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::Store(GMimeStrea
     ssize_t n = g_mime_stream_read(decoded, reinterpret_cast<char*>(chunk.get()), kChunk);
     if (n <= 0) break;  // end, or an unreadable rest: keep what was read
     auto un = static_cast<size_t>(n);
-    if (!spilled && memory.size() + un > memory_limit_) {
+    if (!spilled && (memory.size() + un > memory_limit_ || held_ + memory.size() + un > MemoryBudget())) {
       PST_RETURN_IF_ERROR(EnsureFile());
       start = file_size_;
       PST_RETURN_IF_ERROR(AppendToFile(memory.data(), memory.size()));
@@ -80,8 +80,10 @@ pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::Store(GMimeStrea
       memory.insert(memory.end(), chunk.get(), chunk.get() + un);
     }
   }
-  if (!spilled)
+  if (!spilled) {
+    held_ += memory.size();
     return std::shared_ptr<const pst::ByteSource>(std::make_shared<MemorySource>(std::move(memory)));
+  }
   return std::shared_ptr<const pst::ByteSource>(
       std::make_shared<SliceSource>(file_, start, file_size_ - start));
 }

@@ -1,6 +1,8 @@
 // Where decoded part contents go. Small contents stay in memory; a content that grows past the memory limit
 // moves to one unlinked temporary file shared by the whole import, so a 500 MB attachment costs disk, not
-// RAM, and a message with thousands of large parts still holds a single descriptor. The file disappears
+// RAM, and a message with thousands of large parts still holds a single descriptor. The contents kept in
+// memory together stay within a budget too (10,000 attachments of 3 MB each would otherwise all be held):
+// past it every further content goes to the file, whatever its size. The file disappears
 // when the last value that reads from it is released.
 #pragma once
 
@@ -35,8 +37,12 @@ class SpillStore {
   pst::Status EnsureFile();
   pst::Status AppendToFile(const uint8_t* data, size_t n);
 
+  // Bytes the contents kept in memory may take together: a few times one content's limit.
+  uint64_t MemoryBudget() const { return 4 * memory_limit_; }
+
   std::string temp_dir_;
   uint64_t memory_limit_;
+  uint64_t held_ = 0;  // bytes of the contents kept in memory so far
   std::shared_ptr<FileSource> file_;  // created on first spill
   uint64_t file_size_ = 0;
 };
