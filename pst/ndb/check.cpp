@@ -126,7 +126,7 @@ class Checker {
   void Ref(Bid bid, const std::string& from) {
     if (bid == 0) return;
     if (!bbt_.Find(bid)) return Error(from + " references " + Hex(bid) + ", which is not in the BBT");
-    ++refs_[bid];
+    refs_.push_back(bid);
   }
   const InternalBlock* Internal(Bid bid) const {
     auto it = internal_.find(bid);
@@ -184,8 +184,10 @@ class Checker {
       }
     }
     // cRef counts the references plus one, as Outlook writes it.
+    std::sort(refs_.begin(), refs_.end());
     (void)bbt_.ForEach([&](const BbtEntry& e) {
-      uint32_t found = refs_.count(e.bid) ? refs_[e.bid] : 0;
+      auto [from, to] = std::equal_range(refs_.begin(), refs_.end(), e.bid);
+      const auto found = static_cast<uint32_t>(to - from);
       if (e.cref != found + 1)
         Error(BlockName(e.bid, e.ib) + ": cRef " + std::to_string(e.cref) + " but " + std::to_string(found) +
               " references (expected cRef " + std::to_string(found + 1) + ")");
@@ -276,7 +278,9 @@ class Checker {
   BlockTree bbt_;
   std::unique_ptr<SpaceMap> expected_;
   std::map<Bid, InternalBlock> internal_;
-  std::map<Bid, uint32_t> refs_;
+  // Every reference to a block, one entry each (sorted before counting): a flat list costs a sixth of a map
+  // of counts, which matters for the writer's check of a file of many gigabytes.
+  std::vector<Bid> refs_;
   Bid max_page_bid_ = 0;
 };
 
