@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "pst/messaging/message_store.h"
 #include "pst/ndb/check.h"
@@ -129,6 +130,40 @@ TEST(ScaleTest, ALargeAttachmentStreamsWithBoundedMemory) {
 #endif
   EXPECT_EQ(MessagesOnFile(pst), 1u);
   ExpectWhole(pst, {eml});
+}
+
+// Hostile messages, each imported in a child whose peak memory is measured: a single header line of 50 MB
+// (kept to its first 4 MiB) and 10,000 attachments (the importer's limit per message). Each is stored.
+TEST(ScaleTest, HostileMessagesStayWithinTheMemoryBound) {
+  TempDir dir;
+  struct Case {
+    std::string name, text;
+  };
+  std::vector<Case> cases(2);
+  cases[0].name = "a 50 MB header line";
+  cases[0].text = "From: a@example.com\r\nTo: b@example.com\r\nX-Long: " + std::string(50 << 20, 'x') +
+                  "\r\nSubject: long header\r\n\r\nbody\r\n";
+  cases[1].name = "10,000 attachments";
+  cases[1].text = "From: a@example.com\r\nSubject: many\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
+  for (int i = 0; i < 10000; ++i)
+    cases[1].text += "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; "
+                     "filename=f" + std::to_string(i) + ".bin\r\n\r\n" + std::string(1000, static_cast<char>('a' + i % 26)) + "\r\n";
+  cases[1].text += "--b--\r\n";
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::string eml = dir.str() + "/hostile" + std::to_string(i) + ".eml";
+    std::ofstream(eml, std::ios::binary) << cases[i].text;
+    std::string().swap(cases[i].text);
+    const std::string pst = dir.str() + "/hostile" + std::to_string(i) + ".pst";
+    const ChildMemory m = ImportInChild(pst, eml);
+    ASSERT_GT(m.peak, 0u) << cases[i].name << ": the child did not store the message";
+    const uint64_t growth = m.peak - std::min(m.peak, m.at_start);
+    std::cout << cases[i].name << ": peak RSS " << (m.peak >> 20) << " MB, " << (growth >> 20)
+              << " MB grown after the fork\n";
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(growth, 90u << 20) << cases[i].name;
+#endif
+    EXPECT_EQ(MessagesOnFile(pst), 1u) << cases[i].name;
+  }
 }
 
 TEST(ScaleTest, AStoreReopenedTakesMoreMessages) {
