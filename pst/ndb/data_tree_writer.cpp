@@ -1,6 +1,7 @@
 #include "pst/ndb/data_tree_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace velmora::pst {
 
@@ -18,6 +19,11 @@ Status DataTreeWriter::Flush() {
 
 Status DataTreeWriter::Append(std::span<const uint8_t> bytes) {
   if (finished_) return Status::InvalidArgument("data tree already finished");
+  // One node's data is at most 4 GiB - 1: the data tree's lcbTotal is 32 bits (its XXBLOCK could address
+  // 1021 x 1021 blocks, about 8.5 GB). A larger stream (an attachment of 4 GiB or more) is refused here,
+  // before its blocks fill the file, and the blocks written so far are given back.
+  if (bytes.size() > UINT32_MAX - size_)
+    return Status::InvalidArgument("a stream of 4 GiB or more cannot be stored (its size is 32 bits)");
   while (!bytes.empty()) {
     size_t n = std::min(bytes.size(), kMaxBlockData - pending_.size());
     pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
