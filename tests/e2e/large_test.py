@@ -191,7 +191,11 @@ def main():
     parser.add_argument("--convert", required=True)
     parser.add_argument("--pst", required=True)
     ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    result = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result
+    if not result.wasSuccessful():
+        sys.exit(1)
+    # 77: every test skipped, which ctest shows as skipped (with the reason in the output).
+    sys.exit(77 if result.skipped and len(result.skipped) == result.testsRun else 0)
 
 
 if __name__ == "__main__":
