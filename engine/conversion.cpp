@@ -75,18 +75,6 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   outcome.name = name;
   outcome.source = path;
   outcome.queued = engine_.MessageCount;
-  // The queued ".eml" files, in case the store cannot be opened and none of them is converted.
-  std::vector<std::string> eml;
-  int32_t other = 0;
-  if (engine_.run_state().QueuedFiles) {
-    for (const auto& f : engine_.run_state().QueuedFiles->Items()) {
-      if (HasEmlExtension(PathFileName(f))) {
-        eml.push_back(f);
-      } else {
-        ++other;
-      }
-    }
-  }
   migration_.StartMigration(name, path);
   if (migration_.StoreOpened()) {
     outcome.pst = engine_.run_state().PstFilePath;
@@ -99,10 +87,18 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     // A confirmed skip or stop leaves the files after the last one handled unread.
     outcome.not_reached = std::max(engine_.MessageCount - std::max(migration_.MessageNumber - 1, 0), 0);
   } else if (!engine_.run_state().PstFilePath.empty()) {
-    // The store error: nothing of this mailbox was converted.
+    // The store error: nothing of this mailbox was converted. A store that did not open leaves the queue as
+    // the scan made it (only the import loop empties it during a run).
     outcome.store_error = migration_.StoreError;
-    for (auto& f : eml) outcome.not_converted.push_back({std::move(f), migration_.StoreError});
-    outcome.other_files = other;
+    if (const auto& queued = engine_.run_state().QueuedFiles) {
+      for (const KeyedList::Entry& e : queued->entries()) {
+        if (HasEmlExtension(PathFileName(e.item))) {
+          outcome.not_converted.push_back({e.item, migration_.StoreError});
+        } else {
+          ++outcome.other_files;
+        }
+      }
+    }
   }
   outcomes_.push_back(std::move(outcome));
 }

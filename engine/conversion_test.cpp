@@ -140,6 +140,28 @@ TEST_F(DriverTest, SingleModeCountLineHasTheTrailingSeparator) {
       1u);
 }
 
+TEST_F(DriverTest, AStoreThatDoesNotOpenListsEveryQueuedMessageAsNotConverted) {
+  host_.mode = false;
+  const fs::path box = top() / "m1";
+  WriteEml(box / "Inbox" / "a.eml");
+  WriteEml(box / "Inbox" / "b.eml");
+  std::ofstream(box / "Inbox" / "notes.txt") << "x";
+  host_.rows.push_back({true, "m1", box.string()});
+  std::ofstream(out() / "m1.pst") << "not a store";
+  conversion_.StartConversion_Click();
+  const MailboxOutcome& o = conversion_.outcomes().at(0);
+  ASSERT_FALSE(o.store_error.empty());
+  std::vector<std::string> paths;
+  for (const FileFailure& f : o.not_converted) {
+    paths.push_back(fs::path(f.path).filename().string());
+    EXPECT_EQ(f.reason, o.store_error);
+  }
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{"a.eml", "b.eml"}));
+  EXPECT_EQ(o.other_files, 1);
+  EXPECT_EQ(o.converted, 0);
+}
+
 TEST_F(DriverTest, SingleModePathEndingInSeparatorGivesAnEmptyName) {
   host_.mode = true;
   WriteEml(top() / "Box" / "a.eml");

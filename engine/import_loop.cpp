@@ -54,9 +54,11 @@ std::string Migration::MessageFolderPath(const std::string& file, const std::str
 void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
   auto& run = engine_.run_state();
   MessageNumber = 1;
-  const std::vector<std::string> files =
-      run.QueuedFiles ? run.QueuedFiles->Items() : std::vector<std::string>();
-  for (const std::string& f : files) {
+  // The queue is read in place, one path at a time: nothing refills or empties it while the loop runs (the
+  // scan is over, and the status window only resets it when no run is under way).
+  const size_t file_count = run.QueuedFiles ? run.QueuedFiles->Count() : 0;
+  for (size_t i = 0; i < file_count; ++i) {
+    const std::string f = run.QueuedFiles->entries()[i].item;
     if (HasEmlExtension(PathFileName(f))) {
       engine_.Yield();
       engine_.SetStatusText(StatusText::kLblCurrentDbx, "Converting Messages... from (" + f + ")");

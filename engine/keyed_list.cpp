@@ -7,8 +7,14 @@
 namespace velmora::engine {
 
 void KeyedList::Add(std::string item, std::string key) {
-  if (!keys_.insert(key).second) throw Error::KeyAlreadyAssociated();
-  entries_.push_back(Entry{std::move(key), std::move(item)});
+  if (keys_.contains(key)) throw Error::KeyAlreadyAssociated();
+  const Entry& e = entries_.emplace_back(Entry{std::move(key), std::move(item)});
+  try {
+    keys_.insert(e.key);
+  } catch (...) {
+    entries_.pop_back();  // out of memory: the list stays as it was
+    throw;
+  }
 }
 
 std::vector<std::string> KeyedList::Items() const {

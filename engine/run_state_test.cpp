@@ -56,6 +56,17 @@ TEST(RunState, ATakenKeyFailsAndLeavesTheListAsItWas) {
   EXPECT_EQ(state.QueuedFolders->Items(), std::vector<std::string>{"/m/A"});
   RunState::AddToQueue(state.QueuedFolders, "/m/A", "z0");  // keys compare exactly; items may repeat
   EXPECT_EQ(state.QueuedFolders->Count(), 2u);
+
+  // Keys stay taken after the list has grown a long way and been moved (long keys live outside the entry).
+  const std::string k(20, 'k');
+  for (int i = 1; i < 5000; ++i)
+    RunState::AddToQueue(state.QueuedFolders, "/m/x", "Z" + k + std::to_string(i));
+  KeyedList moved = std::move(*state.QueuedFolders);
+  for (const std::string& key : std::vector<std::string>{"Z0", "z0", "Z" + k + "1", "Z" + k + "4999"}) {
+    EXPECT_THROW(moved.Add("/m/y", key), Error) << key;
+  }
+  EXPECT_EQ(moved.Count(), 5001u);
+  EXPECT_EQ(moved.entries()[2].key, "Z" + k + "1");
 }
 
 TEST(Counters, IncrementPastTheLargest32BitValueOverflows) {

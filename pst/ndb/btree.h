@@ -148,6 +148,9 @@ class PageTree {
     MarkDirty(p);
     uint64_t key = Traits::Key(e);
     if (p->level == 0) {
+      // A leaf holds at most kLeafMax + 1 entries for a moment, so that is all it reserves: growing by
+      // doubling would leave a full BBT leaf with room for 32 entries, a third of the index wasted.
+      if (p->entries.capacity() < kLeafMax + 1) p->entries.reserve(kLeafMax + 1);
       auto it = LowerBound(*p, key);
       if (it != p->entries.end() && Traits::Key(*it) == key) {
         *old = *it;
@@ -159,6 +162,7 @@ class PageTree {
       if (p->entries.size() <= kLeafMax) return nullptr;
       auto right = std::make_unique<Page>();
       size_t keep = at_end ? kLeafMax : p->entries.size() / 2;
+      right->entries.reserve(kLeafMax + 1);
       right->entries.assign(p->entries.begin() + keep, p->entries.end());
       p->entries.resize(keep);
       return right;
@@ -168,6 +172,10 @@ class PageTree {
     p->keys[i] = p->kids[i]->FirstKey();
     if (!split) return nullptr;
     bool at_end = i + 1 == p->kids.size();
+    if (p->kids.capacity() < kBranchMax + 1) {  // as for leaves: at most kBranchMax + 1 children for a moment
+      p->keys.reserve(kBranchMax + 1);
+      p->kids.reserve(kBranchMax + 1);
+    }
     p->keys.insert(p->keys.begin() + i + 1, split->FirstKey());
     p->kids.insert(p->kids.begin() + i + 1, std::move(split));
     if (p->kids.size() <= kBranchMax) return nullptr;

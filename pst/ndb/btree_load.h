@@ -56,6 +56,12 @@ class TreeLoader {
     page->level = f.level;
     page->disk = ref;
     page->dirty = false;
+    if (f.level == 0) {  // cEnt is checked against the page size above
+      page->entries.reserve(f.cent);
+    } else {
+      page->keys.reserve(f.cent);
+      page->kids.reserve(f.cent);
+    }
     uint64_t prev = 0;
     for (size_t i = 0; i < f.cent; ++i) {
       const uint8_t* p = bytes.data() + i * cb;
