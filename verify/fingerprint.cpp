@@ -4,25 +4,15 @@
 #include <cstring>
 #include <ctime>
 
+#include "mime/prop_tags.h"
 #include "verify/sha256.h"
 
 namespace velmora::verify {
 
 namespace {
 
-// Property ids ([MS-OXPROPS]) of the fields compared.
-constexpr uint16_t kIdSubject = 0x0037;
-constexpr uint16_t kIdSenderName = 0x0C1A;
-constexpr uint16_t kIdSenderAddress = 0x0C1F;
-constexpr uint16_t kIdClientSubmitTime = 0x0039;
-constexpr uint16_t kIdDeliveryTime = 0x0E06;
-constexpr uint16_t kIdInternetMessageId = 0x1035;
-constexpr uint16_t kIdBody = 0x1000;
-constexpr uint16_t kIdHtml = 0x1013;
-constexpr uint16_t kIdRecipientType = 0x0C15;
-constexpr uint16_t kIdEmailAddress = 0x3003;
-constexpr uint16_t kIdSmtpAddress = 0x39FE;
-constexpr uint16_t kIdAttachData = 0x3701;
+namespace tag = mime::tag;
+
 // The digest kept for text and bodies: 8 bytes of the SHA-256.
 constexpr size_t kShortDigestBytes = 8;
 
@@ -70,27 +60,27 @@ void Add(Fingerprint& f, const std::string& prefix, std::string name, std::strin
 void TakeInto(Fingerprint& f, const pst::MessageContent& m, const std::string& prefix) {
   const auto& p = m.props;
   Sha256 subject;
-  AddPart(subject, p, kIdSubject);
+  AddPart(subject, p, tag::kSubject);
   Add(f, prefix, "subject", subject.Hex(kShortDigestBytes), true);
   Sha256 sender;
-  AddPart(sender, p, kIdSenderName);
-  AddPart(sender, p, kIdSenderAddress);
+  AddPart(sender, p, tag::kSender.name);
+  AddPart(sender, p, tag::kSender.email);
   Add(f, prefix, "sender", sender.Hex(kShortDigestBytes), true);
   Add(f, prefix, "recipients", std::to_string(m.recipients.size()), false);
   Sha256 addresses;
   for (const auto& r : m.recipients) {
-    const pst::PropValue* type = Find(r.props, kIdRecipientType);
+    const pst::PropValue* type = Find(r.props, tag::kRecipientType);
     addresses.Add(std::to_string(type ? type->AsInt32().value_or(0) : 0) + " ");
-    AddPart(addresses, r.props, Find(r.props, kIdSmtpAddress) ? kIdSmtpAddress : kIdEmailAddress);
+    AddPart(addresses, r.props, Find(r.props, tag::kSmtpAddress) ? tag::kSmtpAddress : tag::kEmailAddress);
   }
   Add(f, prefix, "recipient addresses", addresses.Hex(kShortDigestBytes), true);
-  Add(f, prefix, "sent time", TimeText(p, kIdClientSubmitTime), false);
-  Add(f, prefix, "received time", TimeText(p, kIdDeliveryTime), false);
+  Add(f, prefix, "sent time", TimeText(p, tag::kClientSubmitTime), false);
+  Add(f, prefix, "received time", TimeText(p, tag::kMessageDeliveryTime), false);
   Sha256 id;
-  AddPart(id, p, kIdInternetMessageId);
+  AddPart(id, p, tag::kInternetMessageId);
   Add(f, prefix, "message-id", id.Hex(kShortDigestBytes), true);
-  Add(f, prefix, "plain body", Digest(Find(p, kIdBody), kShortDigestBytes), true);
-  Add(f, prefix, "html body", Digest(Find(p, kIdHtml), kShortDigestBytes), true);
+  Add(f, prefix, "plain body", Digest(Find(p, tag::kBody), kShortDigestBytes), true);
+  Add(f, prefix, "html body", Digest(Find(p, tag::kHtml), kShortDigestBytes), true);
   Add(f, prefix, "attachments", std::to_string(m.attachments.size()), false);
   for (size_t k = 0; k < m.attachments.size(); ++k) {
     const auto& a = m.attachments[k];
@@ -100,7 +90,7 @@ void TakeInto(Fingerprint& f, const pst::MessageContent& m, const std::string& p
       TakeInto(f, *a.embedded, at + " > ");
       continue;
     }
-    const pst::PropValue* data = Find(a.props, kIdAttachData);
+    const pst::PropValue* data = Find(a.props, tag::kAttachDataBinary);
     Add(f, at, " size", data ? std::to_string(data->Size()) : "absent", false);
     Sha256 sum;
     std::string digest = "absent";

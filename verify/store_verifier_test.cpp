@@ -8,6 +8,7 @@
 #include <map>
 
 #include "mime/import.h"
+#include "mime/prop_tags.h"
 #include "pst/messaging/message_store.h"
 #include "pst/ndb/node_database.h"
 #include "rdo/rdo_folder.h"
@@ -20,8 +21,7 @@ namespace {
 
 using velmora::testing::TempDir;
 
-constexpr uint16_t kIdBody = 0x1000;
-constexpr uint16_t kIdAttachData = 0x3701;
+namespace tag = mime::tag;
 
 std::string Mail(const std::string& subject, const std::string& body, const std::string& attachment) {
   std::string m =
@@ -117,10 +117,10 @@ TEST_F(Converted, EveryChangeAStructuralCheckCannotSeeIsReportedWithItsFileAndFi
     const auto ids = *s.Messages(inbox);
     ASSERT_EQ(ids.size(), 4u);
     auto body = s.ReadMessage(ids[0]).value();
-    body.props[kIdBody] = pst::PropValue::String("the altered text");
+    body.props[tag::kBody] = pst::PropValue::String("the altered text");
     ASSERT_TRUE(s.ReplaceMessage(ids[0], body).ok());
     auto shortened = s.ReadMessage(ids[1]).value();
-    shortened.attachments.at(0).props[kIdAttachData] = pst::PropValue::Binary({'A', 'A', 'A', 'A'});
+    shortened.attachments.at(0).props[tag::kAttachDataBinary] = pst::PropValue::Binary({'A', 'A', 'A', 'A'});
     ASSERT_TRUE(s.ReplaceMessage(ids[1], shortened).ok());
     auto moved = s.ReadMessage(ids[2]).value();
     ASSERT_TRUE(s.AddMessage(archive, moved).ok());

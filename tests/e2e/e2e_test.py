@@ -86,6 +86,13 @@ class Base(unittest.TestCase):
         self.tmp = tempfile.mkdtemp(prefix="velmora-e2e-")
         self.addCleanup(shutil.rmtree, self.tmp, True)
 
+    def generatedExport(self):
+        """Our generated export in tmp/export, and an empty output folder tmp/out."""
+        top, out = os.path.join(self.tmp, "export"), os.path.join(self.tmp, "out")
+        os.makedirs(out, exist_ok=True)
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        return top, out
+
     def assertReadersAgree(self, path, expected=None):
         self.assertEqual(subprocess.run([ARGS.pst, "check", path], capture_output=True).returncode, 0,
                          "velmora-pst check finds %s sound" % path)
@@ -144,10 +151,7 @@ class Base(unittest.TestCase):
 
 class GeneratedExport(Base):
     def test_multiple_mailboxes(self):
-        top = os.path.join(self.tmp, "export")
-        out = os.path.join(self.tmp, "out")
-        os.makedirs(out)
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        top, out = self.generatedExport()
         run = convert("--multiple", "--json", "--quiet", top, out)
         self.assertEqual(run.returncode, 0, run.stderr)  # every file converted or skipped by rule
         report = json.loads(run.stdout)
@@ -178,8 +182,7 @@ class GeneratedExport(Base):
         self.assertReadersAgree(carol["pst"], want)
 
     def test_single_mailbox_and_only_named_mailboxes(self):
-        top = os.path.join(self.tmp, "export")
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        top = self.generatedExport()[0]
         single = os.path.join(self.tmp, "carol.pst")
         run = convert("--json", os.path.join(top, "carol") + "/", single)
         self.assertEqual(run.returncode, 0, run.stderr)
@@ -267,10 +270,7 @@ class GeneratedExport(Base):
         self.assertExactFile(pst, {"m%04d" % i for i in range(400)}, "disk full")
 
     def test_bad_input_gets_clear_messages_and_status_two(self):
-        top = os.path.join(self.tmp, "export")
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
-        out = os.path.join(self.tmp, "out")
-        os.makedirs(out)
+        top, out = self.generatedExport()
         cases = [
             (["--multiple", os.path.join(self.tmp, "missing"), out], "top folder does not exist"),
             (["--multiple", top, os.path.join(self.tmp, "nowhere")], "output folder does not exist"),
@@ -366,10 +366,7 @@ class KilledRuns(Base):
 
 class Verification(Base):
     def test_verify_after_converting_and_later_against_the_folder(self):
-        top = os.path.join(self.tmp, "export")
-        out = os.path.join(self.tmp, "out")
-        os.makedirs(out)
-        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_export.py"), top], check=True)
+        top, out = self.generatedExport()
         run = convert("--multiple", "--verify", "--json", "--quiet", top, out)
         self.assertEqual(run.returncode, 0, run.stderr)
         checks = json.loads(run.stdout)["verification"]
