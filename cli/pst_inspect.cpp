@@ -9,6 +9,7 @@
 
 #include "pst/messaging/message/message_reader.h"
 #include "pst/messaging/message_store.h"
+#include "pst/messaging/prop_tags.h"
 #include "pst/messaging/store_check.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
@@ -18,6 +19,7 @@ namespace velmora::cli {
 namespace {
 
 using pst::Nid;
+namespace ids = pst::ids;
 
 struct OpenStore {
   std::unique_ptr<pst::NodeDatabase> db;
@@ -185,20 +187,22 @@ int DumpMessages(const std::string& path, const std::string& folder, std::ostrea
       }
       const auto& p = msg->props;
       out << "  message " << Hex(row.row_id) << "\n"
-          << "    Subject: " << Text(p, 0x0037) << "\n"
-          << "    From:    " << Text(p, 0x0042) << " <" << Text(p, 0x0065) << ">\n"
-          << "    To:      " << Text(p, 0x0E04) << "\n"
-          << "    Date:    " << Time(p, 0x0039) << "\n"
-          << "    Class:   " << Text(p, 0x001A) << "\n";
-      auto size = p.find(0x0E08);
+          << "    Subject: " << Text(p, ids::kSubject) << "\n"
+          << "    From:    " << Text(p, ids::kSentRepresentingName) << " <"
+          << Text(p, ids::kSentRepresentingEmailAddress) << ">\n"
+          << "    To:      " << Text(p, ids::kDisplayTo) << "\n"
+          << "    Date:    " << Time(p, ids::kClientSubmitTime) << "\n"
+          << "    Class:   " << Text(p, ids::kMessageClass) << "\n";
+      auto size = p.find(ids::kMessageSize);
       if (size != p.end() && size->second.AsInt32())
         out << "    Size:    " << *size->second.AsInt32() << "\n";
       out << "    Recipients: " << msg->recipients.size() << ", attachments: " << msg->attachments.size()
           << "\n";
       for (const auto& a : msg->attachments) {
-        std::string name = Text(a.props, 0x3707);
-        if (name.empty()) name = Text(a.props, 0x3704);
-        out << "      - " << (a.embedded ? "[message] " + Text(a.embedded->props, 0x0037) : name) << "\n";
+        std::string name = Text(a.props, ids::kAttachLongFilename);
+        if (name.empty()) name = Text(a.props, ids::kAttachFilename);
+        out << "      - " << (a.embedded ? "[message] " + Text(a.embedded->props, ids::kSubject) : name)
+            << "\n";
       }
     }
   });

@@ -3,6 +3,7 @@
 // A message the store took counts as saved even when the commit that came due with its save failed: the
 // caller learns from the store which saves are durable.
 #include "engine/migration.h"
+#include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 
@@ -10,22 +11,18 @@ namespace velmora::engine {
 
 namespace {
 
-// PR_MESSAGE_FLAGS, and the value the import gives it: read (0x1) and has-attachment (0x10). The store keeps
-// has-attachment only on messages that really have attachments.
-constexpr uint32_t kTagMessageFlags = 0x0E070003;
+// The message flags the import gives: read (0x1) and has-attachment (0x10). The store keeps has-attachment
+// only on messages that really have attachments.
 constexpr int32_t kImportedFlags = 17;
 // The format code of Import for an RFC 822 / MIME message file.
 constexpr int kFormatRfc822 = 1024;
 // The item type code of Items.Add for a mail message.
 constexpr int kItemTypeMail = 0;
 
-// PidTagInternetMessageId.
-constexpr uint16_t kIdInternetMessageId = 0x1035;
-
 // What identifies a message for Resume: its Internet Message-ID, else its source file text; empty when it has
 // neither.
 std::string MessageKey(const pst::MessageContent& content) {
-  if (auto it = content.props.find(kIdInternetMessageId); it != content.props.end()) {
+  if (auto it = content.props.find(pst::ids::kInternetMessageId); it != content.props.end()) {
     if (auto id = it->second.AsString(); id && !id->empty()) return "id " + *id;
   }
   if (std::string source = rdo::SourceFileOf(content); !source.empty()) return "file " + source;
@@ -75,7 +72,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
   }
   step.Run([&] {
     auto utils = rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils");
-    utils->HrSetOneProp(item->MAPIOBJECT(), kTagMessageFlags, kImportedFlags, true);
+    utils->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, kImportedFlags, true);
   });
   engine_.Yield();
   step.Run([&] { item->Save(); });

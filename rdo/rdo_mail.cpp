@@ -5,6 +5,7 @@
 #include "mime/import.h"
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/node_io.h"
+#include "pst/messaging/prop_tags.h"
 
 namespace velmora::rdo {
 
@@ -12,8 +13,6 @@ namespace {
 
 // Named-property IDs that Internet header names may take (half of the 32,767 a store has).
 constexpr size_t kInternetHeaderIdBudget = 16384;
-
-constexpr pst::PropTag kTagSubject = 0x0037001F;  // PidTagSubject
 
 std::string FolderText(pst::Nid folder) {
   return "folder " + pst::NidText(folder);
@@ -102,7 +101,7 @@ void RDOMail::Import(const std::string& path, int format) {
 
 std::string RDOMail::Subject() const {
   const auto& props = message_->content().props;
-  auto it = props.find(pst::TagId(kTagSubject));
+  auto it = props.find(pst::ids::kSubject);
   if (it == props.end()) return "";
   return it->second.AsString().value_or("");
 }

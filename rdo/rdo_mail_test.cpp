@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"
 
@@ -16,8 +17,8 @@ namespace {
 
 using velmora::testing::TempDir;
 
-constexpr uint32_t kTagFlags = 0x0E070003;
-constexpr uint32_t kTagSubject = 0x0037001F;
+constexpr uint32_t kTagFlags = pst::tags::kMessageFlags;
+constexpr uint32_t kTagSubject = pst::tags::kSubject;
 
 std::string TestMessage(const std::string& name) {
   return std::string(VELMORA_SOURCE_DIR_FALLBACK) + "/mime/testdata/" + name;

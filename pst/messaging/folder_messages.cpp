@@ -69,7 +69,7 @@ Result<bool> MessageStore::AppendContentsRow(FolderState& f, const TableRow& row
   PST_RETURN_IF_ERROR(appender->Append(row));
   f.contents.reset();
   f.contents_index.clear();
-  auto flags = row.cells.find(kTagMessageFlags);
+  auto flags = row.cells.find(tags::kMessageFlags);
   if (flags == row.cells.end() ||
       !(static_cast<uint32_t>(flags->second.AsInt32().value_or(0)) & kMsgFlagRead))
     ++f.appender_unread;

@@ -9,6 +9,7 @@
 
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/node_io.h"
+#include "pst/messaging/prop_tags.h"
 #include "pst/messaging/store_check.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
@@ -16,8 +17,8 @@
 namespace velmora::pst {
 namespace {
 
-constexpr PropTag kSubject = 0x0037001F;
-constexpr PropTag kFlags = 0x0E070003;
+using tags::kSubject;
+constexpr PropTag kFlags = tags::kMessageFlags;
 constexpr RecordKey kKey = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 // A node store that counts the writes of each node, over a node database in memory.

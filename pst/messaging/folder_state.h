@@ -15,8 +15,7 @@ namespace velmora::pst {
 
 namespace folder_detail {
 
-constexpr uint32_t kMsgFlagRead = 0x01;  // PidTagMessageFlags mfRead ([MS-OXCMSG] 2.2.1.6)
-constexpr PropTag kTagMessageFlags = 0x0E070003;
+using tags::kMsgFlagRead;
 
 inline Nid SiblingNid(Nid folder, NidType type) {
   return MakeNid(type, NidIndexOf(folder));
@@ -31,7 +30,7 @@ inline std::string StringProp(const PropertyMap& props, PropTag tag) {
 inline int32_t UnreadRows(const Table& t) {
   int32_t n = 0;
   for (auto& row : t.rows) {
-    auto it = row.cells.find(kTagMessageFlags);
+    auto it = row.cells.find(tags::kMessageFlags);
     uint32_t flags = it == row.cells.end() ? 0 : static_cast<uint32_t>(it->second.AsInt32().value_or(0));
     if (!(flags & kMsgFlagRead)) ++n;
   }

@@ -36,9 +36,9 @@ Result<std::vector<uint8_t>> LoadBinary(const PropertyMap& props, uint16_t id) {
 
 Result<NameToIdMap> NameToIdMap::FromProperties(const PropertyMap& props) {
   NameToIdMap map;
-  PST_ASSIGN_OR_RETURN(auto guid_bytes, LoadBinary(props, tags::kNameidStreamGuid));
-  PST_ASSIGN_OR_RETURN(auto entry_bytes, LoadBinary(props, tags::kNameidStreamEntry));
-  PST_ASSIGN_OR_RETURN(map.strings_, LoadBinary(props, tags::kNameidStreamString));
+  PST_ASSIGN_OR_RETURN(auto guid_bytes, LoadBinary(props, ids::kNameidStreamGuid));
+  PST_ASSIGN_OR_RETURN(auto entry_bytes, LoadBinary(props, ids::kNameidStreamEntry));
+  PST_ASSIGN_OR_RETURN(map.strings_, LoadBinary(props, ids::kNameidStreamString));
   if (guid_bytes.size() % 16 != 0) return Status::Corruption("name-to-ID GUID stream not a multiple of 16");
   if (entry_bytes.size() % kNameIdSize != 0)
     return Status::Corruption("name-to-ID entry stream not a multiple of 8");
@@ -89,7 +89,7 @@ Result<NameToIdMap> NameToIdMap::FromProperties(const PropertyMap& props) {
 
 PropertyMap NameToIdMap::ToProperties() const {
   PropertyMap props;
-  props[tags::kNameidBucketCount] = PropValue::Int32(static_cast<int32_t>(kBucketCount));
+  props[ids::kNameidBucketCount] = PropValue::Int32(static_cast<int32_t>(kBucketCount));
   std::vector<uint8_t> guid_bytes;
   for (const Guid& g : guids_) guid_bytes.insert(guid_bytes.end(), g.begin(), g.end());
   std::vector<uint8_t> entry_bytes(entries_.size() * kNameIdSize);
@@ -109,9 +109,9 @@ PropertyMap NameToIdMap::ToProperties() const {
     le::Put16(bucket, at + 4, e.wguid);
     le::Put16(bucket, at + 6, idx);
   }
-  props[tags::kNameidStreamGuid] = PropValue::Binary(std::move(guid_bytes));
-  props[tags::kNameidStreamEntry] = PropValue::Binary(std::move(entry_bytes));
-  props[tags::kNameidStreamString] = PropValue::Binary(strings_);
+  props[ids::kNameidStreamGuid] = PropValue::Binary(std::move(guid_bytes));
+  props[ids::kNameidStreamEntry] = PropValue::Binary(std::move(entry_bytes));
+  props[ids::kNameidStreamString] = PropValue::Binary(strings_);
   for (auto& [b, bytes] : buckets) {
     props[static_cast<uint16_t>(tags::kNameidBucketBase + b)] = PropValue::Binary(std::move(bytes));
   }

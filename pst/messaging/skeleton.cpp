@@ -50,15 +50,8 @@ constexpr Nid kNidTemplate6B6 = 0x6B6;
 constexpr Nid kNidTemplate6D7 = 0x6D7;
 constexpr Nid kNidTemplate6F8 = 0x6F8;
 
-constexpr PropTag kSearchCriteriaFlags = 0x660B0003;  // the one property of the SPAM folder's criteria object
 constexpr int32_t kPstConfigFlagsNewFile = 0x000E0011;  // what Outlook 2010 writes in PidTagPstConfigFlags
 constexpr int32_t kValidMaskNewFile = 0x89;             // IPM subtree | Wastebasket | Finder
-
-// Columns of the three further templates, as Outlook writes them.
-const std::vector<PropTag> k6B6Columns = {0x0E330014, 0x0E370102, 0x0E380003, kTagLtpRowId, kTagLtpRowVer};
-const std::vector<PropTag> k6D7Columns = {0x001A001F, 0x0E300102, 0x0E310102,   0x0E330014,   0x0E340102,
-                                          0x0E380003, 0x0E3E0102, kTagLtpRowId, kTagLtpRowVer};
-const std::vector<PropTag> k6F8Columns = {0x0E330014, 0x30070040, kTagLtpRowId, kTagLtpRowVer};
 
 // PSETID_Appointment {00062002-0000-0000-C000-000000000046}, as stored.
 const Guid kPsetidAppointment = {0x02, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -116,9 +109,9 @@ Status SkeletonWriter::Write(MessageStore& ms, const MessageStore::CreateOptions
   PST_RETURN_IF_ERROR(PutTableNode(n, kNidSearchContentsTableTemplate, EmptyTable(SearchContentsColumns())));
   PST_RETURN_IF_ERROR(PutTableNode(n, kNidAttachmentTable, EmptyTable(AttachmentColumns())));
   PST_RETURN_IF_ERROR(PutTableNode(n, kNidRecipientTable, EmptyTable(RecipientColumns())));
-  PST_RETURN_IF_ERROR(PutTableNode(n, kNidTemplate6B6, EmptyTable(k6B6Columns)));
-  PST_RETURN_IF_ERROR(PutTableNode(n, kNidTemplate6D7, EmptyTable(k6D7Columns)));
-  PST_RETURN_IF_ERROR(PutTableNode(n, kNidTemplate6F8, EmptyTable(k6F8Columns)));
+  PST_RETURN_IF_ERROR(PutTableNode(n, kNidTemplate6B6, EmptyTable(Template6B6Columns())));
+  PST_RETURN_IF_ERROR(PutTableNode(n, kNidTemplate6D7, EmptyTable(Template6D7Columns())));
+  PST_RETURN_IF_ERROR(PutTableNode(n, kNidTemplate6F8, EmptyTable(Template6F8Columns())));
   PST_RETURN_IF_ERROR(PutTableNode(n, kNidOutgoingQueueTable, EmptyTable(OutgoingQueueColumns())));
   ms.receive_folders_ = {{"", kNidRootFolder}};
   ms.receive_dirty_ = true;
@@ -156,7 +149,7 @@ Status SkeletonWriter::Write(MessageStore& ms, const MessageStore::CreateOptions
 
   PST_RETURN_IF_ERROR(PutEmptyNode(n, kNidSpamUpdateQueue));
   PropertyMap criteria;
-  criteria[TagId(kSearchCriteriaFlags)] = PropValue::Int32(0);
+  criteria[ids::kSearchCriteriaFlags] = PropValue::Int32(0);
   PST_RETURN_IF_ERROR(PutPropertyNode(n, kNidSpamCriteria, 0, criteria));
   PST_RETURN_IF_ERROR(PutSharedNode(n, kNidSpamContents, kNidSearchContentsTableTemplate));
 

@@ -110,8 +110,7 @@ std::vector<CheckedFolder> CheckFolderTree(NodeStore& nodes, std::vector<std::st
 
 size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& folders,
                            std::vector<std::string>* problems) {
-  constexpr uint32_t kMsgFlagRead = 0x01;
-  constexpr PropTag kMessageFlags = 0x0E070003;
+  using tags::kMessageFlags, tags::kMsgFlagRead;
   auto problem = [&](Nid nid, const std::string& text) { problems->push_back(NidText(nid) + ": " + text); };
   std::map<Nid, std::set<Nid>> messages_by_parent;
   (void)nodes.ForEachNode([&](const NodeEntry& e) {

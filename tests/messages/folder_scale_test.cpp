@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
@@ -33,7 +32,7 @@ const int kMessages = [] {
 constexpr int kLibpffLimit = 50000;
 constexpr int kCommitEvery = 5000;             // about the converter's commit interval at full speed
 constexpr uint64_t kMemoryBound = 100u << 20;  // peak RSS of a whole conversion, whatever the mailbox
-constexpr pst::PropTag kFlags = 0x0E070003;    // PidTagMessageFlags; mfRead = 1
+constexpr pst::PropTag kFlags = pst::tags::kMessageFlags;  // mfRead = 1
 
 // Writes the folder "Imported" of kMessages messages, every third unread, committing as the converter does.
 bool StoreTinyMessages(const std::string& path) {
@@ -47,7 +46,7 @@ bool StoreTinyMessages(const std::string& path) {
   if (!folder.ok()) return false;
   for (int i = 0; i < kMessages; ++i) {
     pst::MessageContent m;
-    m.props[pst::TagId(pst::msgtags::kSubject)] = pst::PropValue::String("Tiny message " + std::to_string(i));
+    m.props[pst::TagId(pst::tags::kSubject)] = pst::PropValue::String("Tiny message " + std::to_string(i));
     m.props[pst::TagId(pst::tags::kMessageClass)] = pst::PropValue::String("IPM.Note");
     m.props[pst::TagId(kFlags)] = pst::PropValue::Int32(i % 3 == 0 ? 0 : 1);
     if (!(*ms)->AddMessage(*folder, m).ok()) return false;

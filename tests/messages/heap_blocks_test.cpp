@@ -5,7 +5,6 @@
 // the 130-block heap has a file of its own that pypff is not asked about. TempDir runs our own check.
 #include <gtest/gtest.h>
 
-#include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
@@ -60,7 +59,7 @@ std::string WriteHeaps(const std::string& path, const std::vector<size_t>& heap_
     const size_t values = 2 * heap_blocks[m] - (heap_blocks[m] > 100 ? 2 : 0);
     pst::MessageContent content;
     const std::string subject = "heap of " + std::to_string(heap_blocks[m]) + " blocks";
-    content.props[pst::TagId(pst::msgtags::kSubject)] = pst::PropValue::String(subject);
+    content.props[pst::TagId(pst::tags::kSubject)] = pst::PropValue::String(subject);
     content.props[pst::TagId(pst::tags::kMessageClass)] = pst::PropValue::String("IPM.Note");
     uint64_t sum = 0;
     for (size_t k = 0; k < values; ++k) {

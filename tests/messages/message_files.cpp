@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 
+#include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "tests/support/support.h"
 
@@ -12,8 +13,7 @@ namespace velmora::testing {
 
 namespace {
 
-constexpr uint32_t kTagMessageFlags = 0x0E070003;  // PR_MESSAGE_FLAGS
-constexpr size_t kBase64LineChars = 76;            // RFC 2045 6.8: encoded lines of at most 76 characters
+constexpr size_t kBase64LineChars = 76;  // RFC 2045 6.8: encoded lines of at most 76 characters
 constexpr size_t kBase64LineBytes = kBase64LineChars / 4 * 3;
 
 std::string Base64(const std::string& bytes) {
@@ -165,7 +165,7 @@ bool ImportAsTheEngineDoes(rdo::RDOFolder& folder, const std::string& file, int3
     return false;
   }
   rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils")
-      ->HrSetOneProp(item->MAPIOBJECT(), kTagMessageFlags, flags, true);
+      ->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
   item->Save();
   return true;
 }

@@ -8,6 +8,7 @@
 #include "pst/messaging/message/attachment_writer.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/message_test_support.h"
+#include "pst/messaging/table_templates.h"
 
 namespace velmora::pst::testing {
 namespace {
@@ -57,7 +58,7 @@ TEST_F(Attachments, NoneToFiftyRoundTripAndTheTableCopiesEachPc) {
     if (!at) continue;
     auto table = ReadTableContext(store_, at->data, Subnodes(store_, at->sub));
     ASSERT_TRUE(table.ok()) << table.status().ToString();
-    ASSERT_EQ(table->columns.size(), kAttachmentTableColumns.size());
+    ASSERT_EQ(table->columns.size(), templates::AttachmentTableColumns().size());
     ASSERT_EQ(table->rows.size(), static_cast<size_t>(count));
     for (const TableRow& row : table->rows) {
       const SubnodeEntry* pc_entry = FindSubnode(subs, row.row_id);

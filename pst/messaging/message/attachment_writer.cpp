@@ -2,21 +2,13 @@
 
 #include "pst/ltp/le_bytes.h"
 #include "pst/messaging/message/message_size.h"
-#include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/subnode_entries.h"
+#include "pst/messaging/prop_tags.h"
+#include "pst/messaging/table_templates.h"
 
 namespace velmora::pst {
 
-using namespace msgtags;
-
-const std::array<PropTag, 6> kAttachmentTemplateColumns = {
-    kAttachSize, kAttachFilename, kAttachMethod, kRenderingPosition, kTagLtpRowId, kTagLtpRowVer};
-
-const std::array<PropTag, 28> kAttachmentTableColumns = {
-    kTagLtpRowId, kTagLtpRowVer, kRenderingPosition, kAttachSize, kAttachMethod, kAttachFilename, 0x37140003,
-    0x370A0102,   0x370D001F,    0x3708001F,         0x3707001F,  0x3703001F,    0x3001001F,      0x370F0102,
-    0x3711001F,   0x3713001F,    0x3712001F,         0x370E001F,  0x69090003,    0x7FFD0003,      0x7FFB0040,
-    0x7FFC0040,   0x7FFA0003,    0x7FFE000B,         0x7FFF000B,  0x7FF90040,    0x3719001F,      0x371A001F};
+using namespace tags;
 
 TableRow MakeAttachmentRow(Nid nid, const PropertyMap& props, std::span<const PropTag> columns) {
   TableRow row;
@@ -95,7 +87,7 @@ Result<OneAttachment> WriteOne(NodeStore& store, size_t index, const AttachmentC
   OneAttachment out;
   out.entry = entry;
   out.size = size;
-  out.row = MakeAttachmentRow(nid, props, kAttachmentTableColumns);
+  out.row = MakeAttachmentRow(nid, props, templates::AttachmentTableColumns());
   return out;
 }
 
@@ -108,7 +100,7 @@ Result<WrittenAttachments> WriteAttachments(NodeStore& store,
   if (attachments.empty()) return out;
   HeldTrees held(store);
   Table table;
-  table.columns.assign(kAttachmentTableColumns.begin(), kAttachmentTableColumns.end());
+  table.columns = templates::AttachmentTableColumns();
   for (size_t i = 0; i < attachments.size(); ++i) {
     PST_ASSIGN_OR_RETURN(OneAttachment one, WriteOne(store, i, attachments[i], embedded));
     held.Hold(one.entry);

@@ -18,22 +18,7 @@
 
 namespace velmora::pst {
 
-// The columns of the attachment table template ([MS-PST] 2.4.5.3): size, file name, method, rendering
-// position, row id and version.
-extern const std::array<PropTag, 6> kAttachmentTemplateColumns;
-
-// The columns this writer gives every attachment table: the template's and the others Outlook 2010 writes
-// into its attachment tables (observed in the Outlook-made samples), each copying the attachment PC's value:
-//   370A0102 AttachTag · 370D001F AttachLongPathname · 3708001F AttachPathname · 3707001F AttachLongFilename
-//   · 3703001F AttachExtension · 3001001F DisplayName · 370F0102 AttachAdditionalInformation · 3711001F
-//   AttachContentBase · 3713001F AttachContentLocation · 3712001F AttachContentId · 370E001F AttachMimeTag ·
-//   69090003 (undocumented) · 7FFD0003 AttachmentFlags · 7FFB0040 / 7FFC0040 ExceptionStartTime / EndTime ·
-//   7FFA0003 AttachmentLinkId · 7FFE000B AttachmentHidden · 7FFF000B AttachmentContactPhoto · 7FF90040
-//   ExceptionReplaceTime · 3719001F AttachPayloadProviderGuidString · 371A001F AttachPayloadClass · 37140003
-//   AttachFlags
-// A reader that lists attachments from the table (as Outlook does) finds names, MIME types and the inline
-// flags there without opening every attachment.
-extern const std::array<PropTag, 28> kAttachmentTableColumns;
+// Every attachment table has the columns of templates::AttachmentTableColumns().
 
 // The row of an attachment table with `columns` for the attachment PC `props` stored as subnode `nid`: every
 // column whose property the PC holds with the same type and in memory.

@@ -1,10 +1,10 @@
 #include "pst/messaging/message/contents_row.h"
 
-#include "pst/messaging/message/message_tags.h"
+#include "pst/messaging/prop_tags.h"
 
 namespace velmora::pst {
 
-using namespace msgtags;
+using namespace tags;
 
 const std::array<PropTag, 20> kContentsTemplateColumns = {
     kImportance,          kMessageClass,         kSensitivity, kSubject,

@@ -4,13 +4,13 @@
 
 #include "pst/ltp/le_bytes.h"
 #include "pst/ltp/table_context.h"
-#include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/recipient_table.h"
 #include "pst/messaging/message/subject_encoding.h"
+#include "pst/messaging/prop_tags.h"
 
 namespace velmora::pst {
 
-using namespace msgtags;
+using namespace tags;
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <tuple>
 
 #include "pst/messaging/message/message_reader.h"
-#include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/message_writer.h"
+#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/testing/memory_node_store.h"
 
 namespace velmora::pst::testing {
 
-using namespace msgtags;
+using namespace tags;
 
 // Byte i of a pattern is a function of i and the seed, so any piece can be checked without the whole.
 inline uint8_t PatternByte(uint64_t i, uint32_t seed) {

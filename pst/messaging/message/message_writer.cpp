@@ -7,18 +7,16 @@
 #include "pst/messaging/message/contents_row.h"
 #include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_size.h"
-#include "pst/messaging/message/message_tags.h"
 #include "pst/messaging/message/recipient_table.h"
 #include "pst/messaging/message/subject_encoding.h"
 #include "pst/messaging/message/subnode_entries.h"
+#include "pst/messaging/prop_tags.h"
 
 namespace velmora::pst {
 
-using namespace msgtags;
+using namespace tags;
 
 namespace {
-
-constexpr uint16_t kSubjectPrefixId = 0x003D;  // PidTagSubjectPrefix
 
 // Values above this stay out of WrittenMessage::row_props unless a template column needs them: rows of newer
 // Outlook folders copy short values (names, flags, times), never bodies.
@@ -157,7 +155,7 @@ class Writer {
     props.erase(TagId(kMessageSize));
     props.erase(TagId(kHasAttachments));
     if (auto subject = props.find(TagId(kSubject)); subject != props.end()) {
-      auto prefix = props.find(kSubjectPrefixId);
+      auto prefix = props.find(ids::kSubjectPrefix);
       subject->second =
           EncodeStoredSubject(subject->second, prefix == props.end() ? nullptr : &prefix->second);
     }

@@ -3,26 +3,12 @@
 #include <algorithm>
 #include <map>
 
-#include "pst/messaging/message/message_tags.h"
+#include "pst/messaging/prop_tags.h"
+#include "pst/messaging/table_templates.h"
 
 namespace velmora::pst {
 
-using namespace msgtags;
-
-const std::array<PropTag, 14> kRecipientTemplateColumns = {kRecipientType,
-                                                           kResponsibility,
-                                                           kRecordKey,
-                                                           kObjectType,
-                                                           kEntryId,
-                                                           kDisplayName,
-                                                           kAddressType,
-                                                           kEmailAddress,
-                                                           kSearchKey,
-                                                           kDisplayType,
-                                                           kTransmittableDisplayName,
-                                                           kSendRichInfo,
-                                                           kTagLtpRowId,
-                                                           kTagLtpRowVer};
+using namespace tags;
 
 namespace {
 
@@ -64,7 +50,7 @@ std::string Hex(uint32_t v) {
 
 Result<Table> BuildRecipientTable(const std::vector<RecipientContent>& recipients, bool fill_defaults) {
   std::map<uint16_t, PropTag> column_of;  // property id -> column tag
-  for (PropTag t : kRecipientTemplateColumns) column_of[TagId(t)] = t;
+  for (PropTag t : templates::RecipientColumns()) column_of[TagId(t)] = t;
 
   Table table;
   table.rows.reserve(recipients.size());

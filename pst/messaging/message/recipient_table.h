@@ -1,8 +1,9 @@
 // A message's recipient table: subnode 0x692 of the message node, a TC ([MS-PST] 2.3.4) with one row per
 // recipient. Recipients have no PC of their own in a PST: the row is the whole recipient.
 //
-// Columns: the 14 columns of the recipient table template ([MS-PST] 2.4.5.2, observed on every Outlook file),
-// plus every other property some row carries, typed as the first row that carries it.
+// Columns: the 14 columns of the recipient table template (templates::RecipientColumns(), [MS-PST] 2.4.5.2,
+// observed on every Outlook file), plus every other property some row carries, typed as the first row that
+// carries it; the table lists them in property-ID order.
 //
 //   tag        property                    filled in when the row lacks it
 //   0C150003   PidTagRecipientType         1 (To)
@@ -28,8 +29,6 @@
 #include "pst/messaging/message_content.h"
 
 namespace velmora::pst {
-
-extern const std::array<PropTag, 14> kRecipientTemplateColumns;
 
 constexpr uint32_t RecipientRowId(size_t index) {
   return 0x10 + 3 * static_cast<uint32_t>(index);

@@ -16,6 +16,7 @@
 #include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/message_test_support.h"
+#include "pst/messaging/table_templates.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
 
@@ -131,7 +132,7 @@ TEST_P(OutlookSample, OurContentsAndAttachmentRowsAreOutlooksRows) {
     ASSERT_TRUE(mine.ok());
     // PidTagConversationId (0x3013) is computed by MAPI and kept in rows only; Outlook's rows may hold a
     // PidTagMessageSize from before a later change of the message.
-    ExpectSameRow(*mine, *theirs, {0x30130102, kMessageSize});
+    ExpectSameRow(*mine, *theirs, {kConversationId, kMessageSize});
 
     const SubnodeEntry* at = FindSubnode(subs, kNidAttachmentTable);
     if (!at) continue;
@@ -145,6 +146,41 @@ TEST_P(OutlookSample, OurContentsAndAttachmentRowsAreOutlooksRows) {
       ExpectSameRow(MakeAttachmentRow(row.row_id, *props, attachments->columns), row, {});
     }
   }
+}
+
+// Column order fixes where each cell sits in a row, so the tables each message gets start from the templates
+// in Outlook's order. A message's attachment table starts with the template's columns and holds all of ours;
+// Outlook 2010 (the pstsdk files) gives exactly our columns in our order, later versions add 0x3714 last and
+// a column of their own. A recipient table starts with the recipient template's columns.
+TEST_P(OutlookSample, MessageTablesHaveTheTemplateColumnsInOutlooksOrder) {
+  const bool outlook2010 = std::string(GetParam()).rfind("pstsdk-", 0) == 0;
+  auto starts_with = [](const std::vector<PropTag>& columns, const std::vector<PropTag>& head) {
+    return columns.size() >= head.size() && std::equal(head.begin(), head.end(), columns.begin());
+  };
+  int tables = 0;
+  for (const NodeEntry& e : messages_) {
+    const auto subs = Subnodes(*db_, e.sub);
+    if (const SubnodeEntry* at = FindSubnode(subs, kNidAttachmentTable)) {
+      auto table = ReadTableContext(*db_, at->data, Subnodes(*db_, at->sub));
+      ASSERT_TRUE(table.ok());
+      const auto& ours = templates::AttachmentTableColumns();
+      EXPECT_TRUE(starts_with(table->columns, templates::AttachmentColumns())) << std::hex << e.nid;
+      for (PropTag column : ours)
+        EXPECT_NE(std::find(table->columns.begin(), table->columns.end(), column), table->columns.end())
+            << std::hex << e.nid << " lacks " << column;
+      if (outlook2010) {
+        EXPECT_EQ(table->columns, ours) << std::hex << e.nid;
+      }
+      ++tables;
+    }
+    if (const SubnodeEntry* rt = FindSubnode(subs, kNidRecipientTable)) {
+      auto table = ReadTableContext(*db_, rt->data, Subnodes(*db_, rt->sub));
+      ASSERT_TRUE(table.ok());
+      EXPECT_TRUE(starts_with(table->columns, templates::RecipientColumns())) << std::hex << e.nid;
+      ++tables;
+    }
+  }
+  EXPECT_GT(tables, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, OutlookSample,
