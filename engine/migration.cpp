@@ -106,8 +106,8 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   StoreEntryID = store->EntryID();
   store->ValidateIPMTree();
   auto again = PstSession->GetStoreFromID(StoreEntryID);
-  InboxName = again->GetDefaultFolder(6)->Name();
-  SentItemsName = again->GetDefaultFolder(5)->Name();
+  InboxName = again->GetDefaultFolder(pst::kFolderInbox)->Name();
+  SentItemsName = again->GetDefaultFolder(pst::kFolderSentMail)->Name();
 
   // The folder list: every queued folder that still exists, as a relative path, sorted, without repeats. A
   // folder whose path holds "!" gets no folder of its own; the folder that receives its messages (BangTarget)

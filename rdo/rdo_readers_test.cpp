@@ -50,7 +50,7 @@ TEST(IndependentReadersTest, SeeTheDefaultFoldersAndADeepUnicodeTree) {
                                             "Ελληνικά", "☺ smile",       "inbox",        "Inbox2",
                                             "a b",      "x.y",           "Cuentas y más"};
     // Under the Inbox: a chain six deep; under the top: every name, each with two children.
-    auto folder = store->GetDefaultFolder(6);
+    auto folder = store->GetDefaultFolder(pst::kFolderInbox);
     std::string rel = "Inbox";
     for (int depth = 1; depth <= 6; ++depth) {
       std::string name = names[static_cast<size_t>(depth)] + " " + std::to_string(depth);
@@ -131,7 +131,7 @@ TEST(IndependentReadersTest, SeeFiveThousandFolders) {
         }
       }
     }
-    auto folder = store->GetDefaultFolder(5);
+    auto folder = store->GetDefaultFolder(pst::kFolderSentMail);
     std::string rel = "Sent Items";
     for (int d = 1; d <= 6; ++d) {
       folder = folder->Folders()->Add("Ebene " + std::to_string(d));

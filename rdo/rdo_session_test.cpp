@@ -81,9 +81,9 @@ TEST_F(SessionTest, NewFileGetsTheStoreNameAndTheDefaultFolders) {
   std::string id = store->EntryID();
   store->ValidateIPMTree();
   auto again = session.GetStoreFromID(id);
-  EXPECT_EQ(again->GetDefaultFolder(6)->Name(), "Inbox");
-  EXPECT_EQ(again->GetDefaultFolder(5)->Name(), "Sent Items");
-  EXPECT_EQ(std::string(*again->GetDefaultFolder(5)), "Sent Items") << "Name is the default value";
+  EXPECT_EQ(again->GetDefaultFolder(pst::kFolderInbox)->Name(), "Inbox");
+  EXPECT_EQ(again->GetDefaultFolder(pst::kFolderSentMail)->Name(), "Sent Items");
+  EXPECT_EQ(std::string(*again->GetDefaultFolder(pst::kFolderSentMail)), "Sent Items") << "Name is the default value";
   EXPECT_EQ(session.Stores()->GetStoreFromID(id)->DisplayName(), name);
   EXPECT_EQ(session.Stores()->Count(), 1);
   auto root = again->IPMRootFolder();
@@ -104,7 +104,7 @@ TEST_F(SessionTest, ExistingPstIsOpenedAndAddedTo) {
     RDOSession session;
     auto store = session.LogonPstStore(path, 1, "Mailbox");
     store->ValidateIPMTree();
-    auto inbox = store->GetDefaultFolder(6);
+    auto inbox = store->GetDefaultFolder(pst::kFolderInbox);
     inbox_id = inbox->EntryID();
     inbox->Folders()->Add("Projects", 6);
     session.Logoff();
@@ -112,7 +112,7 @@ TEST_F(SessionTest, ExistingPstIsOpenedAndAddedTo) {
   {
     RDOSession session;
     auto store = session.LogonPstStore(path, 1, "Mailbox");
-    EXPECT_EQ(store->GetDefaultFolder(6)->EntryID(), inbox_id);
+    EXPECT_EQ(store->GetDefaultFolder(pst::kFolderInbox)->EntryID(), inbox_id);
     auto projects = session.GetFolderFromPath("\\\\Mailbox\\Inbox\\Projects");
     EXPECT_EQ(projects->Name(), "Projects");
     projects->Folders()->Add("2026");
@@ -168,7 +168,7 @@ TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
   auto store = session.LogonPstStore(path, 1, "Live");
   std::filesystem::copy_file(path, copy_at_logon);  // what a kill right after LogonPstStore leaves
   store->ValidateIPMTree();
-  store->GetDefaultFolder(6)->Folders()->Add("Kept");
+  store->GetDefaultFolder(pst::kFolderInbox)->Folders()->Add("Kept");
   std::filesystem::copy_file(path, copy_later);  // a kill before Logoff
   session.set_commit_interval(std::chrono::hours(1));
   auto late = session.LogonPstStore(Path("second.pst"), 1, "Second");
@@ -178,7 +178,7 @@ TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
   CheckFileOnDisk(copy_at_logon);
   CheckFileOnDisk(copy_later);
   RDOSession reader;
-  EXPECT_EQ(reader.LogonPstStore(copy_later, 1, "")->GetDefaultFolder(6)->Folders()->Item("Kept")->Name(),
+  EXPECT_EQ(reader.LogonPstStore(copy_later, 1, "")->GetDefaultFolder(pst::kFolderInbox)->Folders()->Item("Kept")->Name(),
             "Kept");
   EXPECT_EQ(reader.LogonPstStore(copy_at_logon, 1, "")->IPMRootFolder()->Folders()->Count(), 1)
       << "only Deleted Items before ValidateIPMTree";
@@ -221,7 +221,7 @@ TEST_F(FolderTest, GetFolderFromPathNamesTheFirstMissingFolder) {
 }
 
 TEST_F(FolderTest, AddRefusesATakenNameAndTheCollectionEnumerates) {
-  auto inbox = store_->GetDefaultFolder(6);
+  auto inbox = store_->GetDefaultFolder(pst::kFolderInbox);
   auto subs = inbox->Folders();
   EXPECT_EQ(subs->Count(), 0);
   subs->Add("Projects");
@@ -254,7 +254,7 @@ TEST_F(FolderTest, LogonTwiceGivesTheSameStore) {
 }
 
 TEST_F(FolderTest, ObjectsFailCleanlyAfterLogoff) {
-  auto inbox = store_->GetDefaultFolder(6);
+  auto inbox = store_->GetDefaultFolder(pst::kFolderInbox);
   session_.Logoff();
   EXPECT_NE(ErrorOf([&] { inbox->Name(); }), "(no error)");
   EXPECT_NE(ErrorOf([&] { session_.GetStoreFromID("00"); }), "(no error)");

@@ -15,7 +15,7 @@ void RDOStore::ValidateIPMTree() {
   state_->Changed();
 }
 
-std::shared_ptr<RDOFolder> RDOStore::GetDefaultFolder(int code) const {
+std::shared_ptr<RDOFolder> RDOStore::GetDefaultFolder(pst::DefaultFolderCode code) const {
   auto nid = state_->store().DefaultFolder(code);
   if (!nid.ok()) {
     throw Error(nid.status().code() == pst::Code::kInvalidArgument ? kEInvalidArg : kMapiNotFound,

@@ -19,9 +19,8 @@ class RDOStore {
   // Makes the default folders that are missing (Inbox, Outbox, Sent Items, Deleted Items, Calendar, Contacts,
   // Journal, Notes, Tasks, Drafts, Junk E-mail) and wires them where Outlook looks for them.
   void ValidateIPMTree();
-  // By olDefaultFolders code (3 Deleted Items, 4 Outbox, 5 Sent Items, 6 Inbox, 9 Calendar, 10 Contacts,
-  // 11 Journal, 12 Notes, 13 Tasks, 16 Drafts, 23 Junk E-mail).
-  std::shared_ptr<RDOFolder> GetDefaultFolder(int code) const;
+  // One of the default folders the store names (pst::kFolderInbox, pst::kFolderSentMail, ...).
+  std::shared_ptr<RDOFolder> GetDefaultFolder(pst::DefaultFolderCode code) const;
   // The top of the folders the user sees ("Top of Personal Folders").
   std::shared_ptr<RDOFolder> IPMRootFolder() const;
   std::shared_ptr<RDOFolder> RootFolder() const;
