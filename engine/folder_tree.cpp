@@ -142,7 +142,7 @@ std::shared_ptr<rdo::RDOFolder> Migration::MakeMissingFolders(const std::string&
     parent.reset();
     // An error that names no missing folder asks for a folder with an empty name, which fails: the attempts
     // then run out.
-    std::string missing = err_.missing_folder().value_or(std::string());
+    std::string missing = err_.missing_path().value_or(std::string());
     err_.Clear();
     engine_.Yield();
     ResumeNext step;  // this attempt's own failures

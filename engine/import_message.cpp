@@ -53,7 +53,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
     item = folder->Items()->Add(kItemTypeMail);
   });
   if (!item) {
-    if (!step.missing_folder()) {
+    if (!step.missing_path()) {
       reason = step.description();
       return ImportResult::kFailed;
     }

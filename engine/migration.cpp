@@ -62,7 +62,7 @@ void Migration::StartMigration(const std::string& sFolderName, const std::string
   // Until the first folder-tree entry, any error ends the call with the store error message.
   try {
     OpenStoreAndReadFolders(sFolderName, sFolderPath);
-  } catch (const rdo::Error& e) {
+  } catch (const Error& e) {
     StoreError = e.description();
     ShowOutlookError();
     return;

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "engine/errors.h"
-#include "rdo/error.h"
 
 namespace velmora::engine {
 
@@ -22,11 +21,9 @@ class ResumeNext {
     try {
       step();
       return true;
-    } catch (const rdo::Error& e) {
-      Keep(e.hresult(), e.description());
-      missing_folder_ = e.missing_folder();
     } catch (const Error& e) {
       Keep(e.number(), e.description());
+      missing_path_ = e.missing_path();
     } catch (const std::exception& e) {
       Keep(-1, e.what());
     }
@@ -37,12 +34,12 @@ class ResumeNext {
   int32_t number() const { return number_; }
   const std::string& description() const { return description_; }
   // The folder that a failed folder lookup did not find (rdo::Error::FolderNotFound).
-  const std::optional<std::string>& missing_folder() const { return missing_folder_; }
+  const std::optional<std::string>& missing_path() const { return missing_path_; }
   void Clear() {
     failed_ = false;
     number_ = 0;
     description_.clear();
-    missing_folder_.reset();
+    missing_path_.reset();
   }
 
  private:
@@ -50,12 +47,12 @@ class ResumeNext {
     failed_ = true;
     number_ = number;
     description_ = description;
-    missing_folder_.reset();
+    missing_path_.reset();
   }
   bool failed_ = false;
   int32_t number_ = 0;
   std::string description_;
-  std::optional<std::string> missing_folder_;
+  std::optional<std::string> missing_path_;
 };
 
 }  // namespace velmora::engine

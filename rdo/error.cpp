@@ -4,7 +4,7 @@ namespace velmora::rdo {
 
 Error Error::FolderNotFound(const std::string& name) {
   Error e(kMapiNotFound, "Folder \"" + name + "\" does not exist");
-  e.missing_folder_ = name;
+  e.missing_path_ = name;
   return e;
 }
 

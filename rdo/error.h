@@ -1,5 +1,5 @@
-// The error channel of the object API: like an automation error, one exception class that carries an
-// HRESULT-style number and a description. The engine reads the description of a failed folder lookup
+// The error channel of the object API and the engine above it: like an automation error, one exception class
+// that carries a number and a description. The engine reads the description of a failed folder lookup
 // (`Folder "NAME" does not exist`), so descriptions are part of the interface.
 #pragma once
 
@@ -25,23 +25,37 @@ constexpr int32_t kMapiDiskError = static_cast<int32_t>(0x80040116);
 constexpr int32_t kMapiCorruptData = static_cast<int32_t>(0x8004011B);
 constexpr int32_t kMapiCollision = static_cast<int32_t>(0x80040604);
 
+// The automation run-time errors the engine raises: a counter past 2,147,483,647, an index outside a list, a
+// queue key that is already taken.
+constexpr int32_t kErrOverflow = 6;
+constexpr int32_t kErrSubscriptOutOfRange = 9;
+constexpr int32_t kErrKeyAlreadyAssociated = 457;
+
+// The one error type above the store, raised by the object layer and the engine alike.
 class Error : public std::runtime_error {
  public:
-  Error(int32_t hresult, std::string description)
-      : std::runtime_error(description), hresult_(hresult), description_(std::move(description)) {}
+  Error(int32_t number, std::string description)
+      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
   // A folder lookup that failed at `name`, the first folder on the path that does not exist: MAPI_E_NOT_FOUND
-  // with the description `Folder "NAME" does not exist`, and the name itself in missing_folder().
+  // with the description `Folder "NAME" does not exist`, and the name itself in missing_path().
   static Error FolderNotFound(const std::string& name);
+  static Error Overflow() { return Error(kErrOverflow, "Overflow"); }
+  static Error SubscriptOutOfRange() { return Error(kErrSubscriptOutOfRange, "Subscript out of range"); }
+  static Error KeyAlreadyAssociated() {
+    return Error(kErrKeyAlreadyAssociated,
+                 "This key is already associated with an element of this collection");
+  }
 
-  int32_t hresult() const { return hresult_; }
+  // An HRESULT from the object layer, a run-time error number from the engine.
+  int32_t number() const { return number_; }
   const std::string& description() const { return description_; }
   // Set by FolderNotFound only.
-  const std::optional<std::string>& missing_folder() const { return missing_folder_; }
+  const std::optional<std::string>& missing_path() const { return missing_path_; }
 
  private:
-  int32_t hresult_;
+  int32_t number_;
   std::string description_;
-  std::optional<std::string> missing_folder_;
+  std::optional<std::string> missing_path_;
 };
 
 // The HRESULT that stands for a storage-engine status.

@@ -70,7 +70,7 @@ TEST(FaultTest, AFullDiskIsAnErrorAndTheLastCommitSurvives) {
     for (; made < 200; ++made) store->IPMRootFolder()->Folders()->Add("F" + std::to_string(made));
   } catch (const Error& e) {
     error = e.description();
-    EXPECT_EQ(e.hresult(), kMapiNotEnoughDisk) << error;
+    EXPECT_EQ(e.number(), kMapiNotEnoughDisk) << error;
   }
   EXPECT_LT(made, 200) << "the disk never filled";
   EXPECT_EQ(error.rfind("Cannot save \"/mem/box.pst\": ", 0), 0u) << error;

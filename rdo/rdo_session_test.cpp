@@ -20,7 +20,7 @@ std::string ErrorOf(const std::function<void()>& f, int32_t* hresult = nullptr) 
   try {
     f();
   } catch (const Error& e) {
-    if (hresult) *hresult = e.hresult();
+    if (hresult) *hresult = e.number();
     return e.description();
   }
   return "(no error)";
