@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   const double scan_s = std::chrono::duration<double>(Clock::now() - start).count();
 
   const std::string expected = std::to_string(count) + engine::kQueuedSuffix;
-  const std::string& line = host.Text(engine::StatusText::kLblCount1);
+  const std::string& line = host.Text(engine::StatusLine::kCountLine);
   const bool ok =
       line == expected && state.QueuedFiles && state.QueuedFiles->Count() == static_cast<size_t>(count);
   std::printf(

@@ -25,43 +25,26 @@ std::string Lines(std::string text) {
 
 }  // namespace
 
-ConvertHost::ConvertHost(Options options, std::FILE* err) : o_(std::move(options)), err_(err) {
-  texts_[static_cast<int>(engine::StatusText::kCaption)] = "Conversion Status";
-}
-
-const ConvertRow& ConvertHost::Row(int32_t position) const {
-  return o_.rows.at(static_cast<size_t>(position - 1));
+ConvertHost::ConvertHost(Options options, engine::RunState& run_state, std::FILE* err)
+    : o_(std::move(options)), run_state_(run_state), err_(err) {
+  lines_[static_cast<int>(engine::StatusLine::kTitle)] = "Conversion Status";
 }
 
 void ConvertHost::Yield() {
   // The signal stays noted: a stop that the engine clears before it asks (the driver resets the flag before
   // each mailbox) is set again at the next yield, so a signal is never lost.
-  if (interrupted && conversion_) conversion_->engine().run_state().StopRequested = true;
+  if (interrupted) run_state_.StopRequested = true;
 }
 
-void ConvertHost::SetStatusText(engine::StatusText field, const std::string& text) {
-  texts_[static_cast<int>(field)] = text;
-  if (field == engine::StatusText::kLblCurrentDbx && text == engine::texts::kSessionCreated) {
+void ConvertHost::SetLine(engine::StatusLine line, const std::string& text) {
+  lines_[static_cast<int>(line)] = text;
+  if (line == engine::StatusLine::kCurrentFile && text == engine::texts::kSessionCreated) {
     // A new mailbox: its name is the part of the .pst path after the last separator.
-    if (conversion_) {
-      const std::string& pst = conversion_->engine().run_state().PstFilePath;
-      mailbox_ = pst.substr(pst.rfind('/') + 1);
-    }
+    const std::string& pst = run_state_.PstFilePath;
+    mailbox_ = pst.substr(pst.rfind('/') + 1);
     mailbox_start_ = std::chrono::steady_clock::now();
   }
-  if (field == engine::StatusText::kFrameConversion) DrawProgress(false);
-}
-
-std::string ConvertHost::GetStatusText(engine::StatusText field) {
-  return texts_[static_cast<int>(field)];
-}
-
-void ConvertHost::SetProgress(engine::ProgressField field, float value) {
-  progress_[static_cast<int>(field)] = value;
-}
-
-float ConvertHost::GetProgress(engine::ProgressField field) {
-  return progress_[static_cast<int>(field)];
+  if (line == engine::StatusLine::kFrameText) DrawProgress(false);
 }
 
 void ConvertHost::DrawProgress(bool force) {
@@ -69,8 +52,8 @@ void ConvertHost::DrawProgress(bool force) {
   auto now = std::chrono::steady_clock::now();
   if (!force && now - last_draw_ < kRedrawInterval) return;
   last_draw_ = now;
-  const int64_t done = conversion_->migration().MessageNumber;
-  const int64_t total = std::max<int64_t>(1, conversion_->engine().MessageCount);
+  const int64_t done = conversion_->file_number();
+  const int64_t total = std::max<int64_t>(1, conversion_->files_queued());
   const double secs = std::chrono::duration<double>(now - mailbox_start_).count();
   const double rate = secs > 0 ? static_cast<double>(done) / secs : 0;
   const double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
@@ -90,26 +73,29 @@ void ConvertHost::ClearProgressLine() {
   progress_line_ = false;
 }
 
-engine::MessageBoxAnswer ConvertHost::ShowMessageBox(const std::string& text, const std::string& title,
-                                                     engine::MessageBoxButtons buttons,
-                                                     engine::MessageBoxIcon) {
+void ConvertHost::Say(const char* title, const std::string& text, bool shown) {
   ClearProgressLine();
-  if (title == engine::texts::kOutlookErrorTitle) store_error_shown_ = true;
-  const bool is_stop = title == engine::texts::kConfirmStopTitle;
-  if (is_stop) stopped_ = true;
-  // The completion message is the wizard's; this tool ends with its own summary (run_summary.h).
-  const bool show =
-      title == engine::texts::kOutlookErrorTitle || (!o_.quiet && title != engine::texts::kCompletedTitle);
-  if (show) std::fprintf(err_, "%s: %s\n", title.c_str(), Lines(text).c_str());
-  if (buttons == engine::MessageBoxButtons::kYesNo) {
-    // Only a Stop from Ctrl-C reaches a question here; it is confirmed. A Skip never comes from this host.
-    return is_stop ? engine::MessageBoxAnswer::kYes : engine::MessageBoxAnswer::kNo;
-  }
-  return engine::MessageBoxAnswer::kOk;
+  if (shown) std::fprintf(err_, "%s: %s\n", title, Lines(text).c_str());
 }
 
-std::optional<std::string> ConvertHost::ShowSaveDialog(const std::string&, const std::string&) {
-  return o_.pst;
+bool ConvertHost::ConfirmSkip() {
+  Say(engine::texts::kConfirmSkipTitle, engine::texts::kConfirmSkipText, !o_.quiet);
+  return false;
+}
+
+bool ConvertHost::ConfirmStop() {
+  stopped_ = true;
+  Say(engine::texts::kConfirmStopTitle, engine::texts::kConfirmStopText, !o_.quiet);
+  return true;
+}
+
+void ConvertHost::ShowMessage(engine::Notice notice, const std::string& text) {
+  if (notice == engine::Notice::kStoreError) {
+    store_error_shown_ = true;
+    Say(engine::texts::kOutlookErrorTitle, text, true);
+  } else {
+    Say(engine::texts::kCompletedTitle, text, false);  // the run summary says it (run_summary.h)
+  }
 }
 
 }  // namespace velmora::cli

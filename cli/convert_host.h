@@ -1,7 +1,7 @@
-// The engine's front end on a terminal: selection values from the command line, the save dialog answered with
-// the path given, message boxes as lines on standard error (the store error and the completion message
-// included), progress drawn on standard error when it is a terminal, and Ctrl-C or SIGTERM turned into a
-// Stop that the host confirms.
+// The engine's front end on a terminal: the run request from the command line, the save path answered with
+// the path given, questions and the store error as lines on standard error (the completion message is left
+// to the run summary), progress drawn on standard error when it is a terminal, and Ctrl-C or SIGTERM turned
+// into a Stop that the host confirms.
 #pragma once
 
 #include <chrono>
@@ -15,12 +15,6 @@
 
 namespace velmora::cli {
 
-struct ConvertRow {
-  bool ticked = true;
-  std::string name;
-  std::string path;
-};
-
 class ConvertHost : public engine::Host {
  public:
   struct Options {
@@ -28,12 +22,12 @@ class ConvertHost : public engine::Host {
     std::string source;  // single: the mailbox folder
     std::string pst;     // single: the answer of the save dialog
     std::string output;  // multiple: the output folder
-    std::vector<ConvertRow> rows;
+    std::vector<engine::Mailbox> mailboxes;
     bool quiet = false;
     bool progress = false;  // draw a progress line (standard error is a terminal)
   };
 
-  ConvertHost(Options options, std::FILE* err);
+  ConvertHost(Options options, engine::RunState& run_state, std::FILE* err);
 
   // The number of the stop signal received (SIGINT, SIGTERM), 0 before one; Yield turns it into
   // StopRequested.
@@ -43,38 +37,41 @@ class ConvertHost : public engine::Host {
   bool stopped_by_user() const { return stopped_; }
 
   void Yield() override;
-  bool Mode() override { return o_.single; }
+  engine::RunMode Mode() override {
+    return o_.single ? engine::RunMode::kSingleMailbox : engine::RunMode::kMailboxList;
+  }
   std::string SourceFolder() override { return o_.source; }
   std::string OutputFolder() override { return o_.output; }
-  int32_t MailboxRowCount() override { return static_cast<int32_t>(o_.rows.size()); }
-  bool RowTicked(int32_t position) override { return Row(position).ticked; }
-  std::string RowText(int32_t position) override { return Row(position).name; }
-  std::string RowSubItem1(int32_t position) override { return Row(position).path; }
-  void SetRowTextColour(int32_t, uint32_t) override {}
-  void SetRowGhosted(int32_t, bool) override {}
-  bool StatusWindowLoaded() override { return true; }
-  void LoadStatusWindow() override {}
-  void SetStatusText(engine::StatusText field, const std::string& text) override;
-  std::string GetStatusText(engine::StatusText field) override;
-  void SetProgress(engine::ProgressField field, float value) override;
-  float GetProgress(engine::ProgressField field) override;
-  void SetButtonState(engine::ButtonState, bool) override {}
-  engine::MessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& title,
-                                          engine::MessageBoxButtons buttons,
-                                          engine::MessageBoxIcon icon) override;
-  std::optional<std::string> ShowSaveDialog(const std::string& proposed_name,
-                                            const std::string& filter) override;
-  void CloseSinglePage() override {}
+  int32_t MailboxCount() override { return static_cast<int32_t>(o_.mailboxes.size()); }
+  engine::Mailbox MailboxAt(int32_t index) override { return o_.mailboxes.at(static_cast<size_t>(index)); }
+  bool StatusLoaded() override { return true; }
+  void LoadStatus() override {}
+  void SetLine(engine::StatusLine line, const std::string& text) override;
+  std::string GetLine(engine::StatusLine line) override { return lines_[static_cast<int>(line)]; }
+  void SetProgress(engine::ProgressField field, float value) override {
+    progress_[static_cast<int>(field)] = value;
+  }
+  float GetProgress(engine::ProgressField field) override { return progress_[static_cast<int>(field)]; }
+  void SetButton(engine::ButtonState, bool) override {}
+  void MarkMailboxTaken(int32_t) override {}
+  // Only a Stop from Ctrl-C reaches a question here, and it is confirmed. A Skip never comes from this host.
+  bool ConfirmSkip() override;
+  bool ConfirmStop() override;
+  std::optional<std::string> ChooseSavePath(const std::string&) override { return o_.pst; }
+  void ShowMessage(engine::Notice notice, const std::string& text) override;
+  void CloseRequestPage() override {}
 
  private:
-  const ConvertRow& Row(int32_t position) const;
+  // A question or message as a line: "Title: text".
+  void Say(const char* title, const std::string& text, bool shown);
   void DrawProgress(bool force);
   void ClearProgressLine();
 
   Options o_;
+  engine::RunState& run_state_;
   std::FILE* err_;
   engine::Conversion* conversion_ = nullptr;
-  std::string texts_[5];
+  std::string lines_[5];
   float progress_[3] = {0, 100, 0};
   bool store_error_shown_ = false;
   bool stopped_ = false;

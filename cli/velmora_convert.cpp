@@ -22,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using velmora::cli::ConvertHost;
-using velmora::cli::ConvertRow;
 
 constexpr const char* kUsage =
     "Usage:\n"
@@ -163,7 +162,7 @@ int main(int argc, char** argv) {
     const std::set<std::string> wanted(args.begin() + 2, args.end());
     std::set<std::string> unmatched = wanted;
     for (const auto& f : *folders) {
-      o.rows.push_back(ConvertRow{wanted.empty() || wanted.count(f.name) > 0, f.name, f.path});
+      o.mailboxes.push_back({wanted.empty() || wanted.count(f.name) > 0, f.name, f.path});
       unmatched.erase(f.name);
     }
     if (!unmatched.empty()) {
@@ -180,21 +179,21 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
 
   velmora::engine::RunState run;
-  ConvertHost host(o, stderr);
+  ConvertHost host(o, run, stderr);
   velmora::engine::Conversion conversion(host, run);
   host.Attach(&conversion);
-  conversion.migration().Resume = resume;
+  conversion.set_resume(resume);
   velmora::cli::ConversionVerifier verifier;
   if (verify) verifier.Attach(conversion);
   try {
-    conversion.StartConversion_Click();
+    conversion.Run();
   } catch (const velmora::engine::Error& e) {
     std::cerr << "velmora-convert: the run ended with an error: " << e.description() << "\n";
     return kExitFailure;
   }
   const bool stopped = run.StopRequested;
   // A stopped run keeps its session open (its store is committed already); close it cleanly now.
-  if (conversion.migration().PstSession) conversion.migration().PstSession.reset();
+  conversion.Close();
 
   velmora::cli::PrintRunSummary(conversion, stopped, quiet, stderr);
   std::string verification;

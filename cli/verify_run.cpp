@@ -120,17 +120,16 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
 }
 
 void ConversionVerifier::Attach(engine::Conversion& conversion) {
-  engine::RunState& run = conversion.engine().run_state();
-  conversion.migration().OnSaved = [this, &run](const std::string& file, const std::string& folder,
-                                                const pst::MessageContent& content) {
-    auto& log = logs_[run.PstFilePath];
+  conversion.set_on_saved([this, &conversion](const std::string& file, const std::string& folder,
+                                              const pst::MessageContent& content) {
+    auto& log = logs_[conversion.pst_path()];
     if (!log) log = std::make_unique<verify::FingerprintLog>();
     verify::Fingerprint f = verify::Take(content);
     f.source = rdo::SourceFileOf(content);
     f.file = file;
     f.folder = FolderKey(folder);
     log->Append(f);
-  };
+  });
 }
 
 bool ConversionVerifier::Run(const engine::Conversion& conversion, bool quiet, std::ostream& err,

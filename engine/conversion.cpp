@@ -11,9 +11,6 @@ namespace velmora::engine {
 
 namespace {
 
-// The text colour that marks a mailbox row the run has taken on: green (0x00BBGGRR).
-constexpr uint32_t kTakenRowColour = 0x008000;
-
 // The unreadable folders the completion message names one by one; a message box taller than the screen
 // would hide its OK button.
 constexpr size_t kUnreadableShown = 10;
@@ -32,7 +29,7 @@ class RunningFlag {
 }  // namespace
 
 Conversion::Conversion(Host& host, RunState& run_state, LocalClock clock)
-    : engine_(host, run_state), migration_(engine_, std::move(clock)) {}
+    : run_state_(run_state), engine_(host, run_state), migration_(engine_, std::move(clock)) {}
 
 size_t Conversion::NotConvertedCount() const {
   size_t n = 0;
@@ -46,12 +43,12 @@ size_t Conversion::SkippedCount() const {
   return n;
 }
 
-void Conversion::StartConversion_Click() {
+void Conversion::Run() {
   RunningFlag running(running_);
   outcomes_.clear();
   unreadable_folders_.clear();
   engine_.run_state().StopRequested = false;
-  if (engine_.host().Mode()) {
+  if (engine_.host().Mode() == RunMode::kSingleMailbox) {
     RunSingle();
   } else {
     RunMultiple();
@@ -75,7 +72,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   outcome.name = name;
   outcome.source = path;
   outcome.queued = engine_.MessageCount;
-  migration_.StartMigration(name, path);
+  migration_.ConvertMailbox(name, path);
   if (migration_.StoreOpened()) {
     outcome.pst = engine_.run_state().PstFilePath;
     outcome.converted = migration_.Converted;
@@ -89,11 +86,11 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   } else if (!engine_.run_state().PstFilePath.empty()) {
     // The store error: nothing of this mailbox was converted. A store that did not open leaves the queue as
     // the scan made it (only the import loop empties it during a run).
-    outcome.store_error = migration_.StoreError;
+    outcome.store_error = migration_.store_error();
     if (const auto& queued = engine_.run_state().QueuedFiles) {
       for (const KeyedList::Entry& e : queued->entries()) {
         if (HasEmlExtension(PathFileName(e.item))) {
-          outcome.not_converted.push_back({e.item, migration_.StoreError});
+          outcome.not_converted.push_back({e.item, migration_.store_error()});
         } else {
           ++outcome.other_files;
         }
@@ -107,15 +104,15 @@ void Conversion::RunSingle() {
   auto& run = engine_.run_state();
   engine_.Yield();
   if (!run.StopRequested) {
-    engine_.SetButtonState(ButtonState::kSkipEnabled, false);
+    engine_.SetButton(ButtonState::kSkipEnabled, false);
     engine_.SourcePath = engine_.host().SourceFolder();
     ScanMailbox();
-    engine_.SetStatusText(StatusText::kLblCount1, "Migrating " + std::to_string(engine_.MessageCount) +
-                                                      " items from " + engine_.SourcePath);
+    engine_.SetLine(StatusLine::kCountLine, "Migrating " + std::to_string(engine_.MessageCount) +
+                                                " items from " + engine_.SourcePath);
     if (engine_.MessageCount >= 1) {
       run.SkipRequested = false;
       run.StopRequested = false;
-      engine_.SetStatusText(StatusText::kCaption, "Conversion Status");
+      engine_.SetLine(StatusLine::kTitle, "Conversion Status");
       const std::string source = engine_.host().SourceFolder();
       const size_t last = source.rfind(fsutil::kPathSeparator);
       const std::string name = last == std::string::npos ? source : source.substr(last + 1);
@@ -123,36 +120,36 @@ void Conversion::RunSingle() {
     }
   }
   ShowCompletion(texts::kSingleDoneLine1, texts::kSingleDoneLine2);
-  if (run.StopRequested) engine_.host().CloseSinglePage();
+  if (run.StopRequested) engine_.host().CloseRequestPage();
   FreezeButtons();
 }
 
 void Conversion::RunMultiple() {
   auto& run = engine_.run_state();
   Host& host = engine_.host();
-  const int32_t rows = host.MailboxRowCount();
-  for (int32_t i = 1; i <= rows; ++i) {
+  const int32_t count = host.MailboxCount();
+  for (int32_t i = 0; i < count; ++i) {
     engine_.Yield();
-    if (!host.RowTicked(i)) continue;
+    if (!host.MailboxAt(i).ticked) continue;
     engine_.Yield();
     if (run.StopRequested) break;
-    engine_.SetButtonState(ButtonState::kSkipEnabled, false);
-    host.SetRowTextColour(i, kTakenRowColour);
-    host.SetRowGhosted(i, true);
-    engine_.SourcePath = host.RowSubItem1(i);
+    engine_.SetButton(ButtonState::kSkipEnabled, false);
+    engine_.MarkMailboxTaken(i);
+    engine_.SourcePath = host.MailboxAt(i).path;
     ScanMailbox();
-    engine_.SetStatusText(StatusText::kLblCount1, "Converting " + std::to_string(engine_.MessageCount) +
-                                                      " items from " + host.RowSubItem1(i));
+    engine_.SetLine(StatusLine::kCountLine, "Converting " + std::to_string(engine_.MessageCount) +
+                                                " items from " + host.MailboxAt(i).path);
     if (engine_.MessageCount >= 1) {
       run.SkipRequested = false;
       run.StopRequested = false;
-      engine_.SetStatusText(StatusText::kCaption, "Converting " + std::to_string(i) + " of " +
-                                                      std::to_string(host.MailboxRowCount()) + " Folders");
-      Migrate(host.RowText(i), host.RowSubItem1(i));
+      engine_.SetLine(StatusLine::kTitle, "Converting " + std::to_string(i + 1) + " of " +
+                                              std::to_string(host.MailboxCount()) + " Folders");
+      const Mailbox mailbox = host.MailboxAt(i);
+      Migrate(mailbox.name, mailbox.path);
     }
   }
   ShowCompletion(texts::kMultipleDoneLine1, texts::kMultipleDoneLine2);
-  if (run.StopRequested) host.CloseSinglePage();
+  if (run.StopRequested) host.CloseRequestPage();
   FreezeButtons();
 }
 
@@ -176,14 +173,13 @@ void Conversion::ShowCompletion(const char* first_line, const char* second_line)
   for (const auto& o : outcomes_) {
     if (!o.save_error.empty()) text += "\r\n" + o.save_error;
   }
-  engine_.host().ShowMessageBox(text, texts::kCompletedTitle, MessageBoxButtons::kOkOnly,
-                                MessageBoxIcon::kInformation);
+  engine_.host().ShowMessage(Notice::kCompleted, text);
 }
 
 void Conversion::FreezeButtons() {
-  engine_.SetButtonState(ButtonState::kSkipEnabled, false);
-  engine_.SetButtonState(ButtonState::kStopEnabled, false);
-  engine_.SetButtonState(ButtonState::kStopVisible, false);
+  engine_.SetButton(ButtonState::kSkipEnabled, false);
+  engine_.SetButton(ButtonState::kStopEnabled, false);
+  engine_.SetButton(ButtonState::kStopVisible, false);
 }
 
 }  // namespace velmora::engine

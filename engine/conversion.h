@@ -1,11 +1,11 @@
-// The engine half of the single-folder page object: its fields (Engine), StartMigration (Migration) and the
-// conversion driver, StartConversion_Click, which runs one whole conversion: the one mailbox of the
-// single-folder page, or every ticked mailbox row of the multiple-folder page in row order. For each mailbox
-// it empties the queues, scans the folder, shows its numbers and calls StartMigration; at the end it shows
-// the completion message and freezes Skip and Stop.
+// The engine's entry point: Run() converts what the front end's run request asks for, the one mailbox of
+// kSingleMailbox or every ticked mailbox of kMailboxList in list order. For each mailbox it empties the
+// queues, scans the folder, shows its numbers and converts it (Migration); at the end it shows the completion
+// message and freezes Skip and Stop. outcomes() reports what became of each mailbox; Close() ends a session
+// that a stopped run left open.
 //
-// The driver catches nothing: an error raised in it or by the scan ends the run there and reaches the caller,
-// which decides how to show it. StartMigration never passes one up.
+// Run catches nothing: an error raised in it or by the scan ends the run there and reaches the caller, which
+// decides how to show it. Converting one mailbox never passes one up.
 #pragma once
 
 #include <cstdint>
@@ -40,14 +40,22 @@ class Conversion {
   Conversion(const Conversion&) = delete;
   Conversion& operator=(const Conversion&) = delete;
 
-  void StartConversion_Click();
-  void StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
-    migration_.StartMigration(sFolderName, sFolderPath);
-  }
+  void Run();
+  // Logs off the session a stopped run left open (its store is committed already); nothing when none is.
+  void Close() { migration_.Close(); }
+  bool SessionOpen() const { return migration_.SessionOpen(); }
 
-  Engine& engine() { return engine_; }
-  Migration& migration() { return migration_; }
-  // True while StartConversion_Click runs: the front ends refuse to start a second run meanwhile.
+  // Options of the command line (migration.h).
+  void set_resume(bool resume) { migration_.set_resume(resume); }
+  void set_on_saved(Migration::SavedHook hook) { migration_.set_on_saved(std::move(hook)); }
+
+  // Where the run is: the .pst being written, the files queued for the current mailbox and the number of the
+  // file the import is at (from 1).
+  const std::string& pst_path() const { return run_state_.PstFilePath; }
+  int32_t files_queued() const { return engine_.MessageCount; }
+  int32_t file_number() const { return migration_.message_number(); }
+
+  // True while Run runs: the front ends refuse to start a second run meanwhile.
   bool running() const { return running_; }
   // The mailboxes the last (or current) run took on, in order.
   const std::vector<MailboxOutcome>& outcomes() const { return outcomes_; }
@@ -62,11 +70,12 @@ class Conversion {
   void RunMultiple();
   // Scan of SourcePath, then MessageCount; the count line is the caller's.
   void ScanMailbox();
-  // StartMigration with its outcome recorded.
+  // ConvertMailbox with its outcome recorded.
   void Migrate(const std::string& name, const std::string& path);
   void ShowCompletion(const char* first_line, const char* second_line);
   void FreezeButtons();
 
+  RunState& run_state_;
   Engine engine_;
   Migration migration_;
   bool running_ = false;

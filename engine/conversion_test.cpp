@@ -32,18 +32,18 @@ class DriverTest : public ::testing::Test {
   fs::path out() const { return dir_.path() / "out"; }
   // Five mailboxes m1..m5 with one message each; `ticked` lists the positions to convert.
   void FiveRows(std::vector<int> ticked) {
-    host_.mode = false;
+    host_.mode = RunMode::kMailboxList;
     for (int i = 1; i <= 5; ++i) {
       std::string name = "m" + std::to_string(i);
       WriteEml(top() / name / "Inbox" / "a.eml");
       bool t = std::find(ticked.begin(), ticked.end(), i) != ticked.end();
-      host_.rows.push_back({t, name, (top() / name).string()});
+      host_.mailboxes.push_back({t, name, (top() / name).string()});
     }
   }
   std::vector<std::string> RowLines() const {
     std::vector<std::string> out;
     for (const auto& l : host_.lines)
-      if (l.rfind("Row", 0) == 0) out.push_back(l);
+      if (l.rfind("Mailbox", 0) == 0) out.push_back(l);
     return out;
   }
 
@@ -55,14 +55,14 @@ class DriverTest : public ::testing::Test {
 
 TEST_F(DriverTest, NoTickedRowShowsTheCompletionAtOnce) {
   FiveRows({});
-  conversion_.StartConversion_Click();
+  conversion_.Run();
   EXPECT_TRUE(RowLines().empty());
-  EXPECT_TRUE(host_.LinesStartingWith("lblCount1=").empty()) << "no scan ran";
+  EXPECT_TRUE(host_.LinesStartingWith("CountLine=").empty()) << "no scan ran";
   EXPECT_EQ(
       host_
-          .LinesStartingWith("MessageBox[Completed|OkOnly|Information]=All Folders Converted "
+          .LinesStartingWith("Message[Completed]=All Folders Converted "
                              "Successfully.\r\nOpen Converted Outlook Data file(s) in Microsoft Outlook to "
-                             "View Individual files. -> OK (unscripted)")
+                             "View Individual files.")
           .size(),
       1u);
   EXPECT_TRUE(fs::is_empty(out()));
@@ -70,32 +70,30 @@ TEST_F(DriverTest, NoTickedRowShowsTheCompletionAtOnce) {
 
 TEST_F(DriverTest, TickedRowsInOrderWithTheirCaptionsAndMarks) {
   FiveRows({2, 4});
-  conversion_.StartConversion_Click();
-  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Row2.ForeColor=0x008000", "Row2.Ghosted=true",
-                                                  "Row4.ForeColor=0x008000", "Row4.Ghosted=true"}));
-  EXPECT_EQ(
-      host_.LinesStartingWith("Caption="),
-      (std::vector<std::string>{"Caption=Converting 2 of 5 Folders", "Caption=Converting 4 of 5 Folders"}));
-  auto counts = host_.LinesStartingWith("lblCount1=Converting");
+  conversion_.Run();
+  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Mailbox1.Taken", "Mailbox3.Taken"}));
+  EXPECT_EQ(host_.LinesStartingWith("Title="),
+            (std::vector<std::string>{"Title=Converting 2 of 5 Folders", "Title=Converting 4 of 5 Folders"}));
+  auto counts = host_.LinesStartingWith("CountLine=Converting");
   ASSERT_EQ(counts.size(), 2u);
-  EXPECT_EQ(counts[0], "lblCount1=Converting 1 items from " + (top() / "m2").string());
+  EXPECT_EQ(counts[0], "CountLine=Converting 1 items from " + (top() / "m2").string());
   EXPECT_TRUE(fs::exists(out() / "m2.pst"));
   EXPECT_TRUE(fs::exists(out() / "m4.pst"));
   EXPECT_FALSE(fs::exists(out() / "m1.pst"));
   // After the run: Skip disabled, Stop disabled and hidden, the completion shown once.
   const std::vector<std::string> tail(host_.lines.end() - 3, host_.lines.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"CmdSkip.Enabled=false", "CmdStopMigration.Enabled=false",
-                                            "CmdStopMigration.Visible=false"}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{"Skip.Enabled=false", "Stop.Enabled=false", "Stop.Visible=false"}));
 }
 
 TEST_F(DriverTest, MailboxWithoutFilesIsMarkedButGetsNoStore) {
-  host_.mode = false;
+  host_.mode = RunMode::kMailboxList;
   fs::create_directories(top() / "empty" / "Inbox");
   WriteEml(top() / "full" / "a.eml");
-  host_.rows = {{true, "empty", (top() / "empty").string()}, {true, "full", (top() / "full").string()}};
-  conversion_.StartConversion_Click();
-  EXPECT_EQ(RowLines().size(), 4u);
-  EXPECT_EQ(host_.LinesStartingWith("lblCount1=Converting 0 items from " + (top() / "empty").string()).size(),
+  host_.mailboxes = {{true, "empty", (top() / "empty").string()}, {true, "full", (top() / "full").string()}};
+  conversion_.Run();
+  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Mailbox0.Taken", "Mailbox1.Taken"}));
+  EXPECT_EQ(host_.LinesStartingWith("CountLine=Converting 0 items from " + (top() / "empty").string()).size(),
             1u);
   EXPECT_FALSE(fs::exists(out() / "empty.pst"));
   EXPECT_TRUE(fs::exists(out() / "full.pst"));
@@ -103,52 +101,51 @@ TEST_F(DriverTest, MailboxWithoutFilesIsMarkedButGetsNoStore) {
 
 TEST_F(DriverTest, StopLeavesLaterRowsUnmarkedAndClosesThePage) {
   FiveRows({1, 2, 3});
-  host_.message_box_answers = {MessageBoxAnswer::kYes, MessageBoxAnswer::kOk};
+  host_.confirm_answers = {true};
   host_.on_yield = [&](int64_t) {
-    if (!host_.LinesStartingWith("LblCurrentDBX=Converting Messages").empty() &&
-        host_.LinesStartingWith("MessageBox[").empty())
+    if (!host_.LinesStartingWith("CurrentFile=Converting Messages").empty() &&
+        host_.LinesStartingWith("ConfirmStop").empty())
       run_.StopRequested = true;
   };
-  conversion_.StartConversion_Click();
-  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Row1.ForeColor=0x008000", "Row1.Ghosted=true"}));
+  conversion_.Run();
+  EXPECT_EQ(RowLines(), (std::vector<std::string>{"Mailbox0.Taken"}));
   EXPECT_TRUE(run_.StopRequested);
-  EXPECT_GE(host_.single_page_closes, 2) << "closed by the stop and again after the completion message";
-  EXPECT_EQ(host_.LinesStartingWith("MessageBox[Completed").size(), 1u) << "shown after a stop too";
+  EXPECT_GE(host_.request_page_closes, 2) << "closed by the stop and again after the completion message";
+  EXPECT_EQ(host_.LinesStartingWith("Message[Completed").size(), 1u) << "shown after a stop too";
 }
 
 TEST_F(DriverTest, SingleModeCountLineHasTheTrailingSeparator) {
-  host_.mode = true;
+  host_.mode = RunMode::kSingleMailbox;
   const fs::path inbox = top() / "Inbox";
   for (int i = 0; i < 12; ++i) WriteEml(inbox / ("m" + std::to_string(i) + ".eml"));
   host_.source_folder = inbox.string();
-  host_.save_dialog_answers.push_back((out() / "single.pst").string());
-  conversion_.StartConversion_Click();
-  EXPECT_EQ(host_.LinesStartingWith("lblCount1=Migrating").at(0),
-            "lblCount1=Migrating 12 items from " + inbox.string() + "/");
-  auto dialog = host_.LinesStartingWith("SaveDialog[");
+  host_.save_path_answers.push_back((out() / "single.pst").string());
+  conversion_.Run();
+  EXPECT_EQ(host_.LinesStartingWith("CountLine=Migrating").at(0),
+            "CountLine=Migrating 12 items from " + inbox.string() + "/");
+  auto dialog = host_.LinesStartingWith("ChooseSavePath=");
   ASSERT_EQ(dialog.size(), 1u);
-  EXPECT_NE(dialog[0].find("]=Inbox"), std::string::npos)
-      << "StartMigration got the name Inbox: " << dialog[0];
+  EXPECT_NE(dialog[0].find("=Inbox"), std::string::npos) << "the mailbox got the name Inbox: " << dialog[0];
   EXPECT_EQ(conversion_.outcomes().at(0).source, inbox.string());
   EXPECT_EQ(conversion_.outcomes().at(0).converted, 12);
   EXPECT_EQ(
       host_
-          .LinesStartingWith("MessageBox[Completed|OkOnly|Information]=Messages Converted "
+          .LinesStartingWith("Message[Completed]=Messages Converted "
                              "Successfully.\r\nOpen Converted Outlook Data file in Microsoft Outlook to View "
-                             "Converted Messages. -> OK (unscripted)")
+                             "Converted Messages.")
           .size(),
       1u);
 }
 
 TEST_F(DriverTest, AStoreThatDoesNotOpenListsEveryQueuedMessageAsNotConverted) {
-  host_.mode = false;
+  host_.mode = RunMode::kMailboxList;
   const fs::path box = top() / "m1";
   WriteEml(box / "Inbox" / "a.eml");
   WriteEml(box / "Inbox" / "b.eml");
   std::ofstream(box / "Inbox" / "notes.txt") << "x";
-  host_.rows.push_back({true, "m1", box.string()});
+  host_.mailboxes.push_back({true, "m1", box.string()});
   std::ofstream(out() / "m1.pst") << "not a store";
-  conversion_.StartConversion_Click();
+  conversion_.Run();
   const MailboxOutcome& o = conversion_.outcomes().at(0);
   ASSERT_FALSE(o.store_error.empty());
   std::vector<std::string> paths;
@@ -163,14 +160,14 @@ TEST_F(DriverTest, AStoreThatDoesNotOpenListsEveryQueuedMessageAsNotConverted) {
 }
 
 TEST_F(DriverTest, SingleModePathEndingInSeparatorGivesAnEmptyName) {
-  host_.mode = true;
+  host_.mode = RunMode::kSingleMailbox;
   WriteEml(top() / "Box" / "a.eml");
   host_.source_folder = (top() / "Box").string() + "/";
-  host_.save_dialog_answers.push_back(std::nullopt);
-  conversion_.StartConversion_Click();
-  auto dialog = host_.LinesStartingWith("SaveDialog[");
+  host_.save_path_answers.push_back(std::nullopt);
+  conversion_.Run();
+  auto dialog = host_.LinesStartingWith("ChooseSavePath=");
   ASSERT_EQ(dialog.size(), 1u);
-  EXPECT_NE(dialog[0].find("]=0.1.00 0.0.00.pst"), std::string::npos) << dialog[0];
+  EXPECT_NE(dialog[0].find("=0.1.00 0.0.00.pst"), std::string::npos) << dialog[0];
   EXPECT_EQ(run_.PstFilePath, "");
 }
 

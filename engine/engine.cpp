@@ -2,35 +2,35 @@
 
 namespace velmora::engine {
 
-void Engine::EnsureStatusWindowLoaded() {
-  if (host_.StatusWindowLoaded()) return;
+void Engine::EnsureStatusLoaded() {
+  if (host_.StatusLoaded()) return;
   run_state_.ResetForStatusLoad();
-  host_.LoadStatusWindow();
+  host_.LoadStatus();
 }
 
-void Engine::SetStatusText(StatusText field, const std::string& text) {
-  EnsureStatusWindowLoaded();
-  host_.SetStatusText(field, text);
+void Engine::SetLine(StatusLine line, const std::string& text) {
+  EnsureStatusLoaded();
+  host_.SetLine(line, text);
 }
 
-std::string Engine::GetStatusText(StatusText field) {
-  EnsureStatusWindowLoaded();
-  return host_.GetStatusText(field);
+std::string Engine::GetLine(StatusLine line) {
+  EnsureStatusLoaded();
+  return host_.GetLine(line);
 }
 
 void Engine::SetProgress(ProgressField field, float value) {
-  EnsureStatusWindowLoaded();
+  EnsureStatusLoaded();
   host_.SetProgress(field, value);
 }
 
 float Engine::GetProgress(ProgressField field) {
-  EnsureStatusWindowLoaded();
+  EnsureStatusLoaded();
   return host_.GetProgress(field);
 }
 
-void Engine::SetButtonState(ButtonState field, bool on) {
-  EnsureStatusWindowLoaded();
-  host_.SetButtonState(field, on);
+void Engine::SetButton(ButtonState button, bool on) {
+  EnsureStatusLoaded();
+  host_.SetButton(button, on);
 }
 
 }  // namespace velmora::engine

@@ -1,10 +1,10 @@
-// The object that hosts the conversion engine: the single-folder page object's engine half. It holds that
-// object's fields, reaches the run state and the front end, and routes every status-display access through
-// one place that loads the status window when it is not loaded (see host.h).
+// The engine's working state shared by the scan, the driver and the import: the scan's counters, the run
+// state and the front end, with every status-display access routed through one place that loads the display
+// when it is not loaded (see host.h).
 //
-// The fields start as empty strings and zeros when the object is created and keep their values across runs
-// and across closing and reopening the page. FolderCount is never reset, so folder keys stay unique across
-// every mailbox folder converted while the program runs.
+// The fields start as empty strings and zeros when the object is created and keep their values across runs.
+// FolderCount is never reset, so folder keys stay unique across every mailbox folder converted while the
+// program runs.
 #pragma once
 
 #include <cstdint>
@@ -41,18 +41,20 @@ class Engine {
   // whatever they hold was not queued.
   std::vector<FileFailure> UnreadableFolders;
 
-  // The status display. Each access loads the status window first when it is not loaded.
-  void SetStatusText(StatusText field, const std::string& text);
-  std::string GetStatusText(StatusText field);
+  // The status display. Each access loads it first when it is not loaded.
+  void SetLine(StatusLine line, const std::string& text);
+  std::string GetLine(StatusLine line);
   void SetProgress(ProgressField field, float value);
   float GetProgress(ProgressField field);
-  void SetButtonState(ButtonState field, bool on);
+  void SetButton(ButtonState button, bool on);
+  // A mark on the request's list, not a status field: it never loads the display.
+  void MarkMailboxTaken(int32_t index) { host_.MarkMailboxTaken(index); }
 
   void Yield() { host_.Yield(); }
 
  private:
-  // When the host reports the status window not loaded: the load handler's run-state half, then the load.
-  void EnsureStatusWindowLoaded();
+  // When the host reports the status display not loaded: the run-state half of loading, then the load.
+  void EnsureStatusLoaded();
 
   Host& host_;
   RunState& run_state_;

@@ -1,4 +1,4 @@
-// StartMigration, step 4: the store's folder tree from the sorted folder list.
+// ConvertMailbox, step 4: the store's folder tree from the sorted folder list.
 //
 // Outcome per export folder (relative paths; the store's default folders are named InboxName, SentItemsName):
 //   \Inbox, \Sent                      no folder made: the default Inbox and Sent Items are used
@@ -47,7 +47,7 @@ int Depth(const std::string& p) {
 }  // namespace
 
 void Migration::CreateFolderTree() {
-  engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kCreatingFolders);
+  engine_.SetLine(StatusLine::kCurrentFile, texts::kCreatingFolders);
   for (const std::string& entry : FolderList) {
     err_.Clear();
     if (entry.empty() || entry.find('!') != std::string::npos) continue;
@@ -85,7 +85,7 @@ void Migration::ApplyTopLevelRule(std::string p) {
     if (p != "Sent" && p != "Inbox") {
       err_.Run([&] { store->IPMRootFolder()->Folders()->Add(p, rdo::kFolderTypeMail); });
     }
-    engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kCreatingFolders) + " " + p);
+    engine_.SetLine(StatusLine::kCurrentFile, std::string(texts::kCreatingFolders) + " " + p);
   }
   engine_.Yield();
 }
@@ -120,7 +120,7 @@ void Migration::ApplyNestedRule(const std::string& p) {
   engine_.Yield();
   err_.Run([&] { parent->Folders()->Add(leaf, rdo::kFolderTypeMail); });
   engine_.Yield();
-  engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kCreatingFolders) + " " + leaf);
+  engine_.SetLine(StatusLine::kCurrentFile, std::string(texts::kCreatingFolders) + " " + leaf);
 }
 
 std::shared_ptr<rdo::RDOFolder> Migration::LookUpParent(const std::string& parent_path) {

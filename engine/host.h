@@ -1,17 +1,17 @@
-// What the engine needs from its front end (the wizard, the command-line converter, the tests).
+// What the engine needs from its front end (the wizard, the command-line converter, the tests): the run
+// request it reads, the status display it writes and the questions it puts to the user.
 //
-// The engine never touches a window. It reads the selection values at the moment it needs them, writes the
-// status display field by field, asks message boxes and the save dialog, closes the single-folder page and
-// yields to the window system, all through this interface.
+// The engine never touches a window. It reads the request at the moment it needs each value (the wizard's
+// pages stay live during a run), writes the status display field by field, asks its questions as typed calls
+// and yields to the window system, all through this interface.
 //
-// The status window. Any access to a status field while the status window is not loaded loads it first, and
-// loading runs its load handler, which (besides resetting the display) empties both queues and clears both
-// flags. The engine handles this in one place (Engine::EnsureStatusWindowLoaded): before each status access
-// it asks StatusWindowLoaded(); when that is false it resets the run state itself
-// (RunState::ResetForStatusLoad) and then calls LoadStatusWindow(), which resets the display. A front end
-// whose status display is always there (the command-line tool) answers true and is never asked to load. The
-// status window's own load handler calls RunState::ResetForStatusLoad too, so a load started by the front end
-// (showing the window) resets the run state as well.
+// The status display. Any access to a status field while the display is not loaded loads it first, and
+// loading (besides resetting the display) empties both queues and clears both flags. The engine handles this
+// in one place (Engine::EnsureStatusLoaded): before each status access it asks StatusLoaded(); when that is
+// false it resets the run state itself (RunState::ResetForStatusLoad) and then calls LoadStatus(), which
+// resets the display. A front end whose status display is always there (the command-line tool) answers true
+// and is never asked to load. The wizard's status window calls RunState::ResetForStatusLoad when it loads
+// itself too, so a load started by the front end (showing the window) resets the run state as well.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@
 
 namespace velmora::engine {
 
-// Yielding to the window system: pending window events run (the status window repaints, its buttons set the
+// Yielding to the window system: pending window events run (the status display repaints, its buttons set the
 // run flags). Long loops call it between items, so it must be cheap when there is nothing to do.
 class Yielder {
  public:
@@ -28,75 +28,81 @@ class Yielder {
   virtual void Yield() = 0;
 };
 
-// The text fields of the status display.
-enum class StatusText {
-  kCaption,          // the status window's caption
-  kLblCount1,        // the count line
-  kLblProgress,      // "n% Complete" and the skip and stop notes; read back as well as written
-  kFrameConversion,  // which file of how many
-  kLblCurrentDbx,    // the current step
+// --- The run request ---------------------------------------------------------------------------------------
+enum class RunMode {
+  kSingleMailbox,  // one mailbox folder; the user chooses where its .pst goes
+  kMailboxList,    // every ticked mailbox of a list; each .pst goes to the output folder
 };
 
-// ProgressBar1's numbers, single precision.
+struct Mailbox {
+  bool ticked = false;
+  std::string name;  // the mailbox folder's name
+  std::string path;  // its full path
+};
+
+class RunRequest {
+ public:
+  virtual ~RunRequest() = default;
+  virtual RunMode Mode() = 0;
+  // kSingleMailbox: the mailbox folder.
+  virtual std::string SourceFolder() = 0;
+  // kMailboxList: the output folder, untrimmed.
+  virtual std::string OutputFolder() = 0;
+  // kMailboxList: the mailboxes offered, in order; indices run from 0.
+  virtual int32_t MailboxCount() = 0;
+  virtual Mailbox MailboxAt(int32_t index) = 0;
+};
+
+// --- The status display ------------------------------------------------------------------------------------
+enum class StatusLine {
+  kTitle,         // the display's title
+  kCountLine,     // files queued, then what is converted from where
+  kProgressLine,  // "n% Complete" and the skip and stop notes; read back as well as written
+  kFrameText,     // which file of how many
+  kCurrentFile,   // the current step or file
+};
+
+// The progress bar's numbers, single precision.
 enum class ProgressField { kMin, kMax, kValue };
 
-// The button states of the status display.
-enum class ButtonState {
-  kSkipEnabled,    // CmdSkip.Enabled
-  kStopVisible,    // CmdStopMigration.Visible
-  kStopEnabled,    // CmdStopMigration.Enabled
-  kLocateEnabled,  // CmdLocate.Enabled
-};
+enum class ButtonState { kSkipEnabled, kStopVisible, kStopEnabled, kOpenFolderEnabled };
 
-// Control names, for logs and recordings: "Caption", "lblCount1", "ProgressBar1.Value", "CmdSkip.Enabled",
-// ...
-const char* FieldName(StatusText field);
-const char* FieldName(ProgressField field);
-const char* FieldName(ButtonState field);
-
-// Message boxes: the buttons, the icon and the answer, with the window system's values (vbOKOnly, vbYesNo,
-// vbQuestion, vbInformation, vbOK, vbYes, vbNo).
-enum class MessageBoxButtons : int32_t { kOkOnly = 0, kYesNo = 4 };
-enum class MessageBoxIcon : int32_t { kNone = 0, kQuestion = 32, kInformation = 64 };
-enum class MessageBoxAnswer : int32_t { kOk = 1, kYes = 6, kNo = 7 };
-
-class Host : public Yielder {
+class StatusSink {
  public:
-  // --- Selection values, read when the engine needs them -----------------------------------------------
-  // Mode: true for a single-mailbox run (the mode page's OptSingle).
-  virtual bool Mode() = 0;
-  // The single-folder page's source folder text.
-  virtual std::string SourceFolder() = 0;
-  // The multiple-folder page's output folder text, untrimmed.
-  virtual std::string OutputFolder() = 0;
-  // The mailbox rows of the multiple-folder page; positions run from 1.
-  virtual int32_t MailboxRowCount() = 0;
-  virtual bool RowTicked(int32_t position) = 0;
-  virtual std::string RowText(int32_t position) = 0;                     // the mailbox folder's name
-  virtual std::string RowSubItem1(int32_t position) = 0;                 // the mailbox folder's full path
-  virtual void SetRowTextColour(int32_t position, uint32_t colour) = 0;  // 0x00BBGGRR
-  virtual void SetRowGhosted(int32_t position, bool ghosted) = 0;
-
-  // --- Status display --------------------------------------------------------------------------------------
-  virtual bool StatusWindowLoaded() = 0;
-  // Loads the status window: the display takes its starting values.
-  virtual void LoadStatusWindow() = 0;
-  virtual void SetStatusText(StatusText field, const std::string& text) = 0;
-  virtual std::string GetStatusText(StatusText field) = 0;
+  virtual ~StatusSink() = default;
+  virtual bool StatusLoaded() = 0;
+  // Loads the status display: it takes its starting values.
+  virtual void LoadStatus() = 0;
+  virtual void SetLine(StatusLine line, const std::string& text) = 0;
+  virtual std::string GetLine(StatusLine line) = 0;
   virtual void SetProgress(ProgressField field, float value) = 0;
   virtual float GetProgress(ProgressField field) = 0;
-  virtual void SetButtonState(ButtonState field, bool on) = 0;
-
-  // --- Dialogs and pages -----------------------------------------------------------------------------------
-  // A modal message box; returns the button pressed.
-  virtual MessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& title,
-                                          MessageBoxButtons buttons, MessageBoxIcon icon) = 0;
-  // The save-file dialog started with `proposed_name` and `filter` ("Description (*.pst)|*.pst"): the path
-  // the user accepted, or nothing when the user cancelled (or the dialog failed).
-  virtual std::optional<std::string> ShowSaveDialog(const std::string& proposed_name,
-                                                    const std::string& filter) = 0;
-  // Closes the single-folder page's window; the engine object and its fields remain.
-  virtual void CloseSinglePage() = 0;
+  virtual void SetButton(ButtonState button, bool on) = 0;
+  // kMailboxList: the run has taken on the mailbox at `index` (the wizard greys its row and colours it).
+  virtual void MarkMailboxTaken(int32_t index) = 0;
 };
+
+// --- Questions and messages to the user --------------------------------------------------------------------
+enum class Notice {
+  kStoreError,  // the store could not be opened; the mailbox ends there
+  kCompleted,   // the run is over: what was converted and what was not
+};
+
+class UserQuestions {
+ public:
+  virtual ~UserQuestions() = default;
+  // The user pressed Skip: true when the current mailbox is to end.
+  virtual bool ConfirmSkip() = 0;
+  // The user pressed Stop: true when the whole run is to end.
+  virtual bool ConfirmStop() = 0;
+  // kSingleMailbox: where the .pst goes, starting from `proposed_name`; nothing when the user cancelled.
+  virtual std::optional<std::string> ChooseSavePath(const std::string& proposed_name) = 0;
+  // Lines are joined with CR LF.
+  virtual void ShowMessage(Notice notice, const std::string& text) = 0;
+  // A cancelled save or a confirmed stop closes the page the run was started from.
+  virtual void CloseRequestPage() = 0;
+};
+
+class Host : public Yielder, public RunRequest, public StatusSink, public UserQuestions {};
 
 }  // namespace velmora::engine

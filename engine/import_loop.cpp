@@ -1,4 +1,4 @@
-// StartMigration, second half: every queued ".eml" file becomes a message in the store folder that matches
+// ConvertMailbox, second half: every queued ".eml" file becomes a message in the store folder that matches
 // its folder in the export; the progress fields advance for every queued file; Skip and Stop are confirmed
 // between files; the call ends by emptying the queues and logging the session off.
 //
@@ -61,7 +61,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
     const std::string f = run.QueuedFiles->entries()[i].item;
     if (HasEmlExtension(PathFileName(f))) {
       engine_.Yield();
-      engine_.SetStatusText(StatusText::kLblCurrentDbx, "Converting Messages... from (" + f + ")");
+      engine_.SetLine(StatusLine::kCurrentFile, "Converting Messages... from (" + f + ")");
       const std::string y = MessageFolderPath(f, sFolderPath);
       MessageFile = f;
       std::string reason;
@@ -88,40 +88,35 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       ++OtherFiles;
     }
 
-    engine_.SetStatusText(StatusText::kFrameConversion,
-                          "Reading Messages && Email Metadata - (" + std::to_string(MessageNumber) + " of " +
-                              std::to_string(engine_.MessageCount) + ") File(s)");
+    engine_.SetLine(StatusLine::kFrameText, "Reading Messages && Email Metadata - (" +
+                                                std::to_string(MessageNumber) + " of " +
+                                                std::to_string(engine_.MessageCount) + ") File(s)");
     const double share =
         static_cast<double>(MessageNumber) / static_cast<double>(engine_.MessageCount) * 100.0;
     engine_.SetProgress(ProgressField::kValue, static_cast<float>(share));
     MessageNumber = CheckedIncrement(MessageNumber);
-    engine_.SetStatusText(
-        StatusText::kLblProgress,
-        std::to_string(RoundHalfEven(engine_.GetProgress(ProgressField::kValue))) + "% Complete");
+    engine_.SetLine(StatusLine::kProgressLine,
+                    std::to_string(RoundHalfEven(engine_.GetProgress(ProgressField::kValue))) + "% Complete");
 
     if (run.SkipRequested) {
-      auto answer = engine_.host().ShowMessageBox(texts::kConfirmSkipText, texts::kConfirmSkipTitle,
-                                                  MessageBoxButtons::kYesNo, MessageBoxIcon::kNone);
-      if (answer == MessageBoxAnswer::kYes) {
+      if (engine_.host().ConfirmSkip()) {
         engine_.Yield();
-        engine_.SetStatusText(StatusText::kLblProgress,
-                              "Skipped... at " + engine_.GetStatusText(StatusText::kLblProgress));
-        engine_.SetStatusText(StatusText::kLblCount1, "Checking Next Folder...");
+        engine_.SetLine(StatusLine::kProgressLine,
+                        "Skipped... at " + engine_.GetLine(StatusLine::kProgressLine));
+        engine_.SetLine(StatusLine::kCountLine, "Checking Next Folder...");
         break;
       }
       run.SkipRequested = false;
     }
     if (run.StopRequested) {
-      auto answer = engine_.host().ShowMessageBox(texts::kConfirmStopText, texts::kConfirmStopTitle,
-                                                  MessageBoxButtons::kYesNo, MessageBoxIcon::kNone);
-      if (answer == MessageBoxAnswer::kYes) {
+      if (engine_.host().ConfirmStop()) {
         engine_.Yield();
-        engine_.SetStatusText(StatusText::kLblProgress,
-                              "Stopped... at " + engine_.GetStatusText(StatusText::kLblProgress));
-        engine_.SetStatusText(StatusText::kLblCount1, "Stopped...");
+        engine_.SetLine(StatusLine::kProgressLine,
+                        "Stopped... at " + engine_.GetLine(StatusLine::kProgressLine));
+        engine_.SetLine(StatusLine::kCountLine, "Stopped...");
         // The session stays open, but everything saved so far is on disk before the call returns.
         FinishSaving(false);
-        engine_.host().CloseSinglePage();
+        engine_.host().CloseRequestPage();
         return;
       }
       run.StopRequested = false;

@@ -32,13 +32,13 @@ void WriteEml(const fs::path& p, const std::string& subject) {
 class ImportLoopTest : public ::testing::Test {
  protected:
   ImportLoopTest() : conversion_(host_, run_, [] { return std::tm{}; }) {
-    host_.mode = false;
+    host_.mode = RunMode::kMailboxList;
     host_.output_folder = out().string();
     fs::create_directories(out());
   }
   fs::path box() const { return dir_.path() / "export" / "Box"; }
   fs::path out() const { return dir_.path() / "out"; }
-  void AddRow() { host_.rows.push_back({true, "Box", box().string()}); }
+  void AddRow() { host_.mailboxes.push_back({true, "Box", box().string()}); }
 
   TempDir dir_;
   RecordingHost host_;
@@ -51,16 +51,15 @@ TEST_F(ImportLoopTest, ThreeFilesTwoEmlOneTxt) {
   std::ofstream(box() / "Inbox" / "b.txt") << "not mail\n";
   WriteEml(box() / "Inbox" / "C.EML", "upper");
   AddRow();
-  conversion_.StartConversion_Click();
+  conversion_.Run();
 
-  EXPECT_EQ(
-      host_.LinesStartingWith("FrameConversion="),
-      (std::vector<std::string>{"FrameConversion=Reading Messages && Email Metadata - (1 of 3) File(s)",
-                                "FrameConversion=Reading Messages && Email Metadata - (2 of 3) File(s)",
-                                "FrameConversion=Reading Messages && Email Metadata - (3 of 3) File(s)"}));
-  EXPECT_EQ(host_.LinesStartingWith("lblProgress="),
-            (std::vector<std::string>{"lblProgress=33% Complete", "lblProgress=67% Complete",
-                                      "lblProgress=100% Complete"}));
+  EXPECT_EQ(host_.LinesStartingWith("FrameText="),
+            (std::vector<std::string>{"FrameText=Reading Messages && Email Metadata - (1 of 3) File(s)",
+                                      "FrameText=Reading Messages && Email Metadata - (2 of 3) File(s)",
+                                      "FrameText=Reading Messages && Email Metadata - (3 of 3) File(s)"}));
+  EXPECT_EQ(host_.LinesStartingWith("ProgressLine="),
+            (std::vector<std::string>{"ProgressLine=33% Complete", "ProgressLine=67% Complete",
+                                      "ProgressLine=100% Complete"}));
   ASSERT_EQ(conversion_.outcomes().size(), 1u);
   EXPECT_EQ(conversion_.outcomes()[0].converted, 2);
   EXPECT_TRUE(conversion_.outcomes()[0].not_converted.empty());
@@ -74,11 +73,11 @@ TEST_F(ImportLoopTest, TwoHundredFilesShowFiftyPercentAfterFile101) {
   fs::create_directories(box());
   for (int i = 0; i < 200; ++i) std::ofstream(box() / ("f" + std::to_string(i) + ".txt")) << i;
   AddRow();
-  conversion_.StartConversion_Click();
-  auto progress = host_.LinesStartingWith("lblProgress=");
+  conversion_.Run();
+  auto progress = host_.LinesStartingWith("ProgressLine=");
   ASSERT_EQ(progress.size(), 200u);
-  EXPECT_EQ(progress[100], "lblProgress=50% Complete") << "50.5 rounds to the even neighbour";
-  EXPECT_EQ(progress[102], "lblProgress=52% Complete") << "51.5 rounds to the even neighbour";
+  EXPECT_EQ(progress[100], "ProgressLine=50% Complete") << "50.5 rounds to the even neighbour";
+  EXPECT_EQ(progress[102], "ProgressLine=52% Complete") << "51.5 rounds to the even neighbour";
 }
 
 // Every queued file is accounted for exactly once: converted, skipped by rule (directly in Conversations,
@@ -95,7 +94,7 @@ TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
   const bool as_root = geteuid() == 0;
   if (!as_root) fs::permissions(box() / "Inbox" / "locked.eml", fs::perms::none);
   AddRow();
-  conversion_.StartConversion_Click();
+  conversion_.Run();
 
   const auto& o = conversion_.outcomes().at(0);
   const int converted = as_root ? 2 : 1;
@@ -116,7 +115,7 @@ TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
   EXPECT_EQ(o.queued,
             o.converted + static_cast<int64_t>(o.skipped.size() + o.not_converted.size()) + o.other_files);
 
-  auto done = host_.LinesStartingWith("MessageBox[Completed");
+  auto done = host_.LinesStartingWith("Message[Completed");
   ASSERT_EQ(done.size(), 1u);
   EXPECT_NE(done[0].find("Individual files.\r\n3 message file(s) in Conversations, Notebook or Emailed "
                          "Contacts were skipped.\r\n" +
@@ -135,7 +134,7 @@ TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
   // pffexport writes ":" as "_" in its folder names, so this case is read back through the store alone.
   WriteEml(box() / "Proj:" / "Old" / "f.eml", "f");
   AddRow();
-  conversion_.StartConversion_Click();
+  conversion_.Run();
   EXPECT_EQ(conversion_.outcomes().at(0).converted, 1);
   {
     rdo::RDOSession session;
@@ -145,7 +144,7 @@ TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
   }
   fs::remove_all(box());
   fs::remove(out() / "Box.pst");
-  host_.rows.clear();
+  host_.mailboxes.clear();
 
   WriteEml(box() / "Clients!" / "a.eml", "a");
   WriteEml(box() / "Clients!" / "Acme!" / "b.eml", "b");
@@ -154,7 +153,7 @@ TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
   WriteEml(box() / "!top" / "e.eml", "e");
   WriteEml(box() / "Caf\xE9" / "g.eml", "g");  // Latin-1 bytes, not UTF-8
   AddRow();
-  conversion_.StartConversion_Click();
+  conversion_.Run();
   const auto& o = conversion_.outcomes().at(0);
   EXPECT_EQ(o.converted, 6);
   EXPECT_TRUE(o.not_converted.empty()) << o.not_converted[0].path << ": " << o.not_converted[0].reason;
@@ -170,7 +169,7 @@ TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
 struct FlagCase {
   const char* name;
   bool skip, stop;
-  std::vector<MessageBoxAnswer> answers;
+  std::vector<bool> answers;
   int converted;        // messages saved
   bool queues_emptied;  // normal end or skip
   bool session_kept;    // a confirmed stop keeps the session open
@@ -183,22 +182,21 @@ TEST_P(FlagTest, ConfirmationsDecide) {
   const FlagCase& c = GetParam();
   for (int i = 0; i < 3; ++i) WriteEml(box() / ("m" + std::to_string(i) + ".eml"), "m" + std::to_string(i));
   AddRow();
-  for (auto a : c.answers) host_.message_box_answers.push_back(a);
-  host_.message_box_answers.push_back(MessageBoxAnswer::kOk);  // the completion message
+  for (auto a : c.answers) host_.confirm_answers.push_back(a);
   bool pressed = false;
   host_.on_yield = [&](int64_t) {
-    if (!pressed && !host_.LinesStartingWith("LblCurrentDBX=Converting Messages").empty()) {
+    if (!pressed && !host_.LinesStartingWith("CurrentFile=Converting Messages").empty()) {
       pressed = true;
       run_.SkipRequested = c.skip;
       run_.StopRequested = c.stop;
     }
   };
-  conversion_.StartConversion_Click();
+  conversion_.Run();
   EXPECT_EQ(conversion_.outcomes().at(0).converted, c.converted);
   EXPECT_EQ(conversion_.outcomes().at(0).not_reached, 3 - c.converted) << "every file is accounted for";
   EXPECT_EQ(!run_.QueuedFiles.has_value(), c.queues_emptied);
-  EXPECT_EQ(conversion_.migration().PstSession != nullptr, c.session_kept);
-  EXPECT_EQ(host_.Text(StatusText::kLblProgress), c.last_progress);
+  EXPECT_EQ(conversion_.SessionOpen(), c.session_kept);
+  EXPECT_EQ(host_.Text(StatusLine::kProgressLine), c.last_progress);
   EXPECT_EQ(host_.unscripted, 0);
   // Whatever happened, everything saved is in the file on disk, also while a stopped run keeps its session.
   auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"", c.converted}}});
@@ -210,37 +208,16 @@ TEST_P(FlagTest, ConfirmationsDecide) {
 INSTANTIATE_TEST_SUITE_P(
     SkipAndStop, FlagTest,
     ::testing::Values(
-        FlagCase{"SkipDeclined", true, false, {MessageBoxAnswer::kNo}, 3, true, false, "100% Complete"},
-        FlagCase{"SkipConfirmed",
-                 true,
-                 false,
-                 {MessageBoxAnswer::kYes},
-                 1,
-                 true,
-                 false,
-                 "Skipped... at 33% Complete"},
-        FlagCase{"StopDeclined", false, true, {MessageBoxAnswer::kNo}, 3, true, false, "100% Complete"},
-        FlagCase{"StopConfirmed",
-                 false,
-                 true,
-                 {MessageBoxAnswer::kYes},
-                 1,
-                 false,
-                 true,
-                 "Stopped... at 33% Complete"},
+        FlagCase{"SkipDeclined", true, false, {false}, 3, true, false, "100% Complete"},
+        FlagCase{"SkipConfirmed", true, false, {true}, 1, true, false, "Skipped... at 33% Complete"},
+        FlagCase{"StopDeclined", false, true, {false}, 3, true, false, "100% Complete"},
+        FlagCase{"StopConfirmed", false, true, {true}, 1, false, true, "Stopped... at 33% Complete"},
         // Skip is asked first; confirming it ends the folder without asking about Stop.
-        FlagCase{"BothSkipConfirmed",
-                 true,
-                 true,
-                 {MessageBoxAnswer::kYes},
-                 1,
-                 true,
-                 false,
-                 "Skipped... at 33% Complete"},
+        FlagCase{"BothSkipConfirmed", true, true, {true}, 1, true, false, "Skipped... at 33% Complete"},
         FlagCase{"BothDeclinedThenStopConfirmed",
                  true,
                  true,
-                 {MessageBoxAnswer::kNo, MessageBoxAnswer::kYes},
+                 {false, true},
                  1,
                  false,
                  true,
@@ -250,25 +227,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ImportLoopTest, ConfirmedTextsAndTitles) {
   for (int i = 0; i < 2; ++i) WriteEml(box() / ("m" + std::to_string(i) + ".eml"), "m" + std::to_string(i));
   AddRow();
-  host_.message_box_answers = {MessageBoxAnswer::kNo, MessageBoxAnswer::kYes, MessageBoxAnswer::kOk};
+  host_.confirm_answers = {false, true};
   host_.on_yield = [&](int64_t) {
-    if (!host_.LinesStartingWith("LblCurrentDBX=Converting Messages").empty() &&
-        host_.LinesStartingWith("MessageBox[").empty()) {
+    if (!host_.LinesStartingWith("CurrentFile=Converting Messages").empty() &&
+        host_.LinesStartingWith("Confirm").empty()) {
       run_.SkipRequested = true;
       run_.StopRequested = true;
     }
   };
-  conversion_.StartConversion_Click();
-  auto boxes = host_.LinesStartingWith("MessageBox[");
-  ASSERT_GE(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0],
-            "MessageBox[Confirm Skip|YesNo|None]=Do you really want to \"Skip\" conversion of this "
-            "folder ? -> No");
-  EXPECT_EQ(boxes[1],
-            "MessageBox[Confirm Stop|YesNo|None]=This action will STOP complete conversion "
-            "process.\r\nDo you really want to \"STOP\" on-going conversion ? -> Yes");
-  EXPECT_EQ(host_.Text(StatusText::kLblCount1), "Stopped...");
-  EXPECT_GE(host_.single_page_closes, 1);
+  conversion_.Run();
+  EXPECT_EQ(host_.LinesStartingWith("Confirm"),
+            (std::vector<std::string>{"ConfirmSkip -> No", "ConfirmStop -> Yes"}));
+  EXPECT_EQ(host_.Text(StatusLine::kCountLine), "Stopped...");
+  EXPECT_GE(host_.request_page_closes, 1);
 }
 
 }  // namespace

@@ -5,10 +5,13 @@
 
 namespace velmora::engine {
 
-std::optional<std::vector<MailboxFolder>> ListMailboxFolders(std::string top) {
+std::optional<std::vector<MailboxFolder>> ListMailboxFolders(std::string top, std::string* why) {
   if (top.empty() || top.back() != fsutil::kPathSeparator) top += fsutil::kPathSeparator;
   fsutil::FileEntry entry;
-  if (fsutil::FindFirstEntry(top + "*", entry) == fsutil::kInvalidHandle) return std::nullopt;
+  if (fsutil::FindFirstEntry(top + "*", entry) == fsutil::kInvalidHandle) {
+    if (why) *why = fsutil::SystemErrorText(fsutil::LastError());
+    return std::nullopt;
+  }
   std::vector<MailboxFolder> out;
   do {
     if (entry.name == "." || entry.name == "..") continue;

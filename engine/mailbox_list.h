@@ -14,7 +14,8 @@ struct MailboxFolder {
   std::string path;
 };
 
-// Nothing when the top folder cannot be listed (missing, not a folder, no permission).
-std::optional<std::vector<MailboxFolder>> ListMailboxFolders(std::string top);
+// Nothing when the top folder cannot be listed (missing, not a folder, no permission); `why` then receives
+// the system's reason.
+std::optional<std::vector<MailboxFolder>> ListMailboxFolders(std::string top, std::string* why = nullptr);
 
 }  // namespace velmora::engine

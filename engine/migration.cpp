@@ -1,4 +1,4 @@
-// StartMigration, steps 1 to 3: output path, session and store, folder list. The folder tree is in
+// ConvertMailbox, steps 1 to 3: output path, session and store, folder list. The folder tree is in
 // folder_tree.cpp, the import loop in import_loop.cpp.
 #include "engine/migration.h"
 
@@ -36,7 +36,21 @@ Migration::Migration(Engine& engine, LocalClock clock) : engine_(engine), clock_
 
 Migration::~Migration() = default;
 
-void Migration::StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
+bool Migration::SessionOpen() const {
+  return PstSession && PstSession->LoggedOn();
+}
+
+void Migration::Close() {
+  if (!PstSession) return;
+  try {
+    PstSession->Logoff();
+  } catch (const std::exception&) {
+    // Ending anyway: the store's last commit is still a valid file.
+  }
+  PstSession.reset();
+}
+
+void Migration::ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath) {
   NotConverted.clear();
   Skipped.clear();
   OtherFiles = 0;
@@ -53,10 +67,10 @@ void Migration::StartMigration(const std::string& sFolderName, const std::string
   engine_.Yield();
   engine_.SetProgress(ProgressField::kMin, 0);
   engine_.SetProgress(ProgressField::kMax, 100);
-  engine_.SetButtonState(ButtonState::kLocateEnabled, true);
-  engine_.SetButtonState(ButtonState::kStopVisible, true);
-  engine_.SetButtonState(ButtonState::kStopEnabled, true);
-  engine_.SetButtonState(ButtonState::kSkipEnabled, true);
+  engine_.SetButton(ButtonState::kOpenFolderEnabled, true);
+  engine_.SetButton(ButtonState::kStopVisible, true);
+  engine_.SetButton(ButtonState::kStopEnabled, true);
+  engine_.SetButton(ButtonState::kSkipEnabled, true);
   engine_.Yield();
 
   // Until the first folder-tree entry, any error ends the call with the store error message.
@@ -79,12 +93,12 @@ void Migration::StartMigration(const std::string& sFolderName, const std::string
 bool Migration::ChooseOutputPath(const std::string& sFolderName) {
   CreationStamp = FormatCreationStamp(clock_());
   auto& run = engine_.run_state();
-  if (engine_.host().Mode()) {
-    auto chosen = engine_.host().ShowSaveDialog(sFolderName + CreationStamp + ".pst", texts::kSaveFilter);
+  if (engine_.host().Mode() == RunMode::kSingleMailbox) {
+    auto chosen = engine_.host().ChooseSavePath(sFolderName + CreationStamp + ".pst");
     if (chosen) {
       run.PstFilePath = *chosen;
     } else {
-      engine_.host().CloseSinglePage();
+      engine_.host().CloseRequestPage();
       run.PstFilePath.clear();
     }
   } else {
@@ -96,7 +110,7 @@ bool Migration::ChooseOutputPath(const std::string& sFolderName) {
 
 void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const std::string& sFolderPath) {
   PstSession = rdo::CreateObjectAs<rdo::RDOSession>("Redemption.RDOSession");
-  engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kSessionCreated);
+  engine_.SetLine(StatusLine::kCurrentFile, texts::kSessionCreated);
   StoreDisplayName = sFolderName + " : Created - " + CreationStamp;
 
   auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
@@ -112,7 +126,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   // The folder list: every queued folder that still exists, as a relative path, sorted, without repeats. A
   // folder whose path holds "!" gets no folder of its own; the folder that receives its messages (BangTarget)
   // joins the list, so that it is made by the same rules as any other.
-  engine_.SetStatusText(StatusText::kLblCurrentDbx, texts::kReadingFolders);
+  engine_.SetLine(StatusLine::kCurrentFile, texts::kReadingFolders);
   std::vector<std::string> bang_targets;
   auto& queued = engine_.run_state().QueuedFolders;
   const size_t count = queued ? queued->Count() : 0;
@@ -131,7 +145,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
       }
     }
     if (!r.empty()) FolderList[n++] = r;
-    engine_.SetStatusText(StatusText::kLblCurrentDbx, std::string(texts::kReadingFolders) + " " + r);
+    engine_.SetLine(StatusLine::kCurrentFile, std::string(texts::kReadingFolders) + " " + r);
   }
   FolderList.insert(FolderList.end(), bang_targets.begin(), bang_targets.end());
   SortStrings(engine_.host(), FolderList, 0, static_cast<int32_t>(FolderList.size() - 1));
@@ -146,8 +160,7 @@ void Migration::ShowOutlookError() {
   text += std::string(texts::kProductSite) + texts::kHelpDocumentPath;
   // The cause, so that a full disk or an unwritable folder is not mistaken for a broken Outlook.
   if (!StoreError.empty()) text += "\r\n" + StoreError;
-  engine_.host().ShowMessageBox(text, texts::kOutlookErrorTitle, MessageBoxButtons::kOkOnly,
-                                MessageBoxIcon::kInformation);
+  engine_.host().ShowMessage(Notice::kStoreError, text);
 }
 
 }  // namespace velmora::engine

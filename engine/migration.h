@@ -1,4 +1,4 @@
-// StartMigration: one mailbox folder of the export becomes one .pst file. The first half chooses the output
+// ConvertMailbox: one mailbox folder of the export becomes one .pst file. The first half chooses the output
 // path, opens the store and recreates the mailbox's folder tree (folder_tree.cpp); the second half imports
 // the queued message files (import_loop.cpp).
 //
@@ -63,43 +63,34 @@ class Migration {
 
   // Converts the mailbox folder `sFolderName` at `sFolderPath`. Never passes an error up: a store that cannot
   // be opened shows the "Outlook Error" message box and ends the call.
-  void StartMigration(const std::string& sFolderName, const std::string& sFolderPath);
+  void ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath);
 
-  // --- Working state, kept between calls -------------------------------------------------------------------
-  std::string CreationStamp;
-  std::string OutputFolder;  // multiple-mailbox mode: the Output folder text without blanks at either end
-  std::string StoreDisplayName;
-  std::string StoreEntryID;
-  std::shared_ptr<rdo::RDOSession> PstSession;
-  std::string InboxName;
-  std::string SentItemsName;
-  std::vector<std::string> FolderList;
-  int32_t MessageNumber = 0;
-  std::string MessageFile;
-
-  // What became of the current mailbox's queued files. A message counts as converted only once a commit that
-  // holds it has succeeded; the messages saved after the last good commit of a store that could not be saved
-  // are not converted, with the commit's error as their reason (SaveError).
-  int64_t Converted = 0;
-  std::vector<FileFailure> NotConverted;  // ".eml" files that did not become messages, with the reason
-  std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
-  int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
-  std::string SaveError;                  // why the store could not be saved; empty when it always could
   // Resuming an earlier run into the same file (the command-line --resume; the wizard never sets it): a file
   // whose message is already in its target folder, by Internet Message-ID or, without one, by source file
   // name and size (rdo::kSourceFileProperty), is not added again and goes to AlreadyPresent.
-  bool Resume = false;
-  std::vector<std::string> AlreadyPresent;
+  void set_resume(bool resume) { Resume = resume; }
   // Called after each message is saved with the file, its store folder (as TargetFolderPath gives it) and
   // the content the import produced, while that content is still at hand (the command line's --verify keeps
   // a fingerprint of it). The message may yet be lost by a failed commit: NotConverted says so.
-  std::function<void(const std::string& file, const std::string& folder, const pst::MessageContent& content)>
-      OnSaved;
+  using SavedHook = std::function<void(const std::string& file, const std::string& folder,
+                                       const pst::MessageContent& content)>;
+  void set_on_saved(SavedHook hook) { OnSaved = std::move(hook); }
+
   // Whether the last call opened its store (false after a cancelled dialog or the store error).
   bool StoreOpened() const { return store_opened_; }
-  // Why the store could not be opened in the last call (empty when it was); the store error message box
-  // shows it as its last line.
-  std::string StoreError;
+  // Whether a session is still open: a confirmed stop keeps it so that nothing saved is lost.
+  bool SessionOpen() const;
+  // Logs off a session a stopped run left open; its last commit is on disk either way, so a failure here is
+  // not reported.
+  void Close();
+  const std::string& creation_stamp() const { return CreationStamp; }
+  const std::string& output_folder() const { return OutputFolder; }
+  const std::string& store_display_name() const { return StoreDisplayName; }
+  // Why the store could not be opened in the last call (empty when it was); the store error message shows it
+  // as its last line.
+  const std::string& store_error() const { return StoreError; }
+  // The number of the file the import is at, from 1.
+  int32_t message_number() const { return MessageNumber; }
 
   // The largest number of missing-folder attempts for a path of `depth` names.
   static int AttemptLimit(int depth) { return depth + 3; }
@@ -133,6 +124,33 @@ class Migration {
   // The session's last commit: Logoff (`logoff`), or the commit of a confirmed stop, which keeps the session.
   // Every unsaved message is settled by it: converted when it succeeds, not converted when it fails.
   void FinishSaving(bool logoff);
+
+  friend class Conversion;  // reads what became of the mailbox
+
+  // --- Working state, kept between calls -------------------------------------------------------------------
+  std::string CreationStamp;
+  std::string OutputFolder;  // kMailboxList: the output folder text without blanks at either end
+  std::string StoreDisplayName;
+  std::string StoreEntryID;
+  std::shared_ptr<rdo::RDOSession> PstSession;
+  std::string InboxName;
+  std::string SentItemsName;
+  std::vector<std::string> FolderList;
+  int32_t MessageNumber = 0;
+  std::string MessageFile;
+
+  // What became of the current mailbox's queued files. A message counts as converted only once a commit that
+  // holds it has succeeded; the messages saved after the last good commit of a store that could not be saved
+  // are not converted, with the commit's error as their reason (SaveError).
+  int64_t Converted = 0;
+  std::vector<FileFailure> NotConverted;  // ".eml" files that did not become messages, with the reason
+  std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
+  int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
+  std::string SaveError;                  // why the store could not be saved; empty when it always could
+  bool Resume = false;
+  std::vector<std::string> AlreadyPresent;
+  SavedHook OnSaved;
+  std::string StoreError;
 
   Engine& engine_;
   LocalClock clock_;

@@ -1,4 +1,4 @@
-// StartMigration's first half over real temporary export trees and real .pst files: the output path, the
+// ConvertMailbox's first half over real temporary export trees and real .pst files: the output path, the
 // store session, the status writes, the store error, and the folder tree as an independent reader (pypff,
 // pffexport, readpst) sees it.
 #include "engine/migration.h"
@@ -55,7 +55,7 @@ class MigrationTest : public ::testing::Test {
     for (const auto& r : relative) fs::create_directories(Mailbox() / r);
   }
 
-  // What the driver does before it calls StartMigration: scan the mailbox folder.
+  // What the driver does before it calls ConvertMailbox: scan the mailbox folder.
   void Scan() {
     run_.EmptyQueues();
     engine_.SourcePath = Mailbox().string();
@@ -67,10 +67,10 @@ class MigrationTest : public ::testing::Test {
   }
 
   void RunMultiple(const std::string& mailbox_path) {
-    host_.mode = false;
+    host_.mode = RunMode::kMailboxList;
     host_.output_folder = "  " + Output().string() + " ";
     Scan();
-    migration_.StartMigration("Mailbox", mailbox_path);
+    migration_.ConvertMailbox("Mailbox", mailbox_path);
   }
 
   TempDir dir_;
@@ -83,44 +83,44 @@ class MigrationTest : public ::testing::Test {
 TEST_F(MigrationTest, SingleModeProposesNameAndStampAndWritesTheStatusInOrder) {
   MakeFolders({});
   const std::string pst = (Output() / "chosen.pst").string();
-  host_.save_dialog_answers.push_back(pst);
+  host_.save_path_answers.push_back(pst);
   Scan();
   host_.lines.clear();
-  migration_.StartMigration("Inbox", Mailbox().string());
+  migration_.ConvertMailbox("Inbox", Mailbox().string());
 
-  EXPECT_EQ(migration_.CreationStamp, "6.12.26 14.5.09");
-  EXPECT_EQ(migration_.StoreDisplayName, "Inbox : Created - 6.12.26 14.5.09");
+  EXPECT_EQ(migration_.creation_stamp(), "6.12.26 14.5.09");
+  EXPECT_EQ(migration_.store_display_name(), "Inbox : Created - 6.12.26 14.5.09");
   EXPECT_EQ(run_.PstFilePath, pst);
   const std::vector<std::string> expected = {
-      "SaveDialog[Outlook Data File(s) (*.pst)|*.pst]=Inbox6.12.26 14.5.09.pst -> " + pst,
-      "ProgressBar1.Min=0",
-      "ProgressBar1.Max=100",
-      "CmdLocate.Enabled=true",
-      "CmdStopMigration.Visible=true",
-      "CmdStopMigration.Enabled=true",
-      "CmdSkip.Enabled=true",
-      "LblCurrentDBX=Outlook Session Created...",
-      "LblCurrentDBX=Reading Folder(s)...",
-      "LblCurrentDBX=Creating Outlook Folders...",
+      "ChooseSavePath=Inbox6.12.26 14.5.09.pst -> " + pst,
+      "Progress.Min=0",
+      "Progress.Max=100",
+      "OpenFolder.Enabled=true",
+      "Stop.Visible=true",
+      "Stop.Enabled=true",
+      "Skip.Enabled=true",
+      "CurrentFile=Outlook Session Created...",
+      "CurrentFile=Reading Folder(s)...",
+      "CurrentFile=Creating Outlook Folders...",
   };
   ASSERT_GE(host_.lines.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(host_.lines.begin(), host_.lines.begin() + expected.size()), expected);
   EXPECT_TRUE(fs::exists(pst));
-  EXPECT_EQ(migration_.PstSession, nullptr) << "the session is logged off at the end of the call";
+  EXPECT_FALSE(migration_.SessionOpen()) << "the session is logged off at the end of the call";
 }
 
 TEST_F(MigrationTest, CancelledSaveDialogClosesThePageAndTouchesNothingElse) {
   MakeFolders({"Inbox"});
   Scan();
   run_.PstFilePath = "/old/path.pst";
-  host_.save_dialog_answers.push_back(std::nullopt);
+  host_.save_path_answers.push_back(std::nullopt);
   host_.lines.clear();
-  migration_.StartMigration("Mailbox", Mailbox().string());
+  migration_.ConvertMailbox("Mailbox", Mailbox().string());
 
   EXPECT_EQ(run_.PstFilePath, "");
-  EXPECT_EQ(host_.single_page_closes, 1);
+  EXPECT_EQ(host_.request_page_closes, 1);
   ASSERT_EQ(host_.lines.size(), 2u);
-  EXPECT_EQ(host_.lines[1], "CloseSinglePage");
+  EXPECT_EQ(host_.lines[1], "CloseRequestPage");
   ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues stay as they were";
   EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
   EXPECT_TRUE(fs::is_empty(Output()));
@@ -129,21 +129,20 @@ TEST_F(MigrationTest, CancelledSaveDialogClosesThePageAndTouchesNothingElse) {
 TEST_F(MigrationTest, MultipleModeWritesOutputFolderSlashNameWithoutAsking) {
   MakeFolders({});
   RunMultiple(Mailbox().string());
-  EXPECT_EQ(migration_.OutputFolder, Output().string());
+  EXPECT_EQ(migration_.output_folder(), Output().string());
   EXPECT_EQ(run_.PstFilePath, (Output() / "Mailbox.pst").string());
-  EXPECT_TRUE(host_.LinesStartingWith("SaveDialog").empty());
+  EXPECT_TRUE(host_.LinesStartingWith("ChooseSavePath").empty());
   EXPECT_TRUE(fs::exists(Output() / "Mailbox.pst"));
 }
 
 class OutlookErrorTest : public MigrationTest {
  protected:
-  OutlookErrorTest() { host_.message_box_answers.push_back(MessageBoxAnswer::kOk); }
   // The five lines, then the store layer's cause, which begins with `cause`.
   void ExpectOutlookError(const std::string& cause) {
-    auto boxes = host_.LinesStartingWith("MessageBox[");
+    auto boxes = host_.LinesStartingWith("Message[");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].substr(0, boxes[0].rfind("\r\n")),
-              "MessageBox[Outlook Error|OkOnly|Information]=Outlook Session Creation Error !\r\n"
+              "Message[StoreError]=Outlook Session Creation Error !\r\n"
               "Check if Outlook is installed and configured.\r\n"
               "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as Outlook "
               "2013/2010 (32 Bit).\r\n"
@@ -151,10 +150,10 @@ class OutlookErrorTest : public MigrationTest {
                   std::string(texts::kProductSite) + "/help/downgrade-office-2010-to-32-bit.pdf");
     const std::string last = boxes[0].substr(boxes[0].rfind("\r\n") + 2);
     EXPECT_EQ(last.rfind(cause, 0), 0u) << last;
-    EXPECT_EQ(last, migration_.StoreError + " -> OK");
+    EXPECT_EQ(last, migration_.store_error());
     ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues are not emptied after the store error";
     EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
-    EXPECT_TRUE(host_.LinesStartingWith("LblCurrentDBX=Creating").empty());
+    EXPECT_TRUE(host_.LinesStartingWith("CurrentFile=Creating").empty());
   }
 };
 

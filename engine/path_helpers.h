@@ -17,6 +17,9 @@
 
 namespace velmora::engine {
 
+// The file system's separator, for the layers above the engine.
+using fsutil::kPathSeparator;
+
 // The part of `path` after its last separator (the first piece of the reversed path split at every separator,
 // reversed back).
 std::string PathFileName(std::string_view path, char sep = fsutil::kPathSeparator);

@@ -101,29 +101,29 @@ class StatusLoadTest : public ::testing::Test {
 };
 
 TEST_F(StatusLoadTest, WritingToALoadedWindowChangesNoRunState) {
-  engine_.SetStatusText(StatusText::kLblCount1, "x");
-  engine_.SetButtonState(ButtonState::kSkipEnabled, true);
+  engine_.SetLine(StatusLine::kCountLine, "x");
+  engine_.SetButton(ButtonState::kSkipEnabled, true);
   engine_.SetProgress(ProgressField::kValue, 12.5f);
   EXPECT_TRUE(Untouched());
   EXPECT_EQ(host_.loads, 0);
   EXPECT_EQ(host_.lines,
-            (std::vector<std::string>{"lblCount1=x", "CmdSkip.Enabled=true", "ProgressBar1.Value=12.5"}));
+            (std::vector<std::string>{"CountLine=x", "Skip.Enabled=true", "Progress.Value=12.5"}));
 }
 
 TEST_F(StatusLoadTest, WritingAfterTheWindowClosedReloadsItAndClearsFlagsAndQueues) {
   host_.status_loaded = false;
-  engine_.SetStatusText(StatusText::kLblCount1, "1 Messages Queued for Conversion.");
+  engine_.SetLine(StatusLine::kCountLine, "1 Messages Queued for Conversion.");
   EXPECT_TRUE(Reset());
   EXPECT_EQ(host_.loads, 1);
   EXPECT_EQ(host_.lines,
-            (std::vector<std::string>{"LoadStatusWindow", "lblCount1=1 Messages Queued for Conversion."}));
-  engine_.SetStatusText(StatusText::kLblCount1, "again");
+            (std::vector<std::string>{"LoadStatus", "CountLine=1 Messages Queued for Conversion."}));
+  engine_.SetLine(StatusLine::kCountLine, "again");
   EXPECT_EQ(host_.loads, 1) << "loaded once, then it stays loaded";
 }
 
 TEST_F(StatusLoadTest, ReadingAlsoLoadsAndSeesTheStartingValues) {
   host_.status_loaded = false;
-  EXPECT_EQ(engine_.GetStatusText(StatusText::kLblProgress), "0% Complete");
+  EXPECT_EQ(engine_.GetLine(StatusLine::kProgressLine), "0% Complete");
   EXPECT_TRUE(Reset());
   host_.status_loaded = false;
   RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml", "K1");
@@ -133,17 +133,16 @@ TEST_F(StatusLoadTest, ReadingAlsoLoadsAndSeesTheStartingValues) {
 
 TEST(RecordingHost, AnswersFromTheScriptThenDefaults) {
   RecordingHost host;
-  host.message_box_answers = {MessageBoxAnswer::kYes};
-  host.save_dialog_answers = {std::string("/out/Inbox.pst")};
-  EXPECT_EQ(host.ShowMessageBox("Sure?", "Confirm Stop", MessageBoxButtons::kYesNo, MessageBoxIcon::kNone),
-            MessageBoxAnswer::kYes);
-  EXPECT_EQ(host.ShowMessageBox("Sure?", "Confirm Stop", MessageBoxButtons::kYesNo, MessageBoxIcon::kNone),
-            MessageBoxAnswer::kNo);
-  EXPECT_EQ(host.ShowSaveDialog("Inbox.pst", "*.pst"), "/out/Inbox.pst");
-  EXPECT_EQ(host.ShowSaveDialog("Inbox.pst", "*.pst"), std::nullopt);
+  host.confirm_answers = {true};
+  host.save_path_answers = {std::string("/out/Inbox.pst")};
+  EXPECT_TRUE(host.ConfirmStop());
+  EXPECT_FALSE(host.ConfirmSkip());
+  EXPECT_EQ(host.ChooseSavePath("Inbox.pst"), "/out/Inbox.pst");
+  EXPECT_EQ(host.ChooseSavePath("Inbox.pst"), std::nullopt);
   EXPECT_EQ(host.unscripted, 2);
-  EXPECT_EQ(host.lines[0], "MessageBox[Confirm Stop|YesNo|None]=Sure? -> Yes");
-  EXPECT_EQ(host.lines[3], "SaveDialog[*.pst]=Inbox.pst -> cancel (unscripted)");
+  EXPECT_EQ(host.lines[0], "ConfirmStop -> Yes");
+  EXPECT_EQ(host.lines[1], "ConfirmSkip -> No (unscripted)");
+  EXPECT_EQ(host.lines[3], "ChooseSavePath=Inbox.pst -> cancel (unscripted)");
 }
 
 }  // namespace

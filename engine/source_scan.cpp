@@ -105,7 +105,7 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
       if (!IsDotName(name) && (attributes & kAttributeDirectory) == 0) {
         engine.Yield();
         RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
-        engine.SetStatusText(StatusText::kLblCount1, std::to_string(FileCount) + kQueuedSuffix);
+        engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
         FileCount = CheckedIncrement(FileCount);
       }
     } while (fsutil::FindNextEntry(entry));

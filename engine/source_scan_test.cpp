@@ -67,10 +67,10 @@ TEST_F(SourceScanTest, SubFoldersBeforeFilesThenDepthFirst) {
   EXPECT_EQ(Keys(state_.QueuedFiles), (Strings{"K1", "K2", "K3", "K4"}));
   EXPECT_EQ(engine_.FileCount, 5);
   EXPECT_EQ(engine_.FolderCount, 3);
-  EXPECT_EQ(host_.lines, (Strings{"lblCount1=1 Messages Queued for Conversion.",
-                                  "lblCount1=2 Messages Queued for Conversion.",
-                                  "lblCount1=3 Messages Queued for Conversion.",
-                                  "lblCount1=4 Messages Queued for Conversion."}));
+  EXPECT_EQ(host_.lines, (Strings{"CountLine=1 Messages Queued for Conversion.",
+                                  "CountLine=2 Messages Queued for Conversion.",
+                                  "CountLine=3 Messages Queued for Conversion.",
+                                  "CountLine=4 Messages Queued for Conversion."}));
   EXPECT_GT(host_.yields, 20);
 }
 
@@ -113,14 +113,14 @@ TEST_F(SourceScanTest, TrailingSeparatorIsAddedOnceAndTheStartIsNeverQueued) {
 
 TEST_F(SourceScanTest, EmptyMissingAndUnnamedFoldersQueueNothing) {
   const std::string empty = tree_.Folder("Empty");
-  host_.SetStatusText(StatusText::kLblCount1, "before");
+  host_.SetLine(StatusLine::kCountLine, "before");
   host_.lines.clear();
   Scan(empty);
   Scan(tree_.Path("missing"));
   Scan(tree_.Path("Empty/file-that-is-not-there/"));
   EXPECT_FALSE(state_.QueuedFiles) << "no addition, so no list";
   EXPECT_FALSE(state_.QueuedFolders);
-  EXPECT_EQ(host_.Text(StatusText::kLblCount1), "before");
+  EXPECT_EQ(host_.Text(StatusLine::kCountLine), "before");
   EXPECT_TRUE(host_.lines.empty());
   EXPECT_EQ(engine_.FileCount, 1);
 
@@ -179,7 +179,7 @@ TEST_F(SourceScanTest, CountersOverflowPastTheLargest32BitValue) {
   engine_.FileCount = std::numeric_limits<int32_t>::max();
   std::string path = r;
   EXPECT_THROW(ScanSourceFolder(engine_, path, "*.*", engine_.FileCount, engine_.FolderCount), Error);
-  EXPECT_EQ(host_.Text(StatusText::kLblCount1), "2147483647 Messages Queued for Conversion.");
+  EXPECT_EQ(host_.Text(StatusLine::kCountLine), "2147483647 Messages Queued for Conversion.");
 }
 
 TEST_F(SourceScanTest, ALinkBackUpTheTreeIsQueuedButNotEnteredAgain) {
@@ -281,7 +281,7 @@ TEST_F(SourceScanTest, AClosedStatusWindowReloadsAtTheFirstCountAndDropsWhatWasQ
   EXPECT_FALSE(state_.QueuedFolders);
   EXPECT_EQ(Files(), Strings{r + "/A/a.eml"});
   EXPECT_EQ(Keys(state_.QueuedFiles), Strings{"K2"});
-  EXPECT_EQ(host_.lines.front(), "LoadStatusWindow");
+  EXPECT_EQ(host_.lines.front(), "LoadStatus");
 }
 
 TEST_F(SourceScanTest, EverySearchIsClosedExactlyOnceAlsoWhenAnErrorEndsTheScan) {

@@ -5,22 +5,26 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <optional>
-
-#include "engine/host.h"
 
 class QWidget;
 
 namespace velmora::status {
+
+// Message boxes: the buttons, the icon and the answer, with the window system's values (vbOKOnly, vbYesNo,
+// vbQuestion, vbInformation, vbOK, vbYes, vbNo).
+enum class MessageBoxButtons : int32_t { kOkOnly = 0, kYesNo = 4 };
+enum class MessageBoxIcon : int32_t { kNone = 0, kQuestion = 32, kInformation = 64 };
+enum class MessageBoxAnswer : int32_t { kOk = 1, kYes = 6, kNo = 7 };
 
 class Desktop {
  public:
   virtual ~Desktop() = default;
 
   // A modal message box over `owner` (null: the active window); returns the button pressed.
-  virtual engine::MessageBoxAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
-                                              engine::MessageBoxButtons buttons,
-                                              engine::MessageBoxIcon icon) = 0;
+  virtual MessageBoxAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
+                                      MessageBoxButtons buttons, MessageBoxIcon icon) = 0;
   // Opens a folder, file or web address in the user's default handler; an empty target does nothing.
   // Failures are not reported.
   virtual void ShellOpen(const QString& target) = 0;

@@ -146,8 +146,8 @@ void frmMigateAll::CmdLocate_Click() {
 
 bool frmMigateAll::Form_QueryUnload() {
   return desktop_.MessageBox(this, QStringLiteral("Are you sure you want to exit now?"),
-                             QString::fromUtf8(engine::texts::kAppTitle), engine::MessageBoxButtons::kYesNo,
-                             engine::MessageBoxIcon::kQuestion) == engine::MessageBoxAnswer::kYes;
+                             QString::fromUtf8(engine::texts::kAppTitle), MessageBoxButtons::kYesNo,
+                             MessageBoxIcon::kQuestion) == MessageBoxAnswer::kYes;
 }
 
 void frmMigateAll::closeEvent(QCloseEvent* event) {

@@ -14,7 +14,7 @@
 namespace velmora::status {
 namespace {
 
-using engine::MessageBoxAnswer;
+using status::MessageBoxAnswer;
 using testing::ScriptedDesktop;
 
 class StatusWindowTest : public ::testing::Test {

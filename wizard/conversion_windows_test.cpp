@@ -12,7 +12,7 @@
 namespace velmora::wizard {
 namespace {
 
-using engine::MessageBoxAnswer;
+using status::MessageBoxAnswer;
 namespace fs = std::filesystem;
 using Box = status::testing::ScriptedDesktop::Box;
 
@@ -217,13 +217,11 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_TRUE(single.txtSourceMailbox->text().isEmpty());
   EXPECT_FALSE(single.CmdNext->isEnabled());
 
-  auto session = single.conversion().migration().PstSession;
-  ASSERT_TRUE(session);
-  EXPECT_TRUE(session->LoggedOn());
+  EXPECT_TRUE(single.conversion().SessionOpen());
   desktop_.respond = [](const Box&) { return MessageBoxAnswer::kYes; };
   EXPECT_TRUE(wizard_->Start().close());
   EXPECT_EQ(ended_, 1);
-  EXPECT_FALSE(session->LoggedOn());
+  EXPECT_FALSE(single.conversion().SessionOpen());
   EXPECT_TRUE(fs::exists(pst));
 }
 
@@ -273,7 +271,7 @@ TEST_F(ConversionWindowsTest, ClosingTheStatusWindowMidRunKeepsTheRunWhole) {
     }
   };
   desktop_.respond = [](const Box& box) {
-    return box.buttons == engine::MessageBoxButtons::kYesNo ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
+    return box.buttons == status::MessageBoxButtons::kYesNo ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
   };
   single.CmdNext->click();
 

@@ -1,8 +1,7 @@
 #include "wizard/folder_rows.h"
 
 #include "engine/mailbox_list.h"
-#include "fsutil/file_queries.h"
-#include "fsutil/platform_shim.h"
+#include "engine/path_helpers.h"
 
 namespace velmora::wizard {
 
@@ -11,17 +10,14 @@ uint32_t RowBackColour(int index, uint32_t one, uint32_t two) {
 }
 
 std::string TopFolderPath(const std::string& picked) {
-  if (picked.empty() || picked.back() == fsutil::kPathSeparator) return picked;
-  return picked + fsutil::kPathSeparator;
+  if (picked.empty() || picked.back() == engine::kPathSeparator) return picked;
+  return picked + engine::kPathSeparator;
 }
 
 SubFolderListing ListSubFolders(const std::string& top) {
   SubFolderListing listing;
-  auto folders = engine::ListMailboxFolders(top);
-  if (!folders) {
-    listing.error = fsutil::SystemErrorText(fsutil::LastError());
-    return listing;
-  }
+  auto folders = engine::ListMailboxFolders(top, &listing.error);
+  if (!folders) return listing;
   for (const auto& f : *folders) listing.names.push_back(f.name);
   listing.ok = true;
   return listing;

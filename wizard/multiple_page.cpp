@@ -88,7 +88,7 @@ void frmMultiple::Form_Load() {
                                  QStringLiteral("Your desktop folder could not be found. Please choose an "
                                                 "output folder with \"Change...\"."),
                                  QString::fromUtf8(engine::texts::kAppTitle),
-                                 engine::MessageBoxButtons::kOkOnly, engine::MessageBoxIcon::kInformation);
+                                 status::MessageBoxButtons::kOkOnly, status::MessageBoxIcon::kInformation);
   }
   txtOutputFolder->setText(desktop);
   chkSelectAll->setChecked(false);
@@ -106,8 +106,8 @@ void frmMultiple::CmdAddFolder_Click() {
         this,
         QStringLiteral("The folder \"%1\" cannot be listed:\n%2\n\nThe list is unchanged.")
             .arg(QString::fromStdString(top), QString::fromStdString(listing.error)),
-        QString::fromUtf8(engine::texts::kAppTitle), engine::MessageBoxButtons::kOkOnly,
-        engine::MessageBoxIcon::kInformation);
+        QString::fromUtf8(engine::texts::kAppTitle), status::MessageBoxButtons::kOkOnly,
+        status::MessageBoxIcon::kInformation);
     return;
   }
   lv->clear();
@@ -166,8 +166,8 @@ void frmMultiple::CmdNext_Click() {
   if (!any_checked) {
     wizard_.desktop().MessageBox(
         this, QStringLiteral("No Folders Selected !\r\nPlease Select alteast one folder to convert."),
-        QStringLiteral("Select Folder(s) to Convert"), engine::MessageBoxButtons::kOkOnly,
-        engine::MessageBoxIcon::kInformation);
+        QStringLiteral("Select Folder(s) to Convert"), status::MessageBoxButtons::kOkOnly,
+        status::MessageBoxIcon::kInformation);
     return;
   }
   wizard_.RunConversion(this);

@@ -14,7 +14,7 @@
 namespace velmora::wizard {
 namespace {
 
-using engine::MessageBoxAnswer;
+using status::MessageBoxAnswer;
 namespace fs = std::filesystem;
 
 TEST_F(WizardTest, ProgramStartsOnTheIntroductionPage) {
@@ -89,8 +89,8 @@ TEST_F(WizardTest, StartPagesAskBeforeEndingAndNoKeepsThePage) {
   ASSERT_EQ(desktop_.boxes.size(), 1u);
   EXPECT_EQ(desktop_.boxes[0].text, "Are you sure you want to exit now?");
   EXPECT_EQ(desktop_.boxes[0].title, "Velmora eM Client Converter");
-  EXPECT_EQ(desktop_.boxes[0].buttons, engine::MessageBoxButtons::kYesNo);
-  EXPECT_EQ(desktop_.boxes[0].icon, engine::MessageBoxIcon::kQuestion);
+  EXPECT_EQ(desktop_.boxes[0].buttons, status::MessageBoxButtons::kYesNo);
+  EXPECT_EQ(desktop_.boxes[0].icon, status::MessageBoxIcon::kQuestion);
 
   first.CmdNext->click();
   frmStart& start = wizard_->Start();
@@ -229,8 +229,8 @@ TEST_F(WizardTest, ATopFolderWithoutMailboxesGivesTheNoFolderMessage) {
   ASSERT_EQ(desktop_.boxes.size(), 1u);
   EXPECT_EQ(desktop_.boxes[0].text, "No Folders Selected !\r\nPlease Select alteast one folder to convert.");
   EXPECT_EQ(desktop_.boxes[0].title, "Select Folder(s) to Convert");
-  EXPECT_EQ(desktop_.boxes[0].icon, engine::MessageBoxIcon::kInformation);
-  EXPECT_EQ(desktop_.boxes[0].buttons, engine::MessageBoxButtons::kOkOnly);
+  EXPECT_EQ(desktop_.boxes[0].icon, status::MessageBoxIcon::kInformation);
+  EXPECT_EQ(desktop_.boxes[0].buttons, status::MessageBoxButtons::kOkOnly);
   EXPECT_FALSE(wizard_->Status().isVisible());  // no run started
 }
 
@@ -287,32 +287,31 @@ TEST_F(WizardTest, HostWritesReachTheStatusWindowAndReadBackAsWritten) {
   WindowHost& host = wizard_->host();
   status::frmMigateAll& status = wizard_->Status();
   status.Load();
-  host.SetStatusText(engine::StatusText::kFrameConversion, "Reading Messages && Email Metadata - (1 of 2)");
+  host.SetLine(engine::StatusLine::kFrameText, "Reading Messages && Email Metadata - (1 of 2)");
   EXPECT_EQ(status.FrameConversion->text(), "Reading Messages & Email Metadata - (1 of 2)");
-  EXPECT_EQ(host.GetStatusText(engine::StatusText::kFrameConversion),
-            "Reading Messages && Email Metadata - (1 of 2)");
-  host.SetStatusText(engine::StatusText::kLblProgress, "Skipped... at 50% Complete");
-  EXPECT_EQ(host.GetStatusText(engine::StatusText::kLblProgress), "Skipped... at 50% Complete");
-  host.SetStatusText(engine::StatusText::kCaption, "Converting 2 of 5 Folders");
+  EXPECT_EQ(host.GetLine(engine::StatusLine::kFrameText), "Reading Messages && Email Metadata - (1 of 2)");
+  host.SetLine(engine::StatusLine::kProgressLine, "Skipped... at 50% Complete");
+  EXPECT_EQ(host.GetLine(engine::StatusLine::kProgressLine), "Skipped... at 50% Complete");
+  host.SetLine(engine::StatusLine::kTitle, "Converting 2 of 5 Folders");
   EXPECT_EQ(status.windowTitle(), "Converting 2 of 5 Folders");
-  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 1 items from /m/\xC3\xA9t\xC3\xA9/");
+  host.SetLine(engine::StatusLine::kCountLine, "Migrating 1 items from /m/\xC3\xA9t\xC3\xA9/");
   EXPECT_EQ(status.lblCount1->text(), QString::fromUtf8("Migrating 1 items from /m/été/"));
   // Lines that show paths show them as they are: "&" is not an access key there, nor "<b>" markup.
-  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 1 items from /m/zed & co/&&<b>x</b>/");
+  host.SetLine(engine::StatusLine::kCountLine, "Migrating 1 items from /m/zed & co/&&<b>x</b>/");
   EXPECT_EQ(status.lblCount1->text(), "Migrating 1 items from /m/zed & co/&&<b>x</b>/");
   EXPECT_EQ(status.lblCount1->textFormat(), Qt::PlainText);
-  host.SetStatusText(engine::StatusText::kLblCurrentDbx, "Converting Messages... from (/m/zed & co/Inbox)");
+  host.SetLine(engine::StatusLine::kCurrentFile, "Converting Messages... from (/m/zed & co/Inbox)");
   EXPECT_EQ(status.LblCurrentDBX->text(), "Converting Messages... from (/m/zed & co/Inbox)");
-  EXPECT_EQ(host.GetStatusText(engine::StatusText::kLblCurrentDbx),
+  EXPECT_EQ(host.GetLine(engine::StatusLine::kCurrentFile),
             "Converting Messages... from (/m/zed & co/Inbox)");
 
   host.SetProgress(engine::ProgressField::kValue, 33.3f);
   EXPECT_FLOAT_EQ(host.GetProgress(engine::ProgressField::kValue), 33.3f);
   EXPECT_EQ(status.ProgressBar1->value(), 33);
 
-  host.SetButtonState(engine::ButtonState::kStopVisible, true);
-  host.SetButtonState(engine::ButtonState::kLocateEnabled, true);
-  host.SetButtonState(engine::ButtonState::kSkipEnabled, true);
+  host.SetButton(engine::ButtonState::kStopVisible, true);
+  host.SetButton(engine::ButtonState::kOpenFolderEnabled, true);
+  host.SetButton(engine::ButtonState::kSkipEnabled, true);
   EXPECT_FALSE(status.CmdStopMigration->isHidden());
   EXPECT_TRUE(status.CmdLocate->isEnabled());
   EXPECT_TRUE(status.CmdSkip->isEnabled());
@@ -320,16 +319,16 @@ TEST_F(WizardTest, HostWritesReachTheStatusWindowAndReadBackAsWritten) {
 
 TEST_F(WizardTest, HostReadsTheSelectionValuesFromThePages) {
   WindowHost& host = wizard_->host();
-  EXPECT_TRUE(host.Mode());
+  EXPECT_EQ(host.Mode(), engine::RunMode::kSingleMailbox);
   wizard_->Start().OptMultiple->click();
-  EXPECT_FALSE(host.Mode());
+  EXPECT_EQ(host.Mode(), engine::RunMode::kMailboxList);
   EXPECT_EQ(host.OutputFolder(), desktop_.desktop_folder.toStdString());
   wizard_->Multiple().txtOutputFolder->setText(QStringLiteral(" /out "));
   EXPECT_EQ(host.OutputFolder(), " /out ");  // untrimmed
   desktop_.picks = {QString::fromUtf8("/export/M\xC3\xBCller")};
   wizard_->Single().CmdAddFolder->click();
   EXPECT_EQ(host.SourceFolder(), "/export/M\xC3\xBCller");
-  EXPECT_EQ(host.MailboxRowCount(), 0);
+  EXPECT_EQ(host.MailboxCount(), 0);
 }
 
 }  // namespace
@@ -357,7 +356,7 @@ TEST_F(WizardTest, YieldProcessesEventsAtMostOncePerInterval) {
 TEST_F(WizardTest, AnEngineWriteToAClosedStatusWindowLoadsItAgain) {
   status::frmMigateAll& status = wizard_->Status();
   status.ShowOwnedBy(&wizard_->Single());
-  desktop_.answers = {engine::MessageBoxAnswer::kYes};
+  desktop_.answers = {status::MessageBoxAnswer::kYes};
   ASSERT_TRUE(status.close());
   ASSERT_FALSE(status.loaded());
 
@@ -365,7 +364,7 @@ TEST_F(WizardTest, AnEngineWriteToAClosedStatusWindowLoadsItAgain) {
   run.StopRequested = true;
   engine::RunState::AddToQueue(run.QueuedFiles, "/m/1.eml", "1");
   engine::Engine engine(wizard_->host(), run);
-  engine.SetStatusText(engine::StatusText::kLblCount1, "Checking Next Folder...");
+  engine.SetLine(engine::StatusLine::kCountLine, "Checking Next Folder...");
   EXPECT_TRUE(status.loaded());
   EXPECT_FALSE(run.StopRequested);
   EXPECT_FALSE(run.QueuedFiles.has_value());
@@ -418,17 +417,17 @@ TEST_F(WizardTest, NoTextOfAnyWindowIsCutOff) {
   status.ShowOwnedBy(&start);
   WindowHost& host = wizard_->host();
   const std::string mailbox = "/home/user/Export/a-mailbox-with-a-rather-long-name@example.com/";
-  host.SetButtonState(engine::ButtonState::kStopVisible, true);
-  host.SetStatusText(engine::StatusText::kLblCount1, "Migrating 12345 items from " + mailbox);
-  host.SetStatusText(engine::StatusText::kLblProgress, "Skipped... at 13% Complete");
-  host.SetStatusText(engine::StatusText::kFrameConversion,
-                     "Reading Messages && Email Metadata - (1605 of 12345) File(s)");
-  host.SetStatusText(engine::StatusText::kLblCurrentDbx,
-                     "Converting Messages... from (" + mailbox + "Inbox/Projects/zed & co/1605.eml)");
+  host.SetButton(engine::ButtonState::kStopVisible, true);
+  host.SetLine(engine::StatusLine::kCountLine, "Migrating 12345 items from " + mailbox);
+  host.SetLine(engine::StatusLine::kProgressLine, "Skipped... at 13% Complete");
+  host.SetLine(engine::StatusLine::kFrameText,
+               "Reading Messages && Email Metadata - (1605 of 12345) File(s)");
+  host.SetLine(engine::StatusLine::kCurrentFile,
+               "Converting Messages... from (" + mailbox + "Inbox/Projects/zed & co/1605.eml)");
   QApplication::processEvents();
   cut << CutOffTexts(&status);
-  host.SetStatusText(engine::StatusText::kLblCount1, "Stopped...");
-  host.SetStatusText(engine::StatusText::kLblProgress, "Stopped... at 13% Complete");
+  host.SetLine(engine::StatusLine::kCountLine, "Stopped...");
+  host.SetLine(engine::StatusLine::kProgressLine, "Stopped... at 13% Complete");
   QApplication::processEvents();
   cut << CutOffTexts(&status);
   EXPECT_EQ(status.lblCount1->font().pointSizeF(), 9.75);  // a short line is drawn full size again

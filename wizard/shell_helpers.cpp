@@ -45,9 +45,9 @@ QString QtFilter(const std::string& filter) {
   return filters.join(QStringLiteral(";;"));
 }
 
-engine::MessageBoxAnswer QtDesktop::MessageBox(QWidget* owner, const QString& text, const QString& title,
-                                               engine::MessageBoxButtons buttons,
-                                               engine::MessageBoxIcon icon) {
+status::MessageBoxAnswer QtDesktop::MessageBox(QWidget* owner, const QString& text, const QString& title,
+                                               status::MessageBoxButtons buttons,
+                                               status::MessageBoxIcon icon) {
   QMessageBox box(owner ? owner : QApplication::activeWindow());
   box.setWindowTitle(title);
   // The engine joins lines with CR LF, as the window system's boxes expect; Qt wants LF alone.
@@ -56,18 +56,18 @@ engine::MessageBoxAnswer QtDesktop::MessageBox(QWidget* owner, const QString& te
   // Paths in the text are shown as they are, never taken for markup.
   box.setTextFormat(Qt::PlainText);
   box.setText(shown);
-  box.setIcon(icon == engine::MessageBoxIcon::kQuestion      ? QMessageBox::Question
-              : icon == engine::MessageBoxIcon::kInformation ? QMessageBox::Information
+  box.setIcon(icon == status::MessageBoxIcon::kQuestion      ? QMessageBox::Question
+              : icon == status::MessageBoxIcon::kInformation ? QMessageBox::Information
                                                              : QMessageBox::NoIcon);
-  if (buttons == engine::MessageBoxButtons::kYesNo) {
+  if (buttons == status::MessageBoxButtons::kYesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }
   const int pressed = box.exec();
-  if (buttons != engine::MessageBoxButtons::kYesNo) return engine::MessageBoxAnswer::kOk;
-  return pressed == QMessageBox::Yes ? engine::MessageBoxAnswer::kYes : engine::MessageBoxAnswer::kNo;
+  if (buttons != status::MessageBoxButtons::kYesNo) return status::MessageBoxAnswer::kOk;
+  return pressed == QMessageBox::Yes ? status::MessageBoxAnswer::kYes : status::MessageBoxAnswer::kNo;
 }
 
 QString QtDesktop::PickFolder(QWidget* owner, const QString& title) {

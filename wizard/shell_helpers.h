@@ -27,9 +27,9 @@ QString QtFilter(const std::string& filter);
 // The save dialog does not ask before an existing file is chosen: an existing .pst is opened and added to.
 class QtDesktop : public status::Desktop {
  public:
-  engine::MessageBoxAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
-                                      engine::MessageBoxButtons buttons,
-                                      engine::MessageBoxIcon icon) override;
+  status::MessageBoxAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
+                                      status::MessageBoxButtons buttons,
+                                      status::MessageBoxIcon icon) override;
   void ShellOpen(const QString& target) override { wizard::ShellOpen(target); }
   QString PickFolder(QWidget* owner, const QString& title) override;
   std::optional<QString> SaveFileName(QWidget* owner, const QString& proposed_name,

@@ -1,6 +1,6 @@
 // The single-folder page, frmSingle: the user picks one mailbox folder of the export and starts its
 // conversion. The page object also owns the process's one Conversion (the engine half of this object: its
-// fields, StartMigration and the driver), which outlives every closing of the page's window.
+// fields, the mailbox conversion and the driver), which outlives every closing of the page's window.
 //
 // Layout in pixels, client area 514 x 146: Image1 8,29,16,16; Label3 32,29,401,24;
 // txtSourceMailbox 8,56,377,27; CmdAddFolder 392,56,105,26; band -8,104,713,57; CmdNext 384,112,113,26.

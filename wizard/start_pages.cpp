@@ -29,8 +29,8 @@ QString PageCaption() {
 bool ConfirmExit(Wizard& wizard, QWidget* page) {
   const auto answer = wizard.desktop().MessageBox(
       page, QStringLiteral("Are you sure you want to exit now?"), QString::fromUtf8(engine::texts::kAppTitle),
-      engine::MessageBoxButtons::kYesNo, engine::MessageBoxIcon::kQuestion);
-  if (answer != engine::MessageBoxAnswer::kYes) return false;
+      status::MessageBoxButtons::kYesNo, status::MessageBoxIcon::kQuestion);
+  if (answer != status::MessageBoxAnswer::kYes) return false;
   wizard.EndProgram();
   return true;
 }

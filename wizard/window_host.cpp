@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "engine/texts.h"
 #include "status/look.h"
 #include "status/status_window.h"
 #include "wizard/multiple_page.h"
@@ -22,17 +23,20 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-QLabel* StatusLabel(status::frmMigateAll& window, engine::StatusText field) {
-  switch (field) {
-    case engine::StatusText::kLblCount1:
+// The text colour that marks a mailbox row the run has taken on: green (0x00BBGGRR).
+constexpr uint32_t kTakenRowColour = 0x008000;
+
+QLabel* StatusLabel(status::frmMigateAll& window, engine::StatusLine line) {
+  switch (line) {
+    case engine::StatusLine::kCountLine:
       return window.lblCount1;
-    case engine::StatusText::kLblProgress:
+    case engine::StatusLine::kProgressLine:
       return window.lblProgress;
-    case engine::StatusText::kFrameConversion:
+    case engine::StatusLine::kFrameText:
       return window.FrameConversion;
-    case engine::StatusText::kLblCurrentDbx:
+    case engine::StatusLine::kCurrentFile:
       return window.LblCurrentDBX;
-    case engine::StatusText::kCaption:
+    case engine::StatusLine::kTitle:
       break;
   }
   return nullptr;
@@ -49,8 +53,9 @@ void WindowHost::Yield() {
   if (on_yield) on_yield(yields_);
 }
 
-bool WindowHost::Mode() {
-  return wizard_.Start().OptSingle->isChecked();
+engine::RunMode WindowHost::Mode() {
+  return wizard_.Start().OptSingle->isChecked() ? engine::RunMode::kSingleMailbox
+                                                : engine::RunMode::kMailboxList;
 }
 std::string WindowHost::SourceFolder() {
   return wizard_.Single().txtSourceMailbox->text().toStdString();
@@ -58,35 +63,28 @@ std::string WindowHost::SourceFolder() {
 std::string WindowHost::OutputFolder() {
   return wizard_.Multiple().txtOutputFolder->text().toStdString();
 }
-int32_t WindowHost::MailboxRowCount() {
+int32_t WindowHost::MailboxCount() {
   return wizard_.Multiple().RowCount();
 }
-bool WindowHost::RowTicked(int32_t position) {
-  return wizard_.Multiple().RowTicked(position);
-}
-std::string WindowHost::RowText(int32_t position) {
-  return wizard_.Multiple().RowText(position);
-}
-std::string WindowHost::RowSubItem1(int32_t position) {
-  return wizard_.Multiple().RowSubItem1(position);
+engine::Mailbox WindowHost::MailboxAt(int32_t index) {
+  frmMultiple& page = wizard_.Multiple();
+  const int32_t position = index + 1;
+  return {page.RowTicked(position), page.RowText(position), page.RowSubItem1(position)};
 }
 
-void WindowHost::SetRowTextColour(int32_t position, uint32_t colour) {
-  wizard_.Multiple().SetRowTextColour(position, colour);
+void WindowHost::MarkMailboxTaken(int32_t index) {
+  wizard_.Multiple().SetRowTextColour(index + 1, kTakenRowColour);
+  wizard_.Multiple().SetRowGhosted(index + 1, true);
 }
 
-void WindowHost::SetRowGhosted(int32_t position, bool ghosted) {
-  wizard_.Multiple().SetRowGhosted(position, ghosted);
-}
-
-bool WindowHost::StatusWindowLoaded() {
+bool WindowHost::StatusLoaded() {
   return wizard_.Status().loaded();
 }
-void WindowHost::LoadStatusWindow() {
+void WindowHost::LoadStatus() {
   wizard_.Status().Load();
 }
 
-void WindowHost::SetStatusText(engine::StatusText field, const std::string& text) {
+void WindowHost::SetLine(engine::StatusLine field, const std::string& text) {
   status::frmMigateAll& window = wizard_.Status();
   if (QLabel* label = StatusLabel(window, field)) {
     status::SetCaption(label, Q(text));
@@ -95,7 +93,7 @@ void WindowHost::SetStatusText(engine::StatusText field, const std::string& text
   }
 }
 
-std::string WindowHost::GetStatusText(engine::StatusText field) {
+std::string WindowHost::GetLine(engine::StatusLine field) {
   status::frmMigateAll& window = wizard_.Status();
   if (QLabel* label = StatusLabel(window, field)) return status::Caption(label).toStdString();
   return window.windowTitle().toStdString();
@@ -129,7 +127,7 @@ float WindowHost::GetProgress(engine::ProgressField field) {
   return window.ProgressValue();
 }
 
-void WindowHost::SetButtonState(engine::ButtonState field, bool on) {
+void WindowHost::SetButton(engine::ButtonState field, bool on) {
   status::frmMigateAll& window = wizard_.Status();
   switch (field) {
     case engine::ButtonState::kSkipEnabled:
@@ -141,7 +139,7 @@ void WindowHost::SetButtonState(engine::ButtonState field, bool on) {
     case engine::ButtonState::kStopEnabled:
       window.CmdStopMigration->setEnabled(on);
       break;
-    case engine::ButtonState::kLocateEnabled:
+    case engine::ButtonState::kOpenFolderEnabled:
       window.CmdLocate->setEnabled(on);
       break;
   }
@@ -152,20 +150,39 @@ QWidget* WindowHost::DialogOwner() {
   return window.isVisible() ? static_cast<QWidget*>(&window) : QApplication::activeWindow();
 }
 
-engine::MessageBoxAnswer WindowHost::ShowMessageBox(const std::string& text, const std::string& title,
-                                                    engine::MessageBoxButtons buttons,
-                                                    engine::MessageBoxIcon icon) {
-  return wizard_.desktop().MessageBox(DialogOwner(), Q(text), Q(title), buttons, icon);
+status::MessageBoxAnswer WindowHost::Ask(const char* text, const char* title,
+                                         status::MessageBoxButtons buttons, status::MessageBoxIcon icon) {
+  return wizard_.desktop().MessageBox(DialogOwner(), QString::fromUtf8(text), QString::fromUtf8(title),
+                                      buttons, icon);
 }
 
-std::optional<std::string> WindowHost::ShowSaveDialog(const std::string& proposed_name,
-                                                      const std::string& filter) {
-  const auto path = wizard_.desktop().SaveFileName(DialogOwner(), Q(proposed_name), QtFilter(filter));
+bool WindowHost::ConfirmSkip() {
+  return Ask(engine::texts::kConfirmSkipText, engine::texts::kConfirmSkipTitle,
+             status::MessageBoxButtons::kYesNo,
+             status::MessageBoxIcon::kNone) == status::MessageBoxAnswer::kYes;
+}
+
+bool WindowHost::ConfirmStop() {
+  return Ask(engine::texts::kConfirmStopText, engine::texts::kConfirmStopTitle,
+             status::MessageBoxButtons::kYesNo,
+             status::MessageBoxIcon::kNone) == status::MessageBoxAnswer::kYes;
+}
+
+void WindowHost::ShowMessage(engine::Notice notice, const std::string& text) {
+  const char* title = notice == engine::Notice::kStoreError ? engine::texts::kOutlookErrorTitle
+                                                            : engine::texts::kCompletedTitle;
+  wizard_.desktop().MessageBox(DialogOwner(), Q(text), QString::fromUtf8(title),
+                               status::MessageBoxButtons::kOkOnly, status::MessageBoxIcon::kInformation);
+}
+
+std::optional<std::string> WindowHost::ChooseSavePath(const std::string& proposed_name) {
+  const auto path =
+      wizard_.desktop().SaveFileName(DialogOwner(), Q(proposed_name), QtFilter(engine::texts::kSaveFilter));
   if (!path) return std::nullopt;
   return path->toStdString();
 }
 
-void WindowHost::CloseSinglePage() {
+void WindowHost::CloseRequestPage() {
   if (wizard_.HasSingle()) wizard_.Single().close();
 }
 

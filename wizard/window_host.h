@@ -1,6 +1,9 @@
-// The engine's Host over the windows: selection values come from the pages' controls, status fields go to
-// the status window's controls, dialogs go through the Desktop. Text crosses here: UTF-8 std::string below,
-// QString above.
+// The engine's Host over the windows, and the one place where the engine's concepts meet the controls: the
+// run request comes from the pages' controls (OptSingle, txtSourceMailbox, txtOutputFolder, the mailbox
+// rows, counted from 1), status lines and buttons go to the status window's controls (lblCount1,
+// lblProgress, FrameConversion, LblCurrentDBX, ProgressBar1, CmdSkip, CmdStopMigration, CmdLocate), and
+// questions and messages become message boxes and the save dialog through the Desktop. Text crosses here:
+// UTF-8 std::string below, QString above.
 //
 // Yield processes pending window events at most once per interval (15 ms by default), so the many yields of
 // a tight loop cost a clock read each while the status window still repaints and its buttons still work.
@@ -12,6 +15,7 @@
 class QWidget;
 
 #include "engine/host.h"
+#include "status/desktop.h"
 
 namespace velmora::wizard {
 
@@ -28,31 +32,29 @@ class WindowHost : public engine::Host {
   int64_t yields() const { return yields_; }
 
   void Yield() override;
-  bool Mode() override;
+  engine::RunMode Mode() override;
   std::string SourceFolder() override;
   std::string OutputFolder() override;
-  int32_t MailboxRowCount() override;
-  bool RowTicked(int32_t position) override;
-  std::string RowText(int32_t position) override;
-  std::string RowSubItem1(int32_t position) override;
-  void SetRowTextColour(int32_t position, uint32_t colour) override;
-  void SetRowGhosted(int32_t position, bool ghosted) override;
-  bool StatusWindowLoaded() override;
-  void LoadStatusWindow() override;
-  void SetStatusText(engine::StatusText field, const std::string& text) override;
-  std::string GetStatusText(engine::StatusText field) override;
+  int32_t MailboxCount() override;
+  engine::Mailbox MailboxAt(int32_t index) override;
+  bool StatusLoaded() override;
+  void LoadStatus() override;
+  void SetLine(engine::StatusLine line, const std::string& text) override;
+  std::string GetLine(engine::StatusLine line) override;
   void SetProgress(engine::ProgressField field, float value) override;
   float GetProgress(engine::ProgressField field) override;
-  void SetButtonState(engine::ButtonState field, bool on) override;
-  engine::MessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& title,
-                                          engine::MessageBoxButtons buttons,
-                                          engine::MessageBoxIcon icon) override;
-  std::optional<std::string> ShowSaveDialog(const std::string& proposed_name,
-                                            const std::string& filter) override;
-  void CloseSinglePage() override;
+  void SetButton(engine::ButtonState button, bool on) override;
+  void MarkMailboxTaken(int32_t index) override;
+  bool ConfirmSkip() override;
+  bool ConfirmStop() override;
+  std::optional<std::string> ChooseSavePath(const std::string& proposed_name) override;
+  void ShowMessage(engine::Notice notice, const std::string& text) override;
+  void CloseRequestPage() override;
 
  private:
   QWidget* DialogOwner();
+  status::MessageBoxAnswer Ask(const char* text, const char* title, status::MessageBoxButtons buttons,
+                               status::MessageBoxIcon icon);
 
   Wizard& wizard_;
   QElapsedTimer since_events_;

@@ -10,7 +10,6 @@
 #include "engine/conversion.h"
 #include "engine/errors.h"
 #include "engine/texts.h"
-#include "rdo/rdo_session.h"
 #include "status/look.h"
 #include "status/status_window.h"
 #include "wizard/multiple_page.h"
@@ -99,7 +98,7 @@ void Wizard::RunConversion(QWidget* page) {
   Status().ShowOwnedBy(page);
   QString failure;
   try {
-    conversion.StartConversion_Click();
+    conversion.Run();
   } catch (const engine::Error& e) {
     failure = QString::fromStdString(e.description());
   } catch (const std::exception& e) {
@@ -110,7 +109,7 @@ void Wizard::RunConversion(QWidget* page) {
   Status().RunFinished();
   if (!failure.isEmpty()) {
     desktop_.MessageBox(page, failure, QString::fromUtf8(engine::texts::kAppTitle),
-                        engine::MessageBoxButtons::kOkOnly, engine::MessageBoxIcon::kInformation);
+                        status::MessageBoxButtons::kOkOnly, status::MessageBoxIcon::kInformation);
   }
 }
 
@@ -122,16 +121,7 @@ void Wizard::SinglePageClosing() {
 
 void Wizard::EndProgram() {
   // A stopped run leaves its store open so its messages are not lost; commit and close it now.
-  if (single_) {
-    auto& session = single_->conversion().migration().PstSession;
-    if (session) {
-      try {
-        session->Logoff();
-      } catch (const std::exception&) {
-        // Ending anyway: the store's last commit is still a valid file.
-      }
-    }
-  }
+  if (single_) single_->conversion().Close();
   for (QWidget* window : {static_cast<QWidget*>(status_.get()), static_cast<QWidget*>(multiple_.get()),
                           static_cast<QWidget*>(single_.get()), static_cast<QWidget*>(start_.get()),
                           static_cast<QWidget*>(first_.get())}) {

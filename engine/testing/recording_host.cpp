@@ -17,32 +17,46 @@ std::string Number(float v) {
   return buf;
 }
 
-const char* ButtonsName(MessageBoxButtons b) {
-  return b == MessageBoxButtons::kYesNo ? "YesNo" : "OkOnly";
+const char* LineName(StatusLine line) {
+  switch (line) {
+    case StatusLine::kTitle:
+      return "Title";
+    case StatusLine::kCountLine:
+      return "CountLine";
+    case StatusLine::kProgressLine:
+      return "ProgressLine";
+    case StatusLine::kFrameText:
+      return "FrameText";
+    case StatusLine::kCurrentFile:
+      return "CurrentFile";
+  }
+  return "?";
 }
 
-const char* IconName(MessageBoxIcon i) {
-  switch (i) {
-    case MessageBoxIcon::kQuestion:
-      return "Question";
-    case MessageBoxIcon::kInformation:
-      return "Information";
-    case MessageBoxIcon::kNone:
-      break;
+const char* FieldName(ProgressField field) {
+  switch (field) {
+    case ProgressField::kMin:
+      return "Progress.Min";
+    case ProgressField::kMax:
+      return "Progress.Max";
+    case ProgressField::kValue:
+      return "Progress.Value";
   }
-  return "None";
+  return "?";
 }
 
-const char* AnswerName(MessageBoxAnswer a) {
-  switch (a) {
-    case MessageBoxAnswer::kYes:
-      return "Yes";
-    case MessageBoxAnswer::kNo:
-      return "No";
-    case MessageBoxAnswer::kOk:
-      break;
+const char* ButtonName(ButtonState button) {
+  switch (button) {
+    case ButtonState::kSkipEnabled:
+      return "Skip.Enabled";
+    case ButtonState::kStopVisible:
+      return "Stop.Visible";
+    case ButtonState::kStopEnabled:
+      return "Stop.Enabled";
+    case ButtonState::kOpenFolderEnabled:
+      return "OpenFolder.Enabled";
   }
-  return "OK";
+  return "?";
 }
 
 }  // namespace
@@ -52,17 +66,17 @@ RecordingHost::RecordingHost() {
 }
 
 void RecordingHost::ResetDisplay() {
-  // As created: caption, Stop hidden but enabled, Open Folder disabled, range 0 to 100.
-  texts_[StatusText::kCaption] = "Conversion Status";
+  // As created: title, Stop hidden but enabled, Open Folder disabled, range 0 to 100.
+  texts_[StatusLine::kTitle] = "Conversion Status";
   progress_ = {0.0f, 100.0f, 0.0f};
   buttons_[static_cast<size_t>(ButtonState::kStopVisible)] = false;
   buttons_[static_cast<size_t>(ButtonState::kStopEnabled)] = true;
-  buttons_[static_cast<size_t>(ButtonState::kLocateEnabled)] = false;
-  // As the load handler leaves it.
-  texts_[StatusText::kLblProgress] = "0% Complete";
-  texts_[StatusText::kLblCount1] = "Conversion Not Started Yet...";
-  texts_[StatusText::kLblCurrentDbx] = "Converting Messages...";
-  texts_[StatusText::kFrameConversion] = "Details ";
+  buttons_[static_cast<size_t>(ButtonState::kOpenFolderEnabled)] = false;
+  // As loading leaves it.
+  texts_[StatusLine::kProgressLine] = "0% Complete";
+  texts_[StatusLine::kCountLine] = "Conversion Not Started Yet...";
+  texts_[StatusLine::kCurrentFile] = "Converting Messages...";
+  texts_[StatusLine::kFrameText] = "Details ";
   buttons_[static_cast<size_t>(ButtonState::kSkipEnabled)] = false;
 }
 
@@ -83,35 +97,16 @@ void RecordingHost::Yield() {
   if (on_yield) on_yield(yields);
 }
 
-RecordingHost::Row& RecordingHost::RowAt(int32_t position) {
-  if (position < 1 || static_cast<size_t>(position) > rows.size()) {
-    throw std::out_of_range("RecordingHost: no mailbox row " + std::to_string(position));
-  }
-  return rows[static_cast<size_t>(position - 1)];
-}
-
-void RecordingHost::SetRowTextColour(int32_t position, uint32_t colour) {
-  RowAt(position).text_colour = colour;
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%06X", colour);
-  Record("Row" + std::to_string(position) + ".ForeColor=" + buf);
-}
-
-void RecordingHost::SetRowGhosted(int32_t position, bool ghosted) {
-  RowAt(position).ghosted = ghosted;
-  Record("Row" + std::to_string(position) + ".Ghosted=" + Bool(ghosted));
-}
-
-void RecordingHost::LoadStatusWindow() {
+void RecordingHost::LoadStatus() {
   ++loads;
   status_loaded = true;
   ResetDisplay();
-  Record("LoadStatusWindow");
+  Record("LoadStatus");
 }
 
-void RecordingHost::SetStatusText(StatusText field, const std::string& text) {
-  texts_[field] = text;
-  Record(std::string(FieldName(field)) + "=" + text);
+void RecordingHost::SetLine(StatusLine line, const std::string& text) {
+  texts_[line] = text;
+  Record(std::string(LineName(line)) + "=" + text);
 }
 
 void RecordingHost::SetProgress(ProgressField field, float value) {
@@ -119,45 +114,52 @@ void RecordingHost::SetProgress(ProgressField field, float value) {
   Record(std::string(FieldName(field)) + "=" + Number(value));
 }
 
-void RecordingHost::SetButtonState(ButtonState field, bool on) {
-  buttons_[static_cast<size_t>(field)] = on;
-  Record(std::string(FieldName(field)) + "=" + Bool(on));
+void RecordingHost::SetButton(ButtonState button, bool on) {
+  buttons_[static_cast<size_t>(button)] = on;
+  Record(std::string(ButtonName(button)) + "=" + Bool(on));
 }
 
-MessageBoxAnswer RecordingHost::ShowMessageBox(const std::string& text, const std::string& title,
-                                               MessageBoxButtons buttons, MessageBoxIcon icon) {
-  MessageBoxAnswer answer =
-      buttons == MessageBoxButtons::kYesNo ? MessageBoxAnswer::kNo : MessageBoxAnswer::kOk;
-  const bool scripted = !message_box_answers.empty();
+void RecordingHost::MarkMailboxTaken(int32_t index) {
+  if (index < 0 || static_cast<size_t>(index) >= mailboxes.size()) {
+    throw std::out_of_range("RecordingHost: no mailbox " + std::to_string(index));
+  }
+  Record("Mailbox" + std::to_string(index) + ".Taken");
+}
+
+bool RecordingHost::Confirm(const char* question) {
+  bool answer = false;
+  const bool scripted = !confirm_answers.empty();
   if (scripted) {
-    answer = message_box_answers.front();
-    message_box_answers.pop_front();
+    answer = confirm_answers.front();
+    confirm_answers.pop_front();
   } else {
     ++unscripted;
   }
-  Record("MessageBox[" + title + "|" + ButtonsName(buttons) + "|" + IconName(icon) + "]=" + text + " -> " +
-         AnswerName(answer) + (scripted ? "" : " (unscripted)"));
+  Record(std::string(question) + " -> " + (answer ? "Yes" : "No") + (scripted ? "" : " (unscripted)"));
   return answer;
 }
 
-std::optional<std::string> RecordingHost::ShowSaveDialog(const std::string& proposed_name,
-                                                         const std::string& filter) {
+std::optional<std::string> RecordingHost::ChooseSavePath(const std::string& proposed_name) {
   std::optional<std::string> answer;
-  const bool scripted = !save_dialog_answers.empty();
+  const bool scripted = !save_path_answers.empty();
   if (scripted) {
-    answer = save_dialog_answers.front();
-    save_dialog_answers.pop_front();
+    answer = save_path_answers.front();
+    save_path_answers.pop_front();
   } else {
     ++unscripted;
   }
-  Record("SaveDialog[" + filter + "]=" + proposed_name + " -> " + (answer ? *answer : "cancel") +
+  Record("ChooseSavePath=" + proposed_name + " -> " + (answer ? *answer : "cancel") +
          (scripted ? "" : " (unscripted)"));
   return answer;
 }
 
-void RecordingHost::CloseSinglePage() {
-  ++single_page_closes;
-  Record("CloseSinglePage");
+void RecordingHost::ShowMessage(Notice notice, const std::string& text) {
+  Record(std::string(notice == Notice::kCompleted ? "Message[Completed]=" : "Message[StoreError]=") + text);
+}
+
+void RecordingHost::CloseRequestPage() {
+  ++request_page_closes;
+  Record("CloseRequestPage");
 }
 
 }  // namespace velmora::engine::testing

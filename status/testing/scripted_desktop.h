@@ -17,28 +17,27 @@ class ScriptedDesktop : public Desktop {
   struct Box {
     QString text;
     QString title;
-    engine::MessageBoxButtons buttons;
-    engine::MessageBoxIcon icon;
+    MessageBoxButtons buttons;
+    MessageBoxIcon icon;
   };
 
   // Answers in order. Unscripted: OK for an OK box, No for a Yes/No box, cancel for pickers and dialogs.
-  std::deque<engine::MessageBoxAnswer> answers;
+  std::deque<MessageBoxAnswer> answers;
   std::deque<QString> picks;
   std::deque<QString> saves;  // an empty entry is a cancel
   QString desktop_folder = QStringLiteral("/home/user/Desktop");
   // Runs when a message box comes up, before it is answered (a test can look at the windows then).
   std::function<void(const Box&)> on_box;
   // When set, answers every box (before the `answers` queue is consulted).
-  std::function<engine::MessageBoxAnswer(const Box&)> respond;
+  std::function<MessageBoxAnswer(const Box&)> respond;
 
   std::vector<Box> boxes;
   QStringList opened;
   QStringList pick_titles;
   QStringList save_proposals;
 
-  engine::MessageBoxAnswer MessageBox(QWidget*, const QString& text, const QString& title,
-                                      engine::MessageBoxButtons buttons,
-                                      engine::MessageBoxIcon icon) override {
+  MessageBoxAnswer MessageBox(QWidget*, const QString& text, const QString& title, MessageBoxButtons buttons,
+                              MessageBoxIcon icon) override {
     boxes.push_back({text, title, buttons, icon});
     if (on_box) on_box(boxes.back());
     if (respond) return respond(boxes.back());
@@ -47,8 +46,7 @@ class ScriptedDesktop : public Desktop {
       answers.pop_front();
       return answer;
     }
-    return buttons == engine::MessageBoxButtons::kYesNo ? engine::MessageBoxAnswer::kNo
-                                                        : engine::MessageBoxAnswer::kOk;
+    return buttons == MessageBoxButtons::kYesNo ? MessageBoxAnswer::kNo : MessageBoxAnswer::kOk;
   }
   void ShellOpen(const QString& target) override {
     if (!target.isEmpty()) opened.push_back(target);
