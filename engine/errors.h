@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "rdo/error.h"
 
@@ -15,6 +16,9 @@ using rdo::kErrOverflow;
 using rdo::kErrSubscriptOutOfRange;
 
 // value + 1 for a 32-bit signed counter; Error::Overflow() past 2,147,483,647.
-int32_t CheckedIncrement(int32_t value);
+inline int32_t CheckedIncrement(int32_t value) {
+  if (value == std::numeric_limits<int32_t>::max()) throw Error::Overflow();
+  return value + 1;
+}
 
 }  // namespace velmora::engine

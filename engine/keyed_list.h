@@ -33,7 +33,6 @@ class KeyedList {
   KeyedList& operator=(KeyedList&&) = default;
 
   size_t Count() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
   const std::deque<Entry>& entries() const { return entries_; }
   // The items in insertion order.
   std::vector<std::string> Items() const;

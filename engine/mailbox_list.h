@@ -1,6 +1,6 @@
 // The mailbox folders of an export's top folder: its direct sub-folders, in the order the file system's
 // search gives them (by name, as on NTFS), each as the name and the full path (top folder, one separator,
-// name). The multiple-folder page lists them as its rows; the command-line converter ticks them.
+// name). The wizard lists them as its mailbox rows; the command-line converter ticks them.
 #pragma once
 
 #include <optional>

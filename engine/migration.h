@@ -2,8 +2,7 @@
 // path, opens the store and recreates the mailbox's folder tree (folder_tree.cpp); the second half imports
 // the queued message files (import_loop.cpp).
 //
-// The object lives as long as the single-folder page object that owns it: its fields keep their values
-// between calls, as that page's fields do.
+// The object lives as long as the Conversion that owns it: its state is kept between calls.
 //
 // Store folder paths are "\\" + StoreDisplayName + "\" + folder names joined by "\". A relative folder path
 // is a queued folder's path with the mailbox folder's path cut off its front and its separators turned into

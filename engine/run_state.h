@@ -3,14 +3,12 @@
 // runs on the user-interface thread, and the status window's buttons set the flags while the engine yields.
 //
 // Who resets what:
-//  - StopRequested: set by Stop; cleared at the start of every run and right before every StartMigration
-//  call,
-//    when the status window loads, and when the user declines the stop confirmation.
-//  - SkipRequested: set by Skip; cleared right before every StartMigration call, when the status window
-//  loads,
-//    and when the user declines the skip confirmation. After a confirmed skip it stays set until then.
+//  - StopRequested: set by Stop; cleared at the start of every run and right before every mailbox is
+//    converted, when the status display loads, and when the user declines the stop confirmation.
+//  - SkipRequested: set by Skip; cleared right before every mailbox is converted, when the status display
+//    loads, and when the user declines the skip confirmation. After a confirmed skip it stays set until then.
 //  - QueuedFiles / QueuedFolders: filled by the scan; emptied by the driver before each scan, at the normal
-//    end or skip of a mailbox folder, and when the status window loads. Emptying releases the list: whoever
+//    end or skip of a mailbox folder, and when the status display loads. Emptying releases the list: whoever
 //    uses it next finds none and starts a new, empty one.
 //  - PstFilePath: set when a mailbox's .pst path is chosen; empty until then and after a cancelled dialog.
 #pragma once
@@ -35,7 +33,7 @@ struct RunState {
   // Creates the list when there is none, then adds `item` under `key`; Error 457 when the key is taken.
   static void AddToQueue(std::optional<KeyedList>& queue, std::string item, std::string key);
 
-  // The run-state half of the status window's load handler: empties both queues, clears both flags.
+  // The run-state half of loading the status display: empties both queues, clears both flags.
   void ResetForStatusLoad();
 };
 
