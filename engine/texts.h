@@ -1,4 +1,5 @@
-// The texts the engine shows, exactly as users see them.
+// The texts of a conversion, exactly as users see them: the engine writes the status lines and messages; the
+// front ends give the questions and messages these titles and texts.
 #pragma once
 
 namespace velmora::engine::texts {

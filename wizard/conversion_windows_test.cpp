@@ -164,6 +164,12 @@ TEST_F(ConversionWindowsTest, ConfirmedSkipEndsOnlyTheCurrentMailbox) {
   EXPECT_EQ(CountBoxes("Confirm Skip"), 1);
   EXPECT_EQ(CountBoxes("Confirm Stop"), 0);
   EXPECT_EQ(CountBoxes("Completed"), 1);
+  for (const Box& box : desktop_.boxes) {
+    if (box.title != "Confirm Skip") continue;
+    EXPECT_EQ(box.text, "Do you really want to \"Skip\" conversion of this folder ?");
+    EXPECT_EQ(box.buttons, status::MessageBoxButtons::kYesNo);
+    EXPECT_EQ(box.icon, status::MessageBoxIcon::kNone);
+  }
   EXPECT_TRUE(multiple.RowGhosted(2));  // the run went on to the next mailbox
   ExpectReadable(dir.path() / "out" / "bert.pst", {{"Inbox", 2}});
 }
@@ -205,6 +211,13 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_TRUE(pressed);
   EXPECT_EQ(CountBoxes("Confirm Stop"), 1);
   EXPECT_EQ(CountBoxes("Completed"), 1);
+  for (const Box& box : desktop_.boxes) {
+    if (box.title != "Confirm Stop") continue;
+    EXPECT_EQ(box.text,
+              "This action will STOP complete conversion process.\r\nDo you really want to \"STOP\" on-going "
+              "conversion ?");
+    EXPECT_EQ(box.buttons, status::MessageBoxButtons::kYesNo);
+  }
   EXPECT_TRUE(wizard_->run_state().StopRequested);
   EXPECT_FALSE(single.isVisible());   // the driver closed the page after the stop
   EXPECT_TRUE(Status().isVisible());  // the status window it owns stays open
