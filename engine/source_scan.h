@@ -33,7 +33,8 @@ inline constexpr const char* kQueuedSuffix = " Messages Queued for Conversion.";
 
 // Scans `path` (the separator is appended to the caller's variable when missing) with `pattern` for the file
 // pass. FileCount is the ordinal of the next queued file and FolderCount that of the next queued folder, both
-// shared by all levels. Writes the count line through `engine` and yields before each entry and each addition.
+// shared by all levels. Writes the count line through `engine` and yields before each entry and each
+// addition.
 //
 // Two rules beyond the plain walk:
 //  - A folder is entered at most once per scan (by its volume and file index, links followed), so a link
