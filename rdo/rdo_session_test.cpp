@@ -83,7 +83,8 @@ TEST_F(SessionTest, NewFileGetsTheStoreNameAndTheDefaultFolders) {
   auto again = session.GetStoreFromID(id);
   EXPECT_EQ(again->GetDefaultFolder(pst::kFolderInbox)->Name(), "Inbox");
   EXPECT_EQ(again->GetDefaultFolder(pst::kFolderSentMail)->Name(), "Sent Items");
-  EXPECT_EQ(std::string(*again->GetDefaultFolder(pst::kFolderSentMail)), "Sent Items") << "Name is the default value";
+  EXPECT_EQ(std::string(*again->GetDefaultFolder(pst::kFolderSentMail)), "Sent Items")
+      << "Name is the default value";
   EXPECT_EQ(session.Stores()->GetStoreFromID(id)->DisplayName(), name);
   EXPECT_EQ(session.Stores()->Count(), 1);
   auto root = again->IPMRootFolder();
@@ -178,7 +179,11 @@ TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
   CheckFileOnDisk(copy_at_logon);
   CheckFileOnDisk(copy_later);
   RDOSession reader;
-  EXPECT_EQ(reader.LogonPstStore(copy_later, 1, "")->GetDefaultFolder(pst::kFolderInbox)->Folders()->Item("Kept")->Name(),
+  EXPECT_EQ(reader.LogonPstStore(copy_later, 1, "")
+                ->GetDefaultFolder(pst::kFolderInbox)
+                ->Folders()
+                ->Item("Kept")
+                ->Name(),
             "Kept");
   EXPECT_EQ(reader.LogonPstStore(copy_at_logon, 1, "")->IPMRootFolder()->Folders()->Count(), 1)
       << "only Deleted Items before ValidateIPMTree";
