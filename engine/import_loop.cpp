@@ -63,7 +63,6 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       engine_.Yield();
       engine_.SetLine(StatusLine::kCurrentFile, "Converting Messages... from (" + f + ")");
       const std::string y = MessageFolderPath(f, sFolderPath);
-      MessageFile = f;
       std::string reason;
       uint64_t save_number = 0;
       switch (ImportMessage(y, f, reason, save_number)) {

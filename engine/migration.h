@@ -136,7 +136,6 @@ class Migration {
   std::string SentItemsName;
   std::vector<std::string> FolderList;
   int32_t MessageNumber = 0;
-  std::string MessageFile;
 
   // What became of the current mailbox's queued files. A message counts as converted only once a commit that
   // holds it has succeeded; the messages saved after the last good commit of a store that could not be saved
