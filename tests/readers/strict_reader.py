@@ -30,9 +30,10 @@ def strict_read(path):
     if run.returncode == 0:
         return []
     lines = [l for l in (run.stdout + run.stderr).splitlines() if l.strip()]
-    # This build reports every data tree deep enough for an XXBLOCK (over 1,021 blocks) as holding a short
-    # block, though each block is 8,176 bytes (velmora-pst check verifies that): told, not counted, until the
-    # disagreement is settled. Any other error fails.
+    # This reader flags every XXBLOCK tree (over 1,021 blocks) holding a block under 8,176 bytes, the final one
+    # included: any stream over 8,347,696 bytes whose length is not a multiple of 8,176. No layout avoids it:
+    # lcbTotal must equal the sum of the blocks, a block holds at most 8,176 bytes, and padding the final block
+    # changes the bytes pypff, pffexport and readpst return. Told, not counted; any other error fails.
     errors = [l for l in lines if l.startswith("ERROR")]
     deep = [l for l in errors if l.startswith("ERROR [data-tree]") and " level 0x2 " in l]
     if run.returncode == 1 and errors and len(deep) == len(errors):
