@@ -12,15 +12,22 @@
 //   Conversations, Notebook, Emailed Contacts (directly below the mailbox folder): no folder is made for
 //                         them, so their files are skipped by rule and reported as such
 //
+// Parsing runs ahead: while the store writes one message, a worker thread parses the next files (ParseAhead);
+// the loop takes each parse when it imports that file, so its order, progress, polls and yields stay as they
+// are. The worker ends (and releases what it holds) before the loop's end, a confirmed stop or an error
+// leaves the call.
+//
 // What counts as converted: a message whose save a successful commit has made durable. Messages saved after
 // the last good commit wait in unsaved_; the session's last commit (Logoff, or the commit of a confirmed
 // stop) settles them, and when it fails they are reported not converted with its error.
 #include <cmath>
 
 #include "engine/migration.h"
+#include "engine/parse_ahead.h"
 #include "engine/path_helpers.h"
 #include "engine/text_rules.h"
 #include "engine/texts.h"
+#include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 #include "rdo/store_state.h"
 
@@ -32,6 +39,10 @@ namespace {
 long RoundHalfEven(float v) {
   return std::lrint(static_cast<double>(v));
 }
+
+// The largest message file parsed ahead, the spill budget of one message: a larger one is parsed when it is
+// imported, so that a stop never waits for a long parse on the worker.
+constexpr uint64_t kLargestFileParsedAhead = 16u << 20;
 
 }  // namespace
 
@@ -57,6 +68,21 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
   // The queue is read in place, one path at a time: nothing refills or empties it while the loop runs (the
   // scan is over, and the status window only resets it when no run is under way).
   const size_t file_count = run.QueuedFiles ? run.QueuedFiles->Count() : 0;
+  const KeyedList* queued = run.QueuedFiles ? &*run.QueuedFiles : nullptr;
+  ResumeNext().Run([&] {
+    if (store_state_) header_properties_ = rdo::InternetHeaderProperties(*store_state_);
+  });
+  std::optional<ParseAhead> ahead;
+  ahead.emplace(
+      file_count,
+      [queued](size_t i) {
+        const std::string& f = queued->entries()[i].item;
+        return HasEmlExtension(PathFileName(f)) ? f : std::string();
+      },
+      [this](const std::string& path) {
+        return rdo::ParseEmlFile(path, header_properties_.load(), kLargestFileParsedAhead);
+      },
+      ParseAhead::Limits{});
   for (size_t i = 0; i < file_count; ++i) {
     const std::string f = run.QueuedFiles->entries()[i].item;
     if (HasEmlExtension(PathFileName(f))) {
@@ -65,7 +91,8 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       const std::string y = MessageFolderPath(f, sFolderPath);
       std::string reason;
       uint64_t save_number = 0;
-      switch (ImportMessage(y, f, reason, save_number)) {
+      switch (ImportMessage(
+          y, f, [&] { return ahead->Take(i); }, reason, save_number)) {
         case ImportResult::kSaved:
           unsaved_.emplace_back(save_number, f);
           SettleSaved();
@@ -114,6 +141,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
                         "Stopped... at " + engine_.GetLine(StatusLine::kProgressLine));
         engine_.SetLine(StatusLine::kCountLine, "Stopped...");
         // The session stays open, but everything saved so far is on disk before the call returns.
+        ahead.reset();
         FinishSaving(false);
         engine_.host().CloseRequestPage();
         return;
@@ -122,6 +150,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
     }
   }
 
+  ahead.reset();  // before the queue it reads is emptied
   run.EmptyQueues();
   engine_.Yield();
   FinishSaving(true);

@@ -6,6 +6,7 @@
 #include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
+#include "rdo/store_state.h"
 
 namespace velmora::engine {
 
@@ -44,7 +45,8 @@ std::set<std::string>& Migration::PresentKeys(const rdo::RDOFolder& folder) {
 }
 
 Migration::ImportResult Migration::ImportMessage(const std::string& folder_path, const std::string& file,
-                                                 std::string& reason, uint64_t& save_number) {
+                                                 const ParsedAhead& parsed_ahead, std::string& reason,
+                                                 uint64_t& save_number) {
   ResumeNext step;
   std::shared_ptr<rdo::RDOFolder> folder;
   std::shared_ptr<rdo::RDOMail> item;
@@ -61,10 +63,12 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
     return ImportResult::kNoFolder;
   }
   engine_.Yield();
-  if (!step.Run([&] { item->Import(file, kFormatRfc822); })) {
+  if (!step.Run([&] { item->Import(file, kFormatRfc822, parsed_ahead()); })) {
     reason = step.description();
     return ImportResult::kFailed;
   }
+  // The parses ahead follow the store's choice for the next files.
+  step.Run([&] { header_properties_ = rdo::InternetHeaderProperties(*store_state_); });
   std::string key;
   if (Resume) {
     key = MessageKey(item->MAPIOBJECT()->content());

@@ -10,10 +10,12 @@
 // "\Inbox\Projects" normally, "Inbox\Projects" when the mailbox folder is the root of the file system.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -22,6 +24,7 @@
 #include "engine/creation_stamp.h"
 #include "engine/engine.h"
 #include "engine/resume_next.h"
+#include "rdo/parsed_eml.h"
 
 namespace velmora::pst {
 struct MessageContent;
@@ -110,12 +113,14 @@ class Migration {
   void ImportQueuedFiles(const std::string& sFolderPath);
   // The store folder path (below the store's top folder, ending in "\" unless empty) for a queued file.
   std::string MessageFolderPath(const std::string& file, const std::string& sFolderPath);
-  // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it, sets its
-  // flags and saves it. kNoFolder and kFailed (with `reason`) when the file did not become a message; nothing
-  // is saved then. kSaved with the store's save number of the message otherwise.
+  // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it (taking the
+  // parse `parsed_ahead` gives, when it still fits the file), sets its flags and saves it. kNoFolder and
+  // kFailed (with `reason`) when the file did not become a message; nothing is saved then. kSaved with the
+  // store's save number of the message otherwise.
   enum class ImportResult { kSaved, kNoFolder, kFailed, kAlreadyPresent };
-  ImportResult ImportMessage(const std::string& folder_path, const std::string& file, std::string& reason,
-                             uint64_t& save_number);
+  using ParsedAhead = std::function<std::optional<rdo::ParsedEml>()>;
+  ImportResult ImportMessage(const std::string& folder_path, const std::string& file,
+                             const ParsedAhead& parsed_ahead, std::string& reason, uint64_t& save_number);
   // Unsaved messages that a successful commit has made durable become converted.
   void SettleSaved();
   // After the store's last commit failed: the unsaved messages are not converted, for `reason`.
@@ -155,6 +160,9 @@ class Migration {
   ResumeNext err_;
   bool store_opened_ = false;
   std::shared_ptr<rdo::StoreState> store_state_;
+  // Whether imports keep Internet headers as named properties (rdo::InternetHeaderProperties), as the
+  // parsing worker of the import loop reads it.
+  std::atomic<bool> header_properties_{true};
   std::vector<std::pair<uint64_t, std::string>> unsaved_;  // save number and file, in save order
   // Resume: the message keys of each target folder (by its NID), read when the folder is first met.
   std::map<uint32_t, std::set<std::string>> present_;

@@ -27,7 +27,7 @@ MAPIMessage::MAPIMessage(std::shared_ptr<StoreState> state, pst::Nid folder, pst
                          pst::MessageContent content)
     : state_(std::move(state)), folder_(folder), nid_(nid), content_(std::move(content)), changed_(false) {}
 
-void MAPIMessage::Import(const std::string& path, int format) {
+void MAPIMessage::Import(const std::string& path, int format, std::optional<ParsedEml> parsed) {
   if (format != kImportFormatRfc822) {
     throw Error(kMapiNoSupport, "Import format " + std::to_string(format) +
                                     " is not supported; use 1024 (an RFC 822 message file, .eml)");
@@ -35,11 +35,8 @@ void MAPIMessage::Import(const std::string& path, int format) {
   state_->store();  // Error when the session has logged off
   content_ = pst::MessageContent();
   changed_ = true;
-  // Every new Internet header name costs a named-property ID of the whole store (at most 32,767). Once half
-  // of them are taken, further headers stay only in the transport headers, so that a mailbox with endless
-  // X- header names can never run out of IDs and fail to store its messages.
   mime::ImportOptions options;
-  options.internet_header_properties = state_->store().name_map().size() < kInternetHeaderIdBudget;
+  options.internet_header_properties = InternetHeaderProperties(*state_);
   // A named pipe or a device would block the read or never end: only regular files are messages. A path that
   // cannot be looked at is left to the import, which says why it cannot be read.
   std::error_code ec;
@@ -47,9 +44,16 @@ void MAPIMessage::Import(const std::string& path, int format) {
   if (!ec && kind != std::filesystem::file_type::regular) {
     throw Error(kMapiDiskError, "Cannot import \"" + path + "\": not a regular file");
   }
-  auto imported = mime::ImportEml(path, options);
-  ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
-  content_ = std::move(imported).value();
+  // A parse made earlier stands for this one only while the file is unchanged since.
+  if (parsed && parsed->path == path &&
+      parsed->internet_header_properties == options.internet_header_properties &&
+      StampOf(path) == std::optional<FileStamp>(parsed->stamp)) {
+    content_ = std::move(parsed->content);
+  } else {
+    auto imported = mime::ImportEml(path, options);
+    ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
+    content_ = std::move(imported).value();
+  }
   if (std::string source = SourceFileText(path); !source.empty()) {
     pst::NamedProperty np;
     np.guid = pst::kPsPublicStrings;
@@ -58,6 +62,13 @@ void MAPIMessage::Import(const std::string& path, int format) {
     np.value = pst::PropValue::String(source);
     content_.named.push_back(std::move(np));
   }
+}
+
+// Every new Internet header name costs a named-property ID of the whole store (at most 32,767). Once half of
+// them are taken, further headers stay only in the transport headers, so that a mailbox with endless X-
+// header names can never run out of IDs and fail to store its messages.
+bool InternetHeaderProperties(const StoreState& state) {
+  return state.store().name_map().size() < kInternetHeaderIdBudget;
 }
 
 std::string SourceFileText(const std::string& path) {
@@ -95,8 +106,8 @@ void MAPIMessage::Save() {
   state_->Changed();
 }
 
-void RDOMail::Import(const std::string& path, int format) {
-  message_->Import(path, format);
+void RDOMail::Import(const std::string& path, int format, std::optional<ParsedEml> parsed) {
+  message_->Import(path, format, std::move(parsed));
 }
 
 std::string RDOMail::Subject() const {

@@ -23,6 +23,7 @@
 
 #include "pst/messaging/message_content.h"
 #include "rdo/object.h"
+#include "rdo/parsed_eml.h"
 #include "rdo/store_state.h"
 
 namespace velmora::rdo {
@@ -41,6 +42,10 @@ std::string SourceFileText(const std::string& path);
 // The source-file text stored in `content`, or empty.
 std::string SourceFileOf(const pst::MessageContent& content);
 
+// Whether an import into `state`'s store now keeps Internet headers as named properties (their IDs are
+// rationed, see Import); a parse made ahead must have used the same choice.
+bool InternetHeaderProperties(const StoreState& state);
+
 // A property value as an automation client passes it: a whole number, a Boolean or text.
 using PropVariant = std::variant<int32_t, bool, std::string>;
 
@@ -56,8 +61,9 @@ class MAPIMessage : public Object {
   // property IDs (0x8000 and up), which have no name here.
   void SetProp(pst::PropTag tag, const PropVariant& value);
   // Replaces the content by the file's (and kSourceFileProperty); Error for another format or a file that
-  // cannot be read, after which the message is empty.
-  void Import(const std::string& path, int format);
+  // cannot be read, after which the message is empty. `parsed`, a parse of the file made earlier (perhaps on
+  // another thread), is taken instead of parsing again when it still fits the file (parsed_eml.h).
+  void Import(const std::string& path, int format, std::optional<ParsedEml> parsed = std::nullopt);
   // Stores the message when it changed since the last save (or was never saved). A commit due then may
   // fail after the message was stored: Error, with save_number() already set.
   void Save();
@@ -82,8 +88,9 @@ class RDOMail : public Object {
  public:
   explicit RDOMail(std::shared_ptr<MAPIMessage> message) : message_(std::move(message)) {}
 
-  // Format 1024 only: the message takes its whole content from the .eml file at `path`.
-  void Import(const std::string& path, int format);
+  // Format 1024 only: the message takes its whole content from the .eml file at `path` (or from `parsed`,
+  // as MAPIMessage::Import says).
+  void Import(const std::string& path, int format, std::optional<ParsedEml> parsed = std::nullopt);
   std::string Subject() const;
   // Hex text of the message's entry ID; empty until the message is saved.
   std::string EntryID() const;

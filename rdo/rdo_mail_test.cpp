@@ -97,6 +97,49 @@ TEST_F(MailTest, NothingIsStoredUntilSaveAndASaveWithoutChangeWritesNothing) {
   EXPECT_EQ(items->Item(1)->Subject(), "Renamed");
 }
 
+// A parse made ahead (on the import loop's worker) stands for the file only while the file is unchanged:
+// changed, replaced or gone since, the import reads the file as it is now.
+TEST_F(MailTest, AParseMadeAheadIsTakenOnlyWhileItsFileIsUnchanged) {
+  const std::string file = dir_.str() + "/m.eml";
+  auto write = [&](const std::string& subject) {
+    std::ofstream(file, std::ios::trunc) << "Subject: " << subject << "\r\n\r\nHello.\r\n";
+  };
+  // The parse, marked so that the test sees whether the import took it.
+  auto parse_ahead = [&](bool header_properties = true) {
+    auto p = ParseEmlFile(file, header_properties, 1u << 20);
+    EXPECT_TRUE(p);
+    p->content.props[pst::TagId(kTagSubject)] = pst::PropValue::String("from the parse");
+    return p;
+  };
+  auto subject_after_import = [&](std::optional<ParsedEml> p) {
+    auto item = inbox_->Items()->Add(0);
+    item->Import(file, 1024, std::move(p));
+    return item->Subject();
+  };
+  write("one");
+  EXPECT_EQ(subject_after_import(parse_ahead()), "from the parse");
+  EXPECT_EQ(subject_after_import(parse_ahead(false)), "one") << "made with other options";
+
+  auto p = parse_ahead();
+  write("longer");  // changed in place
+  EXPECT_EQ(subject_after_import(std::move(p)), "longer");
+
+  p = parse_ahead();
+  const std::string other = dir_.str() + "/other.eml";
+  std::ofstream(other) << "Subject: newer\r\n\r\nHello.\r\n";
+  std::filesystem::rename(other, file);  // replaced by a file of the same size
+  EXPECT_EQ(subject_after_import(std::move(p)), "newer");
+
+  p = parse_ahead();
+  std::filesystem::remove(file);
+  EXPECT_NE(ErrorOf([&] { subject_after_import(std::move(p)); }).find("cannot be read"), std::string::npos);
+
+  EXPECT_FALSE(ParseEmlFile(file, true, 1u << 20)) << "gone";
+  write("one");
+  EXPECT_FALSE(ParseEmlFile(file, true, 10)) << "larger than parses ahead may be";
+  EXPECT_FALSE(ParseEmlFile(dir_.str(), true, 1u << 20)) << "not a regular file";
+}
+
 TEST_F(MailTest, TheStoreKeepsHasAttachOnlyWhereThereAreAttachmentsAndCountsUnreadMail) {
   auto plain = ImportAsTheEngineDoes(TestMessage("plain.eml"));
   auto files = ImportAsTheEngineDoes(TestMessage("attachments.eml"));

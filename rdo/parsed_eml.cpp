@@ -1,0 +1,74 @@
+#include "rdo/parsed_eml.h"
+
+#include <sys/stat.h>
+
+#include "mime/byte_sources.h"
+#include "mime/import.h"
+
+namespace velmora::rdo {
+
+namespace {
+
+// About what one entry of a property map or list costs besides its value: the tree node or vector slot, the
+// value's header and the allocator's rounding.
+constexpr uint64_t kEntryOverhead = 96;
+
+int64_t Nanoseconds(const timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+uint64_t HeldBytes(const pst::PropValue& v) {
+  uint64_t n = kEntryOverhead + v.bytes.capacity();
+  if (auto* memory = dynamic_cast<const mime::MemorySource*>(v.stream.get())) n += memory->bytes().capacity();
+  return n;
+}
+
+uint64_t HeldBytes(const pst::PropertyMap& props) {
+  uint64_t n = 0;
+  for (const auto& [id, v] : props) n += HeldBytes(v);
+  return n;
+}
+
+}  // namespace
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  FileStamp s;
+  s.device = static_cast<uint64_t>(st.st_dev);
+  s.inode = static_cast<uint64_t>(st.st_ino);
+  s.size = static_cast<uint64_t>(st.st_size);
+  s.modified_ns = Nanoseconds(st.st_mtim);
+  s.changed_ns = Nanoseconds(st.st_ctim);
+  return s;
+}
+
+std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
+                                      uint64_t max_file_bytes) {
+  auto stamp = StampOf(path);
+  if (!stamp || stamp->size > max_file_bytes) return std::nullopt;
+  mime::ImportOptions options;
+  options.internet_header_properties = internet_header_properties;
+  auto content = mime::ImportEml(path, options);
+  if (!content.ok()) return std::nullopt;
+  ParsedEml out;
+  out.path = path;
+  out.stamp = *stamp;
+  out.internet_header_properties = internet_header_properties;
+  out.content = std::move(content).value();
+  out.held_bytes = HeldBytes(out.content);
+  return out;
+}
+
+uint64_t HeldBytes(const pst::MessageContent& content) {
+  uint64_t n = HeldBytes(content.props);
+  for (const auto& np : content.named) n += np.name.capacity() + HeldBytes(np.value);
+  for (const auto& r : content.recipients) n += kEntryOverhead + HeldBytes(r.props);
+  for (const auto& a : content.attachments) {
+    n += kEntryOverhead + HeldBytes(a.props);
+    if (a.embedded) n += HeldBytes(*a.embedded);
+  }
+  return n;
+}
+
+}  // namespace velmora::rdo
