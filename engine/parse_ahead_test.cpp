@@ -121,6 +121,7 @@ TEST(ParseAhead, AFileTheWorkerHasNotReachedIsLeftToTheCaller) {
   ASSERT_TRUE(Eventually([&] { return fake.started == 1; }));  // m0 under way
   EXPECT_FALSE(ahead.Take(2));                                 // the caller parses m2 itself
   open.set_value();
+  ASSERT_TRUE(Eventually([&] { return fake.started == 4; }));  // m3 is done once m4 has started
   auto p = ahead.Take(3);
   ASSERT_TRUE(p);
   EXPECT_EQ(p->path, "m3");
