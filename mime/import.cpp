@@ -100,7 +100,15 @@ class MessageBuilder {
                                  AttachmentNamer& namer, uint64_t when, int message_depth,
                                  pst::MessageContent& out) {
     std::vector<Pending> stack{{root, 0}};  // explicit stack: deep nesting costs heap, not call stack
-    while (!stack.empty() && out.attachments.size() < options_.max_attachments) {
+    // Past the limit the message is refused rather than stored without some of its attachments: a message
+    // that lost attachments must not pass for converted.
+    auto room = [&]() -> pst::Status {
+      if (out.attachments.size() < options_.max_attachments) return pst::Status::Ok();
+      return pst::Status::InvalidArgument("the message has more than " +
+                                          std::to_string(options_.max_attachments) +
+                                          " attachments, the most a converted message may have");
+    };
+    while (!stack.empty()) {
       Pending p = stack.back();
       stack.pop_back();
       if (!p.object) continue;
@@ -119,6 +127,7 @@ class MessageBuilder {
           empty.reset(g_mime_message_new(FALSE));
           inner = empty.get();
         }
+        PST_RETURN_IF_ERROR(room());
         PST_ASSIGN_OR_RETURN(auto att, EmbeddedAttachment(p.object, inner, namer, when, message_depth));
         out.attachments.push_back(std::move(att));
         continue;
@@ -126,12 +135,14 @@ class MessageBuilder {
       if (!GMIME_IS_PART(p.object) || choice.consumed.count(p.object)) continue;
       if (MimeTypeOf(p.object) == "message/rfc822") {
         if (GObjectPtr<GMimeMessage> inner = ParseEncodedMessage(GMIME_PART(p.object))) {
+          PST_RETURN_IF_ERROR(room());
           PST_ASSIGN_OR_RETURN(auto att,
                                EmbeddedAttachment(p.object, inner.get(), namer, when, message_depth));
           out.attachments.push_back(std::move(att));
           continue;
         }
       }
+      PST_RETURN_IF_ERROR(room());
       PST_ASSIGN_OR_RETURN(auto att, ByValueAttachment(GMIME_PART(p.object), ic, namer, spill_, when));
       out.attachments.push_back(std::move(att));
     }

@@ -24,9 +24,10 @@ struct ImportOptions {
   size_t max_body_bytes = 32u << 20;       // text read for PidTagBody; longer bodies are cut
   int max_embedded_depth = 16;             // message/rfc822 deeper than this stays a by-value .eml file
   int max_mime_depth = 64;                 // multipart nesting walked
-  // Per message; further parts are left out. A message node's subnodes (two levels of 340 and 510 entries,
-  // 173,400 in all) hold each attachment's object and the attachment table, so the file format allows far
-  // more: this bound keeps one message's memory (about 7 KB an attachment while it is written) near 75 MB.
+  // Per message; a message with more is refused, with an error naming the limit, rather than converted
+  // without some of them. A message node's subnodes (two levels of 340 and 510 entries, 173,400 in all) hold
+  // each attachment's object and the attachment table, so the file format allows far more: this bound keeps
+  // one message's memory (about 7 KB an attachment while it is written) near 75 MB.
   size_t max_attachments = 10000;
   std::optional<uint64_t> fallback_time;   // FILETIME when the mail has no readable date; default: the
                                            // file's modification time (ImportEml), else the current time

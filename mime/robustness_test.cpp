@@ -189,9 +189,11 @@ TEST(ImportLimits, ThousandsOfPartsAreLinearAndCapped) {
   EXPECT_EQ(BytesAsString(r->attachments[4321].props, t::kAttachDataBinary), "4321");
   ImportOptions capped;
   capped.max_attachments = 100;
-  auto c = FromString(s, capped);
-  ASSERT_TRUE(c.ok());
-  EXPECT_EQ(c->attachments.size(), 100u);
+  auto c = FromString(s, capped);  // refused, never stored with attachments missing
+  ASSERT_FALSE(c.ok());
+  EXPECT_NE(c.status().message().find("more than 100 attachments"), std::string::npos);
+  capped.max_attachments = 5000;
+  EXPECT_TRUE(FromString(s, capped).ok());
 }
 
 TEST(ImportLimits, InlineMatchingStaysLinearWithManyPartsAndALargeBody) {
@@ -242,11 +244,12 @@ TEST(ImportLimits, OverlongHeadersAreCutBeforeParsing) {
 
   std::string many = "Subject: many\n";
   for (int i = 0; i < 60000; ++i) many += "X-F" + std::to_string(i) + ": v\n";
-  auto three = FromString(many + "To: anna@example.com\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
-                                 "Content-Type: text/plain\n\ntext\n--b\nContent-Type: application/x-a; "
-                                 "name=a.bin\n\nA\n--b--\n");
+  auto three = FromString(many +
+                          "To: anna@example.com\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+                          "Content-Type: text/plain\n\ntext\n--b\nContent-Type: application/x-a; "
+                          "name=a.bin\n\nA\n--b--\n");
   ASSERT_TRUE(three.ok());
-  EXPECT_EQ(three->recipients.size(), 0u);  // past the bounds: removed whole
+  EXPECT_EQ(three->recipients.size(), 0u);   // past the bounds: removed whole
   ASSERT_EQ(three->attachments.size(), 1u);  // Content-Type kept
   EXPECT_EQ(BytesAsString(three->attachments[0].props, t::kAttachDataBinary), "A");
 }
