@@ -12,15 +12,17 @@
 //   Conversations, Notebook, Emailed Contacts (directly below the mailbox folder): no folder is made for
 //                         them, so their files are skipped by rule and reported as such
 //
-// Parsing runs ahead: while the store writes one message, a worker thread parses the next files (ParseAhead);
+// Parsing runs ahead: while the store writes one message, worker threads parse the next files (ParseAhead);
 // the loop takes each parse when it imports that file, so its order, progress, polls and yields stay as they
-// are. The worker ends (and releases what it holds) before the loop's end, a confirmed stop or an error
+// are. The workers end (and release what they hold) before the loop's end, a confirmed stop or an error
 // leaves the call.
 //
 // What counts as converted: a message whose save a successful commit has made durable. Messages saved after
 // the last good commit wait in unsaved_; the session's last commit (Logoff, or the commit of a confirmed
 // stop) settles them, and when it fails they are reported not converted with its error.
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "engine/migration.h"
 #include "engine/parse_ahead.h"
@@ -43,6 +45,14 @@ long RoundHalfEven(float v) {
 // The largest message file parsed ahead, the spill budget of one message: a larger one is parsed when it is
 // imported, so that a stop never waits for a long parse on the worker.
 constexpr uint64_t kLargestFileParsedAhead = 16u << 20;
+
+// One parsing worker per core: the store writer mostly waits for them, so every core parses. At most one
+// fewer than the files in flight, so that a finished parse always has room to wait.
+ParseAhead::Limits ParseLimits() {
+  ParseAhead::Limits limits;
+  limits.workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, limits.files - 1);
+  return limits;
+}
 
 }  // namespace
 
@@ -82,7 +92,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       [this](const std::string& path) {
         return rdo::ParseEmlFile(path, header_properties_.load(), kLargestFileParsedAhead);
       },
-      ParseAhead::Limits{});
+      ParseLimits());
   for (size_t i = 0; i < file_count; ++i) {
     const std::string f = run.QueuedFiles->entries()[i].item;
     if (HasEmlExtension(PathFileName(f))) {

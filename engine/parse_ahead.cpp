@@ -1,10 +1,13 @@
 #include "engine/parse_ahead.h"
 
+#include <algorithm>
+
 namespace velmora::engine {
 
 ParseAhead::ParseAhead(size_t count, PathAt path_at, Parse parse, Limits limits)
     : count_(count), path_at_(std::move(path_at)), parse_(std::move(parse)), limits_(limits) {
-  worker_ = std::thread([this] { Work(); });
+  const size_t workers = std::clamp<size_t>(limits_.workers, 1, std::max<size_t>(limits_.files, 1));
+  for (size_t i = 0; i < workers && i < count_; ++i) workers_.emplace_back([this] { Work(); });
 }
 
 ParseAhead::~ParseAhead() {
@@ -17,15 +20,18 @@ void ParseAhead::Cancel() {
     cancelled_ = true;
   }
   changed_.notify_all();
-  if (worker_.joinable()) worker_.join();
-  std::deque<Ready> released;
+  for (auto& w : workers_)
+    if (w.joinable()) w.join();
+  std::map<size_t, rdo::ParsedEml> released;
   std::lock_guard lock(mu_);
   released.swap(ready_);
   ready_bytes_ = 0;
 }
 
 bool ParseAhead::MayStart() const {
-  return ready_.size() < limits_.files && ready_bytes_ + limits_.one_parse_bytes <= limits_.held_bytes;
+  const size_t in_flight = ready_.size() + under_way_.size();
+  return in_flight < limits_.files &&
+         ready_bytes_ + (under_way_.size() + 1) * limits_.one_parse_bytes <= limits_.held_bytes;
 }
 
 void ParseAhead::Work() {
@@ -34,7 +40,7 @@ void ParseAhead::Work() {
     changed_.wait(lock, [&] { return cancelled_ || next_ >= count_ || MayStart(); });
     if (cancelled_ || next_ >= count_) return;
     const size_t index = next_++;
-    under_way_ = index;
+    under_way_.insert(index);
     lock.unlock();
     std::optional<rdo::ParsedEml> parsed;
     try {
@@ -43,12 +49,12 @@ void ParseAhead::Work() {
       parsed.reset();  // out of memory, say: the import parses the file itself and reports what it finds
     }
     lock.lock();
-    under_way_.reset();
+    under_way_.erase(index);
     // Passed over meanwhile (Take asked for a later file) or holding too much to wait in memory: dropped,
     // and the import parses the file itself.
     if (parsed && !cancelled_ && index >= wanted_ && parsed->held_bytes <= limits_.one_parse_bytes) {
       ready_bytes_ += parsed->held_bytes;
-      ready_.push_back({index, std::move(*parsed)});
+      ready_.emplace(index, std::move(*parsed));
       parsed.reset();
     }
     changed_.notify_all();
@@ -62,24 +68,24 @@ void ParseAhead::Work() {
 }
 
 void ParseAhead::DropBefore(size_t index) {
-  while (!ready_.empty() && ready_.front().index < index) {
-    ready_bytes_ -= ready_.front().parsed.held_bytes;
-    ready_.pop_front();
+  while (!ready_.empty() && ready_.begin()->first < index) {
+    ready_bytes_ -= ready_.begin()->second.held_bytes;
+    ready_.erase(ready_.begin());
   }
 }
 
 std::optional<rdo::ParsedEml> ParseAhead::Take(size_t index) {
   std::unique_lock lock(mu_);
   wanted_ = index;
-  changed_.wait(lock, [&] { return cancelled_ || under_way_ != index; });
+  changed_.wait(lock, [&] { return cancelled_ || under_way_.count(index) == 0; });
   DropBefore(index);
   std::optional<rdo::ParsedEml> out;
-  if (!ready_.empty() && ready_.front().index == index) {
-    ready_bytes_ -= ready_.front().parsed.held_bytes;
-    out = std::move(ready_.front().parsed);
-    ready_.pop_front();
+  if (auto it = ready_.find(index); it != ready_.end()) {
+    ready_bytes_ -= it->second.held_bytes;
+    out = std::move(it->second);
+    ready_.erase(it);
   } else if (next_ <= index) {
-    next_ = index + 1;  // the worker is behind: the caller parses this file, the worker goes on after it
+    next_ = index + 1;  // the workers are behind: the caller parses this file, they go on after it
   }
   lock.unlock();
   changed_.notify_all();

@@ -1,4 +1,4 @@
-// Parses the upcoming message files of the import loop on a worker thread while the store writes the current
+// Parses the upcoming message files of the import loop on worker threads while the store writes the current
 // one. The loop itself is unchanged: it still handles every file in queue order, polls its flags and yields
 // where it always did; it only finds the parse of a file ready (Take) instead of making it.
 //
@@ -16,12 +16,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "rdo/parsed_eml.h"
 
@@ -33,30 +35,28 @@ class ParseAhead {
     size_t files = 4;                      // parses in flight, waiting or under way
     uint64_t held_bytes = 64u << 20;       // what the parses in flight may hold together
     uint64_t one_parse_bytes = 16u << 20;  // what one parse may hold: the spill budget of one message
+    size_t workers = 1;                    // threads that parse
   };
   // The `index`-th queued file's path, or "" for one that is not parsed ahead. Called on the worker thread.
   using PathAt = std::function<std::string(size_t index)>;
   // Parses one file; nullopt when it cannot or should not be parsed ahead. Called on the worker thread.
   using Parse = std::function<std::optional<rdo::ParsedEml>(const std::string& path)>;
 
-  // Starts the worker on files 0 .. count - 1.
+  // Starts the workers on files 0 .. count - 1.
   ParseAhead(size_t count, PathAt path_at, Parse parse, Limits limits);
   ~ParseAhead();
   ParseAhead(const ParseAhead&) = delete;
   ParseAhead& operator=(const ParseAhead&) = delete;
 
-  // The parse of file `index`, waiting for it when it is under way; nullopt when the worker has not parsed
-  // it (it is then never parsed ahead: the caller parses it). Files before `index` are passed over for good:
+  // The parse of file `index`, waiting for it when it is under way; nullopt when no worker has parsed it
+  // (it is then never parsed ahead: the caller parses it). Files before `index` are passed over for good:
   // call with growing indexes.
   std::optional<rdo::ParsedEml> Take(size_t index);
-  // Stops the worker and waits for it to end; parses not taken are released. Take gives nullopt afterwards.
+  // Stops the workers and waits for them to end; parses not taken are released. Take gives nullopt
+  // afterwards.
   void Cancel();
 
  private:
-  struct Ready {
-    size_t index;
-    rdo::ParsedEml parsed;
-  };
   void Work();
   bool MayStart() const;  // with mu_ held
   void DropBefore(size_t index);
@@ -68,13 +68,13 @@ class ParseAhead {
 
   std::mutex mu_;
   std::condition_variable changed_;
-  std::deque<Ready> ready_;          // in index order
-  uint64_t ready_bytes_ = 0;         // held by ready_
-  size_t next_ = 0;                  // the next index the worker looks at
-  size_t wanted_ = 0;                // the index of the last Take: earlier ones are never asked for
-  std::optional<size_t> under_way_;  // the index being parsed
+  std::map<size_t, rdo::ParsedEml> ready_;  // by index
+  uint64_t ready_bytes_ = 0;                 // held by ready_
+  size_t next_ = 0;                          // the next index a worker looks at
+  size_t wanted_ = 0;                        // the index of the last Take: earlier ones are never asked for
+  std::set<size_t> under_way_;               // the indexes being parsed
   bool cancelled_ = false;
-  std::thread worker_;
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace velmora::engine
