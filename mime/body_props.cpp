@@ -1,5 +1,6 @@
 #include "mime/body_props.h"
 
+#include "mime/byte_sources.h"
 #include "mime/charset.h"
 #include "mime/gobject_ptr.h"
 #include "mime/html_text.h"
@@ -101,8 +102,12 @@ pst::Result<InlineContext> SetBodyProperties(const BodyChoice& choice, size_t ma
   int32_t codepage = 0;
   if (choice.html) {
     PST_ASSIGN_OR_RETURN(auto bytes, spill.StorePartContent(choice.html));
+    // The decoded HTML is usually small enough to be held already: read it there rather than decode again.
+    auto* held = dynamic_cast<const MemorySource*>(bytes.get());
+    std::string raw = held && held->Size() <= max_body_bytes
+                          ? std::string(held->bytes().begin(), held->bytes().end())
+                          : ReadPartContent(choice.html, max_body_bytes);
     props[tag::kHtml] = PropValue::Stream(pst::kPtypBinary, std::move(bytes));
-    std::string raw = ReadPartContent(choice.html, max_body_bytes);
     std::string charset = HtmlCharset(choice.html, raw);
     codepage = CodePageOf(charset, raw);
     std::string html = DecodeBodyText(raw, charset);

@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace velmora::mime {
@@ -262,11 +263,17 @@ std::string HtmlToText(std::string_view html) {
   return text.Finish();
 }
 
+// Both collectors below visit each ':' or '=' once (memchr) and look back for the name before it, instead of
+// searching the body once per name character by character: on a large HTML body that was a tenth of a small
+// message's parse. A name found inside a value already collected for the same name is not counted, so the
+// result is that of a search that resumes after each value.
+
 std::set<std::string> CidReferences(std::string_view html) {
   std::set<std::string> out;
-  size_t pos = 0;
-  while ((pos = FindNoCase(html, pos, "cid:")) != std::string_view::npos) {
-    pos += 4;
+  size_t resume = 0;  // a "cid:" starting before this lies inside the last id
+  for (size_t colon = html.find(':'); colon != std::string_view::npos; colon = html.find(':', colon + 1)) {
+    if (colon < 3 || colon - 3 < resume || !StartsWithNoCase(html, colon - 3, "cid")) continue;
+    size_t pos = colon + 1;
     std::string id;
     while (pos < html.size()) {
       char c = html[pos];
@@ -282,17 +289,22 @@ std::set<std::string> CidReferences(std::string_view html) {
       id += Lower(c);
       ++pos;
     }
+    resume = pos;
     if (!id.empty()) out.insert(id);
   }
   return out;
 }
 
 std::set<std::string> UrlReferences(std::string_view html) {
+  static constexpr std::string_view kNames[] = {"src", "background", "href"};
+  size_t resume[std::size(kNames)] = {};  // per name, as for "cid:" above
   std::set<std::string> out;
-  for (std::string_view attr : {"src=", "background=", "href="}) {
-    size_t pos = 0;
-    while ((pos = FindNoCase(html, pos, attr)) != std::string_view::npos) {
-      pos += attr.size();
+  for (size_t eq = html.find('='); eq != std::string_view::npos; eq = html.find('=', eq + 1)) {
+    for (size_t k = 0; k < std::size(kNames); ++k) {
+      const std::string_view name = kNames[k];
+      if (eq < name.size() || eq - name.size() < resume[k] || !StartsWithNoCase(html, eq - name.size(), name))
+        continue;
+      size_t pos = eq + 1;
       char quote = pos < html.size() && (html[pos] == '"' || html[pos] == '\'') ? html[pos++] : 0;
       std::string url;
       while (pos < html.size()) {
@@ -301,6 +313,7 @@ std::set<std::string> UrlReferences(std::string_view html) {
         url += Lower(c);
         ++pos;
       }
+      resume[k] = pos;
       if (!url.empty()) out.insert(std::move(url));
     }
   }
