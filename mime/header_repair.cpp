@@ -296,32 +296,44 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
   uint64_t line_start = start, line_length = 0;
   bool blank = true, cr = false;
   uint64_t size = source.Size();
+  // Each chunk is taken a line piece at a time (memchr for the LF, NUL and blank tests over the piece): the
+  // scan covers every line of the message, bodies included, so a byte-at-a-time loop cost a fifth of a small
+  // message's parse. A CR counts as part of the line unless an LF follows it at once.
   for (uint64_t pos = start; pos < size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
     if (!source.Read(pos, std::span<uint8_t>(buf.data(), n)).ok()) return {};
-    for (size_t i = 0; i < n; ++i) {
-      uint8_t c = buf[i];
-      if (c == '\n') {
-        scanner.Line(head, line_start, line_length, blank, cr ? "\r\n" : "\n", nuls);
-        head.clear();
-        nuls.clear();
-        line_start = pos + i + 1;
-        line_length = 0;
-        blank = true;
-        cr = false;
-        continue;
+    const uint8_t* data = buf.data();
+    for (size_t i = 0; i < n;) {
+      const auto* lf = static_cast<const uint8_t*>(std::memchr(data + i, '\n', n - i));
+      const size_t end = lf ? static_cast<size_t>(lf - data) : n;
+      if (end > i) {
+        if (cr) {  // the CR that ended the last piece is inside the line
+          if (head.size() < kLineHead) head += '\r';
+          ++line_length;
+          blank = false;
+        }
+        cr = data[end - 1] == '\r';
+        const size_t m = end - i - (cr ? 1 : 0);  // the piece's bytes that belong to the line
+        const char* piece = reinterpret_cast<const char*>(data + i);
+        if (head.size() < kLineHead) head.append(piece, std::min(m, kLineHead - head.size()));
+        for (size_t k = 0; k < m && nuls.size() < kMaxNuls; ++k) {
+          const void* nul = std::memchr(piece + k, 0, m - k);
+          if (!nul) break;
+          k = static_cast<size_t>(static_cast<const char*>(nul) - piece);
+          nuls.push_back(pos + i + k);
+        }
+        for (size_t k = 0; k < m && blank; ++k) blank = piece[k] == ' ' || piece[k] == '\t';
+        line_length += m;
       }
-      if (cr) {  // a CR inside the line, not before its LF
-        if (head.size() < kLineHead) head += '\r';
-        ++line_length;
-        blank = false;
-      }
-      cr = c == '\r';
-      if (cr) continue;
-      if (head.size() < kLineHead) head += static_cast<char>(c);
-      if (c == 0 && nuls.size() < kMaxNuls) nuls.push_back(pos + i);
-      ++line_length;
-      blank = blank && (c == ' ' || c == '\t');
+      if (!lf) break;
+      scanner.Line(head, line_start, line_length, blank, cr ? "\r\n" : "\n", nuls);
+      head.clear();
+      nuls.clear();
+      line_start = pos + end + 1;
+      line_length = 0;
+      blank = true;
+      cr = false;
+      i = end + 1;
     }
     pos += n;
   }
