@@ -289,13 +289,14 @@ class Scanner {
 std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t start) {
   std::vector<InputEdit> edits;
   Scanner scanner(edits);
-  std::vector<uint8_t> buf(kChunk);
   std::string head;
   std::vector<uint64_t> nuls;  // where the line holds NUL bytes (the first few)
   constexpr size_t kMaxNuls = 64;
   uint64_t line_start = start, line_length = 0;
   bool blank = true, cr = false;
   uint64_t size = source.Size();
+  // No larger than the message: most are a few KB, and the buffer is zeroed when made.
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(kChunk, size > start ? size - start : 0)));
   // Each chunk is taken a line piece at a time (memchr for the LF, NUL and blank tests over the piece): the
   // scan covers every line of the message, bodies included, so a byte-at-a-time loop cost a fifth of a small
   // message's parse. A CR counts as part of the line unless an LF follows it at once.
