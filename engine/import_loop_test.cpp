@@ -224,6 +224,57 @@ INSTANTIATE_TEST_SUITE_P(
                  "Stopped... at 33% Complete"}),
     [](const ::testing::TestParamInfo<FlagCase>& p) { return std::string(p.param.name); });
 
+// The threads of this process, and its open descriptors that name a message file.
+size_t Threads() {
+  return static_cast<size_t>(
+      std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
+}
+size_t OpenMessageFiles() {
+  size_t n = 0;
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd"))
+    n += fs::read_symlink(fd.path(), ec).extension() == ".eml";
+  return n;
+}
+
+// The files parsed ahead of the store writer are let go whenever the loop ends: a confirmed stop (which
+// keeps the session) and the mailbox's end leave no parsing thread and no message file open. The messages
+// are signed: their parse reads the signed part from the file, so it holds the file open.
+TEST_F(ImportLoopTest, StopAndEndLeaveNoParsingThreadOrMessageFileOpen) {
+  fs::create_directories(box());
+  for (int i = 0; i < 40; ++i) {
+    std::ofstream(box() / ("m" + std::to_string(i) + ".eml"))
+        << "From: a@example.com\r\nSubject: signed\r\nContent-Type: multipart/signed; "
+           "protocol=\"application/pkcs7-signature\"; micalg=sha-256; boundary=s\r\n\r\n--s\r\n"
+           "Content-Type: text/plain\r\n\r\nHello.\r\n--s\r\nContent-Type: application/pkcs7-signature\r\n"
+           "Content-Transfer-Encoding: base64\r\n\r\nAAAA\r\n--s--\r\n";
+  }
+  AddRow();
+  const size_t threads = Threads();
+  host_.confirm_answers = {true};
+  size_t open_while_running = 0, threads_while_running = 0;
+  host_.on_yield = [&](int64_t) {
+    open_while_running = std::max(open_while_running, OpenMessageFiles());
+    threads_while_running = std::max(threads_while_running, Threads());
+    // Stop once a parse ahead holds a file (or, on a very busy machine, at the 30th file).
+    if (open_while_running > 0 || host_.LinesStartingWith("CurrentFile=Converting Messages").size() == 30)
+      run_.StopRequested = true;
+  };
+  conversion_.Run();
+  EXPECT_LT(conversion_.outcomes().at(0).converted, 40);
+  EXPECT_TRUE(conversion_.SessionOpen()) << "a confirmed stop keeps the session";
+  EXPECT_GT(threads_while_running, threads) << "files were parsed ahead";
+  EXPECT_GT(open_while_running, 0u);
+  EXPECT_EQ(Threads(), threads);
+  EXPECT_EQ(OpenMessageFiles(), 0u);
+
+  run_ = RunState();
+  host_.on_yield = nullptr;
+  conversion_.Run();
+  EXPECT_EQ(Threads(), threads);
+  EXPECT_EQ(OpenMessageFiles(), 0u);
+}
+
 TEST_F(ImportLoopTest, ConfirmedTextsAndTitles) {
   for (int i = 0; i < 2; ++i) WriteEml(box() / ("m" + std::to_string(i) + ".eml"), "m" + std::to_string(i));
   AddRow();
