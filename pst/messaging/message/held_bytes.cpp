@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace velmora::pst {
 
@@ -83,18 +85,35 @@ class CountingStore : public NodeStore {
 // stand-in of the same size lands in the same place.
 constexpr uint64_t kLargestHeapValue = 3580;
 
+// Puts the large values of a property map back when the measure is done, however it ends.
+class StandIns {
+ public:
+  explicit StandIns(PropertyMap& props) {
+    for (auto& [id, value] : props) {
+      if (value.Size() <= kLargestHeapValue) continue;
+      PropValue zeros = PropValue::Stream(value.type, std::make_shared<Zeros>(value.Size()));
+      taken_.emplace_back(&value, std::move(value));
+      value = std::move(zeros);
+    }
+  }
+  ~StandIns() {
+    for (auto& [slot, original] : taken_) *slot = std::move(original);
+  }
+  StandIns(const StandIns&) = delete;
+  StandIns& operator=(const StandIns&) = delete;
+
+ private:
+  std::vector<std::pair<PropValue*, PropValue>> taken_;
+};
+
 }  // namespace
 
-Result<uint64_t> MeasurePropertyContext(const PropertyMap& props) {
-  PropertyMap stand_ins;
-  for (const auto& [id, value] : props) {
-    if (value.Size() > kLargestHeapValue)
-      stand_ins[id] = PropValue::Stream(value.type, std::make_shared<Zeros>(value.Size()));
-    else
-      stand_ins[id] = value;
-  }
+Result<uint64_t> MeasurePropertyContext(PropertyMap& props) {
+  // The stand-ins take the large values' places in the map itself: copying the map cost as much as the
+  // measure.
+  StandIns stand_ins(props);
   CountingStore counter;
-  PST_ASSIGN_OR_RETURN(HeapOutput out, WritePropertyContext(counter, stand_ins));
+  PST_ASSIGN_OR_RETURN(HeapOutput out, WritePropertyContext(counter, props));
   uint64_t total = 0;
   if (out.data) {
     PST_ASSIGN_OR_RETURN(total, counter.DataTreeSize(out.data));
