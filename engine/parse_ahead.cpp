@@ -19,7 +19,8 @@ void ParseAhead::Cancel() {
     std::lock_guard lock(mu_);
     cancelled_ = true;
   }
-  changed_.notify_all();
+  room_.notify_all();
+  done_.notify_all();
   for (auto& w : workers_)
     if (w.joinable()) w.join();
   std::map<size_t, rdo::ParsedEml> released;
@@ -37,7 +38,7 @@ bool ParseAhead::MayStart() const {
 void ParseAhead::Work() {
   std::unique_lock lock(mu_);
   while (true) {
-    changed_.wait(lock, [&] { return cancelled_ || next_ >= count_ || MayStart(); });
+    room_.wait(lock, [&] { return cancelled_ || next_ >= count_ || MayStart(); });
     if (cancelled_ || next_ >= count_) return;
     const size_t index = next_++;
     under_way_.insert(index);
@@ -57,7 +58,7 @@ void ParseAhead::Work() {
       ready_.emplace(index, std::move(*parsed));
       parsed.reset();
     }
-    changed_.notify_all();
+    if (taking_ && index == wanted_) done_.notify_one();
     if (parsed) {
       // A dropped parse is released outside the lock: that may close files.
       lock.unlock();
@@ -77,7 +78,11 @@ void ParseAhead::DropBefore(size_t index) {
 std::optional<rdo::ParsedEml> ParseAhead::Take(size_t index) {
   std::unique_lock lock(mu_);
   wanted_ = index;
-  changed_.wait(lock, [&] { return cancelled_ || under_way_.count(index) == 0; });
+  taking_ = true;
+  done_.wait(lock, [&] { return cancelled_ || under_way_.count(index) == 0; });
+  taking_ = false;
+  const bool was_full = !MayStart();
+  const size_t in_flight = ready_.size() + under_way_.size();
   DropBefore(index);
   std::optional<rdo::ParsedEml> out;
   if (auto it = ready_.find(index); it != ready_.end()) {
@@ -87,8 +92,14 @@ std::optional<rdo::ParsedEml> ParseAhead::Take(size_t index) {
   } else if (next_ <= index) {
     next_ = index + 1;  // the workers are behind: the caller parses this file, they go on after it
   }
+  const bool room = was_full && MayStart();
+  const bool more_room = in_flight - (ready_.size() + under_way_.size()) > 1;
   lock.unlock();
-  changed_.notify_all();
+  if (room && more_room) {
+    room_.notify_all();
+  } else if (room) {
+    room_.notify_one();
+  }
   return out;
 }
 

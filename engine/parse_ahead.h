@@ -67,12 +67,16 @@ class ParseAhead {
   const Limits limits_;
 
   std::mutex mu_;
-  std::condition_variable changed_;
+  // Separate wake-ups, so that a finished parse does not wake the other workers and a taken one does not
+  // wake the caller: each wake-up is a context switch, and there would be several per message.
+  std::condition_variable room_;            // workers wait here for room (or the end)
+  std::condition_variable done_;            // Take waits here for the parse under way of its file
+  bool taking_ = false;                     // Take is waiting
   std::map<size_t, rdo::ParsedEml> ready_;  // by index
-  uint64_t ready_bytes_ = 0;                 // held by ready_
-  size_t next_ = 0;                          // the next index a worker looks at
-  size_t wanted_ = 0;                        // the index of the last Take: earlier ones are never asked for
-  std::set<size_t> under_way_;               // the indexes being parsed
+  uint64_t ready_bytes_ = 0;                // held by ready_
+  size_t next_ = 0;                         // the next index a worker looks at
+  size_t wanted_ = 0;                       // the index of the last Take: earlier ones are never asked for
+  std::set<size_t> under_way_;              // the indexes being parsed
   bool cancelled_ = false;
   std::vector<std::thread> workers_;
 };
