@@ -84,35 +84,32 @@ TEST(ParseAhead, GivesEachFileItsOwnParseInQueueOrderAndDropsWhatIsPassedOver) {
 }
 
 TEST(ParseAhead, KeepsWithinItsFileAndByteBounds) {
-  {
+  auto names = [](size_t i) { return "m" + std::to_string(i); };
+  // Three files in flight; 100 bytes in flight at 10 a parse (ten parses, waiting or under way).
+  struct Case {
+    ParseAhead::Limits limits;
+    uint64_t held;
+    int in_flight;
+  };
+  for (const Case& c : {Case{{3, 1000, 10, 2}, 1, 3}, Case{{100, 100, 10, 3}, 10, 10}}) {
     FakeParser fake;
-    ParseAhead ahead(40, [](size_t i) { return "m" + std::to_string(i); }, fake.Parse(), {3, 1000, 10, 2});
-    ASSERT_TRUE(Eventually([&] { return fake.alive == 3; }));
+    fake.held = c.held;
+    ParseAhead ahead(40, names, fake.Parse(), c.limits);
+    ASSERT_TRUE(Eventually([&] { return fake.alive == c.in_flight; }));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(fake.started, 3);
-    ASSERT_TRUE(ahead.Take(0));
-    ASSERT_TRUE(Eventually([&] { return fake.started == 4; }));
+    EXPECT_EQ(fake.started, c.in_flight);
+    ASSERT_TRUE(ahead.Take(0));  // room for one more
+    ASSERT_TRUE(Eventually([&] { return fake.started == c.in_flight + 1; }));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(fake.started, 4);
+    EXPECT_EQ(fake.started, c.in_flight + 1);
   }
-  {
-    // 100 bytes in flight, 10 per parse: ten parses in all, waiting or under way.
-    FakeParser fake;
-    fake.held = 10;
-    ParseAhead ahead(40, [](size_t i) { return "m" + std::to_string(i); }, fake.Parse(), {100, 100, 10, 3});
-    ASSERT_TRUE(Eventually([&] { return fake.alive == 10; }));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(fake.started, 10);
-  }
-  {
-    // A parse holding more than one parse may is dropped: the import parses that file itself.
-    FakeParser fake;
-    fake.held = 11;
-    ParseAhead ahead(4, [](size_t i) { return "m" + std::to_string(i); }, fake.Parse(), {4, 100, 10, 2});
-    ASSERT_TRUE(Eventually([&] { return fake.started == 4; }));
-    EXPECT_FALSE(ahead.Take(0));
-    EXPECT_TRUE(Eventually([&] { return fake.alive == 0; }));
-  }
+  // A parse holding more than one parse may is dropped: the import parses that file itself.
+  FakeParser fake;
+  fake.held = 11;
+  ParseAhead ahead(4, names, fake.Parse(), {4, 100, 10, 2});
+  ASSERT_TRUE(Eventually([&] { return fake.started == 4; }));
+  EXPECT_FALSE(ahead.Take(0));
+  EXPECT_TRUE(Eventually([&] { return fake.alive == 0; }));
 }
 
 TEST(ParseAhead, AFileTheWorkerHasNotReachedIsLeftToTheCaller) {
