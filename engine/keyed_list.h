@@ -5,9 +5,10 @@
 // A scan queues every file of a mailbox, a million of them in a large export, so the list is kept compact:
 // one byte buffer holds the entries one after another, each item and key stored as the length of the prefix
 // it shares with the previous entry's and the bytes after it (paths of one folder share all but their file
-// names, keys all but their last digits), about 20 bytes an entry where separate strings took over 150.
-// Every 16th entry is stored whole (a restart), so reading entry i decodes at most 16 entries; reading in
-// order decodes each once. The key set is an open-addressed table of entry numbers, 8 bytes an entry.
+// names, keys all but their last digits): about 15 bytes an entry for the paths of an export, where
+// separate strings took over 150. Every 16th entry is stored whole (a restart), so reading entry i decodes at
+// most 16 entries; reading in order decodes each once. The key set is an open-addressed table of entry
+// numbers, 8-16 bytes an entry.
 //
 // Entry layout (varint = LEB128, 7 bits a byte, low bits first):
 //   varint item_shared | varint item_rest | item_rest bytes | varint key_shared | varint key_rest | bytes
