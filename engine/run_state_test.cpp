@@ -69,6 +69,37 @@ TEST(RunState, ATakenKeyFailsAndLeavesTheListAsItWas) {
   EXPECT_EQ(moved.entries()[2].key, "Z" + k + "1");
 }
 
+// The list stores each entry against the one before it and whole every 16th: entries read back exactly
+// in order and by position, whatever they share with their neighbours, and every key stays taken.
+TEST(RunState, CompactListReadsBackEveryEntryExactly) {
+  std::vector<KeyedList::Entry> want;
+  for (int i = 0; i < 700; ++i) {
+    std::string folder = "/export/" + std::string(static_cast<size_t>(i % 7) * 40, 'f') + "/" +
+                         std::to_string(i / 50) + "/";
+    std::string item = i % 11 == 0 ? "" : folder + std::to_string(i) + ".eml";  // empty, then long again
+    if (i % 13 == 0 && !want.empty()) item = want.back().item;                   // the same as the last
+    if (i % 17 == 0 && !want.empty()) item = want.back().item.substr(0, want.back().item.size() / 2);
+    want.push_back({"K" + std::to_string(i * 37 % 1000) + (i % 3 ? "" : std::string(200, 'x')), item});
+  }
+  KeyedList list;
+  for (const auto& e : want) list.Add(e.item, e.key);
+  ASSERT_EQ(list.Count(), want.size());
+  size_t i = 0;
+  for (const KeyedList::Entry& e : list.entries()) {
+    ASSERT_EQ(e.item, want[i].item) << i;
+    ASSERT_EQ(e.key, want[i].key) << i;
+    ++i;
+  }
+  EXPECT_EQ(i, want.size());
+  for (size_t k = 0; k < want.size(); k += 5) {
+    EXPECT_EQ(list.entries()[k].item, want[k].item) << k;
+    EXPECT_THROW(list.Add("/new", want[k].key), Error) << k;
+  }
+  EXPECT_EQ(list.Count(), want.size()) << "a taken key adds nothing";
+  list.Add("/new", "K-new");
+  EXPECT_EQ(list.entries()[want.size()].item, "/new");
+}
+
 TEST(Counters, IncrementPastTheLargest32BitValueOverflows) {
   EXPECT_EQ(CheckedIncrement(41), 42);
   EXPECT_EQ(CheckedIncrement(-1), 0);

@@ -1,10 +1,11 @@
 // Appending rows to a table context in place (see table_appender.h; the TC layout is documented in
 // table_context_writer.cpp, the heap's in heap_writer.cpp, the BTH's in bth_writer.cpp).
 //
-// References. The node's trees hold one reference to each of their blocks. Flush writes new trees over the
-// same blocks: a block kept from the old trees gets one more reference for the new tree (AddRef), a block
-// written since the last Flush hands its own over, and PutNode then releases the old trees, which frees the
-// blocks only they held.
+// References. The node's trees hold one reference to each of their blocks. Flush takes the node's
+// references, then grows each old tree into its new one (NodeStore::ExtendDataTree): the blocks before the
+// first changed one pass to the new tree as they are, the changed and new blocks follow, and what only the
+// old tree held is freed. A commit therefore changes the counts of new and replaced blocks only, however
+// long the table is.
 #include "pst/ltp/table_appender.h"
 
 #include <algorithm>
@@ -41,6 +42,7 @@ Status TableAppender::Load(const NodeEntry& node) {
   if (heap_blocks_.empty() || heap_blocks_.size() > kMaxHeapBlocks)
     return Status::Corruption(what_ + ": heap has " + std::to_string(heap_blocks_.size()) + " blocks");
   levels_.assign(heap_blocks_.size(), 0);
+  heap_kept_ = heap_blocks_.size();
   for (size_t i = 0; i < heap_blocks_.size(); i = i == 0 ? kHnBitmapFirst : i + kHnBitmapStride) {
     PST_ASSIGN_OR_RETURN(std::vector<uint8_t> bytes, store_.ReadDataBlock(heap_blocks_[i]));
     if (i == 0) {
@@ -79,6 +81,7 @@ Status TableAppender::Load(const NodeEntry& node) {
   if (matrix_blocks_.empty()) return Status::Corruption(what_ + ": row matrix has no blocks");
   matrix_last_ = matrix_blocks_.back();
   matrix_blocks_.pop_back();
+  matrix_kept_ = matrix_blocks_.size();
   PST_ASSIGN_OR_RETURN(matrix_tail_, store_.ReadDataBlock(matrix_last_));
   if (matrix_tail_.size() % row_size_ != 0 || matrix_tail_.size() / row_size_ > per_block_)
     return Status::Unsupported(what_ + ": the last row matrix block does not hold whole rows");
@@ -291,28 +294,31 @@ Status TableAppender::Append(const TableRow& row) {
 
 // ---- Writing
 
-Result<Bid> TableAppender::WriteTree(std::vector<Bid>& blocks) {
-  for (Bid b : blocks)
-    if (!fresh_.contains(b)) PST_RETURN_IF_ERROR(store_.AddRef(b));
-  PST_ASSIGN_OR_RETURN(Bid tree, store_.WriteDataTree(blocks));
-  for (Bid b : blocks) fresh_.erase(b);  // their references now belong to the tree
-  fresh_.insert(tree);
-  return tree;
-}
-
 Status TableAppender::Flush() {
   if (!dirty_) return Status::Ok();
 
-  // The row matrix: its last block, then a tree over every block.
+  // The node hands its references over to this flush: its data tree directly, its subnodes' trees through
+  // references taken before the node (and with it the subnode tree) goes. The old trees then have no other
+  // holder, so they grow into the new ones without a count change for each block they keep.
+  for (const SubnodeEntry& e : subnodes_) {
+    if (e.data != 0 && !fresh_.contains(e.data)) PST_RETURN_IF_ERROR(store_.AddRef(e.data));
+    if (e.sub != 0 && !fresh_.contains(e.sub)) PST_RETURN_IF_ERROR(store_.AddRef(e.sub));
+  }
+  PST_RETURN_IF_ERROR(store_.AddRef(node_.data));
+  PST_RETURN_IF_ERROR(store_.DeleteNode(node_.nid));
+
+  // The row matrix: the blocks written since the last flush replace the old last block.
   if (matrix_last_ == 0) {
     PST_ASSIGN_OR_RETURN(matrix_last_, store_.WriteDataBlock(matrix_tail_));
-    fresh_.insert(matrix_last_);
+    std::vector<Bid> added(matrix_blocks_.begin() + static_cast<std::ptrdiff_t>(matrix_kept_),
+                           matrix_blocks_.end());
+    added.push_back(matrix_last_);
+    for (SubnodeEntry& e : subnodes_) {
+      if (e.nid != matrix_nid_) continue;
+      PST_ASSIGN_OR_RETURN(e.data, store_.ExtendDataTree(e.data, matrix_kept_, added));
+    }
+    matrix_kept_ = matrix_blocks_.size();
   }
-  std::vector<Bid> matrix = matrix_blocks_;
-  matrix.push_back(matrix_last_);
-  PST_ASSIGN_OR_RETURN(Bid matrix_tree, WriteTree(matrix));
-  for (SubnodeEntry& e : subnodes_)
-    if (e.nid == matrix_nid_) e.data = matrix_tree;
 
   // The heap: changed blocks, and the headers whose record of a fill level changed with them.
   for (bool again = true; again;) {
@@ -326,23 +332,18 @@ Status TableAppender::Flush() {
       again |= dirty_pages_.insert(recorder).second;
     }
   }
+  const size_t heap_kept = dirty_pages_.empty() ? heap_kept_ : std::min(heap_kept_, *dirty_pages_.begin());
+  for (size_t i = heap_kept; i < heap_kept_; ++i)  // unchanged, but after the first changed block
+    if (!dirty_pages_.contains(i)) PST_RETURN_IF_ERROR(store_.AddRef(heap_blocks_[i]));
   for (size_t i : dirty_pages_) {
-    PST_ASSIGN_OR_RETURN(
-        Bid bid, store_.WriteDataBlock(EncodeHeapPage(i, heap_blocks_.size(), pages_.at(i), root_, levels_)));
-    heap_blocks_[i] = bid;
-    fresh_.insert(bid);
+    PST_ASSIGN_OR_RETURN(heap_blocks_[i], store_.WriteDataBlock(EncodeHeapPage(
+                                              i, heap_blocks_.size(), pages_.at(i), root_, levels_)));
   }
-  std::vector<Bid> heap = heap_blocks_;
-  PST_ASSIGN_OR_RETURN(Bid data, WriteTree(heap));
+  const std::span<const Bid> heap(heap_blocks_);
+  PST_ASSIGN_OR_RETURN(node_.data, store_.ExtendDataTree(node_.data, heap_kept, heap.subspan(heap_kept)));
+  heap_kept_ = heap_blocks_.size();
 
-  std::vector<SubnodeEntry> entries = subnodes_;
-  for (const SubnodeEntry& e : entries) {
-    if (e.data != 0 && !fresh_.contains(e.data)) PST_RETURN_IF_ERROR(store_.AddRef(e.data));
-    if (e.sub != 0 && !fresh_.contains(e.sub)) PST_RETURN_IF_ERROR(store_.AddRef(e.sub));
-  }
-  PST_ASSIGN_OR_RETURN(Bid sub, store_.WriteSubnodeTree(entries));
-  node_.data = data;
-  node_.sub = sub;
+  PST_ASSIGN_OR_RETURN(node_.sub, store_.WriteSubnodeTree(subnodes_));
   PST_RETURN_IF_ERROR(store_.PutNode(node_));
 
   fresh_.clear();

@@ -67,8 +67,6 @@ class TableAppender {
   // ---- the row matrix
   Status AppendMatrixRow(std::span<const uint8_t> row);
 
-  Result<Bid> WriteTree(std::vector<Bid>& blocks);
-
   NodeStore& store_;
   NodeEntry node_;
   std::string what_;
@@ -82,6 +80,7 @@ class TableAppender {
 
   HeapRootFields root_;
   std::vector<Bid> heap_blocks_;  // 0 for a block not written yet
+  size_t heap_kept_ = 0;          // blocks of the node's data tree as last written
   std::vector<uint8_t> levels_;   // fill level of every heap block
   std::map<size_t, HeapPage> pages_;
   std::set<size_t> dirty_pages_;
@@ -93,6 +92,7 @@ class TableAppender {
 
   Nid matrix_nid_ = 0;
   std::vector<Bid> matrix_blocks_;  // every block but the last
+  size_t matrix_kept_ = 0;          // blocks before the last in the row matrix as last written
   Bid matrix_last_ = 0;             // the last block as on disk (0 when it changed or is new)
   std::vector<uint8_t> matrix_tail_;
 

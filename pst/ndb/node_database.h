@@ -79,6 +79,7 @@ class NodeDatabase : public NodeStore {
   Result<std::vector<SubnodeEntry>> ReadSubnodes(Bid tree) override;
   Result<Bid> WriteDataBlock(std::span<const uint8_t> bytes) override;
   Result<Bid> WriteDataTree(std::span<const Bid> blocks) override;
+  Result<Bid> ExtendDataTree(Bid old_tree, size_t kept, std::span<const Bid> added) override;  // extend.cpp
   Result<Bid> WriteSubnodeTree(std::span<const SubnodeEntry> entries) override;
   Status PutNode(const NodeEntry& entry) override;
   Status DeleteNode(Nid nid) override;
@@ -112,6 +113,7 @@ class NodeDatabase : public NodeStore {
   Result<InternalBlock> ReadInternal(Bid bid, uint8_t btype);
   Result<Bid> WriteBlock(std::span<const uint8_t> payload, bool internal);
   Status FreeTree(Bid tree);
+  void FreeBlockOnly(const BbtEntry& e);  // the block goes; what it referenced keeps its counts
   Result<Bid> NextBlockBid(bool internal);
   // Space for a new block or page; takes in new sections with a growth commit when it has to [C6].
   Result<uint64_t> Allocate(uint64_t size, uint64_t align);

@@ -61,6 +61,12 @@ class NodeStore {
   // A data tree over data blocks written before, in order; one block gives that block back, more give an
   // XBLOCK (or an XXBLOCK when they do not fit one XBLOCK). Takes over the blocks' references.
   virtual Result<Bid> WriteDataTree(std::span<const Bid> blocks) = 0;
+  // A data tree whose blocks are the first `kept` blocks of `old_tree` followed by `added`, taking the place
+  // of `old_tree`: takes over the caller's reference to `old_tree` and the added blocks' references. When
+  // that reference was the old tree's last, the kept blocks (and whole XBLOCKs of them) pass to the new tree
+  // with their counts untouched, so a tree that grows at its end costs its new blocks and the interior
+  // blocks above them, not one count change per block; a shared old tree gives each kept block one more.
+  virtual Result<Bid> ExtendDataTree(Bid old_tree, size_t kept, std::span<const Bid> added);
   // A subnode tree (SLBLOCK, or SIBLOCK over SLBLOCKs) over entries with unique NIDs, in any order.
   // Takes over the entries' references. No entries give 0.
   virtual Result<Bid> WriteSubnodeTree(std::span<const SubnodeEntry> entries) = 0;

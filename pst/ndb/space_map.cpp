@@ -1,5 +1,6 @@
 #include "pst/ndb/space_map.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -135,9 +136,13 @@ void SpaceMap::ReleasePending() {
     uint64_t first = (ib - kFirstAMapOffset) / kBlockAlign;
     uint64_t n = (size + kBlockAlign - 1) / kBlockAlign;
     for (uint64_t s = first; s < first + n; ++s) Set(s, false);
+    // The next allocations fill the holes just freed before the file grows. Only a hole below the cursor
+    // moves it back: a search from 0 after every commit would walk the whole used file again each time,
+    // and allocating would cost more the larger the file. Older holes below the cursor are still found
+    // by the wrap-around search before the file grows.
+    rover_ = std::min(rover_, first);
   }
   pending_.clear();
-  rover_ = 0;  // the next allocations fill the holes just freed before the file grows
 }
 
 uint8_t SpaceMap::LongestFreeRun(uint64_t k) const {
