@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <map>
 
-#include "pst/ndb/btree_load.h"
 #include "pst/ndb/map_layout.h"
+#include "pst/ndb/page_set.h"
 
 namespace velmora::pst {
 namespace {
@@ -20,7 +20,11 @@ std::string Hex(uint64_t v) {
 
 class Checker {
  public:
-  Checker(File& file, CheckReport* report) : file_(file), r_(*report) {}
+  Checker(File& file, CheckReport* report)
+      : file_(file),
+        r_(*report),
+        nbt_([this](const Bref& r) { return ReadPage(file_, h_.file_eof, r, kPageTypeNbt); }),
+        bbt_([this](const Bref& r) { return ReadPage(file_, h_.file_eof, r, kPageTypeBbt); }) {}
 
   void Run() {
     if (!ReadHeader()) return;
@@ -35,6 +39,9 @@ class Checker {
  private:
   void Error(std::string m) {
     if (r_.errors.size() < kMaxErrors) r_.errors.push_back(std::move(m));
+  }
+  void Report(const Status& s) {
+    if (!s.ok()) Error(s.ToString());
   }
   void Mendable(std::string m) {
     if (r_.errors.size() < kMaxErrors) r_.mendable.push_back(m);
@@ -68,39 +75,52 @@ class Checker {
     return true;
   }
 
+  // Walks every page of both trees once, checking each (a page reached twice is a cycle) and claiming its
+  // space; the trees are then read again page by page by the checks below, never held whole.
   bool LoadTrees() {
-    if (Status s = TreeLoader<NbtTraits>(file_, h_.file_eof).Load(h_.nbt, &nbt_); !s.ok())
-      return Error(s.ToString()), false;
-    if (Status s = TreeLoader<BbtTraits>(file_, h_.file_eof).Load(h_.bbt, &bbt_); !s.ok())
-      return Error(s.ToString()), false;
     expected_ = std::make_unique<SpaceMap>(r_.sections, UINT64_MAX);
+    PageSet seen(h_.file_eof);
     auto claim = [&](uint8_t ptype, const Bref& ref) {
       ++r_.pages;
       max_page_bid_ = std::max(max_page_bid_, ref.bid);
       if (!expected_->MarkUsed(ref.ib, kPageSize))
         Error(PageTypeName(ptype) + " at offset " + Hex(ref.ib) + " overlaps another allocation");
+      return Status::Ok();
     };
-    nbt_.ForEachPage([&](const NodeTree::Page& p) { claim(kPageTypeNbt, p.disk); });
-    bbt_.ForEachPage([&](const BlockTree::Page& p) { claim(kPageTypeBbt, p.disk); });
-    r_.nodes = nbt_.size();
-    r_.blocks = bbt_.size();
+    Status s = nbt_.Open(h_.nbt);
+    if (s.ok())
+      s = nbt_.ForEachPage(
+          [&](const Bref& ref, const NodeTree::Page& p) {
+            r_.nodes += p.entries.size();
+            return claim(kPageTypeNbt, ref);
+          },
+          &seen);
+    if (s.ok()) s = bbt_.Open(h_.bbt);
+    if (s.ok())
+      s = bbt_.ForEachPage(
+          [&](const Bref& ref, const BlockTree::Page& p) {
+            r_.blocks += p.entries.size();
+            return claim(kPageTypeBbt, ref);
+          },
+          &seen);
+    if (!s.ok()) return Error(s.ToString()), false;
     return true;
   }
 
   void CheckCounters() {
     if (max_page_bid_ >= h_.bid_next_p)
       Mendable("bidNextP " + Hex(h_.bid_next_p) + " is not above page BID " + Hex(max_page_bid_));
-    (void)nbt_.ForEach([&](const NodeEntry& e) {
+    Report(nbt_.ForEach([&](const NodeEntry& e) {
       // rgnid holds the last index handed out: Outlook's next NID of a type is ++rgnid.
       if (NidIndexOf(e.nid) > h_.rgnid[NidTypeOf(e.nid)])
         Mendable("rgnid[" + std::to_string(NidTypeOf(e.nid)) + "] " + Hex(h_.rgnid[NidTypeOf(e.nid)]) +
                  " is below node " + Hex(e.nid));
       return Status::Ok();
-    });
+    }));
   }
 
   void CheckBlocks() {
-    (void)bbt_.ForEach([&](const BbtEntry& e) {
+    Report(bbt_.ForEach([&](const BbtEntry& e) {
       if ((e.bid & ~uint64_t{3}) >= h_.bid_next_b)
         Mendable("bidNextB " + Hex(h_.bid_next_b) + " is not above " + BlockName(e.bid, e.ib));
       uint64_t disk = BlockDiskSize(e.cb);
@@ -120,12 +140,20 @@ class Checker {
         internal_[e.bid] = std::move(*b);
       }
       return Status::Ok();
-    });
+    }));
+  }
+
+  // The block's BBT entry, or none (a failed read of the BBT is reported).
+  std::optional<BbtEntry> FindBlock(Bid bid) {
+    auto e = bbt_.Find(bid);
+    if (e.ok()) return *e;
+    Error(e.status().ToString());
+    return std::nullopt;
   }
 
   void Ref(Bid bid, const std::string& from) {
     if (bid == 0) return;
-    if (!bbt_.Find(bid)) return Error(from + " references " + Hex(bid) + ", which is not in the BBT");
+    if (!FindBlock(bid)) return Error(from + " references " + Hex(bid) + ", which is not in the BBT");
     refs_.push_back(bid);
   }
   const InternalBlock* Internal(Bid bid) const {
@@ -134,27 +162,27 @@ class Checker {
   }
 
   void CheckReferences() {
-    (void)nbt_.ForEach([&](const NodeEntry& e) {
+    Report(nbt_.ForEach([&](const NodeEntry& e) {
       std::string from = "node " + Hex(e.nid);
       Ref(e.data, from);
       Ref(e.sub, from);
-      if (e.data && IsInternalBid(e.data) && bbt_.Find(e.data)) {
+      if (e.data && IsInternalBid(e.data) && FindBlock(e.data)) {
         const InternalBlock* b = Internal(e.data);
         if (b && b->btype != kBTypeDataTree) Error(from + ": data " + Hex(e.data) + " is not a data tree");
       }
       if (e.sub) {
         const InternalBlock* b = IsInternalBid(e.sub) ? Internal(e.sub) : nullptr;
-        if (bbt_.Find(e.sub) && (!b || b->btype != kBTypeSubnode))
+        if (FindBlock(e.sub) && (!b || b->btype != kBTypeSubnode))
           Error(from + ": subnodes " + Hex(e.sub) + " are not a subnode tree");
       }
       return Status::Ok();
-    });
+    }));
     for (const auto& [bid, b] : internal_) {
       std::string from = "internal block " + Hex(bid);
       uint64_t sum = 0;
       for (Bid c : b.children) {
         Ref(c, from);
-        const BbtEntry* ce = bbt_.Find(c);
+        const std::optional<BbtEntry> ce = FindBlock(c);
         if (!ce) continue;
         if (b.level == 1) {
           if (IsInternalBid(c)) Error(from + ": XBLOCK child " + Hex(c) + " is internal");
@@ -178,21 +206,21 @@ class Checker {
       for (const SiEntry& s : b.si) {
         Ref(s.bid, from);
         const InternalBlock* leaf = Internal(s.bid);
-        if (bbt_.Find(s.bid) && (!leaf || leaf->btype != kBTypeSubnode || leaf->level != 0 ||
+        if (FindBlock(s.bid) && (!leaf || leaf->btype != kBTypeSubnode || leaf->level != 0 ||
                                  leaf->sl.empty() || leaf->sl.front().nid != s.nid))
           Error(from + ": SIENTRY " + Hex(s.nid) + " does not match SLBLOCK " + Hex(s.bid));
       }
     }
     // cRef counts the references plus one, as Outlook writes it.
     std::sort(refs_.begin(), refs_.end());
-    (void)bbt_.ForEach([&](const BbtEntry& e) {
+    Report(bbt_.ForEach([&](const BbtEntry& e) {
       auto [from, to] = std::equal_range(refs_.begin(), refs_.end(), e.bid);
       const auto found = static_cast<uint32_t>(to - from);
       if (e.cref != found + 1)
         Error(BlockName(e.bid, e.ib) + ": cRef " + std::to_string(e.cref) + " but " + std::to_string(found) +
               " references (expected cRef " + std::to_string(found + 1) + ")");
       return Status::Ok();
-    });
+    }));
   }
 
   // Readers find a byte of a node's data at offset / 8,176 and count its blocks from lcbTotal, so every
@@ -201,7 +229,7 @@ class Checker {
   void CheckFullChildren(const std::string& from, const InternalBlock& b) {
     for (size_t i = 0; i + 1 < b.children.size(); ++i) {
       const Bid c = b.children[i];
-      const BbtEntry* ce = bbt_.Find(c);
+      const std::optional<BbtEntry> ce = FindBlock(c);
       if (!ce) continue;
       if (b.level == 1 && ce->cb != kMaxBlockData) {
         Error(from + ": data block " + std::to_string(i) + " of " + std::to_string(b.children.size()) + " (" +

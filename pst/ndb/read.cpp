@@ -1,7 +1,8 @@
-// Page reads shared by the loader and the checker.
+// Page reads shared by the B-trees, the checker and the open.
 #include <cstdio>
 
-#include "pst/ndb/btree_load.h"
+#include "pst/ndb/btree.h"
+#include "pst/ndb/map_layout.h"
 
 namespace velmora::pst {
 
