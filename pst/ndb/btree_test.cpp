@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 
+#include "pst/ndb/ref_counts.h"
 #include "pst/ndb/space_map.h"
 
 namespace velmora::pst {
@@ -152,6 +153,24 @@ TEST(PageTreeTest, FlushedPagesCarryTheirFooterAndTrailer) {
                            return Status::Ok();
                          })
                   .ok());
+}
+
+// The check's reference counts: a block referenced more than a byte holds, internal and data BIDs side by
+// side, BIDs outside the range, and a BBT spread so wide that only the map counts.
+TEST(RefCountsTest, CountsPastOneByteAndOutsideTheDenseRange) {
+  for (uint64_t blocks : {3u, 0u}) {
+    RefCounts refs;
+    refs.Reset(0x104, blocks ? 0x10C : uint64_t{1} << 60, blocks);
+    for (int i = 0; i < 300; ++i) refs.Add(0x104);
+    refs.Add(0x106);
+    refs.Add(0x10C);
+    refs.Add(0x4);
+    EXPECT_EQ(refs.Count(0x104), 300u);
+    EXPECT_EQ(refs.Count(0x106), 1u);
+    EXPECT_EQ(refs.Count(0x108), 0u);
+    EXPECT_EQ(refs.Count(0x10C), 1u);
+    EXPECT_EQ(refs.Count(0x4), 1u);
+  }
 }
 
 TEST(SpaceMapTest, AllocatesAlignedAndGrowsByWholeSections) {
