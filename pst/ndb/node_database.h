@@ -36,10 +36,10 @@
 //       can leave only that commit's own marks: fAMapValid = 0 during the map update [C3], or bytes past
 //       ibFileEof during a growth; the blocks are synced before either starts, so both last a few page syncs.
 //  [C7] A writable open verifies the whole file (CheckFile: header, maps, every B-tree page, every block's
-//       CRC) before anything is written; a file with an error other than those the open mends (counters
-//       behind what is in use, maps that disagree with the B-trees) is refused and left byte-identical. A
-//       tail past ibFileEof (bytes of a commit that never happened) holds nothing committed and is cut off by
-//       a writable open.
+//       CRC; walked page by page, neither B-tree held whole) before anything is written; a file with an
+//       error other than those the open mends (counters behind what is in use, maps that disagree with the
+//       B-trees) is refused and left byte-identical. A tail past ibFileEof (bytes of a commit that never
+//       happened) holds nothing committed and is cut off by a writable open.
 #pragma once
 
 #include <array>
