@@ -63,16 +63,16 @@ void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib) {
 }
 
 Status VerifyBlockImage(std::span<const uint8_t> image, const BbtEntry& e) {
-  std::string where = BlockName(e.bid, e.ib);
-  if (image.size() != BlockDiskSize(e.cb)) return Status::Corruption(where + ": wrong image size");
+  auto where = [&] { return BlockName(e.bid, e.ib); };  // named only when something is wrong
+  if (image.size() != BlockDiskSize(e.cb)) return Status::Corruption(where() + ": wrong image size");
   const uint8_t* t = image.data() + image.size() - kBlockTrailerSize;
   if (Load16(t) != e.cb)
-    return Status::Corruption(where + ": trailer cb " + std::to_string(Load16(t)) + " differs from BBT cb " +
-                              std::to_string(e.cb));
-  if (Load16(t + 2) != ComputeSig(e.ib, e.bid)) return Status::Corruption(where + ": wSig wrong");
-  if (Load32(t + 4) != Crc32(image.first(e.cb))) return Status::Corruption(where + ": CRC mismatch");
+    return Status::Corruption(where() + ": trailer cb " + std::to_string(Load16(t)) +
+                              " differs from BBT cb " + std::to_string(e.cb));
+  if (Load16(t + 2) != ComputeSig(e.ib, e.bid)) return Status::Corruption(where() + ": wSig wrong");
+  if (Load32(t + 4) != Crc32(image.first(e.cb))) return Status::Corruption(where() + ": CRC mismatch");
   if ((Load64(t + 8) & ~uint64_t{1}) != e.bid)
-    return Status::Corruption(where + ": trailer BID " + Hex(Load64(t + 8)) + " differs");
+    return Status::Corruption(where() + ": trailer BID " + Hex(Load64(t + 8)) + " differs");
   return Status::Ok();
 }
 

@@ -2,7 +2,10 @@
 // and block (type, CRC, signature, BID, alignment, bounds), B-tree order and levels, data and subnode trees,
 // cRef against the references actually found, the AMaps against the space every page and block occupies,
 // cbAMapFree, ibFileEof/ibAMapLast, PMap/FMap/FPMap presence and CRCs, the DList, and bidNextB, bidNextP
-// and rgnid above every value in use. It reads the committed state from the file.
+// and rgnid above every value in use. It reads the committed state from the file, page by page and block
+// by block; what it keeps grows with the file: the space the pages and blocks need (2 MiB per GiB of file),
+// the pages its tree walk has reached (256 KiB per GiB), 24 bytes per internal block and a byte per two
+// BIDs for the reference counts.
 #pragma once
 
 #include <string>

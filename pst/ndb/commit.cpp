@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <set>
 
-#include "pst/ndb/btree_load.h"
 #include "pst/ndb/map_layout.h"
 #include "pst/ndb/node_database.h"
 

@@ -48,12 +48,39 @@ class CorruptionTest : public ::testing::Test {
   }
 
   Status OpenStatus() { return NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false).status(); }
+  // A read-only open checks the header and the roots; the other pages are checked as reads meet them, so
+  // this opens and then reads every node and its data.
+  Status OpenAndReadAll() {
+    auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+    if (!db.ok()) return db.status();
+    return (*db)->ForEachNode([&](const NodeEntry& e) -> Status {
+      auto blocks = (*db)->DataBlocks(e.data);
+      if (!blocks.ok()) return blocks.status();
+      for (Bid b : *blocks) PST_RETURN_IF_ERROR((*db)->ReadDataBlock(b).status());
+      return Status::Ok();
+    });
+  }
+  // The reader meets the damage; a writable open refuses the file (its whole check finds it).
   void ExpectCorruption(const std::string& must_mention) {
-    Status s = OpenStatus();
+    Status s = OpenAndReadAll();
     EXPECT_TRUE(s.IsCorruption()) << s.ToString();
     EXPECT_NE(s.message().find(must_mention), std::string::npos) << s.ToString();
+    Status w = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), true).status();
+    EXPECT_TRUE(w.IsCorruption()) << w.ToString();
     MemoryFile f(image_);
     EXPECT_FALSE(CheckFile(f).ok());
+  }
+  Ib LeafHoldingBlock(Bid bid) {
+    auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+    EXPECT_TRUE(db.ok());
+    Ib leaf = 0;
+    Status st = (*db)->bbt().ForEachPage([&](const Bref& ref, const BlockTree::Page& p) {
+      for (const auto& e : p.entries)
+        if (e.bid == bid) leaf = ref.ib;
+      return Status::Ok();
+    });
+    EXPECT_TRUE(st.ok()) << st.ToString();
+    return leaf;
   }
   // Reading the damaged block must fail, naming it.
   void ExpectBlockCorruption() {
@@ -127,12 +154,42 @@ TEST_F(CorruptionTest, BrefNotAligned) {
 }
 
 TEST_F(CorruptionTest, CycleInTheBTree) {
-  // The NBT root is a branch: point its second child at its first.
+  // The NBT root is a branch: point its second child at its first. A reader finds the child's keys outside
+  // the range the parent gives; the whole walk of a writable open finds the page reached twice.
   uint8_t* root = image_.data() + header_.nbt.ib;
   ASSERT_GE(root[491], 1);
   std::copy(root + 8, root + 24, root + 24 + 8);
   Reseal(header_.nbt.ib);
-  ExpectCorruption("cycle");
+  ExpectCorruption("is not the key");
+  Status w = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), true).status();
+  EXPECT_NE(w.message().find("cycle"), std::string::npos) << w.ToString();
+}
+
+// A page met only by a later lookup: the open succeeds, the lookup names the page and its offset, and
+// the database stays failed for every later call, including lookups the damage does not touch.
+TEST_F(CorruptionTest, DamagedLeafMetByALaterLookupFailsTheDatabase) {
+  Ib leaf = 0;
+  {
+    auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+    ASSERT_TRUE(db.ok());
+    Status st = (*db)->nbt().ForEachPage([&](const Bref& ref, const NodeTree::Page& p) {
+      for (const auto& e : p.entries)
+        if (e.nid == MakeNid(kNidTypeNormalMessage, 0x10001 + 300)) leaf = ref.ib;
+      return Status::Ok();
+    });
+    ASSERT_TRUE(st.ok());
+  }
+  ASSERT_NE(leaf, 0u);
+  image_[leaf + 40] ^= 0x04;
+  auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
+  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  ASSERT_TRUE((*db)->FindNode(MakeNid(kNidTypeNormalMessage, 0x10001 + 3)).ok());
+  auto hit = (*db)->FindNode(MakeNid(kNidTypeNormalMessage, 0x10001 + 300));
+  EXPECT_TRUE(hit.status().IsCorruption()) << hit.status().ToString();
+  EXPECT_NE(hit.status().message().find("at offset " + Hex(leaf) + ": CRC"), std::string::npos)
+      << hit.status().ToString();
+  auto after = (*db)->FindNode(MakeNid(kNidTypeNormalMessage, 0x10001 + 3));
+  EXPECT_EQ(after.status().message(), hit.status().message());
 }
 
 TEST_F(CorruptionTest, KeysOutOfOrder) {
@@ -168,14 +225,7 @@ TEST_F(CorruptionTest, BlockTrailerBid) {
 
 TEST_F(CorruptionTest, BlockOutsideTheFile) {
   // Rewrite the BBT entry of the block to point past the end.
-  auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
-  ASSERT_TRUE(db.ok());
-  Ib leaf = 0;
-  (*db)->bbt().ForEachPage([&](const BlockTree::Page& p) {
-    if (p.level == 0)
-      for (const auto& e : p.entries)
-        if (e.bid == block_.bid) leaf = p.disk.ib;
-  });
+  Ib leaf = LeafHoldingBlock(block_.bid);
   ASSERT_NE(leaf, 0u);
   for (size_t i = 0; i < 20; ++i) {
     uint8_t* e = image_.data() + leaf + 24 * i;
@@ -197,14 +247,8 @@ TEST_F(CorruptionTest, AMapDisagreesWithTheTrees) {
 }
 
 TEST_F(CorruptionTest, WrongReferenceCount) {
-  auto db = NodeDatabase::Open(std::make_shared<MemoryFile>(image_), false);
-  ASSERT_TRUE(db.ok());
-  Ib leaf = 0;
-  (*db)->bbt().ForEachPage([&](const BlockTree::Page& p) {
-    if (p.level == 0)
-      for (const auto& e : p.entries)
-        if (e.bid == block_.bid) leaf = p.disk.ib;
-  });
+  Ib leaf = LeafHoldingBlock(block_.bid);
+  ASSERT_NE(leaf, 0u);
   for (size_t i = 0; i < 20; ++i) {
     uint8_t* e = image_.data() + leaf + 24 * i;
     if (Load64(e) == block_.bid) Store16(e + 18, 5);

@@ -2,7 +2,8 @@
 // on bytes past ibFileEof [C7]. The invariants are listed in node_database.h.
 #include <gtest/gtest.h>
 
-#include "pst/ndb/btree_load.h"
+#include "pst/ndb/btree.h"
+#include "pst/ndb/map_layout.h"
 #include "pst/ndb/test_util.h"
 
 namespace velmora::pst {
@@ -104,8 +105,12 @@ TEST(ExactFileTest, AWriterRefusesAFileWithOneDamagedByte) {
   for (uint64_t ib = 0; ib < 528; ib += 7) offsets.push_back(ib);  // magic, CRCs and every field they cover
   for (const MapPage& m : MapPagesOfSection(0)) offsets.insert(offsets.end(), {m.ib + 3, m.ib + 505});
   auto page = [&](const Bref& r) { offsets.insert(offsets.end(), {r.ib + 11, r.ib + 497, r.ib + 510}); };
-  db->nbt().ForEachPage([&](const NodeTree::Page& p) { page(p.disk); });
-  db->bbt().ForEachPage([&](const BlockTree::Page& p) { page(p.disk); });
+  auto each_page = [&](const Bref& r, const auto&) {
+    page(r);
+    return Status::Ok();
+  };
+  ASSERT_TRUE(db->nbt().ForEachPage(each_page).ok());
+  ASSERT_TRUE(db->bbt().ForEachPage(each_page).ok());
   std::vector<BbtEntry> blocks;
   ASSERT_TRUE(db->ForEachBlock([&](const BbtEntry& e) {
                   uint64_t end = e.ib + BlockDiskSize(e.cb);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "pst/ndb/btree_load.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/map_layout.h"
 
@@ -61,30 +60,13 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::shared_ptr<File> f
   if (h.amap_last != SectionOffset(sections - 1))
     return Status::Corruption("header at offset 192: ibAMapLast " + Hex(h.amap_last) +
                               " is not the last AMap");
-  PST_RETURN_IF_ERROR(TreeLoader<NbtTraits>(*file, h.file_eof).Load(h.nbt, &db->nbt_));
-  PST_RETURN_IF_ERROR(TreeLoader<BbtTraits>(*file, h.file_eof).Load(h.bbt, &db->bbt_));
+  PST_RETURN_IF_ERROR(db->nbt_.Open(h.nbt));
+  PST_RETURN_IF_ERROR(db->bbt_.Open(h.bbt));
   db->next_ = h;
-  // Counters that lag behind what is in the file would hand out a BID or NID twice; a writer moves them
-  // past everything in use (the check reports such files).
-  Bid max_block = 0, max_page = 0;
-  (void)db->bbt_.ForEach([&](const BbtEntry& e) {
-    max_block = std::max(max_block, e.bid);
-    return Status::Ok();
-  });
-  auto see_page = [&](const Bref& r) { max_page = std::max(max_page, r.bid); };
-  db->nbt_.ForEachPage([&](const NodeTree::Page& p) { see_page(p.disk); });
-  db->bbt_.ForEachPage([&](const BlockTree::Page& p) { see_page(p.disk); });
-  db->next_.bid_next_b = std::max(db->next_.bid_next_b, (max_block & ~uint64_t{3}) + 4);
-  db->next_.bid_next_p = std::max(db->next_.bid_next_p, max_page + 1);
-  (void)db->nbt_.ForEach([&](const NodeEntry& e) {
-    uint32_t& last = db->next_.rgnid[NidTypeOf(e.nid)];
-    last = std::max(last, NidIndexOf(e.nid));
-    return Status::Ok();
-  });
   db->durable_sections_ = sections;
   db->has_durable_header_ = true;
-  PST_RETURN_IF_ERROR(db->BuildSpaceMap(sections, SpaceMap::kDefaultMaxFileSize));
   if (writable) {
+    PST_RETURN_IF_ERROR(db->BuildSpaceMap(sections, SpaceMap::kDefaultMaxFileSize));
     // The maps on disk must agree with what the B-trees reach; sections that do not (or all of them, when
     // the header says the maps are not valid) are rewritten at the next commit.
     std::vector<uint64_t> stale;
@@ -107,22 +89,35 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::shared_ptr<File> f
 
 Status NodeDatabase::BuildSpaceMap(uint64_t sections, uint64_t max_file_size) {
   space_ = std::make_unique<SpaceMap>(sections, std::max(max_file_size, FileSizeForSections(sections)));
-  Status st;
-  auto claim_page = [&](uint8_t ptype, const Bref& ref) {
-    if (st.ok() && !space_->MarkUsed(ref.ib, kPageSize))
-      st = Status::Corruption(PageTypeName(ptype) + " BID " + Hex(ref.bid) + " at offset " + Hex(ref.ib) +
-                              ": overlaps another page or block");
-  };
-  nbt_.ForEachPage([&](const NodeTree::Page& p) { claim_page(kPageTypeNbt, p.disk); });
-  bbt_.ForEachPage([&](const BlockTree::Page& p) { claim_page(kPageTypeBbt, p.disk); });
-  PST_RETURN_IF_ERROR(st);
-  PST_RETURN_IF_ERROR(bbt_.ForEach([&](const BbtEntry& e) -> Status {
-    if (e.cb > kMaxBlockPayload || e.ib % kBlockAlign != 0 ||
-        OverlapsReservedArea(e.ib, BlockDiskSize(e.cb)) || !space_->MarkUsed(e.ib, BlockDiskSize(e.cb)))
-      return Status::Corruption(BlockName(e.bid, e.ib) + " (cb " + std::to_string(e.cb) +
-                                "): misplaced, outside the file or overlapping another allocation");
+  // Counters that lag behind what is in the file would hand out a BID or NID twice; a writer moves them
+  // past everything in use (the check reports such files).
+  Bid max_block = 0, max_page = 0;
+  auto claim_page = [&](uint8_t ptype, const Bref& ref) -> Status {
+    max_page = std::max(max_page, ref.bid);
+    if (!space_->MarkUsed(ref.ib, kPageSize))
+      return Status::Corruption(PageTypeName(ptype) + " BID " + Hex(ref.bid) + " at offset " + Hex(ref.ib) +
+                                ": overlaps another page or block");
     return Status::Ok();
+  };
+  PST_RETURN_IF_ERROR(nbt_.ForEachPage([&](const Bref& ref, const NodeTree::Page& p) -> Status {
+    for (const NodeEntry& e : p.entries) {
+      uint32_t& last = next_.rgnid[NidTypeOf(e.nid)];
+      last = std::max(last, NidIndexOf(e.nid));
+    }
+    return claim_page(kPageTypeNbt, ref);
   }));
+  PST_RETURN_IF_ERROR(bbt_.ForEachPage([&](const Bref& ref, const BlockTree::Page& p) -> Status {
+    for (const BbtEntry& e : p.entries) {
+      max_block = std::max(max_block, e.bid);
+      if (e.cb > kMaxBlockPayload || e.ib % kBlockAlign != 0 ||
+          OverlapsReservedArea(e.ib, BlockDiskSize(e.cb)) || !space_->MarkUsed(e.ib, BlockDiskSize(e.cb)))
+        return Status::Corruption(BlockName(e.bid, e.ib) + " (cb " + std::to_string(e.cb) +
+                                  "): misplaced, outside the file or overlapping another allocation");
+    }
+    return claim_page(kPageTypeBbt, ref);
+  }));
+  next_.bid_next_b = std::max(next_.bid_next_b, (max_block & ~uint64_t{3}) + 4);
+  next_.bid_next_p = std::max(next_.bid_next_p, max_page + 1);
   space_->TakeDirtySections();
   return Status::Ok();
 }
@@ -150,21 +145,41 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Create(std::shared_ptr<File>
   return db;
 }
 
-Result<BbtEntry> NodeDatabase::LookupBlock(Bid bid, const char* what) const {
-  const BbtEntry* e = bbt_.Find(bid & ~uint64_t{1});
+NodeDatabase::NodeDatabase(std::shared_ptr<File> file, bool writable)
+    : file_(std::move(file)),
+      writable_(writable),
+      nbt_([this](const Bref& r) { return ReadPage(*file_, ReadableEnd(), r, kPageTypeNbt); }),
+      bbt_([this](const Bref& r) { return ReadPage(*file_, ReadableEnd(), r, kPageTypeBbt); }) {}
+
+uint64_t NodeDatabase::ReadableEnd() const {
+  // The durable header counts every section a block or page has been written to [C6]; before the first
+  // commit of a new file only the space map does.
+  return std::max(header_.file_eof, space_ ? space_->file_size() : 0);
+}
+
+Result<BbtEntry> NodeDatabase::LookupBlock(Bid bid, const char* what) {
+  PST_RETURN_IF_ERROR(CheckUsable());
+  PST_ASSIGN_OR_RETURN(std::optional<BbtEntry> e, TreeResult(bbt_.Find(bid & ~uint64_t{1})));
   if (!e) return Status::NotFound(std::string(what) + " BID " + Hex(bid) + " is not in the BBT");
   return *e;
 }
 
-std::optional<BbtEntry> NodeDatabase::FindBlock(Bid bid) const {
-  const BbtEntry* e = bbt_.Find(bid & ~uint64_t{1});
-  return e ? std::optional<BbtEntry>(*e) : std::nullopt;
+std::optional<BbtEntry> NodeDatabase::FindBlock(Bid bid) {
+  auto e = LookupBlock(bid, "block");
+  return e.ok() ? std::optional<BbtEntry>(*e) : std::nullopt;
+}
+
+Status NodeDatabase::ForEachBlock(const std::function<Status(const BbtEntry&)>& fn) {
+  PST_RETURN_IF_ERROR(CheckUsable());
+  Status from_fn;
+  Status st = bbt_.ForEach([&](const BbtEntry& e) { return from_fn = fn(e); });
+  return st.ok() || !from_fn.ok() ? st : Fail(st);
 }
 
 Result<std::vector<uint8_t>> NodeDatabase::ReadBlock(const BbtEntry& e) {
   uint64_t disk = BlockDiskSize(e.cb);
   if (e.cb > kMaxBlockPayload || e.ib % kBlockAlign != 0 || e.ib < kFirstAMapOffset ||
-      e.ib + disk > space_->file_size())
+      e.ib + disk > ReadableEnd())
     return Status::Corruption(BlockName(e.bid, e.ib) + ": outside the file or misaligned");
   std::vector<uint8_t> image(disk);
   PST_RETURN_IF_ERROR(file_->ReadAt(e.ib, image));
@@ -187,21 +202,15 @@ Result<InternalBlock> NodeDatabase::ReadInternal(Bid bid, uint8_t btype) {
 
 Result<std::optional<NodeEntry>> NodeDatabase::FindNode(Nid nid) {
   PST_RETURN_IF_ERROR(CheckUsable());
-  const NodeEntry* e = nbt_.Find(nid);
-  return e ? std::optional<NodeEntry>(*e) : std::nullopt;
+  return TreeResult(nbt_.Find(nid));
 }
 
 Status NodeDatabase::ForEachNode(const std::function<Status(const NodeEntry&)>& fn) {
   PST_RETURN_IF_ERROR(CheckUsable());
-  // A snapshot, so the callback may change the tree.
-  std::vector<NodeEntry> all;
-  all.reserve(nbt_.size());
-  PST_RETURN_IF_ERROR(nbt_.ForEach([&](const NodeEntry& e) {
-    all.push_back(e);
-    return Status::Ok();
-  }));
-  for (const NodeEntry& e : all) PST_RETURN_IF_ERROR(fn(e));
-  return Status::Ok();
+  // One leaf at a time (the tree's walk copies it), so the callback may change the tree.
+  Status from_fn;
+  Status st = nbt_.ForEach([&](const NodeEntry& e) { return from_fn = fn(e); });
+  return st.ok() || !from_fn.ok() ? st : Fail(st);
 }
 
 Result<std::vector<Bid>> NodeDatabase::DataBlocks(Bid tree) {

@@ -1,7 +1,9 @@
 // NodeDatabase: the node database of a Unicode PST file, read and written through a File.
 //
-// The NBT and BBT live in memory (the index, see btree.h); node data never does: every block goes to the
-// file when it is written. Commit() makes the state durable under the protocol below.
+// The NBT and BBT are read from the file page by page as lookups reach them, through a bounded cache; only
+// the pages changed since the last commit stay in memory (btree.h). Node data never does: every block goes
+// to the file when it is written. Commit() makes the state durable under the protocol below. A page or
+// block found damaged when a read meets it, like an I/O error, fails the database [C5].
 //
 // Nothing is committed implicitly: destroying a NodeDatabase drops what was written since the last Commit
 // (the blocks already in the file are unreachable and the next writer reuses their space).
@@ -34,10 +36,10 @@
 //       can leave only that commit's own marks: fAMapValid = 0 during the map update [C3], or bytes past
 //       ibFileEof during a growth; the blocks are synced before either starts, so both last a few page syncs.
 //  [C7] A writable open verifies the whole file (CheckFile: header, maps, every B-tree page, every block's
-//       CRC) before anything is written; a file with an error other than those the open mends (counters
-//       behind what is in use, maps that disagree with the B-trees) is refused and left byte-identical. A
-//       tail past ibFileEof (bytes of a commit that never happened) holds nothing committed and is cut off by
-//       a writable open.
+//       CRC; walked page by page, neither B-tree held whole) before anything is written; a file with an
+//       error other than those the open mends (counters behind what is in use, maps that disagree with the
+//       B-trees) is refused and left byte-identical. A tail past ibFileEof (bytes of a commit that never
+//       happened) holds nothing committed and is cut off by a writable open.
 #pragma once
 
 #include <array>
@@ -62,8 +64,9 @@ struct CreateOptions {
 
 class NodeDatabase : public NodeStore {
  public:
-  // Opens an existing file; checks the header and every page of both B-trees. Writable opens also rebuild
-  // the allocation maps from what the B-trees reach.
+  // Opens an existing file; checks the header and the roots of both B-trees (the other pages are checked
+  // as reads reach them). Writable opens check the whole file first [C7] and rebuild the allocation maps
+  // from what the B-trees reach, walking them page by page.
   static Result<std::unique_ptr<NodeDatabase>> Open(std::shared_ptr<File> file, bool writable);
   // Writes an empty, valid PST (header, one section with AMap and PMap, DList, empty NBT and BBT) into an
   // empty file and commits it.
@@ -89,25 +92,36 @@ class NodeDatabase : public NodeStore {
   Status Commit() override;
 
   // Extras for tools and tests.
-  std::optional<BbtEntry> FindBlock(Bid bid) const;
-  Status ForEachBlock(const std::function<Status(const BbtEntry&)>& fn) const { return bbt_.ForEach(fn); }
+  // The block's BBT entry; none when it is not there or the read failed (then failure() says why).
+  std::optional<BbtEntry> FindBlock(Bid bid);
+  Status ForEachBlock(const std::function<Status(const BbtEntry&)>& fn);
   const Header& header() const { return header_; }  // as of the last commit (or open)
-  const NodeTree& nbt() const { return nbt_; }
-  const BlockTree& bbt() const { return bbt_; }
+  NodeTree& nbt() { return nbt_; }
+  BlockTree& bbt() { return bbt_; }
   File& file() { return *file_; }
   bool writable() const { return writable_; }
   bool has_uncommitted_changes() const { return changed_; }
   const Status& failure() const { return failed_; }
 
  private:
-  NodeDatabase(std::shared_ptr<File> file, bool writable) : file_(std::move(file)), writable_(writable) {}
+  NodeDatabase(std::shared_ptr<File> file, bool writable);
 
   Status CheckUsable() const;
   Status CheckWritable() const;
   Status Fail(Status s);  // records an I/O error: the database stays failed [C5]
+  // Walks both trees once: the space map from every page and block they reach, and the counters moved
+  // past every BID and NID in use.
   Status BuildSpaceMap(uint64_t sections, uint64_t max_file_size);
+  // The end of the file that pages and blocks are read within.
+  uint64_t ReadableEnd() const;
+  // B-tree operations: a failed read fails the database [C5].
+  template <class T>
+  Result<T> TreeResult(Result<T> r) {
+    if (!r.ok()) return Fail(r.status());
+    return r;
+  }
 
-  Result<BbtEntry> LookupBlock(Bid bid, const char* what) const;
+  Result<BbtEntry> LookupBlock(Bid bid, const char* what);
   // The stored payload of a block, checked against its BBT entry; data blocks come back decoded.
   Result<std::vector<uint8_t>> ReadBlock(const BbtEntry& e);
   Result<InternalBlock> ReadInternal(Bid bid, uint8_t btype);

@@ -49,8 +49,9 @@ Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool inte
   SealBlockImage(block_image_, payload.size(), bid, *ib);
   Status st = file_->WriteAt(*ib, block_image_);
   if (!st.ok()) return Fail(st);
-  bbt_.Upsert({bid, *ib, static_cast<uint16_t>(payload.size()), kNewBlockRefs});
   changed_ = true;
+  PST_RETURN_IF_ERROR(
+      TreeResult(bbt_.Upsert({bid, *ib, static_cast<uint16_t>(payload.size()), kNewBlockRefs})).status());
   return bid;
 }
 
@@ -121,10 +122,10 @@ Status NodeDatabase::PutNode(const NodeEntry& entry) {
       return Status::InvalidArgument("subnode tree " + Hex(entry.sub) + " is a data block");
     PST_RETURN_IF_ERROR(LookupBlock(entry.sub, "subnode tree").status());
   }
-  std::optional<NodeEntry> old = nbt_.Upsert(entry);
+  changed_ = true;
+  PST_ASSIGN_OR_RETURN(std::optional<NodeEntry> old, TreeResult(nbt_.Upsert(entry)));
   uint32_t& next = next_.rgnid[NidTypeOf(entry.nid)];
   next = std::max(next, NidIndexOf(entry.nid));
-  changed_ = true;
   if (old) {
     if (old->data) PST_RETURN_IF_ERROR(Release(old->data));
     if (old->sub) PST_RETURN_IF_ERROR(Release(old->sub));
@@ -134,7 +135,7 @@ Status NodeDatabase::PutNode(const NodeEntry& entry) {
 
 Status NodeDatabase::DeleteNode(Nid nid) {
   PST_RETURN_IF_ERROR(CheckWritable());
-  std::optional<NodeEntry> old = nbt_.Erase(nid);
+  PST_ASSIGN_OR_RETURN(std::optional<NodeEntry> old, TreeResult(nbt_.Erase(nid)));
   if (!old) return Status::NotFound("node " + Hex(nid));
   changed_ = true;
   if (old->data) PST_RETURN_IF_ERROR(Release(old->data));
@@ -147,8 +148,8 @@ Status NodeDatabase::AddRef(Bid tree) {
   PST_ASSIGN_OR_RETURN(BbtEntry e, LookupBlock(tree, "block"));
   if (e.cref == UINT16_MAX) return Status::NoSpace("block " + Hex(tree) + " has 65535 references");
   ++e.cref;
-  bbt_.Upsert(e);
   changed_ = true;
+  PST_RETURN_IF_ERROR(TreeResult(bbt_.Upsert(e)).status());
   return Status::Ok();
 }
 
@@ -163,7 +164,7 @@ Status NodeDatabase::Release(Bid tree) {
     changed_ = true;
     if (e.cref > 2) {
       --e.cref;
-      bbt_.Upsert(e);
+      PST_RETURN_IF_ERROR(TreeResult(bbt_.Upsert(e)).status());
       continue;
     }
     if (IsInternalBid(bid)) {  // read the children before the block goes
@@ -177,7 +178,7 @@ Status NodeDatabase::Release(Bid tree) {
       }
       for (const auto& s : b.si) todo.push_back(s.bid);
     }
-    bbt_.Erase(bid);
+    PST_RETURN_IF_ERROR(TreeResult(bbt_.Erase(bid)).status());
     space_->FreeLater(e.ib, BlockDiskSize(e.cb));  // [C2]
   }
   return Status::Ok();

@@ -73,16 +73,17 @@ void SealPage(PageBytes& page, uint8_t ptype, Bid bid, Ib ib) {
 
 Status VerifyPage(const PageBytes& page, uint8_t ptype, Bid bid, Ib ib) {
   const uint8_t* t = page.data() + kPageDataSize;
-  std::string where = PageTypeName(ptype) + " BID " + Hex(bid) + " at offset " + Hex(ib);
+  auto where = [&] { return PageTypeName(ptype) + " BID " + Hex(bid) + " at offset " + Hex(ib); };
   if (t[0] != ptype)
-    return Status::Corruption(where + ": page type " + Hex(t[0]) + ", expected " + Hex(ptype));
-  if (t[1] != ptype) return Status::Corruption(where + ": ptypeRepeat " + Hex(t[1]) + " differs from ptype");
+    return Status::Corruption(where() + ": page type " + Hex(t[0]) + ", expected " + Hex(ptype));
+  if (t[1] != ptype)
+    return Status::Corruption(where() + ": ptypeRepeat " + Hex(t[1]) + " differs from ptype");
   if (Load32(t + 4) != Crc32({page.data(), kPageDataSize}))
-    return Status::Corruption(where + ": CRC mismatch");
+    return Status::Corruption(where() + ": CRC mismatch");
   if (Load64(t + 8) != bid)
-    return Status::Corruption(where + ": trailer BID " + Hex(Load64(t + 8)) + " differs");
+    return Status::Corruption(where() + ": trailer BID " + Hex(Load64(t + 8)) + " differs");
   uint16_t sig = IsMapPage(ptype) ? 0 : ComputeSig(ib, bid);
-  if (Load16(t + 2) != sig) return Status::Corruption(where + ": wSig " + Hex(Load16(t + 2)) + " wrong");
+  if (Load16(t + 2) != sig) return Status::Corruption(where() + ": wSig " + Hex(Load16(t + 2)) + " wrong");
   return Status::Ok();
 }
 

@@ -84,7 +84,7 @@ TEST_P(SampleFileTest, AcceptsNewNodesAndStaysValid) {
   if (!file) GTEST_SKIP() << "sample not available";
   auto db = testing::OpenOrDie(file, true);
   ASSERT_TRUE(db);
-  size_t before = db->nbt().size();
+  size_t before = testing::CountNodes(*db);
   auto nid = db->AllocateNid(kNidTypeNormalMessage);
   ASSERT_TRUE(nid.ok());
   auto payload = testing::Pattern(20000, 7);
@@ -94,7 +94,7 @@ TEST_P(SampleFileTest, AcceptsNewNodesAndStaysValid) {
   testing::ExpectCheckPasses(*file);
   auto again = testing::OpenOrDie(file, false);
   ASSERT_TRUE(again);
-  EXPECT_EQ(again->nbt().size(), before + 1);
+  EXPECT_EQ(testing::CountNodes(*again), before + 1);
   auto found = again->FindNode(*nid);
   ASSERT_TRUE(found.ok() && found->has_value());
   EXPECT_EQ(ReadData(*again, (*found)->data), payload);

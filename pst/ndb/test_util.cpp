@@ -140,6 +140,26 @@ void ExpectMatchesModel(NodeStore& store, const Model& model) {
   EXPECT_EQ(seen, model.size());
 }
 
+size_t CountNodes(NodeDatabase& db) {
+  size_t n = 0;
+  Status st = db.ForEachNode([&](const NodeEntry&) {
+    ++n;
+    return Status::Ok();
+  });
+  EXPECT_TRUE(st.ok()) << st.ToString();
+  return n;
+}
+
+size_t CountBlocks(NodeDatabase& db) {
+  size_t n = 0;
+  Status st = db.ForEachBlock([&](const BbtEntry&) {
+    ++n;
+    return Status::Ok();
+  });
+  EXPECT_TRUE(st.ok()) << st.ToString();
+  return n;
+}
+
 void ExpectCheckPasses(File& file) {
   CheckReport r = CheckFile(file);
   EXPECT_TRUE(r.ok()) << r.Summary();

@@ -49,5 +49,8 @@ void PutModelNode(NodeStore& store, Nid nid, const ModelNode& node);
 void ExpectMatchesModel(NodeStore& store, const Model& model);
 // Fails the test unless the file passes the check.
 void ExpectCheckPasses(File& file);
+// Entries in the trees, counted by walking them.
+size_t CountNodes(NodeDatabase& db);
+size_t CountBlocks(NodeDatabase& db);
 
 }  // namespace velmora::pst::testing
