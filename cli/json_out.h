@@ -1,12 +1,10 @@
 // The command-line converter's report as JSON:
-//   {"mailboxes": [{"name", "source", "pst", "queued", "converted", "already_present": [paths], "skipped":
-//   [paths],
-//                   "not_converted": [{"file", "reason"}], "other_files", "not_reached",
+//   {"mailboxes": [{"name", "source", "pst", "queued", "converted", "already_present": [paths],
+//                   "skipped": [paths], "not_converted": [{"file", "reason"}], "other_files", "not_reached",
 //                   "store_error", "save_error"}],
 //    "unreadable_folders": [{"folder", "reason"}], "stopped": bool, "verification": [...] (with --verify)}
-// For each mailbox queued = converted + len(already_present) + len(skipped) + len(not_converted) +
-// other_files
-// + not_reached.
+// For each mailbox queued = converted + len(already_present) + len(skipped) + len(not_converted)
+//                           + other_files + not_reached.
 #pragma once
 
 #include <string>

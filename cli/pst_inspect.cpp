@@ -133,7 +133,7 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   OpenStore s;
   if (!Open(path, s, err)) return 1;
   std::vector<std::string> problems;
-  auto folders = pst::testing::CheckFolderTree(*s.db, &problems);
+  auto folders = pst::CheckFolderTree(*s.db, &problems);
   size_t messages = 0;
   for (const auto& cf : folders) {
     const pst::FolderInfo* f = s.store->Folder(cf.nid);

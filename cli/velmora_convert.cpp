@@ -17,6 +17,7 @@
 #include "engine/conversion.h"
 #include "engine/errors.h"
 #include "engine/mailbox_list.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ constexpr const char* kUsage =
     "      OUTPUT_FOLDER/MAILBOX.pst.\n"
     "\n"
     "Options:\n"
-    "  --quiet     no progress and no messages except errors\n"
+    "  --multiple  every mailbox folder below TOP_FOLDER, one .pst each (see above)\n"
+    "  --quiet, -q no progress and no messages except errors\n"
     "  --json      print a report as JSON on standard output at the end\n"
     "  --resume    into an existing OUTPUT.pst, add only the messages it does not hold yet (same "
     "Message-ID,\n"
@@ -43,7 +45,7 @@ constexpr const char* kUsage =
     "              compare it with what was imported (folder, subject, sender, recipients, times,\n"
     "              Message-ID, bodies, attachments' sizes and SHA-256, attached messages); each difference\n"
     "              is listed with its file and field\n"
-    "  --help      this text\n"
+    "  --help, -h  this text\n"
     "  --version   the program's version\n"
     "\n"
     "Files directly in Conversations, Notebook and Emailed Contacts are skipped by rule (listed as "
@@ -100,7 +102,7 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     } else if (a == "--version") {
-      std::cout << "velmora-convert 0.1.0\n";
+      std::cout << "velmora-convert " << velmora::kVersion << "\n";
       return 0;
     } else if (a == "--quiet" || a == "-q") {
       quiet = true;

@@ -4,6 +4,7 @@
 
 #include "cli/pst_inspect.h"
 #include "cli/verify_run.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -25,6 +26,10 @@ constexpr const char* kUsage =
     "                          lists each difference with its file and field, and files added to or\n"
     "                          removed from the folder since the conversion; changes nothing\n"
     "\n"
+    "Options:\n"
+    "  --help, -h              this text\n"
+    "  --version               the program's version\n"
+    "\n"
     "Exit status: 0 done or sound, 1 problems found, 2 the file cannot be read or the arguments are wrong.\n";
 
 }  // namespace
@@ -35,7 +40,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2 && std::string(argv[1]) == "--version") {
-    std::cout << "velmora-pst 0.1.0\n";
+    std::cout << "velmora-pst " << velmora::kVersion << "\n";
     return 0;
   }
   if (argc < 3) {

@@ -5,9 +5,8 @@
 //   \Calendar, \Contacts, \Emailed Contacts, \Tasks, \Notebook, \Conversations
 //                                      no folder made (the store has its own Calendar, Contacts, Tasks)
 //   \Inbox\X, \Sent\X                  X inside the default Inbox / Sent Items
-//   \X                                 X inside the top folder (an existing default folder of that name is
-//   used) \X\Y                               Y inside X, whatever Y is called: the special names above are
-//   special
+//   \X                                 X inside the top folder (an existing default folder of that name is used)
+//   \X\Y                               Y inside X, whatever Y is called: the special names above are special
 //                                      only directly below the mailbox folder, so \Inbox\Tasks or
 //                                      \Archive\Sent are ordinary folders whose messages have a place to go
 //   any path holding "!"               no folder of its own

@@ -3,8 +3,7 @@
 //
 // What the scan adds:
 //   QueuedFiles    item: path (with its trailing separator) + file name     key: "K" + FileCount at the time
-//   QueuedFolders  item: path (with its trailing separator) + folder name   key: "Z" + FolderCount at the
-//   time
+//   QueuedFolders  item: path (with its trailing separator) + folder name   key: "Z" + FolderCount at the time
 //                  (no trailing separator)
 //
 // Order: all sub-folders of a folder are queued before any file of that folder; a folder's own files before

@@ -1,8 +1,8 @@
 #include "fsutil/file_queries.h"
 
 #include <optional>
+#include <string_view>
 
-#include "fsutil/file_time.h"
 #include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
@@ -15,9 +15,6 @@ struct ModuleState {
   Kernel* kernel = nullptr;
   bool initialised = false;
   bool use_wide_calls = false;
-  bool wide_compressed_size = false;  // starts as use_wide_calls; off for good after error 120
-  bool ansi_compressed_size = false;  // kernel32 exports GetCompressedFileSizeA
-  bool ansi_short_path = false;       // kernel32 exports GetShortPathNameA
   int32_t last_error = 0;
 };
 
@@ -38,43 +35,24 @@ uint64_t Join(uint32_t high, uint32_t low) {
   return (static_cast<uint64_t>(high) << 32) | low;
 }
 
-EntryTime ToEntryTime(FileTime t) {
-  EntryTime out;
-  out.raw = t.Value();
-  const std::optional<SystemTime> st = FileTimeToSystemTime(t);
-  const std::optional<double> date = st ? DateSerialPlusTime(*st) : std::nullopt;
-  if (date) {
-    out.date_time = *date;
-  } else {
-    out.conversion_failed = true;
-  }
-  return out;
-}
-
 // Fills the record from the find data (both calls, both character widths).
 void FillFromFindData(FileEntry& e, const FindData& fd) {
-  const ModuleState& g = State();
   e.name = TrimAtNul(fd.file_name);
-  e.short_name = TrimAtNul(fd.alternate_name);
-  if (e.name.empty()) e.name = NameFromFullPath(e.full_path);
-  e.extension = NameExtension(e.name);
-  e.full_path = e.folder + e.name;
-  if (e.short_name.empty()) {
-    if (g.use_wide_calls || !g.ansi_short_path) e.short_name = e.name;
-  }
   e.attributes = fd.attributes;
   e.is_folder = (fd.attributes & kAttributeDirectory) != 0;
-  e.is_file = !e.is_folder;
-  e.created = ToEntryTime(fd.creation);
-  e.last_accessed = ToEntryTime(fd.last_access);
-  e.last_written = ToEntryTime(fd.last_write);
-  if (e.is_folder) {
-    e.size = 0;
-    e.size_on_disk = 0;
-  } else {
-    e.size = Join(fd.size_high, fd.size_low);
-    e.size_on_disk = (fd.attributes & kAttributeCompressed) != 0 ? SizeOnDisk(e) : e.size;
+  e.size = e.is_folder ? 0 : Join(fd.size_high, fd.size_low);
+}
+
+// A search path that begins with "ftp://", in any case: not a file-system path, never searched.
+bool IsFtpPath(const std::string& search_path) {
+  static constexpr std::string_view kFtp = "ftp://";
+  if (search_path.size() < kFtp.size()) return false;
+  for (size_t i = 0; i < kFtp.size(); ++i) {
+    char c = search_path[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kFtp[i]) return false;
   }
+  return true;
 }
 
 // The failed step's code into the record: 18 is the normal end, anything else an error.
@@ -84,15 +62,6 @@ void NoteFailure(FileEntry& e) {
   const int32_t code = State().last_error;
   e.error = code != static_cast<int32_t>(kErrorNoMoreFiles);
   e.error_code = e.error ? code : 0;
-}
-
-uint64_t AnsiCompressedSize(const FileEntry& e, uint64_t size) {
-  Kernel& k = CurrentKernel();
-  if (!State().ansi_compressed_size) return size;
-  uint32_t high = 0;
-  const uint32_t low = k.GetCompressedFileSize(CallWidth::kAnsi, e.full_path, &high);
-  if (low == 0xFFFF'FFFF && k.GetLastError() != 0) return size;
-  return Join(high, low);
 }
 
 }  // namespace
@@ -113,8 +82,6 @@ void InitFileQueries() {
   Kernel& k = CurrentKernel();
   const KernelExports exports = k.LoadKernel32();
   if (!exports.loaded) return;
-  g.ansi_compressed_size = exports.get_compressed_file_size_a;
-  g.ansi_short_path = exports.get_short_path_name_a;
   std::optional<uint32_t> platform;
   if (exports.get_version_ex_w) platform = k.GetVersionExW();
   if (!platform && exports.get_version_ex_a) platform = k.GetVersionExA();
@@ -125,10 +92,7 @@ void InitFileQueries() {
     nt = (k.GetVersion() & 0x8000'0000u) == 0;  // GetVersion: the high bit is set outside the NT family
   }
   k.FreeKernel32();
-  if (nt) {
-    g.use_wide_calls = true;
-    g.wide_compressed_size = true;
-  }
+  g.use_wide_calls = nt;
 }
 
 bool UseWideCalls() {
@@ -156,15 +120,12 @@ uint32_t PathAttributes(const std::string& path) {
 
 uint32_t FindFirstEntry(const std::string& search_path, FileEntry& entry) {
   EnsureInitialised();
-  entry.search_path = search_path;
-  entry.path_kind = ClassifySearchPath(search_path);
-  if (entry.path_kind == PathKind::Ftp) {
+  if (IsFtpPath(search_path)) {
     entry.found = false;
     entry.error = false;
     entry.error_code = 0;
     return 0;
   }
-  entry.folder = SearchFolder(search_path, entry.path_kind);
   FindData fd;
   const uint32_t handle = CurrentKernel().FindFirstFile(Width(), search_path, &fd);
   if (handle != kInvalidHandle) {
@@ -206,24 +167,6 @@ bool CloseFind(FileEntry& entry) {
   entry.found = false;
   entry.handle = kInvalidHandle;
   return closed;
-}
-
-uint64_t SizeOnDisk(const FileEntry& entry) {
-  EnsureInitialised();
-  ModuleState& g = State();
-  if (!g.wide_compressed_size) return AnsiCompressedSize(entry, entry.size);
-  Kernel& k = CurrentKernel();
-  uint32_t high = 0;
-  const uint32_t low = k.GetCompressedFileSize(CallWidth::kWide, entry.full_path, &high);
-  if (low == 0xFFFF'FFFF) {
-    const uint32_t err = k.GetLastError();
-    if (err == kErrorCallNotImplemented) {
-      g.wide_compressed_size = false;
-      return AnsiCompressedSize(entry, entry.size);
-    }
-    if (err != 0) return entry.size;
-  }
-  return Join(high, low);
 }
 
 std::optional<FileId> PathIdentity(const std::string& path) {

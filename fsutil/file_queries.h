@@ -22,34 +22,16 @@
 
 namespace velmora::fsutil {
 
-// One of an entry's three file times.
-struct EntryTime {
-  bool conversion_failed = false;  // the conversion of this time raised an error
-  double date_time = 0;            // days since 1899-12-30 plus the time of day (UTC, whole seconds)
-  uint64_t raw = 0;                // the FILETIME as one unsigned number
-};
-
 // The record that one step of a directory search fills, in the order of its fields.
 struct FileEntry {
   bool error = false;       // the last step failed with a code other than 18
   int32_t error_code = 0;   // that code; 0 otherwise
   bool found = false;       // the last step delivered an entry
-  std::string search_path;  // as given to FindFirstEntry
   uint32_t handle = 0;      // the open search; kInvalidHandle after a failed start, 0 after the end
-  PathKind path_kind = PathKind::Local;
-  std::string full_path;    // folder followed by name
-  std::string folder;       // see SearchFolder; not set for an Ftp search path
   std::string name;         // as the search reports it, cut at its first NUL
-  std::string short_name;   // the 8.3 name, or (see FindFirstEntry) the name itself
-  std::string extension;    // after the name's last "."
   uint32_t attributes = 0;  // as the search reports them
   bool is_folder = false;   // attribute bit 0x10 set
-  bool is_file = false;     // attribute bit 0x10 clear
-  EntryTime created;
-  EntryTime last_accessed;
-  EntryTime last_written;
-  uint64_t size = 0;          // 0 for a folder
-  uint64_t size_on_disk = 0;  // 0 for a folder; the compressed size for a compressed file; else size
+  uint64_t size = 0;        // 0 for a folder
 };
 
 // The one-time platform detection; the queries below run it when the module is not yet initialised.
@@ -65,15 +47,13 @@ void SetLastErrorCode(int32_t code);
 uint32_t PathAttributes(const std::string& path);
 
 // Starts a search for `search_path` and fills `entry` from the first entry found. Returns the handle;
-// kInvalidHandle when the search cannot start; 0 without searching for an Ftp search path.
+// kInvalidHandle when the search cannot start; 0 without searching for a search path that begins with "ftp://"
+// (in any case).
 uint32_t FindFirstEntry(const std::string& search_path, FileEntry& entry);
 // Fills `entry` from the next entry and returns true; false after the last entry, with the search closed.
 bool FindNextEntry(FileEntry& entry);
 // Closes the entry's search when its handle is neither 0 nor kInvalidHandle; true unless the close failed.
 bool CloseFind(FileEntry& entry);
-
-// The compressed size of the file at the entry's full path; the entry's size when it cannot be had.
-uint64_t SizeOnDisk(const FileEntry& entry);
 
 // The identity of the folder or file at `path` (see FileId); nothing when it cannot be had. Leaves LastError
 // as it is.

@@ -14,11 +14,7 @@ inline constexpr uint32_t kErrorMessageNotFound = 317;     // ERROR_MR_MID_NOT_F
 class PosixKernel final : public Kernel {
  public:
   KernelExports LoadKernel32() override {
-    return KernelExports{.loaded = true,
-                         .get_version_ex_w = true,
-                         .get_version_ex_a = true,
-                         .get_compressed_file_size_a = true,
-                         .get_short_path_name_a = true};
+    return KernelExports{.loaded = true, .get_version_ex_w = true, .get_version_ex_a = true};
   }
   void FreeKernel32() override {}
   std::optional<uint32_t> GetVersionExW() override { return kPlatformWin32Nt; }
@@ -50,14 +46,6 @@ class PosixKernel final : public Kernel {
   bool FindClose(uint32_t handle) override {
     uint32_t error = kErrorSuccess;
     return Ok(searches_.Close(handle, &error) ? kErrorSuccess : error);
-  }
-
-  uint32_t GetCompressedFileSize(CallWidth width, const std::string& path, uint32_t* high) override {
-    PathStat st;
-    if (!Reachable(width, path) || !Ok(StatPath(path, LastPathComponent(path), &st))) return 0xFFFF'FFFF;
-    *high = static_cast<uint32_t>(st.size >> 32);
-    last_error_ = kErrorSuccess;  // so that a low half of all bits set can be told from a failure
-    return static_cast<uint32_t>(st.size);
   }
 
   std::optional<FileId> GetFileId(CallWidth width, const std::string& path) override {

@@ -6,12 +6,10 @@
 //
 // What the POSIX implementation promises (the results the query layer expects of kernel32):
 //  - The attribute word: 0x10 folder, 0x01 read-only (the owner has no write permission), 0x02 hidden (the
-//  name
-//    begins with "."), 0x80 normal when no other bit is set; 0x800 (compressed) is never set. Symbolic links
+//    name begins with "."), 0x80 normal when no other bit is set; 0x800 (compressed) is never set. Symbolic links
 //    are followed; a link whose target is missing reports the link itself.
 //  - Win32 error codes mapped from errno (see win32_errors.h), readable with GetLastError after a failed
-//  call.
-//    As in kernel32, a successful call leaves the last error as it was, except the compressed-size query,
+//    call. As in kernel32, a successful call leaves the last error as it was, except the compressed-size query,
 //    which sets 0 so that a low half of all bits set can be told from a failure.
 //  - Search handles: 32-bit numbers, never 0 and never the invalid-handle value. A search lists the folder of
 //    the search path (up to its last "/") and delivers "." and ".." first (except in the root folder, as
@@ -27,8 +25,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "fsutil/file_time.h"
 
 namespace velmora::fsutil {
 
@@ -46,7 +42,6 @@ inline constexpr uint32_t kAttributeReadOnly = 0x01;   // FILE_ATTRIBUTE_READONL
 inline constexpr uint32_t kAttributeHidden = 0x02;     // FILE_ATTRIBUTE_HIDDEN
 inline constexpr uint32_t kAttributeDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 inline constexpr uint32_t kAttributeNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL, only when no other bit is set
-inline constexpr uint32_t kAttributeCompressed = 0x800;  // FILE_ATTRIBUTE_COMPRESSED
 
 inline constexpr uint32_t kPlatformWin32Nt = 2;  // VER_PLATFORM_WIN32_NT in dwPlatformId
 
@@ -55,14 +50,10 @@ enum class CallWidth { kWide, kAnsi };
 
 // WIN32_FIND_DATA, the fields the query layer reads.
 struct FindData {
-  uint32_t attributes = 0;     // dwFileAttributes
-  FileTime creation;           // ftCreationTime
-  FileTime last_access;        // ftLastAccessTime
-  FileTime last_write;         // ftLastWriteTime
-  uint32_t size_high = 0;      // nFileSizeHigh
-  uint32_t size_low = 0;       // nFileSizeLow
-  std::string file_name;       // cFileName (may hold a NUL and what follows it)
-  std::string alternate_name;  // cAlternateFileName, the 8.3 name; empty when there is none
+  uint32_t attributes = 0;  // dwFileAttributes
+  uint32_t size_high = 0;   // nFileSizeHigh
+  uint32_t size_low = 0;    // nFileSizeLow
+  std::string file_name;    // cFileName (may hold a NUL and what follows it)
 };
 
 // What names one folder or file on its volume: GetFileInformationByHandle's volume serial number and file
@@ -78,8 +69,6 @@ struct KernelExports {
   bool loaded = false;
   bool get_version_ex_w = false;
   bool get_version_ex_a = false;
-  bool get_compressed_file_size_a = false;
-  bool get_short_path_name_a = false;
 };
 
 class Kernel {
@@ -105,9 +94,6 @@ class Kernel {
   virtual uint32_t FindFirstFile(CallWidth width, const std::string& search_path, FindData* data) = 0;
   virtual bool FindNextFile(CallWidth width, uint32_t handle, FindData* data) = 0;
   virtual bool FindClose(uint32_t handle) = 0;
-  // The low half of the size on disk; the high half into *high. 0xFFFFFFFF with a non-zero last error on
-  // failure.
-  virtual uint32_t GetCompressedFileSize(CallWidth width, const std::string& path, uint32_t* high) = 0;
   // The identity of the folder or file at `path` (links followed); nothing when it cannot be had. Does not
   // change the last error.
   virtual std::optional<FileId> GetFileId(CallWidth width, const std::string& path) = 0;

@@ -163,21 +163,6 @@ TEST_F(PlatformShimTest, LargeSparseFileSizeInTwoHalves) {
   k_.FindClose(h);
   EXPECT_EQ(fd.size_high, 1u);
   EXPECT_EQ(fd.size_low, 705'032'704u);
-  uint32_t high = 0;
-  EXPECT_EQ(k_.GetCompressedFileSize(kWide, p, &high), 705'032'704u);
-  EXPECT_EQ(high, 1u);
-}
-
-TEST_F(PlatformShimTest, FileTimesAreFiletimesOfTheFile) {
-  const std::string p = tree_.File("dated.eml");
-  const timespec times[2] = {{946'728'000, 0}, {946'728'030, 750'000'000}};  // 2000-01-01 12:00:00 / :30.75
-  ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
-  FindData fd;
-  const uint32_t h = k_.FindFirstFile(kWide, p, &fd);
-  ASSERT_NE(h, kInvalidHandle);
-  k_.FindClose(h);
-  EXPECT_EQ(fd.last_access.Value(), 116'444'736'000'000'000ULL + 9'467'280'000'000'000ULL);
-  EXPECT_EQ(fd.last_write.Value(), 116'444'736'000'000'000ULL + 9'467'280'307'500'000ULL);
 }
 
 TEST_F(PlatformShimTest, LinksToFoldersAreFollowedDanglingLinksReportThemselves) {

@@ -57,9 +57,6 @@ void SearchTable::Fill(const Search& s, const std::string& name, FindData* data)
   if (StatPath(s.folder + name, name, &st) != kErrorSuccess) st.attributes = kAttributeNormal;  // vanished
   *data = FindData{};
   data->attributes = st.attributes;
-  data->creation = st.creation;
-  data->last_access = st.last_access;
-  data->last_write = st.last_write;
   data->size_high = static_cast<uint32_t>(st.size >> 32);
   data->size_low = static_cast<uint32_t>(st.size);
   data->file_name = name;

@@ -1,6 +1,5 @@
 #include "fsutil/posix_stat.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,34 +10,17 @@
 namespace velmora::fsutil {
 namespace {
 
-// The fields of stat/statx that the attribute word and the find data are made of.
+// The fields of stat that the attribute word and the find data are made of.
 struct RawStat {
   uint32_t mode = 0;
-  uint64_t size = 0;
-  int64_t birth_s = 0, birth_ns = 0;
-  bool has_birth = false;
-  int64_t access_s = 0, access_ns = 0;
-  int64_t write_s = 0, write_ns = 0;
+  uint64_t size = 0;  // 64 bits: files past 4 GiB keep their size
 };
 
 int RawStatCall(const std::string& path, bool follow, RawStat* out) {
-#if defined(__linux__) && defined(STATX_BTIME)
-  struct statx sx {};
-  const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
-  if (statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return errno;
-  out->mode = sx.stx_mode;
-  out->size = sx.stx_size;
-  out->has_birth = (sx.stx_mask & STATX_BTIME) != 0;
-  out->birth_s = sx.stx_btime.tv_sec, out->birth_ns = sx.stx_btime.tv_nsec;
-  out->access_s = sx.stx_atime.tv_sec, out->access_ns = sx.stx_atime.tv_nsec;
-  out->write_s = sx.stx_mtime.tv_sec, out->write_ns = sx.stx_mtime.tv_nsec;
-#else
   struct stat st {};
   if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return errno;
   out->mode = static_cast<uint32_t>(st.st_mode);
   out->size = static_cast<uint64_t>(st.st_size);
-  out->access_s = st.st_atime, out->write_s = st.st_mtime;
-#endif
   return 0;
 }
 
@@ -90,9 +72,6 @@ uint32_t StatPath(const std::string& path, std::string_view name, PathStat* out)
   if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttributeHidden;
   if (attributes == 0) attributes = kAttributeNormal;
   out->attributes = attributes;
-  out->last_access = FileTimeFromUnix(raw.access_s, raw.access_ns);
-  out->last_write = FileTimeFromUnix(raw.write_s, raw.write_ns);
-  out->creation = raw.has_birth ? FileTimeFromUnix(raw.birth_s, raw.birth_ns) : out->last_write;
   out->size = folder ? 0 : raw.size;
   return kErrorSuccess;
 }

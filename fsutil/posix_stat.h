@@ -1,5 +1,5 @@
-// What the POSIX shim knows about one path: its Win32 attribute word, file times and size, or the Win32 error
-// that stands for the failure. Used by the attribute query, the compressed-size query and the search steps.
+// What the POSIX shim knows about one path: its Win32 attribute word and size, or the Win32 error that stands
+// for the failure. Used by the attribute query and the search steps.
 #pragma once
 
 #include <cstdint>
@@ -7,16 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "fsutil/file_time.h"
 #include "fsutil/platform_shim.h"
 
 namespace velmora::fsutil {
 
 struct PathStat {
   uint32_t attributes = 0;
-  FileTime creation;  // the birth time where the file system keeps one, else the last write
-  FileTime last_access;
-  FileTime last_write;
   uint64_t size = 0;  // 0 for a folder
 };
 

@@ -57,8 +57,8 @@ struct Harness {
     auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
     if (!db.ok()) __builtin_trap();
     std::vector<std::string> problems;
-    auto folders = pst::testing::CheckFolderTree(**db, &problems);
-    pst::testing::CheckFolderContents(**db, folders, &problems);
+    auto folders = pst::CheckFolderTree(**db, &problems);
+    pst::CheckFolderContents(**db, folders, &problems);
     if (!problems.empty()) __builtin_trap();
     std::filesystem::remove(pst);
   }

@@ -2,13 +2,14 @@
 #include <limits>
 
 #include "pst/messaging/node_io.h"
+#include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_mail.h"
 
 namespace velmora::rdo {
 
 namespace {
 
-constexpr uint16_t kFirstNamedId = 0x8000;  // IDs from here on name entries of the store's name-to-ID map
+using pst::tags::kFirstNamedId;  // IDs from here on name entries of the store's name-to-ID map
 
 [[noreturn]] void WrongType(pst::PropTag tag, const char* given) {
   throw Error(kEInvalidArg, std::string("A ") + given + " value does not suit property " + pst::NidText(tag));

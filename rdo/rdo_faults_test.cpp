@@ -6,8 +6,8 @@
 
 #include "pst/messaging/store_check.h"
 #include "pst/ndb/check.h"
-#include "pst/ndb/fault_file.h"
 #include "pst/ndb/node_database.h"
+#include "pst/ndb/testing/fault_file.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 
@@ -48,7 +48,7 @@ std::set<std::string> DurableFolders(const pst::FaultInjectingFile& f) {
   EXPECT_TRUE(db.ok()) << db.status().ToString();
   if (!db.ok()) return {};
   std::vector<std::string> problems;
-  auto folders = pst::testing::CheckFolderTree(**db, &problems);
+  auto folders = pst::CheckFolderTree(**db, &problems);
   for (auto& p : problems) ADD_FAILURE() << p;
   std::set<std::string> out;
   const std::string top = "Top of Personal Folders/";
@@ -103,8 +103,8 @@ TEST(FaultTest, SavesAreDurableOnlyOnceACommitHoldsThem) {
   auto db = pst::NodeDatabase::Open(std::make_shared<pst::MemoryFile>(files->file->durable()), false);
   ASSERT_TRUE(db.ok()) << db.status().ToString();
   std::vector<std::string> problems;
-  auto folders = pst::testing::CheckFolderTree(**db, &problems);
-  EXPECT_EQ(pst::testing::CheckFolderContents(**db, folders, &problems), saved);
+  auto folders = pst::CheckFolderTree(**db, &problems);
+  EXPECT_EQ(pst::CheckFolderContents(**db, folders, &problems), saved);
   EXPECT_TRUE(problems.empty()) << problems[0];
 
   files->file->FailWrite(1, /*sticky=*/true);  // every write fails from here on

@@ -40,7 +40,7 @@ void CheckFileOnDisk(const std::string& path) {
   auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
   ASSERT_TRUE(db.ok()) << db.status().ToString();
   std::vector<std::string> problems;
-  pst::testing::CheckFolderTree(**db, &problems);
+  pst::CheckFolderTree(**db, &problems);
   for (auto& p : problems) ADD_FAILURE() << p;
 }
 

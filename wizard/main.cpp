@@ -1,9 +1,11 @@
 // velmora: the conversion wizard.
 #include <QApplication>
 
-#include "wizard/screenshot_hook.h"
 #include "wizard/shell_helpers.h"
 #include "wizard/wizard.h"
+#ifdef VELMORA_SCREENSHOT_HOOK
+#include "wizard/testing/screenshot_hook.h"
+#endif
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -12,7 +14,9 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   velmora::wizard::QtDesktop desktop;
   velmora::wizard::Wizard wizard(desktop);
+#ifdef VELMORA_SCREENSHOT_HOOK  // only in velmora-walked, the build the virtual-display test drives
   velmora::wizard::InstallScreenshotHookFromEnvironment();
+#endif
   wizard.Launch();
   return QApplication::exec();
 }

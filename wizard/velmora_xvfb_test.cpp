@@ -1,6 +1,7 @@
-// The real velmora program on a virtual display, walked with keyboard input (xdotool) through a
-// single-mailbox conversion; the .pst it writes must be readable by the independent readers. Screenshots of
-// every window land in the test's output folder (velmora-xvfb/ in the folder ctest runs the test in).
+// The velmora program on a virtual display (its test build velmora-walked, which also saves screenshots),
+// walked with keyboard input (xdotool) through a single-mailbox conversion; the .pst it writes must be
+// readable by the independent readers. Screenshots of every window land in the test's output folder
+// (velmora-xvfb/ in the folder ctest runs the test in).
 #include <gtest/gtest.h>
 
 #include <filesystem>

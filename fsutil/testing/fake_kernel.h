@@ -1,6 +1,6 @@
 // A platform shim for tests: passes every call to the system shim unless a test scripts it, and records the
 // character width of each call. Scripts: the loader and version answers, a failing attribute query, a fixed
-// listing for every search, compressed-size answers, extra system messages and a failing close.
+// listing for every search, extra system messages and a failing close.
 #pragma once
 
 #include <deque>
@@ -15,13 +15,7 @@ namespace velmora::fsutil::testing {
 
 class FakeKernel final : public Kernel {
  public:
-  struct CompressedAnswer {
-    uint32_t low = 0;
-    uint32_t high = 0;
-    uint32_t error = 0;  // left for GetLastError
-  };
-
-  KernelExports exports{true, true, true, true, true};
+  KernelExports exports{true, true, true};
   std::optional<uint32_t> version_ex_w = kPlatformWin32Nt;
   std::optional<uint32_t> version_ex_a = kPlatformWin32Nt;
   uint32_t version = 0;
@@ -29,14 +23,12 @@ class FakeKernel final : public Kernel {
 
   std::optional<uint32_t> attribute_failure;     // every attribute query fails with this code
   std::optional<std::vector<FindData>> listing;  // every search delivers these entries (none: fails with 2)
-  std::deque<CompressedAnswer> compressed;       // answers in order; the system shim when none is left
   std::map<uint32_t, std::string> messages;      // system messages beyond the system shim's
   bool close_fails = false;
 
-  std::vector<CallWidth> widths;             // of every file call, in order
-  int searches_started = 0;                  // FindFirstFile calls that returned a handle
-  int closes = 0;                            // FindClose calls
-  std::vector<CallWidth> compressed_widths;  // of every compressed-size call
+  std::vector<CallWidth> widths;  // of every file call, in order
+  int searches_started = 0;       // FindFirstFile calls that returned a handle
+  int closes = 0;                 // FindClose calls
 
   KernelExports LoadKernel32() override {
     ++load_calls;
@@ -80,14 +72,6 @@ class FakeKernel final : public Kernel {
     if (close_fails) return Fail(6, false);
     if (handle == kFakeHandle) return Fail(0, true);
     return Pass(SystemKernel().FindClose(handle));
-  }
-  uint32_t GetCompressedFileSize(CallWidth width, const std::string& path, uint32_t* high) override {
-    compressed_widths.push_back(width);
-    if (compressed.empty()) return Pass(SystemKernel().GetCompressedFileSize(width, path, high));
-    const CompressedAnswer a = compressed.front();
-    compressed.pop_front();
-    *high = a.high;
-    return Fail(a.error, a.low);
   }
   std::optional<FileId> GetFileId(CallWidth width, const std::string& path) override {
     return SystemKernel().GetFileId(width, path);

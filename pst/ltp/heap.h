@@ -139,7 +139,4 @@ class HeapReader {
   std::vector<Page> pages_;
 };
 
-// Hex text for error messages.
-std::string Hex(uint64_t v);
-
 }  // namespace velmora::pst

@@ -128,12 +128,6 @@ std::vector<uint8_t> RecordedFillLevels(size_t index, std::span<const uint8_t> b
   return out;
 }
 
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 Result<Hid> HeapWriter::Reserve(size_t size) {
   std::vector<uint8_t> zeros(size);
   return Allocate(zeros);

@@ -1,4 +1,5 @@
-// Little-endian reads and writes on byte spans: every LTP structure is little-endian ([MS-PST] 2.1).
+// Little-endian reads and writes on byte spans: every LTP structure is little-endian ([MS-PST] 2.1). The
+// bytes are assembled by the node database's Load/Store (pst/ndb/format.h); these take a span and an offset.
 // Callers check ranges before they read; these helpers only assemble bytes.
 #pragma once
 
@@ -7,17 +8,18 @@
 #include <span>
 #include <vector>
 
+#include "pst/ndb/format.h"
+
 namespace velmora::pst::le {
 
 inline uint16_t Get16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+  return Load16(b.data() + at);
 }
 inline uint32_t Get32(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+  return Load32(b.data() + at);
 }
 inline uint64_t Get64(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint64_t>(Get32(b, at)) | (static_cast<uint64_t>(Get32(b, at + 4)) << 32);
+  return Load64(b.data() + at);
 }
 // An unsigned value of 1, 2, 4 or 8 bytes.
 inline uint64_t GetN(std::span<const uint8_t> b, size_t at, size_t n) {
@@ -27,25 +29,26 @@ inline uint64_t GetN(std::span<const uint8_t> b, size_t at, size_t n) {
 }
 
 inline void Put16(std::span<uint8_t> b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
+  Store16(b.data() + at, v);
 }
 inline void Put32(std::span<uint8_t> b, size_t at, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  Store32(b.data() + at, v);
 }
 inline void Put64(std::span<uint8_t> b, size_t at, uint64_t v) {
-  for (size_t i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  Store64(b.data() + at, v);
 }
 
 inline void Append16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+  out.resize(out.size() + 2);
+  Store16(out.data() + out.size() - 2, v);
 }
 inline void Append32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  out.resize(out.size() + 4);
+  Store32(out.data() + out.size() - 4, v);
 }
 inline void Append64(std::vector<uint8_t>& out, uint64_t v) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  out.resize(out.size() + 8);
+  Store64(out.data() + out.size() - 8, v);
 }
 
 }  // namespace velmora::pst::le

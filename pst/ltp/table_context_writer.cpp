@@ -3,8 +3,7 @@
 // TCINFO, 22 + 8 * cCols bytes:
 //   0   1  bType        0x7C
 //   1   1  cCols
-//   2   8  rgib[4]      ends of the 8/4-byte cells, the 2-byte cells, the 1-byte cells, and the row (after
-//   the
+//   2   8  rgib[4]      ends of the 8/4-byte cells, the 2-byte cells, the 1-byte cells, and the row (after the
 //                       cell existence bitmap); see table_layout.h
 //  10   4  hidRowIndex  BTH (cbKey 4 = dwRowID, cbEnt 4 = dwRowIndex, the row's place in the matrix)
 //  14   4  hnidRows     the row matrix: 0 without rows, a HID when it fits one allocation, else a subnode NID

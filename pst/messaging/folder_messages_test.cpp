@@ -72,8 +72,8 @@ class StoreFixture : public ::testing::Test {
   // Invariants 1 - 3 and 5 on the node store as committed or written so far.
   size_t CheckStore() {
     std::vector<std::string> problems;
-    auto folders = testing::CheckFolderTree(*db_, &problems);
-    size_t n = testing::CheckFolderContents(*db_, folders, &problems);
+    auto folders = CheckFolderTree(*db_, &problems);
+    size_t n = CheckFolderContents(*db_, folders, &problems);
     for (auto& p : problems) ADD_FAILURE() << p;
     return n;
   }
@@ -257,8 +257,8 @@ TEST_P(OutlookFileTest, EveryMessageReadsAndAddedMessagesFitTheFoldersOwnTables)
   }
   ASSERT_TRUE((*ms)->Commit().ok());
   std::vector<std::string> problems;
-  auto tree = testing::CheckFolderTree(**db, &problems);
-  EXPECT_EQ(testing::CheckFolderContents(**db, tree, &problems), read + added.size());
+  auto tree = CheckFolderTree(**db, &problems);
+  EXPECT_EQ(CheckFolderContents(**db, tree, &problems), read + added.size());
   for (auto& p : problems) {
     // Outlook's own rows may differ from its PCs (values it changed on one side only); ours may not.
     bool ours =

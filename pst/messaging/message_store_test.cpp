@@ -14,8 +14,6 @@
 namespace velmora::pst {
 namespace {
 
-using testing::CheckFolderTree;
-
 constexpr RecordKey kKey = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,
                             0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
 
@@ -70,7 +68,7 @@ TEST(NewStoreTest, WritesTheNodesOutlookWritesForANewFile) {
   MemoryPst pst;
   NodeStore& nodes = pst.db();
   auto ms = NewStore(nodes);
-  EXPECT_EQ(testing::AllNids(nodes), kOutlookNewFileNids);
+  EXPECT_EQ(AllNids(nodes), kOutlookNewFileNids);
   EXPECT_FALSE(pst.db().has_uncommitted_changes()) << "Create commits";
 }
 

@@ -27,6 +27,7 @@
 
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/message_content.h"
+#include "pst/messaging/prop_tags.h"
 
 namespace velmora::pst {
 
@@ -46,8 +47,8 @@ struct NamedPropKey {
 
 class NameToIdMap {
  public:
-  static constexpr uint32_t kBucketCount = 251;  // what every Outlook file uses
-  static constexpr uint16_t kFirstId = 0x8000;   // named property IDs start here
+  static constexpr uint32_t kBucketCount = 251;              // what every Outlook file uses
+  static constexpr uint16_t kFirstId = tags::kFirstNamedId;  // named property IDs start here
 
   // An empty map.
   NameToIdMap() = default;

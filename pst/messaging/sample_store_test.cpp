@@ -39,7 +39,7 @@ TEST_P(SampleStoreTest, OpensWithItsFolderTreeAndTablesInAgreement) {
   auto ms = MessageStore::Open(*db);
   ASSERT_TRUE(ms.ok()) << ms.status().ToString();
   std::vector<std::string> problems;
-  auto folders = testing::CheckFolderTree(*db, &problems);
+  auto folders = CheckFolderTree(*db, &problems);
   for (auto& p : problems) ADD_FAILURE() << GetParam() << ": " << p;
   EXPECT_EQ((*ms)->folder_count(), folders.size());
   auto ipm = (*ms)->IpmSubtree();
@@ -136,7 +136,7 @@ TEST(OutlookSampleTest, ANewFileHasTheNodesOfOutlooksNewFile) {
   const std::set<Nid> not_skeleton = {0x8082,  0x808D,  0x808E,  0x808F, 0x200024,
                                       0x80023, 0x80026, 0x80027, 0x80030};
   std::vector<Nid> outlook;
-  for (Nid nid : testing::AllNids(*db))
+  for (Nid nid : AllNids(*db))
     if (!not_skeleton.count(nid)) outlook.push_back(nid);
 
   auto file = std::make_shared<MemoryFile>();
@@ -144,7 +144,7 @@ TEST(OutlookSampleTest, ANewFileHasTheNodesOfOutlooksNewFile) {
   ASSERT_TRUE(ours.ok()) << ours.status().ToString();
   auto ms = MessageStore::Create(**ours, {"New", std::nullopt});
   ASSERT_TRUE(ms.ok()) << ms.status().ToString();
-  EXPECT_EQ(testing::AllNids(**ours), outlook);
+  EXPECT_EQ(AllNids(**ours), outlook);
 
   // Node by node: the same NBT parents.
   for (Nid nid : outlook) {

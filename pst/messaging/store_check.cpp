@@ -6,7 +6,7 @@
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
 
-namespace velmora::pst::testing {
+namespace velmora::pst {
 
 namespace {
 
@@ -163,4 +163,4 @@ size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& f
   return checked;
 }
 
-}  // namespace velmora::pst::testing
+}  // namespace velmora::pst

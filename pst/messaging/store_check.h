@@ -1,5 +1,5 @@
-// Test support: checks a store's folder tree as it is on the node store, independent of MessageStore's
-// in-memory index. Used by the tests of this folder and of rdo.
+// Checks a store's folder tree as it is on the node store, independent of MessageStore's in-memory index:
+// `velmora-pst check` reports what they find, and the tests of every layer check the stores they write.
 #pragma once
 
 #include <map>
@@ -8,7 +8,7 @@
 
 #include "pst/ndb/node_store.h"
 
-namespace velmora::pst::testing {
+namespace velmora::pst {
 
 struct CheckedFolder {
   Nid nid = 0;
@@ -33,4 +33,4 @@ size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& f
 // Every NID in the node store.
 std::vector<Nid> AllNids(NodeStore& nodes);
 
-}  // namespace velmora::pst::testing
+}  // namespace velmora::pst

@@ -24,12 +24,6 @@
 namespace velmora::pst {
 namespace {
 
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 std::vector<uint8_t> InternalHeader(uint8_t btype, uint8_t level, size_t count, uint32_t total,
                                     size_t entry) {
   std::vector<uint8_t> out(kInternalHeaderSize + count * entry);

@@ -13,12 +13,6 @@ namespace {
 
 constexpr size_t kMaxErrors = 100;  // enough to see the pattern of a damaged file
 
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 class Checker {
  public:
   Checker(File& file, CheckReport* report)

@@ -10,12 +10,6 @@
 namespace velmora::pst {
 namespace {
 
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 class CorruptionTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "pst/ndb/fault_file.h"
 #include "pst/ndb/test_util.h"
+#include "pst/ndb/testing/fault_file.h"
 
 namespace velmora::pst {
 namespace {

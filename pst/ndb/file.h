@@ -1,6 +1,6 @@
 // The node database's only door to storage. Everything it reads or writes goes through File, so tests can
 // run on memory (MemoryFile) or on a file that fails and "crashes" on demand (FaultInjectingFile,
-// fault_file.h).
+// testing/fault_file.h, a test-only library).
 #pragma once
 
 #include <cstdint>

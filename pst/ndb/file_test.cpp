@@ -6,7 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "pst/ndb/fault_file.h"
+#include "pst/ndb/testing/fault_file.h"
 
 namespace velmora::pst {
 namespace {

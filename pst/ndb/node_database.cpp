@@ -8,16 +8,6 @@
 #include "pst/ndb/map_layout.h"
 
 namespace velmora::pst {
-namespace {
-
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
-}  // namespace
-
 Status NodeDatabase::CheckUsable() const {
   return failed_;
 }

@@ -8,12 +8,6 @@
 namespace velmora::pst {
 namespace {
 
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 // A block written through the API starts with the base count and the caller's reference.
 constexpr uint16_t kNewBlockRefs = 2;
 

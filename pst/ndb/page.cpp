@@ -34,12 +34,6 @@ bool IsMapPage(uint8_t ptype) {
          ptype == kPageTypeFPMap;
 }
 
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 }  // namespace
 
 std::string PageTypeName(uint8_t ptype) {

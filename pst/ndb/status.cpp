@@ -1,5 +1,7 @@
 #include "pst/ndb/status.h"
 
+#include <cstdio>
+
 namespace velmora::pst {
 
 std::string Status::ToString() const {
@@ -30,6 +32,12 @@ std::string Status::ToString() const {
       break;
   }
   return std::string(name) + ": " + message_;
+}
+
+std::string Hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+  return buf;
 }
 
 }  // namespace velmora::pst

@@ -69,6 +69,9 @@ class [[nodiscard]] Result {
   std::variant<T, Status> v_;
 };
 
+// A number as error messages write it: "0x" and lower-case hex digits (NIDs, BIDs, offsets, tags).
+std::string Hex(uint64_t v);
+
 }  // namespace velmora::pst
 
 #define PST_CONCAT_INNER(a, b) a##b

@@ -61,8 +61,8 @@ void CheckOurselves(const std::string& pst, size_t messages) {
   auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
   ASSERT_TRUE(db.ok()) << db.status().ToString();
   std::vector<std::string> problems;
-  auto folders = pst::testing::CheckFolderTree(**db, &problems);
-  EXPECT_EQ(pst::testing::CheckFolderContents(**db, folders, &problems), messages);
+  auto folders = pst::CheckFolderTree(**db, &problems);
+  EXPECT_EQ(pst::CheckFolderContents(**db, folders, &problems), messages);
   for (auto& p : problems) ADD_FAILURE() << p;
 }
 

@@ -19,8 +19,8 @@ std::string PstProblems(const std::string& path) {
   auto db = pst::NodeDatabase::Open(shared, false);
   if (!db.ok()) return "cannot open the node database: " + db.status().ToString();
   std::vector<std::string> problems;
-  auto folders = pst::testing::CheckFolderTree(**db, &problems);
-  pst::testing::CheckFolderContents(**db, folders, &problems);
+  auto folders = pst::CheckFolderTree(**db, &problems);
+  pst::CheckFolderContents(**db, folders, &problems);
   std::string out;
   for (const auto& p : problems) out += p + "\n";
   return out;

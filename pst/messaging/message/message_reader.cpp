@@ -14,16 +14,6 @@ using namespace tags;
 
 namespace {
 
-std::string Hex(uint64_t v) {
-  static const char* kDigits = "0123456789abcdef";
-  std::string s;
-  do {
-    s.insert(s.begin(), kDigits[v & 0xF]);
-    v >>= 4;
-  } while (v);
-  return "0x" + s;
-}
-
 Result<std::vector<SubnodeEntry>> SubnodesOf(NodeStore& store, Bid sub) {
   if (!sub) return std::vector<SubnodeEntry>();
   return store.ReadSubnodes(sub);

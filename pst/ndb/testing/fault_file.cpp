@@ -1,4 +1,4 @@
-#include "pst/ndb/fault_file.h"
+#include "pst/ndb/testing/fault_file.h"
 
 #include <cstring>
 #include <string>

@@ -1,4 +1,4 @@
-#include "wizard/screenshot_hook.h"
+#include "wizard/testing/screenshot_hook.h"
 
 #include <QApplication>
 #include <QDir>
