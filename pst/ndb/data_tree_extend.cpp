@@ -32,10 +32,11 @@ size_t ChildCount(const BbtEntry& e) {
 
 }  // namespace
 
-void NodeDatabase::FreeBlockOnly(const BbtEntry& e) {
-  bbt_.Erase(e.bid);
+Status NodeDatabase::FreeBlockOnly(const BbtEntry& e) {
+  PST_RETURN_IF_ERROR(TreeResult(bbt_.Erase(e.bid)).status());
   space_->FreeLater(e.ib, BlockDiskSize(e.cb));  // [C2]
   changed_ = true;
+  return Status::Ok();
 }
 
 Result<Bid> NodeDatabase::ExtendDataTree(Bid old_tree, size_t kept, std::span<const Bid> added) {
@@ -56,7 +57,7 @@ Result<Bid> NodeDatabase::ExtendDataTree(Bid old_tree, size_t kept, std::span<co
     blocks.insert(blocks.end(), added.begin(), added.end());
     PST_ASSIGN_OR_RETURN(Bid tree, WriteDataTree(blocks));
     for (size_t i = kept; i < old.size(); ++i) PST_RETURN_IF_ERROR(Release(old[i]));
-    FreeBlockOnly(root);
+    PST_RETURN_IF_ERROR(FreeBlockOnly(root));
     return tree;
   }
 
@@ -134,13 +135,13 @@ Result<Bid> NodeDatabase::ExtendDataTree(Bid old_tree, size_t kept, std::span<co
     if (split_moves) {
       for (size_t i = from_split; i < split_children.size(); ++i)
         PST_RETURN_IF_ERROR(Release(split_children[i]));
-      FreeBlockOnly(split);
+      PST_RETURN_IF_ERROR(FreeBlockOnly(split));
     } else {
       PST_RETURN_IF_ERROR(Release(old[whole]));
     }
     for (size_t i = whole + 1; i < old.size(); ++i) PST_RETURN_IF_ERROR(Release(old[i]));
   }
-  FreeBlockOnly(root);
+  PST_RETURN_IF_ERROR(FreeBlockOnly(root));
   return tree;
 }
 

@@ -127,7 +127,7 @@ class NodeDatabase : public NodeStore {
   Result<InternalBlock> ReadInternal(Bid bid, uint8_t btype);
   Result<Bid> WriteBlock(std::span<const uint8_t> payload, bool internal);
   Status FreeTree(Bid tree);
-  void FreeBlockOnly(const BbtEntry& e);  // the block goes; what it referenced keeps its counts
+  Status FreeBlockOnly(const BbtEntry& e);  // the block goes; what it referenced keeps its counts
   Result<Bid> NextBlockBid(bool internal);
   // Space for a new block or page; takes in new sections with a growth commit when it has to [C6].
   Result<uint64_t> Allocate(uint64_t size, uint64_t align);
