@@ -5,7 +5,9 @@
 // Readers find a byte of a node's data at offset / 8,176 and count its blocks from lcbTotal, so every block
 // but the last is exactly 8,176 bytes: the page map sits at the very end of the block and the free space lies
 // between the last allocation and the page map. The last block ends with its page map, placed right after
-// the allocations (one pad byte keeps it at an even offset).
+// the allocations (one pad byte keeps it at an even offset), while the data tree has one level. A heap of more
+// than 1,021 blocks has a two-level tree (XXBLOCK), and Microsoft's PST SDK wants every block of such a tree
+// full, the last one included: there the last block is laid out like the others, 8,176 bytes.
 //
 // Block header, by block index i:
 //   i == 0            HNHDR, 12 bytes
@@ -33,6 +35,7 @@
 
 #include "pst/ltp/heap.h"
 #include "pst/ltp/le_bytes.h"
+#include "pst/ndb/block.h"
 
 namespace velmora::pst {
 
@@ -89,8 +92,8 @@ void HeapPage::Replace(size_t k, std::span<const uint8_t> bytes) {
 std::vector<uint8_t> EncodeHeapPage(size_t index, size_t block_count, const HeapPage& b,
                                     const HeapRootFields& root, std::span<const uint8_t> levels) {
   const size_t header = HeapBlockHeaderSize(index);
-  const bool last = index + 1 == block_count;
-  std::vector<uint8_t> out(last ? b.Used(index) : kMaxBlockData);
+  const bool short_last = index + 1 == block_count && block_count <= kXBlockMaxEntries;
+  std::vector<uint8_t> out(short_last ? b.Used(index) : kMaxBlockData);
   std::span<uint8_t> s(out);
   const size_t map_at = out.size() - PageMapSize(b.starts.size());
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "pst/ltp/ltp_test_util.h"
+#include "pst/ndb/block.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/file.h"
 #include "pst/ndb/node_database.h"
@@ -29,26 +30,33 @@ TableRow Row(size_t i) {
   return r;
 }
 
+// A row whose 3,000-byte cell fills a good part of a heap block: two rows a block.
+TableRow HeavyRow(size_t i) {
+  TableRow r = Row(i);
+  r.cells[kBody] = PropValue::Binary(Pattern(3000, i));
+  return r;
+}
+
 class TableAppenderTest : public ::testing::Test {
  protected:
   void SetUp() override { db_ = std::move(NodeDatabase::Create(file_)).value(); }
-  void PutTable(size_t rows) {
+  void PutTable(size_t rows, TableRow (*row)(size_t) = Row) {
     Table t;
     t.columns = {kTagLtpRowId, kTagLtpRowVer, kFlags, kSubject, kBody};
-    for (size_t i = 0; i < rows; ++i) t.rows.push_back(Row(i));
+    for (size_t i = 0; i < rows; ++i) t.rows.push_back(row(i));
     auto out = WriteTableContext(*db_, t);
     ASSERT_TRUE(out.ok()) << out.status().ToString();
     Bid sub = *db_->WriteSubnodeTree(out->subnodes);
     ASSERT_TRUE(db_->PutNode({kTable, out->data, sub, 0}).ok());
   }
   Result<std::unique_ptr<TableAppender>> Open() { return TableAppender::Open(*db_, **db_->FindNode(kTable)); }
-  void ExpectRows(size_t rows) {
+  void ExpectRows(size_t rows, TableRow (*row)(size_t) = Row) {
     const NodeEntry e = **db_->FindNode(kTable);
     auto t = ReadTableContext(*db_, e.data, *db_->ReadSubnodes(e.sub));
     ASSERT_TRUE(t.ok()) << t.status().ToString();
     ASSERT_EQ(t->rows.size(), rows);
     for (size_t i = 0; i < rows; ++i) {
-      const TableRow want = Row(i);
+      const TableRow want = row(i);
       ASSERT_EQ(t->rows[i].row_id, want.row_id) << i;
       for (const auto& [tag, v] : want.cells) ASSERT_EQ(t->rows[i].cells.at(tag).bytes, v.bytes) << i;
     }
@@ -75,6 +83,34 @@ TEST_F(TableAppenderTest, RowsAppendedAcrossCommitsReadBackAndTheFileStaysSound)
     ExpectRows(rows);
   }
   EXPECT_GT(db_->DataBlocks(db_->FindNode(kTable).value()->data)->size(), 8u) << "heap spans bitmap headers";
+}
+
+// A heap past 1,021 blocks has a two-level data tree, where every block must be full, the last one too:
+// written whole, grown across that size by appending, and appended to again after it.
+TEST_F(TableAppenderTest, AHeapOfTwoLevelsHasFullBlocksToTheLast) {
+  auto heap_blocks = [&] {
+    const std::vector<Bid> bids = db_->DataBlocks(db_->FindNode(kTable).value()->data).value();
+    std::vector<size_t> sizes;
+    for (Bid bid : bids) sizes.push_back(db_->ReadDataBlock(bid).value().size());
+    return sizes;
+  };
+  PutTable(1900, HeavyRow);
+  ASSERT_LE(heap_blocks().size(), kXBlockMaxEntries);
+  EXPECT_LT(heap_blocks().back(), kMaxBlockData) << "a one-level heap keeps its short last block";
+  size_t rows = 1900;
+  for (size_t batch : {300, 7}) {
+    auto appender = Open();
+    ASSERT_TRUE(appender.ok()) << appender.status().ToString();
+    for (size_t k = 0; k < batch; ++k, ++rows) ASSERT_TRUE((*appender)->Append(HeavyRow(rows)).ok()) << rows;
+    ASSERT_TRUE((*appender)->Flush().ok());
+    ASSERT_TRUE(db_->Commit().ok());
+    const std::vector<size_t> sizes = heap_blocks();
+    ASSERT_GT(sizes.size(), kXBlockMaxEntries);
+    for (size_t i = 0; i < sizes.size(); ++i) ASSERT_EQ(sizes[i], kMaxBlockData) << "heap block " << i;
+    CheckReport report = CheckFile(*file_);
+    ASSERT_TRUE(report.ok()) << report.Summary();
+    ExpectRows(rows, HeavyRow);
+  }
 }
 
 TEST_F(TableAppenderTest, TablesAndRowsThatCannotGoInPlaceAreRefused) {
