@@ -5,9 +5,9 @@
 // Readers find a byte of a node's data at offset / 8,176 and count its blocks from lcbTotal, so every block
 // but the last is exactly 8,176 bytes: the page map sits at the very end of the block and the free space lies
 // between the last allocation and the page map. The last block ends with its page map, placed right after
-// the allocations (one pad byte keeps it at an even offset), while the data tree has one level. A heap of more
-// than 1,021 blocks has a two-level tree (XXBLOCK), and Microsoft's PST SDK wants every block of such a tree
-// full, the last one included: there the last block is laid out like the others, 8,176 bytes.
+// the allocations (one pad byte keeps it at an even offset), while the data tree has one level. A heap of
+// more than 1,021 blocks has a two-level tree (XXBLOCK), and Microsoft's PST SDK wants every block of such a
+// tree full, the last one included: there the last block is laid out like the others, 8,176 bytes.
 //
 // Block header, by block index i:
 //   i == 0            HNHDR, 12 bytes
