@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "pst/messaging/message_store.h"
+#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
 #include "rdo/rdo_mail.h"
@@ -164,6 +165,42 @@ TEST(ScaleTest, HostileMessagesStayWithinTheMemoryBound) {
 #endif
     EXPECT_EQ(MessagesOnFile(pst), 1u) << cases[i].name;
   }
+}
+
+// A message To 100,000 people: its recipient table (a row matrix of many blocks, a heap of some 77 MB) is
+// read back whole, by our reader and by the independent readers.
+TEST(ScaleTest, AMessageToOneHundredThousandPeopleKeepsEveryRecipient) {
+  constexpr size_t kPeople = 100000;
+  TempDir dir;
+  const std::string eml = dir.str() + "/people.eml";
+  {
+    std::ofstream out(eml, std::ios::binary);
+    out << "From: a@example.com\r\nTo: ";
+    for (size_t i = 0; i < kPeople; ++i)
+      out << (i ? ", " : "") << "\"Person " << i << "\" <p" << i << "@example.com>";
+    out << "\r\nSubject: many recipients\r\n\r\nHello.\r\n";
+  }
+  const std::string pst = dir.str() + "/people.pst";
+  const ChildMemory m = ImportInChild(pst, eml);
+  ASSERT_GT(m.peak, 0u) << "the child did not store the message";
+  std::cout << kPeople << " recipients: peak RSS " << (m.peak >> 20) << " MB, "
+            << ((m.peak - std::min(m.peak, m.at_start)) >> 20) << " MB grown after the fork\n";
+  ASSERT_EQ(MessagesOnFile(pst), 1u);
+
+  auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
+  ASSERT_TRUE(file.ok());
+  auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
+  ASSERT_TRUE(db.ok());
+  auto ms = pst::MessageStore::Open(**db);
+  ASSERT_TRUE(ms.ok());
+  auto ids = (*ms)->Messages(*(*ms)->FindSubFolder(*(*ms)->IpmSubtree(), "Imported"));
+  ASSERT_TRUE(ids.ok() && ids->size() == 1);
+  auto message = (*ms)->ReadMessage(ids->front());
+  ASSERT_TRUE(message.ok()) << message.status().ToString();
+  ASSERT_EQ(message->recipients.size(), kPeople);
+  EXPECT_EQ(pst::PropValue::String("p99999@example.com").bytes,
+            message->recipients.back().props.at(pst::TagId(pst::tags::kEmailAddress)).bytes);
+  ExpectWhole(pst, {eml});
 }
 
 TEST(ScaleTest, AStoreReopenedTakesMoreMessages) {
