@@ -168,9 +168,13 @@ TEST(ScaleTest, HostileMessagesStayWithinTheMemoryBound) {
 }
 
 // A message To 100,000 people: its recipient table (a row matrix of many blocks, a heap of some 77 MB) is
-// read back whole, by our reader and by the independent readers.
+// read back whole, by our reader, pffexport and readpst.
 TEST(ScaleTest, AMessageToOneHundredThousandPeopleKeepsEveryRecipient) {
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr size_t kPeople = 20000;  // still a heap of many blocks; the sanitizers make each row slow
+#else
   constexpr size_t kPeople = 100000;
+#endif
   TempDir dir;
   const std::string eml = dir.str() + "/people.eml";
   {
@@ -198,9 +202,21 @@ TEST(ScaleTest, AMessageToOneHundredThousandPeopleKeepsEveryRecipient) {
   auto message = (*ms)->ReadMessage(ids->front());
   ASSERT_TRUE(message.ok()) << message.status().ToString();
   ASSERT_EQ(message->recipients.size(), kPeople);
-  EXPECT_EQ(pst::PropValue::String("p99999@example.com").bytes,
+  EXPECT_EQ(pst::PropValue::String("p" + std::to_string(kPeople - 1) + "@example.com").bytes,
             message->recipients.back().props.at(pst::TagId(pst::tags::kEmailAddress)).bytes);
-  ExpectWhole(pst, {eml});
+
+  // pypff has no view of recipient tables; pffexport (the same libpff) writes one entry per row.
+  std::string out;
+  if (RunCommand("command -v pffexport && command -v readpst", &out) != 0) GTEST_SKIP() << "readers not installed";
+  TempDir exported;
+  const std::string base = exported.str() + "/x";
+  out.clear();
+  ASSERT_EQ(RunCommand("pffexport -q -t " + ShellQuote(base) + " " + ShellQuote(pst), &out), 0) << out;
+  out.clear();
+  ASSERT_EQ(RunCommand("grep -c 'Email address' " + ShellQuote(base) + ".export/*/*/*/Recipients.txt", &out), 0);
+  EXPECT_EQ(out, std::to_string(kPeople) + "\n");
+  out.clear();
+  EXPECT_EQ(RunCommand("readpst -j 0 -o " + ShellQuote(exported.str()) + " " + ShellQuote(pst), &out), 0) << out;
 }
 
 TEST(ScaleTest, AStoreReopenedTakesMoreMessages) {
