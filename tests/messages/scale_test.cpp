@@ -168,7 +168,7 @@ TEST(ScaleTest, HostileMessagesStayWithinTheMemoryBound) {
 }
 
 // A message To 100,000 people: its recipient table (a row matrix of many blocks, a heap of some 77 MB) is
-// read back whole, by our reader, pffexport and readpst.
+// read back whole, by our reader, pffexport, readpst and the PST SDK.
 TEST(ScaleTest, AMessageToOneHundredThousandPeopleKeepsEveryRecipient) {
 #if defined(__SANITIZE_ADDRESS__)
   constexpr size_t kPeople = 20000;  // still a heap of many blocks; the sanitizers make each row slow
@@ -217,6 +217,7 @@ TEST(ScaleTest, AMessageToOneHundredThousandPeopleKeepsEveryRecipient) {
   EXPECT_EQ(out, std::to_string(kPeople) + "\n");
   out.clear();
   EXPECT_EQ(RunCommand("readpst -j 0 -o " + ShellQuote(exported.str()) + " " + ShellQuote(pst), &out), 0) << out;
+  EXPECT_EQ(StrictReaderProblems(pst), "");
 }
 
 TEST(ScaleTest, AStoreReopenedTakesMoreMessages) {
