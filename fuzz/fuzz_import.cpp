@@ -76,7 +76,7 @@ void ReadAll(const pst::MessageContent& m) {
     }
   };
   touch(m.props);
-  for (const auto& r : m.recipients) touch(r.props);
+  for (const auto& r : m.recipients) touch(r.Props());
   for (const auto& a : m.attachments) {
     touch(a.props);
     if (a.embedded) ReadAll(*a.embedded);

@@ -29,7 +29,7 @@ void Touch(const pst::PropertyMap& props) {
 
 void TouchMessage(const pst::MessageContent& m) {
   Touch(m.props);
-  for (const auto& r : m.recipients) Touch(r.props);
+  for (const auto& r : m.recipients) Touch(r.Props());
   for (const auto& n : m.named) (void)n.value.AsString();
   for (const auto& a : m.attachments) {
     Touch(a.props);

@@ -9,6 +9,7 @@
 
 #include "mime/prop_tags.h"
 #include "pst/ltp/property_context.h"
+#include "pst/messaging/message_content.h"
 
 namespace velmora::mime {
 
@@ -32,6 +33,8 @@ enum class RecipientKind : int32_t { kTo = 1, kCc = 2, kBcc = 3 };
 // One recipient-table row for an SMTP one-off recipient. `order` is the row's position
 // (PidTagRecipientOrder).
 pst::PropertyMap RecipientRow(const Mailbox& mailbox, RecipientKind kind, int32_t order);
+// The same row for a recipient held brief (pst::RecipientContent::Brief).
+pst::PropertyMap RecipientRowOf(const pst::RecipientContent::Brief& brief);
 
 // Fills one address group (sent-representing, sender, read receipt) of the message.
 void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& group, const Mailbox& mailbox);

@@ -207,7 +207,11 @@ void MapRecipients(GMimeHeaderList* headers, const std::string& charset, pst::Me
        {Kind{"To", RecipientKind::kTo, tag::kDisplayTo}, Kind{"Cc", RecipientKind::kCc, tag::kDisplayCc},
         Kind{"Bcc", RecipientKind::kBcc, tag::kDisplayBcc}}) {
     auto boxes = AllMailboxes(headers, k.header, charset);
-    for (const auto& m : boxes) out.recipients.push_back({RecipientRow(m, k.kind, order++)});
+    for (const auto& m : boxes) {
+      pst::RecipientContent r;
+      r.brief = {m.name, m.address, static_cast<int32_t>(k.kind), order++, &RecipientRowOf};
+      out.recipients.push_back(std::move(r));
+    }
     out.props[k.display_tag] = PropValue::String(JoinDisplayNames(boxes));
   }
 }

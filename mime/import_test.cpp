@@ -71,7 +71,7 @@ TEST(ImportEnvelope, SenderHeaderFillsOnlyTheSenderGroup) {
 TEST(ImportEnvelope, RecipientRowsCarryEveryColumnOutlookWrites) {
   auto m = Load("plain.eml");
   ASSERT_EQ(m.recipients.size(), 3u);
-  const auto& bob = m.recipients[0].props;
+  const auto& bob = m.recipients[0].Props();
   EXPECT_EQ(Int(bob, t::kRecipientType), 1);
   EXPECT_EQ(Str(bob, t::kDisplayName), "Bob Builder");
   EXPECT_EQ(Str(bob, t::kEmailAddress), "bob@example.net");
@@ -89,9 +89,9 @@ TEST(ImportEnvelope, RecipientRowsCarryEveryColumnOutlookWrites) {
   EXPECT_EQ(Int(bob, t::kRecipientFlags), 1);
   EXPECT_EQ(Int(bob, t::kRecipientOrder), 0);
   // A bare address is its own display name; Cc rows are type 2 and keep counting the order.
-  EXPECT_EQ(Str(m.recipients[1].props, t::kDisplayName), "carol@example.net");
-  EXPECT_EQ(Int(m.recipients[2].props, t::kRecipientType), 2);
-  EXPECT_EQ(Int(m.recipients[2].props, t::kRecipientOrder), 2);
+  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName), "carol@example.net");
+  EXPECT_EQ(Int(m.recipients[2].Props(), t::kRecipientType), 2);
+  EXPECT_EQ(Int(m.recipients[2].Props(), t::kRecipientOrder), 2);
   EXPECT_EQ(Str(m.props, t::kDisplayTo), "Bob Builder; carol@example.net");
   EXPECT_EQ(Str(m.props, t::kDisplayCc), "dave@example.com");
   EXPECT_EQ(Str(m.props, t::kDisplayBcc), "");
@@ -103,12 +103,12 @@ TEST(ImportEnvelope, GroupsDuplicatesBccAndSemicolons) {
       "Bcc: hidden@x.org\nCc: =?utf-8?q?Ren=C3=A9e?= <r@x.org>\n\nx\n");
   ASSERT_EQ(m.recipients.size(), 4u);  // the empty group adds nothing, both To lines merge
   EXPECT_EQ(Str(m.props, t::kDisplayTo), "a@x.org; Smith, John");
-  EXPECT_EQ(Str(m.recipients[1].props, t::kDisplayName), "Smith; John");  // only the joined list changes it
+  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName), "Smith; John");  // only the joined list changes it
   EXPECT_EQ(Str(m.props, t::kDisplayCc),
             "Ren\xC3\xA9"
             "e");
-  EXPECT_EQ(Str(m.recipients[2].props, t::kDisplayNamePrintable), "r@x.org");  // no 7-bit form of the name
-  EXPECT_EQ(Int(m.recipients[3].props, t::kRecipientType), 3);
+  EXPECT_EQ(Str(m.recipients[2].Props(), t::kDisplayNamePrintable), "r@x.org");  // no 7-bit form of the name
+  EXPECT_EQ(Int(m.recipients[3].Props(), t::kRecipientType), 3);
   EXPECT_EQ(Str(m.props, t::kDisplayBcc), "hidden@x.org");
 }
 
@@ -216,12 +216,12 @@ TEST(ImportCharsets, EncodedWordsInManyCharsetsBecomeUnicode) {
   EXPECT_EQ(Str(m.props, t::kSentRepresenting.name),
             "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD \xD0\x9F\xD0\xB5\xD1\x82\xD1\x80\xD0\xBE\xD0\xB2");  // KOI8-R
   ASSERT_EQ(m.recipients.size(), 3u);
-  EXPECT_EQ(Str(m.recipients[0].props, t::kDisplayName),
+  EXPECT_EQ(Str(m.recipients[0].Props(), t::kDisplayName),
             "Fr\xC3\xA9"
             "d\xC3\xA9ric \xE2\x82\xAC"
             "uro");  // 1252
-  EXPECT_EQ(Str(m.recipients[1].props, t::kDisplayName), "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
-  EXPECT_EQ(Str(m.recipients[2].props, t::kDisplayName), "\xE5\xBC\xA0\xE4\xBC\x9F");  // GB2312
+  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName), "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
+  EXPECT_EQ(Str(m.recipients[2].Props(), t::kDisplayName), "\xE5\xBC\xA0\xE4\xBC\x9F");  // GB2312
   EXPECT_EQ(Str(m.props, t::kBody), "\xE6\x9C\xAC\xE6\x96\x87\xE3\x81\xA7\xE3\x81\x99\xE3\x80\x82\r\n\r\n");
   EXPECT_EQ(Int(m.props, t::kInternetCodepage), 50220);
 }
@@ -233,7 +233,7 @@ TEST(ImportCharsets, UndeclaredEightBitHeadersAreDecodedNotDropped) {
             "c\xC3\xB6"
             "d\xC3\xA9 subject \xE2\x80\x94 raw UTF-8");
   EXPECT_EQ(Str(m.props, t::kSentRepresenting.name), "J\xC3\xBCrgen Gro\xC3\x9F");  // Latin-1 bytes
-  EXPECT_EQ(Str(m.recipients.at(0).props, t::kDisplayName), "Zo\xC3\xAB");
+  EXPECT_EQ(Str(m.recipients.at(0).Props(), t::kDisplayName), "Zo\xC3\xAB");
   EXPECT_EQ(InternetHeader(m, "x-custom"), "caf\xC3\xA9");
   std::string h = *Str(m.props, t::kTransportMessageHeaders);
   EXPECT_NE(h.find("From: J\xC3\xBCrgen Gro\xC3\x9F"), std::string::npos);

@@ -182,9 +182,9 @@ void Compare(const std::string& file, const Json& facts, const pst::MessageConte
   for (auto [key, kind] : {std::pair{"to", 1}, std::pair{"cc", 2}, std::pair{"bcc", 3}}) {
     std::vector<std::string> ours, theirs;
     for (const auto& r : m.recipients) {
-      if (Int(r.props, t::kRecipientType) != kind) continue;
-      ours.push_back(Lower(Str(r.props, t::kEmailAddress).value_or("")));
-      our_names.push_back(Norm(Str(r.props, t::kDisplayName).value_or("")));
+      if (Int(r.Props(), t::kRecipientType) != kind) continue;
+      ours.push_back(Lower(Str(r.Props(), t::kEmailAddress).value_or("")));
+      our_names.push_back(Norm(Str(r.Props(), t::kDisplayName).value_or("")));
     }
     for (const auto& a : facts[key].array) {
       theirs.push_back(Lower(a[1].string));

@@ -119,7 +119,7 @@ std::string Describe(const pst::MessageContent& m, int indent) {
   for (const auto& np : m.named) out << pad << "named " << np.name << " = " << Value(np.value) << "\n";
   for (size_t i = 0; i < m.recipients.size(); ++i) {
     out << pad << "recipient " << i << "\n";
-    Props(out, m.recipients[i].props, pad + "  ");
+    Props(out, m.recipients[i].Props(), pad + "  ");
   }
   for (size_t i = 0; i < m.attachments.size(); ++i) {
     out << pad << "attachment " << i << "\n";

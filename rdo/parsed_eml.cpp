@@ -63,7 +63,8 @@ std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_hea
 uint64_t HeldBytes(const pst::MessageContent& content) {
   uint64_t n = HeldBytes(content.props);
   for (const auto& np : content.named) n += np.name.capacity() + HeldBytes(np.value);
-  for (const auto& r : content.recipients) n += kEntryOverhead + HeldBytes(r.props);
+  for (const auto& r : content.recipients)
+    n += kEntryOverhead + r.brief.name.capacity() + r.brief.address.capacity() + HeldBytes(r.props);
   for (const auto& a : content.attachments) {
     n += kEntryOverhead + HeldBytes(a.props);
     if (a.embedded) n += HeldBytes(*a.embedded);

@@ -69,9 +69,10 @@ void TakeInto(Fingerprint& f, const pst::MessageContent& m, const std::string& p
   Add(f, prefix, "recipients", std::to_string(m.recipients.size()), false);
   Sha256 addresses;
   for (const auto& r : m.recipients) {
-    const pst::PropValue* type = Find(r.props, tag::kRecipientType);
+    const pst::PropertyMap props = r.Props();
+    const pst::PropValue* type = Find(props, tag::kRecipientType);
     addresses.Add(std::to_string(type ? type->AsInt32().value_or(0) : 0) + " ");
-    AddPart(addresses, r.props, Find(r.props, tag::kSmtpAddress) ? tag::kSmtpAddress : tag::kEmailAddress);
+    AddPart(addresses, props, Find(props, tag::kSmtpAddress) ? tag::kSmtpAddress : tag::kEmailAddress);
   }
   Add(f, prefix, "recipient addresses", addresses.Hex(kShortDigestBytes), true);
   Add(f, prefix, "sent time", TimeText(p, tag::kClientSubmitTime), false);

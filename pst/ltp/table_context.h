@@ -1,6 +1,7 @@
 // Table contexts ([MS-PST] 2.3.4): folder hierarchy and contents tables, recipient and attachment tables.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -30,6 +31,18 @@ struct Table {
 // duplicate row ids. Variable-size cells go to the heap, or to subnodes when larger than 3,580 bytes; the row
 // matrix goes to a subnode when it is larger than 3,580 bytes.
 Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table);
+
+// The rows of a table made one at a time while it is written, for tables too large to hold as TableRows
+// (a message's recipients): row i's id without building it, and the row itself, asked for in row-matrix
+// order and valid until the next call. Only the row being encoded need be held; the bytes written are those
+// of the same rows given as a Table.
+struct TableRowSource {
+  std::vector<PropTag> columns;  // as Table::columns
+  size_t count = 0;
+  std::function<uint32_t(size_t)> row_id;
+  std::function<Result<const TableRow*>(size_t)> row;
+};
+Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& rows);
 
 // Reads a TC. Variable-size cells held in subnodes are loaded.
 Result<Table> ReadTableContext(NodeStore& store, Bid data, const std::vector<SubnodeEntry>& subnodes);

@@ -50,11 +50,18 @@ std::vector<uint8_t> EncodeTcInfo(const TableLayout& layout, Hid row_index, uint
   return out;
 }
 
-Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap, ValueStore& values) {
+// Encodes row i of `rows` into `out`, its row version i + 1.
+Status EncodeSourceRow(const TableLayout& layout, const TableRowSource& rows, size_t i, const CellValueSink& put,
+                       std::span<uint8_t> out) {
+  PST_ASSIGN_OR_RETURN(const TableRow* row, rows.row(i));
+  return EncodeRow(layout, *row, static_cast<uint32_t>(i + 1), put, out);
+}
+
+Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWriter& heap, ValueStore& values) {
   PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(table.columns));
   const CellValueSink put = [&](const PropValue& v) { return values.Put(v); };
   const size_t row_size = layout.row_size();
-  const size_t count = table.rows.size();
+  const size_t count = table.count;
 
   PST_ASSIGN_OR_RETURN(BthWriter index, BthWriter::Begin(heap, kRowIndexKeySize, kRowIndexDataSize));
   PST_ASSIGN_OR_RETURN(Hid tcinfo, heap.Reserve(kTcInfoFixed + kTcolDescSize * layout.columns.size()));
@@ -64,7 +71,7 @@ Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap,
   // Row index records, sorted by row id.
   std::vector<std::pair<uint32_t, uint32_t>> keys;
   keys.reserve(count);
-  for (size_t i = 0; i < count; ++i) keys.emplace_back(table.rows[i].row_id, static_cast<uint32_t>(i));
+  for (size_t i = 0; i < count; ++i) keys.emplace_back(table.row_id(i), static_cast<uint32_t>(i));
   std::sort(keys.begin(), keys.end());
   std::vector<uint8_t> records;
   records.reserve(count * 8);
@@ -80,8 +87,8 @@ Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap,
     PST_ASSIGN_OR_RETURN(Hid matrix, heap.Reserve(count * row_size));
     std::vector<uint8_t> bytes(count * row_size);
     for (size_t i = 0; i < count; ++i) {
-      PST_RETURN_IF_ERROR(EncodeRow(layout, table.rows[i], static_cast<uint32_t>(i + 1), put,
-                                    std::span<uint8_t>(bytes).subspan(i * row_size, row_size)));
+      PST_RETURN_IF_ERROR(
+          EncodeSourceRow(layout, table, i, put, std::span<uint8_t>(bytes).subspan(i * row_size, row_size)));
     }
     PST_RETURN_IF_ERROR(heap.Overwrite(matrix, bytes));
     rows_hnid = matrix;
@@ -98,8 +105,8 @@ Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap,
       const bool last = first + n == count;
       block.assign(last ? n * row_size : kMaxBlockData, 0);
       for (size_t k = 0; k < n; ++k) {
-        Status s = EncodeRow(layout, table.rows[first + k], static_cast<uint32_t>(first + k + 1), put,
-                             std::span<uint8_t>(block).subspan(k * row_size, row_size));
+        Status s = EncodeSourceRow(layout, table, first + k, put,
+                                   std::span<uint8_t>(block).subspan(k * row_size, row_size));
         if (!s.ok()) return release(s);
       }
       auto bid = store.WriteDataBlock(block);
@@ -118,6 +125,12 @@ Result<HeapOutput> Write(NodeStore& store, const Table& table, HeapWriter& heap,
 }  // namespace
 
 Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table) {
+  TableRowSource rows{table.columns, table.rows.size(), [&table](size_t i) { return table.rows[i].row_id; },
+                      [&table](size_t i) -> Result<const TableRow*> { return &table.rows[i]; }};
+  return WriteTableContext(store, rows);
+}
+
+Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& table) {
   HeapWriter heap(kClientSigTableContext);
   ValueStore values(store, heap);
   auto out = Write(store, table, heap, values);

@@ -90,8 +90,8 @@ class Writer {
                          WriteAttachments(store_, content.attachments, embedded));
     held.Hold(attachments.entries);
 
-    PST_ASSIGN_OR_RETURN(Table recipients,
-                         BuildRecipientTable(content.recipients, options_.fill_recipient_defaults));
+    PST_ASSIGN_OR_RETURN(TableRowSource recipients,
+                         RecipientRows(content.recipients, options_.fill_recipient_defaults));
     PST_ASSIGN_OR_RETURN(HeapOutput recipient_tc, WriteTableContext(store_, recipients));
     PST_ASSIGN_OR_RETURN(SubnodeEntry recipient_entry, NestHeap(store_, kNidRecipientTable, recipient_tc));
     held.Hold(recipient_entry);

@@ -48,31 +48,50 @@ std::string Hex(uint32_t v) {
 
 }  // namespace
 
-Result<Table> BuildRecipientTable(const std::vector<RecipientContent>& recipients, bool fill_defaults) {
+Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults) {
+  // The columns first, from the recipients as they are: the defaults only fill template columns. Brief
+  // recipients made by one function carry the same tags and types, so the first of them stands for all.
   std::map<uint16_t, PropTag> column_of;  // property id -> column tag
   for (PropTag t : templates::RecipientColumns()) column_of[TagId(t)] = t;
-
-  Table table;
-  table.rows.reserve(recipients.size());
+  std::vector<PropertyMap (*)(const RecipientContent::Brief&)> seen;
   for (size_t i = 0; i < recipients.size(); ++i) {
-    PropertyMap props = fill_defaults ? WithDefaults(recipients[i].props) : recipients[i].props;
-    TableRow row;
-    row.row_id = RecipientRowId(i);
-    for (auto& [id, value] : props) {
+    const RecipientContent& r = recipients[i];
+    if (r.is_brief() && std::find(seen.begin(), seen.end(), r.brief.make_row) != seen.end()) continue;
+    if (r.is_brief()) seen.push_back(r.brief.make_row);
+    for (const auto& [id, value] : r.Props()) {
       if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;  // ours to number
       auto [it, added] = column_of.try_emplace(id, MakeTag(id, value.type));
       if (TagType(it->second) != value.type)
         return Status::InvalidArgument("recipient " + std::to_string(i) + ": property " +
                                        Hex(MakeTag(id, value.type)) + " does not fit column " +
                                        Hex(it->second));
-      row.cells.emplace(it->second, std::move(value));
+    }
+  }
+
+  TableRowSource source;
+  for (auto& [id, tag] : column_of) source.columns.push_back(tag);
+  source.count = recipients.size();
+  source.row_id = [](size_t i) { return RecipientRowId(i); };
+  // Each row is made when it is written and dropped at the next, so a message To 100,000 people holds
+  // its recipients once, not again as table rows.
+  source.row = [&recipients, fill_defaults, column_of = std::move(column_of),
+                row = TableRow()](size_t i) mutable -> Result<const TableRow*> {
+    PropertyMap props = fill_defaults ? WithDefaults(recipients[i].Props()) : recipients[i].Props();
+    row.row_id = RecipientRowId(i);
+    row.cells.clear();
+    for (auto& [id, value] : props) {
+      if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;
+      auto column = column_of.find(id);  // a default's column is a template column, of the default's type
+      if (column == column_of.end() || TagType(column->second) != value.type)
+        return Status::InvalidArgument("recipient " + std::to_string(i) + ": property " +
+                                       Hex(MakeTag(id, value.type)) + " has no column of its type");
+      row.cells.emplace(column->second, std::move(value));
     }
     row.cells[kTagLtpRowId] = PropValue::Int32(static_cast<int32_t>(row.row_id));
     row.cells[kTagLtpRowVer] = PropValue::Int32(static_cast<int32_t>(row.row_id + 2));
-    table.rows.push_back(std::move(row));
-  }
-  for (auto& [id, tag] : column_of) table.columns.push_back(tag);
-  return table;
+    return &row;
+  };
+  return source;
 }
 
 std::vector<RecipientContent> RecipientsFromTable(const Table& table) {
@@ -93,11 +112,13 @@ std::string JoinDisplayNames(const std::vector<RecipientContent>& recipients, in
   std::string out;
   for (const RecipientContent& r : recipients) {
     auto t = r.props.find(TagId(kRecipientType));
-    int32_t rtype = t == r.props.end() ? kRecipientTo : t->second.AsInt32().value_or(0);
+    int32_t rtype = r.is_brief()          ? r.brief.type
+                    : t == r.props.end() ? kRecipientTo
+                                         : t->second.AsInt32().value_or(0);
     // The high bits of PidTagRecipientType carry flags (0x10000000 sent); the type is the low byte.
     if ((rtype & 0xFF) != type) continue;
-    std::string name = StringOf(r.props, kDisplayName);
-    if (name.empty()) name = StringOf(r.props, kEmailAddress);
+    std::string name = r.is_brief() ? r.brief.name : StringOf(r.props, kDisplayName);
+    if (name.empty()) name = r.is_brief() ? r.brief.address : StringOf(r.props, kEmailAddress);
     std::replace(name.begin(), name.end(), ';', ',');
     if (!out.empty()) out += "; ";
     out += name;
