@@ -140,6 +140,16 @@ TEST_F(CorruptionTest, BrefPointsOutsideTheFile) {
   ExpectCorruption("outside the file");
 }
 
+TEST_F(CorruptionTest, ChildPageFarPastTheFileIsRefusedWithoutGrowingTheWalk) {
+  // A branch entry's offset near 2^50: the whole-tree walk once sized its visited set by it before the read
+  // refused the page.
+  uint8_t* root = image_.data() + header_.nbt.ib;
+  ASSERT_GE(root[491], 1);
+  Store64(root + 24 + 16, uint64_t{1} << 50);
+  Reseal(header_.nbt.ib);
+  ExpectCorruption("outside the file");
+}
+
 TEST_F(CorruptionTest, BrefNotAligned) {
   Header h = header_;
   h.bbt.ib += 64;

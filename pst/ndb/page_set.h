@@ -13,11 +13,11 @@ class PageSet {
  public:
   explicit PageSet(uint64_t file_size) : bits_((file_size / kPageSize + 63) / 64, 0) {}
 
-  // False when the page was reached before. The caller has checked that `ib` is an aligned page offset
-  // inside the file.
+  // False when the page was reached before. An offset past the size given (damaged bytes; reading the page
+  // will refuse it) is not recorded: the set never grows with what a file says.
   bool Insert(uint64_t ib) {
     const uint64_t slot = ib / kPageSize;
-    if (slot / 64 >= bits_.size()) bits_.resize(slot / 64 + 1, 0);
+    if (slot / 64 >= bits_.size()) return true;
     const uint64_t bit = uint64_t{1} << (slot % 64);
     if (bits_[slot / 64] & bit) return false;
     bits_[slot / 64] |= bit;
