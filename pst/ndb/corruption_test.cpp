@@ -141,8 +141,8 @@ TEST_F(CorruptionTest, BrefPointsOutsideTheFile) {
 }
 
 TEST_F(CorruptionTest, ChildPageFarPastTheFileIsRefusedWithoutGrowingTheWalk) {
-  // A branch entry's offset near 2^50: the whole-tree walk once sized its visited set by it before the read
-  // refused the page.
+  // A branch entry's offset near 2^50: the whole-tree walk must refuse the page, not size its visited set
+  // by the offset.
   uint8_t* root = image_.data() + header_.nbt.ib;
   ASSERT_GE(root[491], 1);
   Store64(root + 24 + 16, uint64_t{1} << 50);
