@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -85,15 +86,31 @@ Result<HeapPage> DecodeHeapPage(size_t index, std::span<const uint8_t> bytes, co
 // empty for blocks that record none.
 std::vector<uint8_t> RecordedFillLevels(size_t index, std::span<const uint8_t> bytes);
 
-// Builds a heap in memory, then writes its blocks to the store. Allocations fill blocks in order; a block is
-// closed when the next allocation and its page-map entry would not fit.
+// Builds a heap and writes its blocks to the store. Allocations fill blocks in order; a block is closed when
+// the next allocation and its page-map entry would not fit.
+//
+// Without a store at construction the whole heap stays in memory until Finish. With one, a block is written
+// as soon as nothing can change it any more, so a heap of any size costs a few blocks of memory. Held until
+// then are:
+//  - block 0 (HNHDR: hidUserRoot and the fill levels of blocks 0-7), until Finish;
+//  - a bitmap block (8, 136, 264, ...) until the 128 blocks whose fill levels it records are closed;
+//  - the current block, whose fill level and (as the last block) size are not final;
+//  - a block holding a reserved allocation not yet overwritten.
+// The data tree lists the blocks in heap order whatever order they were written in, and a HID keeps naming
+// the same allocation. Overwriting an allocation of a block already written is an error.
 class HeapWriter {
  public:
-  explicit HeapWriter(uint8_t client_sig) : client_sig_(client_sig) {}
+  explicit HeapWriter(uint8_t client_sig, NodeStore* stream_to = nullptr)
+      : client_sig_(client_sig), store_(stream_to) {}
+  // Gives back the blocks written so far unless Finish handed them over.
+  ~HeapWriter();
+  HeapWriter(const HeapWriter&) = delete;
+  HeapWriter& operator=(const HeapWriter&) = delete;
 
   // A new allocation holding `bytes` (up to kMaxHeapAllocation; zero bytes is a valid, empty allocation).
   Result<Hid> Allocate(std::span<const uint8_t> bytes);
-  // A new allocation of `size` zero bytes, to be filled by Overwrite once its contents are known.
+  // A new allocation of `size` zero bytes, to be filled by Overwrite once its contents are known. Its
+  // block stays in memory until then.
   Result<Hid> Reserve(size_t size);
   // Replaces the contents of an allocation with as many bytes.
   Status Overwrite(Hid hid, std::span<const uint8_t> bytes);
@@ -101,13 +118,26 @@ class HeapWriter {
 
   size_t block_count() const { return blocks_.size(); }
 
-  // Writes the blocks (one data block each) and returns the heap's data tree. The writer is spent afterwards.
+  // Writes the blocks still held and returns the heap's data tree. `store` must be the one streamed to, if
+  // any. The writer is spent afterwards.
   Result<Bid> Finish(NodeStore& store);
 
  private:
+  // Starts a new block, closing the current one.
+  Status OpenBlock();
+  // Writes closed block `i` when nothing held there can change any more.
+  Status WriteIfSettled(size_t i);
+  Status WriteBlock(NodeStore& store, size_t i);
+  bool Pinned(size_t i) const;
+
   uint8_t client_sig_;
+  NodeStore* store_;
   Hid user_root_ = 0;
-  std::vector<HeapPage> blocks_;
+  std::vector<HeapPage> blocks_;  // one per block; emptied once the block is written
+  std::vector<uint8_t> levels_;   // fill level of each closed block
+  std::vector<Bid> written_;      // the block's BID once written, 0 before
+  std::set<Hid> reserved_;        // reserved allocations not yet overwritten
+  bool finished_ = false;
 };
 
 // A heap read from the store with every structural field checked once, at Open.

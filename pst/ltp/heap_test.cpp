@@ -64,19 +64,25 @@ TEST(HeapTest, AllocationSizeLimitIs3580Bytes) {
 }
 
 // Heaps of 2, 3, 130 and 300 blocks of two ~3,000-byte allocations each (blocks 8, 136 and 264 carry
-// HNBITMAPHDR): every block but the last is exactly 8,176 bytes with its page map at the very end, the free
-// space lies between the last allocation and the page map, the fill levels grade that space, and every
-// allocation reads back.
+// HNBITMAPHDR), held whole or streamed: every block but the last is exactly 8,176 bytes with its page map at
+// the very end, the free space lies between the last allocation and the page map, the fill levels grade that
+// space, and every allocation reads back. Streamed, only block 0, the current block and a bitmap block whose
+// 128 blocks are not all closed wait for Finish.
 TEST(HeapTest, FullBlocksWithPageMapAtTheEndAndHonestFillLevels) {
-  for (size_t block_count : {size_t{2}, size_t{3}, size_t{130}, size_t{300}}) {
-    SCOPED_TRACE(std::to_string(block_count) + " blocks");
+  constexpr size_t kCounts[] = {2, 3, 130, 300};
+  for (size_t run = 0; run < 2 * std::size(kCounts); ++run) {
+    const size_t block_count = kCounts[run % std::size(kCounts)];
+    const bool streamed = run >= std::size(kCounts);
+    SCOPED_TRACE(std::to_string(block_count) + (streamed ? " blocks streamed" : " blocks"));
     TamperStore store;
-    HeapWriter w(kClientSigTableContext);
+    HeapWriter w(kClientSigTableContext, streamed ? &store : nullptr);
     std::vector<Hid> hids;
     for (size_t i = 0; i < 2 * block_count; ++i) hids.push_back(*w.Allocate(Pattern(3000 + i % 7, i)));
     ASSERT_EQ(w.block_count(), block_count);
     EXPECT_EQ(HidBlockIndex(hids.back()), block_count - 1);
     EXPECT_EQ(HidIndex(hids.back()), 2u);
+    const size_t held = block_count < 130 ? 2 : 3;  // block 0, bitmap block 8 or 264, the last
+    EXPECT_EQ(store.live_blocks(), streamed ? block_count - held : 0);
     Bid tree = *w.Finish(store);
     auto blocks = Blocks(store, tree);
     ASSERT_EQ(blocks.size(), block_count);
@@ -124,6 +130,39 @@ TEST(HeapTest, OverwriteKeepsTheSizeOfTheAllocation) {
   EXPECT_TRUE(w.Overwrite(hid, Pattern(4)).ok());
   EXPECT_EQ(w.Overwrite(hid, Pattern(5)).code(), Code::kInvalidArgument);
   EXPECT_EQ(w.Overwrite(0x40, Pattern(4)).code(), Code::kInvalidArgument);
+}
+
+// Streamed: a reserved allocation keeps its block in memory until it is overwritten, an allocation in a
+// block already written can no longer change, and a heap never finished gives its blocks back.
+TEST(HeapTest, StreamedBlocksWaitForTheirReservationsAndGoBackWhenAbandoned) {
+  TamperStore store;
+  {
+    HeapWriter w(kClientSigTableContext, &store);
+    (void)*w.Allocate(Pattern(3000));
+    const Hid first = *w.Allocate(Pattern(3000));                     // block 0
+    const Hid reserved = *w.Reserve(3000);                            // block 1
+    for (int i = 0; i < 7; ++i) (void)*w.Allocate(Pattern(3000, i));  // blocks 1 to 4
+    ASSERT_EQ(w.block_count(), 5u);
+    EXPECT_EQ(store.live_blocks(), 2u) << "blocks 2 and 3; 0, 1 (reserved) and 4 (current) wait";
+    ASSERT_TRUE(w.Overwrite(reserved, Pattern(3000, 9)).ok());
+    EXPECT_EQ(store.live_blocks(), 3u);
+    EXPECT_EQ(w.Overwrite(reserved, Pattern(3000)).code(), Code::kInvalidArgument);
+    EXPECT_TRUE(w.Overwrite(first, Pattern(3000, 5)).ok()) << "block 0 waits for Finish";
+    auto tree = w.Finish(store);
+    ASSERT_TRUE(tree.ok()) << tree.status().ToString();
+    auto r = HeapReader::Open(store, *tree, "node 0x8082");
+    ASSERT_TRUE(r.ok()) << r.status().ToString();
+    EXPECT_EQ(std::vector<uint8_t>(r->Get(reserved)->begin(), r->Get(reserved)->end()), Pattern(3000, 9));
+    EXPECT_EQ(std::vector<uint8_t>(r->Get(first)->begin(), r->Get(first)->end()), Pattern(3000, 5));
+    ASSERT_TRUE(store.Release(*tree).ok());
+  }
+  EXPECT_EQ(store.live_blocks(), 0u);
+  {
+    HeapWriter w(kClientSigTableContext, &store);
+    for (int i = 0; i < 20; ++i) (void)*w.Allocate(Pattern(3000, i));
+    EXPECT_GT(store.live_blocks(), 0u);
+  }
+  EXPECT_EQ(store.live_blocks(), 0u) << "an abandoned heap leaves no blocks behind";
 }
 
 TEST(HeapTest, ManyEmptyAllocationsStopAtTheHidIndexLimit) {

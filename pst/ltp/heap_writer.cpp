@@ -27,6 +27,9 @@
 //     2   2  cFree         freed allocations; a fresh heap has none
 //     4   2  rgibAlloc[cAlloc + 1]: start of each allocation, then the end of the last one
 //
+// A streamed heap (heap.h) writes each block once its bytes are final, so the blocks reach the file out of
+// heap order (block 0 last); the data tree lists them in heap order, which is all a reader follows.
+//
 // Fill levels ([MS-PST] 2.3.1.5) grade the free space of a block (8,176 less the header, allocations and page
 // map, whether or not the block is padded out); blocks that do not exist get 0 in the arrays.
 #include <algorithm>
@@ -131,57 +134,97 @@ std::vector<uint8_t> RecordedFillLevels(size_t index, std::span<const uint8_t> b
   return out;
 }
 
+HeapWriter::~HeapWriter() {
+  if (finished_ || store_ == nullptr) return;
+  for (Bid bid : written_)
+    if (bid != 0) (void)store_->Release(bid);
+}
+
 Result<Hid> HeapWriter::Reserve(size_t size) {
   std::vector<uint8_t> zeros(size);
-  return Allocate(zeros);
+  PST_ASSIGN_OR_RETURN(Hid hid, Allocate(zeros));
+  reserved_.insert(hid);
+  return hid;
 }
 
 Result<Hid> HeapWriter::Allocate(std::span<const uint8_t> bytes) {
   if (bytes.size() > kMaxHeapAllocation)
     return Status::InvalidArgument("heap allocation of " + std::to_string(bytes.size()) + " bytes exceeds " +
                                    std::to_string(kMaxHeapAllocation));
-  if (blocks_.empty() || !blocks_.back().Fits(blocks_.size() - 1, bytes.size(), 1)) {
-    if (blocks_.size() == kMaxHeapBlocks) return Status::NoSpace("heap has no room for more blocks");
-    blocks_.emplace_back();
-  }
+  if (blocks_.empty() || !blocks_.back().Fits(blocks_.size() - 1, bytes.size(), 1))
+    PST_RETURN_IF_ERROR(OpenBlock());
   HeapPage& b = blocks_.back();
   b.starts.push_back(static_cast<uint32_t>(b.data.size()));
   b.data.insert(b.data.end(), bytes.begin(), bytes.end());
   return MakeHid(static_cast<uint32_t>(blocks_.size() - 1), static_cast<uint32_t>(b.starts.size()));
 }
 
+Status HeapWriter::OpenBlock() {
+  if (blocks_.size() == kMaxHeapBlocks) return Status::NoSpace("heap has no room for more blocks");
+  if (!blocks_.empty()) levels_.push_back(blocks_.back().FillLevel(blocks_.size() - 1));
+  blocks_.emplace_back();
+  written_.push_back(0);
+  if (blocks_.size() < 2) return Status::Ok();
+  const size_t closed = blocks_.size() - 2;
+  PST_RETURN_IF_ERROR(WriteIfSettled(closed));
+  // The bitmap block whose last recorded fill level this was.
+  if (closed >= kHnBitmapStride - 1) PST_RETURN_IF_ERROR(WriteIfSettled(closed - (kHnBitmapStride - 1)));
+  return Status::Ok();
+}
+
+bool HeapWriter::Pinned(size_t i) const {
+  auto it = reserved_.lower_bound(MakeHid(static_cast<uint32_t>(i), 0));
+  return it != reserved_.end() && HidBlockIndex(*it) == i;
+}
+
+Status HeapWriter::WriteIfSettled(size_t i) {
+  if (store_ == nullptr || i == 0 || written_[i] != 0 || i + 1 >= blocks_.size() || Pinned(i))
+    return Status::Ok();
+  if (HeapBlockHeaderSize(i) == kHnBitmapHdrSize && i + kHnBitmapStride > levels_.size()) return Status::Ok();
+  return WriteBlock(*store_, i);
+}
+
+Status HeapWriter::WriteBlock(NodeStore& store, size_t i) {
+  PST_ASSIGN_OR_RETURN(written_[i], store.WriteDataBlock(EncodeHeapPage(i, blocks_.size(), blocks_[i],
+                                                                        {client_sig_, user_root_}, levels_)));
+  blocks_[i] = HeapPage();  // frees the block's bytes
+  return Status::Ok();
+}
+
 Status HeapWriter::Overwrite(Hid hid, std::span<const uint8_t> bytes) {
   const uint32_t block = HidBlockIndex(hid), index = HidIndex(hid);
-  if (HidType(hid) != 0 || block >= blocks_.size() || index == 0 || index > blocks_[block].starts.size())
+  if (HidType(hid) != 0 || block >= blocks_.size() || index == 0)
     return Status::InvalidArgument("no heap allocation " + Hex(hid));
+  if (written_[block] != 0)
+    return Status::InvalidArgument("heap allocation " + Hex(hid) + " can no longer change: its block " +
+                                   std::to_string(block) + " is written");
   HeapPage& b = blocks_[block];
+  if (index > b.starts.size()) return Status::InvalidArgument("no heap allocation " + Hex(hid));
   const size_t begin = b.starts[index - 1];
   const size_t end = index < b.starts.size() ? b.starts[index] : b.data.size();
   if (end - begin != bytes.size())
     return Status::InvalidArgument("overwrite of heap allocation " + Hex(hid) + " changes its size");
   std::copy(bytes.begin(), bytes.end(), b.data.begin() + static_cast<ptrdiff_t>(begin));
+  if (reserved_.erase(hid) != 0) return WriteIfSettled(block);
   return Status::Ok();
 }
 
 Result<Bid> HeapWriter::Finish(NodeStore& store) {
-  if (blocks_.empty()) blocks_.emplace_back();  // a heap without allocations is still one page
-  std::vector<Bid> written;
-  auto release_all = [&](Status why) {
-    for (Bid bid : written) (void)store.Release(bid);
-    return why;
-  };
-  std::vector<uint8_t> levels;
-  for (size_t i = 0; i < blocks_.size(); ++i) levels.push_back(blocks_[i].FillLevel(i));
-  for (size_t i = 0; i < blocks_.size(); ++i) {
-    auto bid = store.WriteDataBlock(
-        EncodeHeapPage(i, blocks_.size(), blocks_[i], {client_sig_, user_root_}, levels));
-    if (!bid.ok()) return release_all(bid.status());
-    written.push_back(*bid);
+  if (finished_) return Status::InvalidArgument("heap already finished");
+  if (store_ != nullptr && store_ != &store)
+    return Status::InvalidArgument("heap finished in another store than the one it was written to");
+  store_ = &store;
+  if (blocks_.empty()) {  // a heap without allocations is still one page
+    blocks_.emplace_back();
+    written_.push_back(0);
   }
-  auto tree = store.WriteDataTree(written);
-  if (!tree.ok()) return release_all(tree.status());
+  levels_.push_back(blocks_.back().FillLevel(blocks_.size() - 1));
+  for (size_t i = 0; i < blocks_.size(); ++i)
+    if (written_[i] == 0) PST_RETURN_IF_ERROR(WriteBlock(store, i));
+  PST_ASSIGN_OR_RETURN(Bid tree, store.WriteDataTree(written_));
+  finished_ = true;
   blocks_.clear();
-  return *tree;
+  return tree;
 }
 
 }  // namespace velmora::pst

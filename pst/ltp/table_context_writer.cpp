@@ -51,13 +51,14 @@ std::vector<uint8_t> EncodeTcInfo(const TableLayout& layout, Hid row_index, uint
 }
 
 // Encodes row i of `rows` into `out`, its row version i + 1.
-Status EncodeSourceRow(const TableLayout& layout, const TableRowSource& rows, size_t i, const CellValueSink& put,
-                       std::span<uint8_t> out) {
+Status EncodeSourceRow(const TableLayout& layout, const TableRowSource& rows, size_t i,
+                       const CellValueSink& put, std::span<uint8_t> out) {
   PST_ASSIGN_OR_RETURN(const TableRow* row, rows.row(i));
   return EncodeRow(layout, *row, static_cast<uint32_t>(i + 1), put, out);
 }
 
-Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWriter& heap, ValueStore& values) {
+Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWriter& heap,
+                         ValueStore& values) {
   PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(table.columns));
   const CellValueSink put = [&](const PropValue& v) { return values.Put(v); };
   const size_t row_size = layout.row_size();
@@ -81,6 +82,11 @@ Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWrit
     le::Append32(records, keys[i].first);
     le::Append32(records, keys[i].second);
   }
+  // The row index is filled before any row is made, so that its blocks can be written while the rows'
+  // cells fill the blocks after them.
+  std::vector<std::pair<uint32_t, uint32_t>>().swap(keys);
+  PST_RETURN_IF_ERROR(index.Finish(heap, records));
+  std::vector<uint8_t>().swap(records);
 
   uint32_t rows_hnid = 0;
   if (count > 0 && count * row_size <= kMaxHeapAllocation) {
@@ -118,7 +124,6 @@ Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWrit
     PST_ASSIGN_OR_RETURN(rows_hnid, values.PutSubnode(*tree));
   }
 
-  PST_RETURN_IF_ERROR(index.Finish(heap, records));
   PST_RETURN_IF_ERROR(heap.Overwrite(tcinfo, EncodeTcInfo(layout, index.header(), rows_hnid)));
   return values.Finish();
 }
@@ -131,7 +136,7 @@ Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table) {
 }
 
 Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& table) {
-  HeapWriter heap(kClientSigTableContext);
+  HeapWriter heap(kClientSigTableContext, &store);  // streamed: a table of any size in a few blocks
   ValueStore values(store, heap);
   auto out = Write(store, table, heap, values);
   if (!out.ok()) return values.Abandon(out.status());
