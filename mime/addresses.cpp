@@ -1,5 +1,6 @@
 #include "mime/addresses.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "mime/entry_ids.h"
