@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 
+#include "mime/addresses.h"
 #include "mime/byte_sources.h"
 #include "mime/import.h"
 #include "mime/prop_tags.h"
@@ -225,6 +226,26 @@ TEST(ImportLimits, MegabyteHeaderLinesAreFine) {
   auto x_long = InternetHeader(*r, "x-long");
   ASSERT_TRUE(x_long);
   EXPECT_EQ(x_long->size(), 64u * 1024);  // generic header values are cut
+}
+
+// An address header past 256 KiB is read some addresses at a time: it gives exactly the mailboxes that the
+// same addresses give in a short header, in order, whatever their shape (quoted comma, comment, group,
+// encoded word, bare address).
+TEST(ImportLimits, AVeryLongAddressHeaderReadsLikeShortOnes) {
+  const std::string shapes =
+      "\"Doe, John\" <john@example.com>, carl@example.com (Carl, the boss), Team: a@example.com, "
+      "\"B\" <b@example.com>;, =?UTF-8?B?w4lsaXNl?= <elise@example.com>, plain@example.com";
+  const std::vector<Mailbox> once = ParseMailboxes(shapes);
+  ASSERT_EQ(once.size(), 6u);
+  std::string value;
+  size_t copies = 0;
+  for (; value.size() <= 300 * 1024; ++copies) value += (value.empty() ? "" : ", ") + shapes;
+  const std::vector<Mailbox> all = ParseMailboxes(value);
+  ASSERT_EQ(all.size(), copies * once.size());
+  for (size_t i = 0; i < all.size(); ++i) {
+    ASSERT_EQ(all[i].name, once[i % once.size()].name) << i;
+    ASSERT_EQ(all[i].address, once[i % once.size()].address) << i;
+  }
 }
 
 // Header text past its bounds (4 MiB a field, 6 MiB and 50,000 fields a message) is removed before parsing;
