@@ -222,6 +222,19 @@ uint64_t ProcStatusBytes(const std::string& name) {
 }
 }  // namespace
 
+std::string PypffFolderCounts(const std::string& pst, const std::string& folder) {
+  const std::string script =
+      "import pypff,sys\nf=pypff.file();f.open(sys.argv[1])\n"
+      "def walk(d):\n  for i in range(d.number_of_sub_folders):\n    s=d.get_sub_folder(i)\n"
+      "    if s.name==sys.argv[2]: print(s.number_of_sub_messages)\n    "
+      "walk(s)\nwalk(f.get_root_folder())\n";
+  std::string out;
+  if (RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + " " + ShellQuote(pst) + " " + ShellQuote(folder),
+                 &out) != 0)
+    return "";
+  return out;
+}
+
 uint64_t PeakRssBytes() {
   return ProcStatusBytes("VmHWM");
 }

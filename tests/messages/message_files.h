@@ -40,6 +40,9 @@ CompareResult CompareWithReaders(const std::string& pst, const std::string& fold
 CompareResult CheckExpectedFields(const std::string& pst, const std::string& folder,
                                   const std::vector<std::string>& files);
 
+// The messages pypff counts in every folder named `folder` of `pst`, one number a line ("" when it failed).
+std::string PypffFolderCounts(const std::string& pst, const std::string& folder);
+
 // Peak resident set of the calling process (VmHWM), in bytes.
 uint64_t PeakRssBytes();
 // Resident set of the calling process now (VmRSS), in bytes.
