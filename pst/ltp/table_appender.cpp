@@ -307,7 +307,9 @@ Status TableAppender::Flush() {
   PST_RETURN_IF_ERROR(store_.AddRef(node_.data));
   PST_RETURN_IF_ERROR(store_.DeleteNode(node_.nid));
 
-  // The row matrix: the blocks written since the last flush replace the old last block.
+  // The row matrix: the blocks written since the last flush replace the old last block. That block holds
+  // only its rows, also past 1,021 blocks where a two-level tree wants every block full: Microsoft's PST SDK
+  // counts a table's rows from the size of its row matrix, so zeros after the rows would count as rows.
   if (matrix_last_ == 0) {
     PST_ASSIGN_OR_RETURN(matrix_last_, store_.WriteDataBlock(matrix_tail_));
     std::vector<Bid> added(matrix_blocks_.begin() + static_cast<std::ptrdiff_t>(matrix_kept_),

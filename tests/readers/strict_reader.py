@@ -34,8 +34,8 @@ def strict_read(path):
     # included: any stream over 8,347,696 bytes whose length is not a multiple of 8,176. No layout avoids it
     # for a value's stream (an attachment's bytes): lcbTotal must equal the sum of the blocks, a block holds at
     # most 8,176 bytes, and padding the final block changes the bytes pypff, pffexport and readpst return.
-    # The row matrix of a table past 1,021 blocks is still written with a short final block and reported the
-    # same way. Heaps write their final block full at that size, so a short heap block is an error. Told, not
+    # The row matrix of a table past 1,021 blocks keeps a short final block too, reported the same way: this
+    # reader counts a table's rows from the matrix's size, so a final block padded with zeros gains rows. Heaps write their final block full at that size, so a short heap block is an error. Told, not
     # counted; any other error fails.
     errors = [l for l in lines if l.startswith("ERROR")]
     deep = [l for l in errors if l.startswith("ERROR [data-tree]") and " level 0x2 " in l
