@@ -294,6 +294,39 @@ Status TableAppender::Append(const TableRow& row) {
 
 // ---- Writing
 
+// The row matrix: the blocks written since the last flush replace the old last block, and blocks with rows
+// rewritten replace themselves; the tree keeps its blocks before the first of these as they are. The last
+// block holds only its rows, also past 1,021 blocks where a two-level tree wants every block full:
+// Microsoft's PST SDK counts a table's rows from the size of its row matrix, so zeros after the rows would
+// count as rows.
+Status TableAppender::FlushMatrix() {
+  if (matrix_last_ != 0 && matrix_changed_.empty()) return Status::Ok();
+  const size_t first = matrix_changed_.empty() ? matrix_kept_ : std::min(matrix_kept_, matrix_changed_.begin()->first);
+  std::vector<Bid> added;
+  for (size_t i = first; i < matrix_blocks_.size(); ++i) {
+    if (auto it = matrix_changed_.find(i); it != matrix_changed_.end()) {
+      if (fresh_.erase(matrix_blocks_[i]) != 0) PST_RETURN_IF_ERROR(store_.Release(matrix_blocks_[i]));
+      PST_ASSIGN_OR_RETURN(matrix_blocks_[i], store_.WriteDataBlock(it->second));
+    } else if (i < matrix_kept_) {  // unchanged, but after the first changed block
+      PST_RETURN_IF_ERROR(store_.AddRef(matrix_blocks_[i]));
+    }
+    added.push_back(matrix_blocks_[i]);
+  }
+  if (matrix_last_ == 0) {
+    PST_ASSIGN_OR_RETURN(matrix_last_, store_.WriteDataBlock(matrix_tail_));
+  } else {
+    PST_RETURN_IF_ERROR(store_.AddRef(matrix_last_));
+  }
+  added.push_back(matrix_last_);
+  for (SubnodeEntry& e : subnodes_) {
+    if (e.nid != matrix_nid_) continue;
+    PST_ASSIGN_OR_RETURN(e.data, store_.ExtendDataTree(e.data, first, added));
+  }
+  matrix_kept_ = matrix_blocks_.size();
+  matrix_changed_.clear();
+  return Status::Ok();
+}
+
 Status TableAppender::Flush() {
   if (!dirty_) return Status::Ok();
 
@@ -307,20 +340,7 @@ Status TableAppender::Flush() {
   PST_RETURN_IF_ERROR(store_.AddRef(node_.data));
   PST_RETURN_IF_ERROR(store_.DeleteNode(node_.nid));
 
-  // The row matrix: the blocks written since the last flush replace the old last block. That block holds
-  // only its rows, also past 1,021 blocks where a two-level tree wants every block full: Microsoft's PST SDK
-  // counts a table's rows from the size of its row matrix, so zeros after the rows would count as rows.
-  if (matrix_last_ == 0) {
-    PST_ASSIGN_OR_RETURN(matrix_last_, store_.WriteDataBlock(matrix_tail_));
-    std::vector<Bid> added(matrix_blocks_.begin() + static_cast<std::ptrdiff_t>(matrix_kept_),
-                           matrix_blocks_.end());
-    added.push_back(matrix_last_);
-    for (SubnodeEntry& e : subnodes_) {
-      if (e.nid != matrix_nid_) continue;
-      PST_ASSIGN_OR_RETURN(e.data, store_.ExtendDataTree(e.data, matrix_kept_, added));
-    }
-    matrix_kept_ = matrix_blocks_.size();
-  }
+  PST_RETURN_IF_ERROR(FlushMatrix());
 
   // The heap: changed blocks, and the headers whose record of a fill level changed with them.
   for (bool again = true; again;) {
