@@ -35,7 +35,11 @@ class CountingNodes : public NodeStore {
   Result<uint64_t> DataTreeSize(Bid tree) override { return inner_.DataTreeSize(tree); }
   Result<std::vector<uint8_t>> ReadDataBlock(Bid bid) override { return inner_.ReadDataBlock(bid); }
   Result<std::vector<SubnodeEntry>> ReadSubnodes(Bid tree) override { return inner_.ReadSubnodes(tree); }
-  Result<Bid> WriteDataBlock(std::span<const uint8_t> bytes) override { return inner_.WriteDataBlock(bytes); }
+  Result<Bid> WriteDataBlock(std::span<const uint8_t> bytes) override {
+    block_bytes += bytes.size();
+    return inner_.WriteDataBlock(bytes);
+  }
+  uint64_t block_bytes = 0;
   Result<Bid> WriteDataTree(std::span<const Bid> blocks) override { return inner_.WriteDataTree(blocks); }
   Result<Bid> WriteSubnodeTree(std::span<const SubnodeEntry> e) override {
     return inner_.WriteSubnodeTree(e);
@@ -209,6 +213,41 @@ TEST_F(StoreFixture, TablesPastTheMemoryBoundAreWrittenEarlyAndReadAgain) {
   EXPECT_EQ(Info().content_count, 300);
   EXPECT_EQ(Info().unread_count, 150);
   EXPECT_EQ(CheckStore(), 300u);
+}
+
+// A folder of 2,000 sub-folders: a commit that changes a few children (counts, a longer name, a new child)
+// rewrites their rows in place, writing far less than the table, and the rows agree with the children's PCs
+// (invariant 1) before and after a reopen.
+TEST_F(StoreFixture, HierarchyRowsOfChangedChildrenAreRewrittenInPlace) {
+  std::vector<Nid> children;
+  for (int i = 0; i < 2000; ++i) children.push_back(*store_->CreateFolder(folder_, "Sub " + std::to_string(i)));
+  ASSERT_TRUE(store_->Commit().ok());
+  const Nid table = MakeNid(kNidTypeHierarchyTable, NidIndexOf(folder_));
+  auto table_bytes = [&] {
+    const NodeEntry e = **db_->FindNode(table);
+    uint64_t n = *db_->DataTreeSize(e.data);
+    const std::vector<SubnodeEntry> subnodes = *db_->ReadSubnodes(e.sub);
+    for (const SubnodeEntry& s : subnodes) n += *db_->DataTreeSize(s.data);
+    return n;
+  };
+  for (int round = 0; round < 2; ++round) {
+    const uint64_t before = nodes_->block_bytes;
+    for (Nid child : {children[round], children[1000], children.back()}) {
+      MessageContent m;
+      m.props[TagId(kSubject)] = PropValue::String("to a sub-folder");
+      ASSERT_TRUE(store_->AddMessage(child, m).ok());
+    }
+    ASSERT_TRUE(store_->SetFolderProperty(children[7 + round], tags::kDisplayName,
+                                          PropValue::String(std::string(200, 'n') + std::to_string(round)))
+                    .ok());
+    children.push_back(*store_->CreateFolder(folder_, "Added " + std::to_string(round)));
+    ASSERT_TRUE(store_->Commit().ok());
+    EXPECT_LT((nodes_->block_bytes - before) * 3, table_bytes()) << "round " << round;
+    EXPECT_EQ(CheckStore(), size_t{3} * (round + 1));
+    Reopen();
+    EXPECT_EQ(store_->Folder(folder_)->children, children);
+    EXPECT_EQ(store_->Folder(children[1000])->content_count, round + 1);
+  }
 }
 
 // ---- Outlook-made files

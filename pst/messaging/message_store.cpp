@@ -118,7 +118,10 @@ Status MessageStore::AddNewFolder(Nid parent, Nid nid, PropertyMap props, bool i
 
 void MessageStore::MarkChildChanged(FolderState& child) {
   if (child.info.parent == child.info.nid) return;
-  if (FolderState* p = Find(child.info.parent)) p->hierarchy_dirty = true;
+  if (FolderState* p = Find(child.info.parent)) {
+    p->hierarchy_dirty = true;
+    p->hierarchy_changed.insert(child.info.nid);
+  }
 }
 
 Result<Nid> MessageStore::CreateFolder(Nid parent, std::string_view name, std::string_view container_class) {
@@ -242,31 +245,7 @@ Status MessageStore::WriteFolder(FolderState& f) {
     PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeAssocContentsTable), *f.assoc));
     f.assoc_dirty = false;
   }
-  if (f.hierarchy_dirty && !f.info.is_search) {
-    Table t = f.hierarchy ? std::move(*f.hierarchy) : templates::EmptyTable(templates::HierarchyColumns());
-    std::map<uint32_t, TableRow> old;
-    for (auto& row : t.rows) old.emplace(row.row_id, std::move(row));
-    t.rows.clear();
-    t.rows.reserve(f.info.children.size());
-    for (Nid child_nid : f.info.children) {
-      const FolderState* child = Find(child_nid);
-      TableRow row;
-      if (auto it = old.find(child_nid); it != old.end()) row = std::move(it->second);
-      row.row_id = child_nid;
-      row.cells.erase(kTagLtpRowId);
-      row.cells.erase(kTagLtpRowVer);
-      for (PropTag col : t.columns) {
-        if (col == kTagLtpRowId || col == kTagLtpRowVer) continue;
-        auto it = child->props.find(TagId(col));
-        if (it != child->props.end() && it->second.type == TagType(col) && !it->second.stream)
-          row.cells[col] = it->second;
-      }
-      t.rows.push_back(std::move(row));
-    }
-    PST_RETURN_IF_ERROR(PutTableNode(nodes_, SiblingNid(nid, kNidTypeHierarchyTable), t));
-    f.hierarchy = std::move(t);
-    f.hierarchy_dirty = false;
-  }
+  if (f.hierarchy_dirty && !f.info.is_search) PST_RETURN_IF_ERROR(WriteHierarchy(f));
   if (f.pc_dirty) {
     PST_RETURN_IF_ERROR(PutPropertyNode(nodes_, nid, f.info.parent, f.props));
     f.pc_dirty = false;

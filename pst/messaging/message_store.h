@@ -152,6 +152,10 @@ class MessageStore {
   Status AddNewFolder(Nid parent, Nid nid, PropertyMap props, bool is_search);
   void MarkChildChanged(FolderState& child);
   Status WriteFolder(FolderState& f);
+  // The folder's hierarchy table made equal to its children (hierarchy_rows.cpp): in place when the table
+  // allows it (UpdateHierarchyInPlace answers false, having changed nothing, when it does not), else whole.
+  Status WriteHierarchy(FolderState& f);
+  Result<bool> UpdateHierarchyInPlace(FolderState& f);
   Status WriteReceiveFolderTable();
   Result<Nid> StoreEntryIdProperty(PropTag tag) const;
   Result<Nid> RootEntryIdProperty(PropTag tag, int index) const;
