@@ -274,6 +274,7 @@ Status MessageStore::Commit() {
 void MessageStore::SetFolderCount(FolderState& f, PropTag tag, int32_t value) {
   if (IntProp(f.props, tag) == value && f.props.count(TagId(tag))) return;
   f.props[TagId(tag)] = PropValue::Int32(value);
+  f.RefreshInfo();
   f.pc_dirty = true;
   MarkChildChanged(f);
 }
@@ -297,7 +298,6 @@ Status MessageStore::WriteChanges() {
       set_count(tags::kPstHiddenCount, static_cast<int32_t>(f->assoc->rows.size()));
       set_count(tags::kPstHiddenUnread, UnreadRows(*f->assoc));
     }
-    f->RefreshInfo();
   }
   for (auto& [nid, f] : folders_) PST_RETURN_IF_ERROR(WriteFolder(*f));
   if (store_dirty_) {
