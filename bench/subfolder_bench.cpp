@@ -45,7 +45,9 @@ int Fail(const char* what, const pst::Status& s) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: subfolder_bench OUT.pst [SUBFOLDERS [COMMITS [FOLDERS_PER_COMMIT [MESSAGES_EACH]]]]\n");
+    std::fprintf(
+        stderr,
+        "usage: subfolder_bench OUT.pst [SUBFOLDERS [COMMITS [FOLDERS_PER_COMMIT [MESSAGES_EACH]]]]\n");
     return 2;
   }
   const int subfolders = argc > 2 ? std::atoi(argv[2]) : 10000;
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
       const pst::Nid child = children[(static_cast<size_t>(c) * per_commit + k) * 7919 % children.size()];
       for (int m = 0; m < messages; ++m) {
         pst::MessageContent content;
-        content.props[pst::TagId(pst::tags::kSubject)] = pst::PropValue::String("message " + std::to_string(m));
+        content.props[pst::TagId(pst::tags::kSubject)] =
+            pst::PropValue::String("message " + std::to_string(m));
         content.props[pst::TagId(pst::tags::kMessageClass)] = pst::PropValue::String("IPM.Note");
         if (auto nid = (*ms)->AddMessage(child, content); !nid.ok()) return Fail("message", nid.status());
       }
@@ -92,6 +95,7 @@ int main(int argc, char** argv) {
   std::printf("%d sub-folders, %d commits of %d sub-folders x %d messages\n", subfolders, commits, per_commit,
               messages);
   std::printf("per commit: commit CPU %.2f ms, written %.0f KB; whole round CPU %.2f ms\n",
-              1e3 * commit_cpu / commits, static_cast<double>(commit_bytes) / 1024.0 / commits, 1e3 * round_cpu / commits);
+              1e3 * commit_cpu / commits, static_cast<double>(commit_bytes) / 1024.0 / commits,
+              1e3 * round_cpu / commits);
   return 0;
 }

@@ -301,7 +301,8 @@ Status TableAppender::Append(const TableRow& row) {
 // count as rows.
 Status TableAppender::FlushMatrix() {
   if (matrix_last_ != 0 && matrix_changed_.empty()) return Status::Ok();
-  const size_t first = matrix_changed_.empty() ? matrix_kept_ : std::min(matrix_kept_, matrix_changed_.begin()->first);
+  const size_t first =
+      matrix_changed_.empty() ? matrix_kept_ : std::min(matrix_kept_, matrix_changed_.begin()->first);
   std::vector<Bid> added;
   for (size_t i = first; i < matrix_blocks_.size(); ++i) {
     if (auto it = matrix_changed_.find(i); it != matrix_changed_.end()) {

@@ -135,8 +135,8 @@ TEST_F(TableAppenderTest, RowsRewrittenInPlaceReadBackAndTheFileStaysSound) {
     TableAppender& t = **appender;
     for (size_t i = 0; i < 200; ++i) want.push_back(Row(want.size()));
     for (size_t i = want.size() - 200; i < want.size(); ++i) ASSERT_TRUE(t.Append(want[i]).ok()) << i;
-    for (size_t i : {size_t{0}, size_t{1}, size_t{97}, size_t{194}, size_t{300}, size_t{599}, want.size() - 150,
-                     want.size() - 1})
+    for (size_t i : {size_t{0}, size_t{1}, size_t{97}, size_t{194}, size_t{300}, size_t{599},
+                     want.size() - 150, want.size() - 1})
       change(t, i, static_cast<int>((i + round) % 4));
     change(t, 97, 0);  // twice before one flush
     EXPECT_EQ(t.Update(Row(100000)).code(), Code::kNotFound);

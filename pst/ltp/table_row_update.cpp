@@ -32,7 +32,8 @@ Status TableAppender::Free(Hid hid) {
 }
 
 Status TableAppender::DropSubnode(Nid nid) {
-  auto it = std::find_if(subnodes_.begin(), subnodes_.end(), [&](const SubnodeEntry& e) { return e.nid == nid; });
+  auto it =
+      std::find_if(subnodes_.begin(), subnodes_.end(), [&](const SubnodeEntry& e) { return e.nid == nid; });
   if (it == subnodes_.end() || nid == matrix_nid_)
     return Status::Corruption(what_ + ": a cell names subnode " + Hex(nid) + ", which holds no value");
   // A value written since the last flush is referenced by nothing else; one on disk goes with the old

@@ -220,7 +220,8 @@ TEST_F(StoreFixture, TablesPastTheMemoryBoundAreWrittenEarlyAndReadAgain) {
 // (invariant 1) before and after a reopen.
 TEST_F(StoreFixture, HierarchyRowsOfChangedChildrenAreRewrittenInPlace) {
   std::vector<Nid> children;
-  for (int i = 0; i < 2000; ++i) children.push_back(*store_->CreateFolder(folder_, "Sub " + std::to_string(i)));
+  for (int i = 0; i < 2000; ++i)
+    children.push_back(*store_->CreateFolder(folder_, "Sub " + std::to_string(i)));
   ASSERT_TRUE(store_->Commit().ok());
   const Nid table = MakeNid(kNidTypeHierarchyTable, NidIndexOf(folder_));
   auto table_bytes = [&] {
@@ -237,8 +238,9 @@ TEST_F(StoreFixture, HierarchyRowsOfChangedChildrenAreRewrittenInPlace) {
       m.props[TagId(kSubject)] = PropValue::String("to a sub-folder");
       ASSERT_TRUE(store_->AddMessage(child, m).ok());
     }
-    ASSERT_TRUE(store_->SetFolderProperty(children[7 + round], tags::kDisplayName,
-                                          PropValue::String(std::string(200, 'n') + std::to_string(round)))
+    ASSERT_TRUE(store_
+                    ->SetFolderProperty(children[7 + round], tags::kDisplayName,
+                                        PropValue::String(std::string(200, 'n') + std::to_string(round)))
                     .ok());
     children.push_back(*store_->CreateFolder(folder_, "Added " + std::to_string(round)));
     ASSERT_TRUE(store_->Commit().ok());

@@ -53,9 +53,10 @@ struct MessageStore::FolderState {
   bool hierarchy_dirty = false;
   bool tables_unwritten = false;   // a new folder whose tables are not on disk yet
   std::optional<Table> hierarchy;  // the hierarchy table as last read or written
-  std::set<Nid> hierarchy_changed;  // children whose rows may differ from `hierarchy`
-  std::unordered_map<Nid, size_t> hierarchy_index;  // child -> its row in `hierarchy`, built when needed
-  std::optional<Table> contents;   // loaded on first use
+  // Children whose rows may differ from `hierarchy`; each child's row in it, built when needed.
+  std::set<Nid> hierarchy_changed;
+  std::unordered_map<Nid, size_t> hierarchy_index;
+  std::optional<Table> contents;  // loaded on first use
   std::optional<Table> assoc;
   bool contents_dirty = false;
   bool assoc_dirty = false;

@@ -14,14 +14,16 @@ using namespace folder_detail;
 namespace {
 
 // The child's row: its cells from the child's properties for every column, over the cells `row` had.
-TableRow HierarchyRow(const PropertyMap& child, Nid child_nid, const std::vector<PropTag>& columns, TableRow row) {
+TableRow HierarchyRow(const PropertyMap& child, Nid child_nid, const std::vector<PropTag>& columns,
+                      TableRow row) {
   row.row_id = child_nid;
   row.cells.erase(kTagLtpRowId);
   row.cells.erase(kTagLtpRowVer);
   for (PropTag col : columns) {
     if (col == kTagLtpRowId || col == kTagLtpRowVer) continue;
     auto it = child.find(TagId(col));
-    if (it != child.end() && it->second.type == TagType(col) && !it->second.stream) row.cells[col] = it->second;
+    if (it != child.end() && it->second.type == TagType(col) && !it->second.stream)
+      row.cells[col] = it->second;
   }
   return row;
 }

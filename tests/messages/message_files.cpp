@@ -229,8 +229,9 @@ std::string PypffFolderCounts(const std::string& pst, const std::string& folder)
       "    if s.name==sys.argv[2]: print(s.number_of_sub_messages)\n    "
       "walk(s)\nwalk(f.get_root_folder())\n";
   std::string out;
-  if (RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + " " + ShellQuote(pst) + " " + ShellQuote(folder),
-                 &out) != 0)
+  if (RunCommand(
+          "/usr/bin/python3 -c " + ShellQuote(script) + " " + ShellQuote(pst) + " " + ShellQuote(folder),
+          &out) != 0)
     return "";
   return out;
 }

@@ -18,7 +18,7 @@
 namespace velmora::testing {
 namespace {
 
-constexpr size_t kMaxColumns = 255;          // cCols is one byte
+constexpr size_t kMaxColumns = 255;            // cCols is one byte
 constexpr uint16_t kFirstWideColumn = 0x6000;  // user-defined PT_I8 columns, 8 bytes each
 constexpr pst::PropTag kI8 = 0x0014;
 constexpr int kCommitEvery = 1000;
@@ -89,7 +89,8 @@ TEST(TwoLevelTableTest, ARowMatrixPastOneThousandTwentyOneBlocksCountsEveryRow) 
 
   EXPECT_EQ(StrictReaderProblems(path), "");
   std::string out;
-  if (RunCommand("command -v pffinfo && command -v readpst", &out) != 0) GTEST_SKIP() << "readers not installed";
+  if (RunCommand("command -v pffinfo && command -v readpst", &out) != 0)
+    GTEST_SKIP() << "readers not installed";
   out.clear();
   EXPECT_EQ(RunCommand("pffinfo " + ShellQuote(path), &out), 0) << out.substr(0, 4000);
   EXPECT_EQ(PypffFolderCounts(path, "Wide"), std::to_string(messages) + "\n");
