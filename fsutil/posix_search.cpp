@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -23,24 +22,18 @@ bool IsDotName(const char* n) {
   return std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0;
 }
 
-// Reads the names of `folder` that match `pattern`, "." and ".." left out. On failure the errno.
-int ListFolder(const std::string& folder, const std::string& pattern, std::vector<std::string>* names) {
+// Adds the names of `folder` that match `pattern`, "." and ".." left out. On failure the errno.
+int ListFolder(const std::string& folder, const std::string& pattern, SortedListing* names) {
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
   if (!dir) return errno;
   errno = 0;
   while (const dirent* e = ::readdir(dir.get())) {
-    if (!IsDotName(e->d_name) && MatchesPattern(e->d_name, pattern)) names->emplace_back(e->d_name);
+    if (!IsDotName(e->d_name) && MatchesPattern(e->d_name, pattern)) {
+      if (const int err = names->Add(e->d_name); err != 0) return err;
+    }
     errno = 0;
   }
-  return errno;
-}
-
-void SortAsNtfs(std::vector<std::string>* names) {
-  std::vector<std::pair<std::u16string, std::string>> keyed;
-  keyed.reserve(names->size());
-  for (std::string& n : *names) keyed.emplace_back(NameKey(n), std::move(n));
-  std::sort(keyed.begin(), keyed.end());
-  for (size_t i = 0; i < keyed.size(); ++i) (*names)[i] = std::move(keyed[i].second);
+  return errno != 0 ? errno : names->Finish();
 }
 
 }  // namespace
@@ -75,28 +68,38 @@ uint32_t SearchTable::Start(const std::string& search_path, FindData* data, uint
     *error = kErrorFileNotFound;  // a search path that ends in its separator names no entry
     return kInvalidHandle;
   }
-  std::vector<std::string> names;
-  if (const int err = ListFolder(s.folder, pattern, &names); err != 0) {
+  s.listing = std::make_unique<SortedListing>();
+  if (const int err = ListFolder(s.folder, pattern, s.listing.get()); err != 0) {
     *error = (err == ENOENT || err == ENOTDIR) ? kErrorPathNotFound : Win32ErrorFromErrno(err);
     return kInvalidHandle;
   }
-  SortAsNtfs(&names);
   const bool root = SameFileSystemObject(s.folder.empty() ? "." : s.folder, "/");
   if (!root) {
-    if (MatchesPattern("..", pattern)) names.insert(names.begin(), "..");
-    if (MatchesPattern(".", pattern)) names.insert(names.begin(), ".");
+    if (MatchesPattern("..", pattern)) s.dots.push_back("..");
+    if (MatchesPattern(".", pattern)) s.dots.push_back(".");
   }
-  if (names.empty()) {
-    *error = kErrorFileNotFound;
+  std::string first;
+  if (!NextName(s, &first, error)) {
+    if (*error == kErrorNoMoreFiles) *error = kErrorFileNotFound;
     return kInvalidHandle;
   }
-  s.names = std::move(names);
-  s.next = 1;
-  Fill(s, s.names[0], data);
+  Fill(s, first, data);
   const uint32_t handle = NewHandle();
   open_.emplace(handle, std::move(s));
   *error = kErrorSuccess;
   return handle;
+}
+
+bool SearchTable::NextName(Search& s, std::string* name, uint32_t* error) {
+  if (!s.dots.empty()) {
+    *name = std::move(s.dots.back());
+    s.dots.pop_back();
+    return true;
+  }
+  int err = 0;
+  if (s.listing->Next(name, &err)) return true;
+  *error = err == 0 ? kErrorNoMoreFiles : Win32ErrorFromErrno(err);
+  return false;
 }
 
 bool SearchTable::Step(uint32_t handle, FindData* data, uint32_t* error) {
@@ -106,11 +109,9 @@ bool SearchTable::Step(uint32_t handle, FindData* data, uint32_t* error) {
     return false;
   }
   Search& s = it->second;
-  if (s.next >= s.names.size()) {
-    *error = kErrorNoMoreFiles;
-    return false;
-  }
-  Fill(s, s.names[s.next++], data);
+  std::string name;
+  if (!NextName(s, &name, error)) return false;
+  Fill(s, name, data);
   *error = kErrorSuccess;
   return true;
 }

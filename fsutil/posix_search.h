@@ -1,16 +1,19 @@
 // The search handles of the POSIX shim: FindFirstFile/FindNextFile/FindClose over opendir/readdir.
 //
 // A search lists its folder once, when it starts: the names that match the pattern, sorted as NTFS sorts them
-// (name_order.h), after "." and ".." (which NTFS delivers first in every folder but a drive root). Each step
-// then stats the entry it delivers, so that a caller who stops early pays for what it used.
+// (name_order.h), after "." and ".." (which NTFS delivers first in every folder but a drive root). The sort
+// holds a bounded part of a large folder in memory and spills the rest (sorted_listing.h). Each step then
+// stats the entry it delivers, so that a caller who stops early pays for what it used.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "fsutil/platform_shim.h"
+#include "fsutil/sorted_listing.h"
 
 namespace velmora::fsutil {
 
@@ -29,13 +32,15 @@ class SearchTable {
 
  private:
   struct Search {
-    std::string folder;              // ends in "/", or empty for the current folder
-    std::vector<std::string> names;  // in delivery order
-    size_t next = 0;                 // index of the next name to deliver
+    std::string folder;                      // ends in "/", or empty for the current folder
+    std::vector<std::string> dots;           // "." and "..", delivered first, in reverse
+    std::unique_ptr<SortedListing> listing;  // the other names, in delivery order
   };
 
   uint32_t NewHandle();
   static void Fill(const Search& s, const std::string& name, FindData* data);
+  // The next name of `s` into *name; false with the Win32 code at its end or on a failed read.
+  static bool NextName(Search& s, std::string* name, uint32_t* error);
 
   std::unordered_map<uint32_t, Search> open_;
   uint32_t last_handle_ = 0;
