@@ -13,8 +13,8 @@
 namespace velmora::fsutil {
 namespace {
 
-constexpr size_t kHeaderBytes = 2 + 2;       // key_size + name_size
-constexpr size_t kFieldLimit = 0xFFFF;        // what a 2-byte size holds; NAME_MAX is far below it
+constexpr size_t kHeaderBytes = 2 + 2;            // key_size + name_size
+constexpr size_t kFieldLimit = 0xFFFF;            // what a 2-byte size holds; NAME_MAX is far below it
 constexpr size_t kReadBytes = size_t{32} << 10;   // read buffer of one spilled run during the merge
 constexpr size_t kWriteBytes = size_t{64} << 10;  // write buffer of a spill
 

@@ -28,8 +28,9 @@ namespace velmora::fsutil {
 
 class SortedListing {
  public:
-  // 8 MiB of records: about 100,000 names of an export's length (key and name take about three times the
-  // name's bytes) sorted at a time, so a folder of a million files spills about ten runs.
+  // 8 MiB of records: a record takes 4 bytes and three times an ASCII name's bytes, so about 190,000 names
+  // like "m00000123.eml" are sorted at a time and a folder of a million of them spills five runs, while
+  // folders of ordinary size stay in memory.
   static constexpr size_t kDefaultRunBytes = size_t{8} << 20;
 
   // Runs past `run_bytes` spill into an unlinked file made in `temp_folder` (empty: $TMPDIR, else /tmp).
@@ -61,15 +62,15 @@ class SortedListing {
 
   size_t run_bytes_;
   std::string temp_folder_;
-  std::string records_;            // the current run's records
-  std::vector<uint32_t> order_;    // offsets of records_, sorted by SortRun
-  std::vector<Extent> runs_;       // spilled runs
-  int fd_ = -1;                    // the spill file, opened at the first spill
+  std::string records_;          // the current run's records
+  std::vector<uint32_t> order_;  // offsets of records_, sorted by SortRun
+  std::vector<Extent> runs_;     // spilled runs
+  int fd_ = -1;                  // the spill file, opened at the first spill
   uint64_t file_size_ = 0;
   size_t count_ = 0;
-  int read_error_ = 0;             // a failed read of a spilled run, reported by the next call of Next
+  int read_error_ = 0;  // a failed read of a spilled run, reported by the next call of Next
   std::vector<std::unique_ptr<Source>> sources_;
-  std::vector<size_t> heap_;       // sources with a current record, least first
+  std::vector<size_t> heap_;  // sources with a current record, least first
 };
 
 }  // namespace velmora::fsutil
