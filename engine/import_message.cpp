@@ -32,16 +32,17 @@ std::string MessageKey(const pst::MessageContent& content) {
 
 }  // namespace
 
-std::set<std::string>& Migration::PresentKeys(const rdo::RDOFolder& folder) {
-  auto [it, fresh] = present_.try_emplace(folder.nid());
-  if (fresh) {
+PresentKeys& Migration::KeysPresentIn(const rdo::RDOFolder& folder) {
+  if (present_folder_ != folder.nid()) {
+    present_ = PresentKeys();
+    present_folder_ = folder.nid();
     ResumeNext().Run([&] {
       folder.Items()->ForEach([&](const rdo::RDOMail& m) {
-        if (std::string key = MessageKey(m.MAPIOBJECT()->content()); !key.empty()) it->second.insert(key);
+        if (std::string key = MessageKey(m.MAPIOBJECT()->content()); !key.empty()) present_.Insert(key);
       });
     });
   }
-  return it->second;
+  return present_;
 }
 
 Migration::ImportResult Migration::ImportMessage(const std::string& folder_path, const std::string& file,
@@ -72,7 +73,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
   std::string key;
   if (Resume) {
     key = MessageKey(item->MAPIOBJECT()->content());
-    if (!key.empty() && PresentKeys(*folder).count(key) > 0) return ImportResult::kAlreadyPresent;
+    if (!key.empty() && KeysPresentIn(*folder).Contains(key)) return ImportResult::kAlreadyPresent;
   }
   step.Run([&] {
     auto utils = rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils");
@@ -85,7 +86,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
     reason = step.description();
     return ImportResult::kFailed;
   }
-  if (!key.empty()) PresentKeys(*folder).insert(key);
+  if (!key.empty()) KeysPresentIn(*folder).Insert(key);
   if (OnSaved) OnSaved(file, folder_path, item->MAPIOBJECT()->content());
   return ImportResult::kSaved;
 }

@@ -58,7 +58,8 @@ void Migration::ConvertMailbox(const std::string& sFolderName, const std::string
   Converted = 0;
   unsaved_.clear();
   AlreadyPresent.clear();
-  present_.clear();
+  present_ = PresentKeys();
+  present_folder_ = 0;
   store_state_.reset();
   store_opened_ = false;
   StoreError.clear();

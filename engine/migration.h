@@ -23,6 +23,7 @@
 
 #include "engine/creation_stamp.h"
 #include "engine/engine.h"
+#include "engine/present_keys.h"
 #include "engine/resume_next.h"
 #include "rdo/parsed_eml.h"
 
@@ -164,9 +165,12 @@ class Migration {
   // parsing worker of the import loop reads it.
   std::atomic<bool> header_properties_{true};
   std::vector<std::pair<uint64_t, std::string>> unsaved_;  // save number and file, in save order
-  // Resume: the message keys of each target folder (by its NID), read when the folder is first met.
-  std::map<uint32_t, std::set<std::string>> present_;
-  std::set<std::string>& PresentKeys(const rdo::RDOFolder& folder);
+  // Resume: the message keys of the target folder last met (by its NID), read from the store when a folder
+  // is met; only one folder's keys are held (the import goes folder by folder; a folder met again is read
+  // again, and holds what this run saved into it).
+  uint32_t present_folder_ = 0;
+  engine::PresentKeys present_;
+  engine::PresentKeys& KeysPresentIn(const rdo::RDOFolder& folder);
 };
 
 }  // namespace velmora::engine
