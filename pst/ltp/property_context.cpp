@@ -46,8 +46,8 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
   ValueStore values(store, heap);
   std::vector<uint8_t> records;
   records.reserve(props.size() * (kPcKeySize + kPcDataSize));
-  uint64_t subnode_bytes = 0;   // the values kept in subnodes
-  size_t held_size_at = 0;      // offset of the held-size record's dwValueHnid, 0 for none
+  uint64_t subnode_bytes = 0;  // the values kept in subnodes
+  size_t held_size_at = 0;     // offset of the held-size record's dwValueHnid, 0 for none
   for (const auto& [id, value] : props) {
     uint32_t hnid = 0;
     if (held_size.of && id == held_size.id) {

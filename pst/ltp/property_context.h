@@ -33,7 +33,7 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
 // plus those of the subnodes of its large values. The value is set once every value has its place and
 // before the heap is written, so the PC is built once; it sits in its BTH record and never moves the layout.
 struct HeldSizeProperty {
-  uint16_t id = 0;                                // present in the map, of type PtypInteger32
+  uint16_t id = 0;                                 // present in the map, of type PtypInteger32
   std::function<int32_t(uint64_t held_bytes)> of;  // the value for what the PC holds
 };
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props,

@@ -47,6 +47,15 @@ PropertyMap WithDefaults(PropertyMap row) {
   return row;
 }
 
+// `v` as a PtypInteger32 value, written into the bytes the cell already has when it can.
+void SetInt32(PropValue& cell, int32_t v) {
+  if (cell.type != kPtypInteger32 || cell.stream || cell.bytes.size() != 4) {
+    cell = PropValue::Int32(v);
+    return;
+  }
+  for (size_t k = 0; k < 4; ++k) cell.bytes[k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
+}
+
 std::string Hex(uint32_t v) {
   static const char* kDigits = "0123456789ABCDEF";
   std::string s(8, '0');
@@ -82,8 +91,12 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
   source.row_id = [](size_t i) { return RecipientRowId(i); };
   // Each row is made when it is written and dropped at the next, so a message To 100,000 people holds
   // its recipients once, not again as table rows.
-  source.row = [&recipients, fill_defaults, column_of = std::move(column_of),
-                row = TableRow(), tags = std::vector<PropTag>()](size_t i) mutable -> Result<const TableRow*> {
+  source.row = [&recipients, fill_defaults,
+                column_of = std::move(column_of)](size_t i) -> Result<const TableRow*> {
+    // One row per thread, kept from message to message: a row is used until the next is asked for, and the
+    // tables of one thread are written one after the other.
+    thread_local TableRow row;
+    thread_local std::vector<PropTag> tags;
     PropertyMap props = fill_defaults ? WithDefaults(recipients[i].Props()) : recipients[i].Props();
     row.row_id = RecipientRowId(i);
     tags.clear();
@@ -113,8 +126,8 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
       cell->second = std::move(value);
       ++cell;
     }
-    row.cells[kTagLtpRowId] = PropValue::Int32(static_cast<int32_t>(row.row_id));
-    row.cells[kTagLtpRowVer] = PropValue::Int32(static_cast<int32_t>(row.row_id + 2));
+    SetInt32(row.cells[kTagLtpRowId], static_cast<int32_t>(row.row_id));
+    SetInt32(row.cells[kTagLtpRowVer], static_cast<int32_t>(row.row_id + 2));
     return &row;
   };
   return source;
