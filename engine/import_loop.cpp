@@ -85,9 +85,13 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
   std::optional<ParseAhead> ahead;
   ahead.emplace(
       file_count,
-      [queued](size_t i) {
+      // Files the loop will not import are not parsed: other names than ".eml", and the files of folders the
+      // rules leave out. Only pure text functions of the path and the names fixed before the loop run here.
+      [queued, this, &sFolderPath](size_t i) {
         const std::string& f = queued->entries()[i].item;
-        return HasEmlExtension(PathFileName(f)) ? f : std::string();
+        if (!HasEmlExtension(PathFileName(f))) return std::string();
+        if (SkippedByRule(TargetFolderPath(f, sFolderPath, InboxName, SentItemsName))) return std::string();
+        return f;
       },
       [this](const std::string& path) {
         return rdo::ParseEmlFile(path, header_properties_.load(), kLargestFileParsedAhead);

@@ -178,11 +178,12 @@ std::vector<Mailbox> ParseInBatches(const std::vector<std::string>& pieces) {
   return out;
 }
 
-std::string SevenBitName(const Mailbox& m) {
+// PidTagDisplayNamePrintable is the name when it is 7-bit; when it is not, the address stands for it.
+bool NameIsSevenBit(const Mailbox& m) {
   for (unsigned char c : m.name) {
-    if (c >= 0x80) return m.address;  // no 7-bit form of the name: the address is
+    if (c >= 0x80) return false;
   }
-  return m.name;
+  return true;
 }
 
 }  // namespace
@@ -231,23 +232,26 @@ std::vector<Mailbox> MailboxesOf(InternetAddressList* list) {
 
 pst::PropertyMap RecipientRow(const Mailbox& m, RecipientKind kind, int32_t order) {
   using pst::PropValue;
+  // The name and the address are converted to UTF-16 once each; their second cells are copies.
   auto entry_id = OneOffEntryId(m.name, m.address);
+  const PropValue name = PropValue::String(m.name);
+  const PropValue address = PropValue::String(m.address);
   pst::PropertyMap row;
   row[tag::kRecipientType] = PropValue::Int32(static_cast<int32_t>(kind));
-  row[tag::kDisplayName] = PropValue::String(m.name);
+  row[tag::kDisplayName] = name;
   row[tag::kAddressType] = PropValue::String("SMTP");
-  row[tag::kEmailAddress] = PropValue::String(m.address);
-  row[tag::kSmtpAddress] = PropValue::String(m.address);
+  row[tag::kEmailAddress] = address;
+  row[tag::kSmtpAddress] = address;
   row[tag::kEntryId] = PropValue::Binary(entry_id);
-  row[tag::kRecordKey] = PropValue::Binary(OneOffEntryId(m.name, m.address, kOneOffRecordKeyFlags));
+  row[tag::kRecordKey] = PropValue::Binary(WithOneOffFlags(entry_id, kOneOffRecordKeyFlags));
   row[tag::kSearchKey] = PropValue::Binary(SmtpSearchKey(m.address));
   row[tag::kObjectType] = PropValue::Int32(kMapiMailUser);
   row[tag::kDisplayType] = PropValue::Int32(kDtMailUser);
-  row[tag::kDisplayNamePrintable] = PropValue::String(SevenBitName(m));
+  row[tag::kDisplayNamePrintable] = NameIsSevenBit(m) ? name : address;
   row[tag::kSendRichInfo] = PropValue::Bool(false);  // matches the one-off's "no rich info" flag
   row[tag::kSendInternetEncoding] = PropValue::Int32(kInternetEncoding);
   row[tag::kResponsibility] = PropValue::Bool(true);  // received mail: the transport has handled it
-  row[tag::kRecipientDisplayName] = PropValue::String(m.name);
+  row[tag::kRecipientDisplayName] = name;
   row[tag::kRecipientEntryId] = PropValue::Binary(std::move(entry_id));
   row[tag::kRecipientFlags] = PropValue::Int32(kRecipSendable);
   row[tag::kRecipientTrackStatus] = PropValue::Int32(kNoTrackStatus);

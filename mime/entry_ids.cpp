@@ -20,7 +20,10 @@ void PutUtf16z(std::vector<uint8_t>& out, const std::string& s) {
 
 std::vector<uint8_t> OneOffEntryId(const std::string& display_name, const std::string& address,
                                    uint16_t flags) {
+  // Sized once: UTF-16 takes at most two bytes per UTF-8 byte, and each string ends in two zero bytes.
+  constexpr size_t kFixedBytes = 4 + sizeof(kOneOffProviderUid) + 4 + 3 * 2 + 2 * 4;  // "SMTP" included
   std::vector<uint8_t> out;
+  out.reserve(kFixedBytes + 2 * (display_name.size() + address.size()));
   PutLe32(out, 0);
   out.insert(out.end(), std::begin(kOneOffProviderUid), std::end(kOneOffProviderUid));
   out.push_back(0);  // version
@@ -33,8 +36,18 @@ std::vector<uint8_t> OneOffEntryId(const std::string& display_name, const std::s
   return out;
 }
 
+std::vector<uint8_t> WithOneOffFlags(std::vector<uint8_t> one_off, uint16_t flags) {
+  // The flags follow the 4 flag bytes, the provider UID and the 2 version bytes.
+  constexpr size_t kFlagsAt = 4 + sizeof(kOneOffProviderUid) + 2;
+  one_off[kFlagsAt] = static_cast<uint8_t>(flags);
+  one_off[kFlagsAt + 1] = static_cast<uint8_t>(flags >> 8);
+  return one_off;
+}
+
 std::vector<uint8_t> SmtpSearchKey(const std::string& address) {
-  std::vector<uint8_t> out{'S', 'M', 'T', 'P', ':'};
+  std::vector<uint8_t> out;
+  out.reserve(5 + address.size() + 1);  // "SMTP:", the address, the terminating zero
+  out.insert(out.end(), {'S', 'M', 'T', 'P', ':'});
   for (char c : address) {
     out.push_back(static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "mime/body_props.h"
+#include "mime/charset.h"
 #include "mime/entry_ids.h"
 #include "mime/prop_tags.h"
 #include "mime/test_support.h"
@@ -490,6 +491,19 @@ TEST(ImportBody, EveryLineEndBecomesCrlf) {
   EXPECT_EQ(ToCrlf("no end"), "no end");
   EXPECT_EQ(ToCrlf("a\nb\r\nc\rd\r\r\n\n"), "a\r\nb\r\nc\r\nd\r\n\r\n\r\n");
   EXPECT_EQ(ToCrlf("\n\rx\r"), "\r\n\r\nx\r\n");
+}
+
+// Long ASCII runs are passed over a word at a time: what follows one, at any offset, is still checked, and a
+// NUL byte is as invalid inside a run as glib says.
+TEST(ImportBody, Utf8CheckSeesEveryByteAfterAnAsciiRun) {
+  for (size_t run : {0u, 7u, 8u, 9u, 16u, 23u}) {
+    SCOPED_TRACE(run);
+    const std::string ascii(run, 'a');
+    EXPECT_TRUE(IsValidUtf8(ascii + "caf\xC3\xA9" + ascii));
+    EXPECT_FALSE(IsValidUtf8(ascii + "\xC3" + ascii));
+    EXPECT_FALSE(IsValidUtf8(ascii + "\xFF"));
+    EXPECT_FALSE(IsValidUtf8(ascii + std::string(1, '\0') + ascii));
+  }
 }
 
 // --- Leading junk

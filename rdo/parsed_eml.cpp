@@ -31,16 +31,25 @@ uint64_t HeldBytes(const pst::PropertyMap& props) {
 
 }  // namespace
 
-std::optional<FileStamp> StampOf(const std::string& path) {
+PathLook LookAt(const std::string& path) {
+  PathLook look;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  FileStamp s;
-  s.device = static_cast<uint64_t>(st.st_dev);
-  s.inode = static_cast<uint64_t>(st.st_ino);
-  s.size = static_cast<uint64_t>(st.st_size);
-  s.modified_ns = Nanoseconds(st.st_mtim);
-  s.changed_ns = Nanoseconds(st.st_ctim);
-  return s;
+  if (::stat(path.c_str(), &st) != 0) return look;
+  look.looked = true;
+  look.regular = S_ISREG(st.st_mode);
+  if (!look.regular) return look;
+  look.stamp.device = static_cast<uint64_t>(st.st_dev);
+  look.stamp.inode = static_cast<uint64_t>(st.st_ino);
+  look.stamp.size = static_cast<uint64_t>(st.st_size);
+  look.stamp.modified_ns = Nanoseconds(st.st_mtim);
+  look.stamp.changed_ns = Nanoseconds(st.st_ctim);
+  return look;
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  PathLook look = LookAt(path);
+  if (!look.regular) return std::nullopt;
+  return look.stamp;
 }
 
 std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,

@@ -24,6 +24,15 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// One look at a path (one stat): whether it could be looked at, whether it is a regular file, and then its
+// stamp. An import asks all three, so it looks once.
+struct PathLook {
+  bool looked = false;   // false when the path cannot be looked at (missing, no permission, ...)
+  bool regular = false;  // a regular file: `stamp` is set
+  FileStamp stamp;
+};
+PathLook LookAt(const std::string& path);
+
 // The stamp of the regular file at `path`; nullopt when it cannot be looked at or is not a regular file.
 std::optional<FileStamp> StampOf(const std::string& path);
 

@@ -38,23 +38,24 @@ void MAPIMessage::Import(const std::string& path, int format, std::optional<Pars
   mime::ImportOptions options;
   options.internet_header_properties = InternetHeaderProperties(*state_);
   // A named pipe or a device would block the read or never end: only regular files are messages. A path that
-  // cannot be looked at is left to the import, which says why it cannot be read.
-  std::error_code ec;
-  const auto kind = std::filesystem::status(path, ec).type();
-  if (!ec && kind != std::filesystem::file_type::regular) {
+  // cannot be looked at is left to the import, which says why it cannot be read. One look (one stat) also
+  // gives the stamp that a parse made earlier must match, and the size for the source-file text.
+  const PathLook look = LookAt(path);
+  if (look.looked && !look.regular) {
     throw Error(kMapiDiskError, "Cannot import \"" + path + "\": not a regular file");
   }
   // A parse made earlier stands for this one only while the file is unchanged since.
   if (parsed && parsed->path == path &&
-      parsed->internet_header_properties == options.internet_header_properties &&
-      StampOf(path) == std::optional<FileStamp>(parsed->stamp)) {
+      parsed->internet_header_properties == options.internet_header_properties && look.regular &&
+      look.stamp == parsed->stamp) {
     content_ = std::move(parsed->content);
   } else {
     auto imported = mime::ImportEml(path, options);
     ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
     content_ = std::move(imported).value();
   }
-  if (std::string source = SourceFileText(path); !source.empty()) {
+  if (std::string source = look.regular ? SourceFileText(path, look.stamp.size) : SourceFileText(path);
+      !source.empty()) {
     pst::NamedProperty np;
     np.guid = pst::kPsPublicStrings;
     np.is_string = true;
@@ -75,6 +76,10 @@ std::string SourceFileText(const std::string& path) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec) return "";
+  return SourceFileText(path, size);
+}
+
+std::string SourceFileText(const std::string& path, uint64_t size) {
   return std::to_string(size) + " " + std::filesystem::path(path).filename().string();
 }
 

@@ -39,6 +39,8 @@ constexpr int kImportFormatRfc822 = 1024;
 inline constexpr const char* kSourceFileProperty = "x-velmora-source-file";
 // The text of that property for the file at `path`; empty when its size cannot be had.
 std::string SourceFileText(const std::string& path);
+// The same for a file of `size` bytes.
+std::string SourceFileText(const std::string& path, uint64_t size);
 // The source-file text stored in `content`, or empty.
 std::string SourceFileOf(const pst::MessageContent& content);
 

@@ -76,6 +76,9 @@ struct HeapRootFields {
   Hid user_root = 0;
 };
 
+// The size of heap block `index` of `block_count` as written: every block but the last is full (layout in
+// heap_writer.cpp).
+size_t HeapBlockSize(size_t index, size_t block_count, const HeapPage& page);
 // The bytes of heap block `index` of `block_count` (layout in heap_writer.cpp). `levels` holds the fill
 // level of every block of the heap, for the headers that record them.
 std::vector<uint8_t> EncodeHeapPage(size_t index, size_t block_count, const HeapPage& page,
@@ -117,6 +120,8 @@ class HeapWriter {
   void SetUserRoot(Hid hid) { user_root_ = hid; }
 
   size_t block_count() const { return blocks_.size(); }
+  // The bytes of the data tree Finish would write now.
+  uint64_t DataSize() const;
 
   // Writes the blocks still held and returns the heap's data tree. `store` must be the one streamed to, if
   // any. The writer is spent afterwards.

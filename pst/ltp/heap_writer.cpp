@@ -92,11 +92,15 @@ void HeapPage::Replace(size_t k, std::span<const uint8_t> bytes) {
   for (size_t j = k + 1; j < starts.size(); ++j) starts[j] = static_cast<uint32_t>(starts[j] + grow);
 }
 
+size_t HeapBlockSize(size_t index, size_t block_count, const HeapPage& page) {
+  const bool short_last = index + 1 == block_count && block_count <= kXBlockMaxEntries;
+  return short_last ? page.Used(index) : kMaxBlockData;
+}
+
 std::vector<uint8_t> EncodeHeapPage(size_t index, size_t block_count, const HeapPage& b,
                                     const HeapRootFields& root, std::span<const uint8_t> levels) {
   const size_t header = HeapBlockHeaderSize(index);
-  const bool short_last = index + 1 == block_count && block_count <= kXBlockMaxEntries;
-  std::vector<uint8_t> out(short_last ? b.Used(index) : kMaxBlockData);
+  std::vector<uint8_t> out(HeapBlockSize(index, block_count, b));
   std::span<uint8_t> s(out);
   const size_t map_at = out.size() - PageMapSize(b.starts.size());
 
@@ -207,6 +211,13 @@ Status HeapWriter::Overwrite(Hid hid, std::span<const uint8_t> bytes) {
   std::copy(bytes.begin(), bytes.end(), b.data.begin() + static_cast<ptrdiff_t>(begin));
   if (reserved_.erase(hid) != 0) return WriteIfSettled(block);
   return Status::Ok();
+}
+
+uint64_t HeapWriter::DataSize() const {
+  if (blocks_.empty()) return HeapBlockSize(0, 1, HeapPage());  // Finish writes one empty page
+  uint64_t total = 0;
+  for (size_t i = 0; i < blocks_.size(); ++i) total += HeapBlockSize(i, blocks_.size(), blocks_[i]);
+  return total;
 }
 
 Result<Bid> HeapWriter::Finish(NodeStore& store) {

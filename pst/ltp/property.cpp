@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "pst/ltp/le_bytes.h"
 
 namespace velmora::pst {
@@ -181,6 +185,15 @@ std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8) {
       const size_t at = out.size();
       out.resize(at + 2 * (end - i));
       uint8_t* unit = out.data() + at;
+#if defined(__SSE2__)
+      // Sixteen bytes a step where every x86-64 has SSE2: unpacked with zeros, they are sixteen units.
+      const __m128i zero = _mm_setzero_si128();
+      for (; i + 16 <= end; i += 16, unit += 32) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(unit), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(unit + 16), _mm_unpackhi_epi8(bytes, zero));
+      }
+#endif
       for (; i < end; ++i, unit += 2) *unit = src[i];
       continue;
     }

@@ -33,6 +33,11 @@ bool StoredInline(uint16_t type) {
 }  // namespace
 
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props) {
+  return WritePropertyContext(store, props, HeldSizeProperty());
+}
+
+Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props,
+                                        const HeldSizeProperty& held_size) {
   HeapWriter heap(kClientSigPropertyContext);
   PST_ASSIGN_OR_RETURN(BthWriter bth, BthWriter::Begin(heap, kPcKeySize, kPcDataSize));
   PST_RETURN_IF_ERROR(bth.ReserveRecords(heap, props.size()));
@@ -41,8 +46,16 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
   ValueStore values(store, heap);
   std::vector<uint8_t> records;
   records.reserve(props.size() * (kPcKeySize + kPcDataSize));
+  uint64_t subnode_bytes = 0;  // the values kept in subnodes
+  size_t held_size_at = 0;     // offset of the held-size record's dwValueHnid, 0 for none
   for (const auto& [id, value] : props) {
     uint32_t hnid = 0;
+    if (held_size.of && id == held_size.id) {
+      if (value.type != kPtypInteger32)
+        return values.Abandon(Status::InvalidArgument("size property " + Hex(MakeTag(id, value.type)) +
+                                                      " is not PtypInteger32"));
+      held_size_at = records.size() + kPcKeySize + 2;
+    }
     if (StoredInline(value.type)) {
       if (value.stream || value.bytes.size() != FixedSizeOf(value.type))
         return values.Abandon(Status::InvalidArgument("property " + Hex(MakeTag(id, value.type)) + " has " +
@@ -53,10 +66,16 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
       auto stored = values.Put(value);
       if (!stored.ok()) return values.Abandon(stored.status());
       hnid = *stored;
+      if (HidType(hnid) != 0) subnode_bytes += value.Size();  // a NID: the value's own data tree
     }
     le::Append16(records, id);
     le::Append16(records, value.type);
     le::Append32(records, hnid);
+  }
+  if (held_size_at != 0) {
+    // Every value has its place: the records are reserved, so the heap's layout is final.
+    std::span<uint8_t> at(records);
+    le::Put32(at, held_size_at, static_cast<uint32_t>(held_size.of(heap.DataSize() + subnode_bytes)));
   }
   if (Status s = bth.Finish(heap, records); !s.ok()) return values.Abandon(s);
   return values.Finish();

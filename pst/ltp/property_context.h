@@ -1,6 +1,7 @@
 // Property contexts ([MS-PST] 2.3.3): a node's properties, kept in a BTree-on-heap keyed by property ID.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -27,6 +28,16 @@ struct HeapOutput {
 // the object's subnode. Int16, Int32, Float32, ErrorCode and Boolean values must have exactly their fixed
 // size (PropValue::Bool gives one byte).
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props);
+
+// A PtypInteger32 property whose value follows from what the PC holds: the bytes of its heap's data tree
+// plus those of the subnodes of its large values. The value is set once every value has its place and
+// before the heap is written, so the PC is built once; it sits in its BTH record and never moves the layout.
+struct HeldSizeProperty {
+  uint16_t id = 0;                                 // present in the map, of type PtypInteger32
+  std::function<int32_t(uint64_t held_bytes)> of;  // the value for what the PC holds
+};
+Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props,
+                                        const HeldSizeProperty& held_size);
 
 // Reads a PC from a node's data tree and subnodes. Values held in subnodes larger than `inline_limit` bytes
 // come back as streams that read from the store when used (the store must outlive them).

@@ -19,10 +19,10 @@ TEST(Utf16Test, EncodesEveryPlaneAndDecodesBack) {
   EXPECT_EQ(Utf8ToUtf16le(text), U16({0x41, 0xE9, 0x20AC, 0xD83D, 0xDE00}));
   EXPECT_EQ(Utf16leToUtf8(Utf8ToUtf16le(text)), text);
   EXPECT_EQ(Utf8ToUtf16le(std::string("a\0b", 3)), U16({0x61, 0, 0x62}));
-  // ASCII runs of every length up to three words, each ended by an é: widened unit by unit.
+  // ASCII runs of every length up to five words (two 16-byte steps and any tail), each ended by an é.
   std::string runs;
   std::vector<uint8_t> expected;
-  for (size_t len = 0; len <= 24; ++len) {
+  for (size_t len = 0; len <= 40; ++len) {
     for (size_t k = 0; k < len; ++k) {
       runs += static_cast<char>('a' + k % 26);
       expected.insert(expected.end(), {static_cast<uint8_t>('a' + k % 26), 0});

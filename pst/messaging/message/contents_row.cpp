@@ -25,22 +25,22 @@ const PropValue* Matching(const PropertyMap& props, PropTag column) {
 }
 }  // namespace
 
-Result<TableRow> MakeContentsRow(Nid nid, const PropertyMap& message_props,
-                                 std::span<const PropTag> columns) {
+Result<TableRow> MakeContentsRow(Nid nid, PropertyMap message_props, std::span<const PropTag> columns) {
   TableRow row;
   row.row_id = nid;
   for (PropTag column : columns) {
     if (IsRowBookkeeping(column)) continue;
-    const PropValue* value = Matching(message_props, column);
-    if (!value) {
+    auto it = message_props.find(TagId(column));
+    if (it == message_props.end() || it->second.type != TagType(column)) {
       if (column == kMessageStatus) row.cells[column] = PropValue::Int32(0);
       continue;
     }
-    if (value->stream) {
-      PST_ASSIGN_OR_RETURN(auto bytes, value->Load());
-      row.cells[column] = PropValue::Raw(value->type, std::move(bytes));
+    PropValue& value = it->second;
+    if (value.stream) {
+      PST_ASSIGN_OR_RETURN(auto bytes, value.Load());
+      row.cells[column] = PropValue::Raw(value.type, std::move(bytes));
     } else {
-      row.cells[column] = *value;
+      row.cells[column] = std::move(value);  // the map is ours: its values move into the row
     }
   }
   return row;

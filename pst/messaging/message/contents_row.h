@@ -23,7 +23,7 @@ extern const std::array<PropTag, 20> kContentsTemplateColumns;
 
 // The row for message `nid` in a contents table with `columns`. Streamed values are loaded (a column value
 // such as a long PidTagDisplayTo is small enough to hold); PidTagMessageStatus is 0 when the PC lacks it.
-Result<TableRow> MakeContentsRow(Nid nid, const PropertyMap& message_props, std::span<const PropTag> columns);
+Result<TableRow> MakeContentsRow(Nid nid, PropertyMap message_props, std::span<const PropTag> columns);
 
 // Whether the row agrees with the PC: every column the PC holds has an equal cell, and no other cells exist.
 // For consistency checks and tests.

@@ -56,17 +56,24 @@ bool InTemplate(uint16_t id) {
   return false;
 }
 
-Result<PropertyMap> RowProps(const PropertyMap& props) {
-  PropertyMap out;
-  for (const auto& [id, value] : props) {
-    if (InTemplate(id)) {
-      PST_ASSIGN_OR_RETURN(auto bytes, value.Load());
-      out[id] = PropValue::Raw(value.type, std::move(bytes));
+// The message's properties that its contents-table row may copy, made from `props` in place (the map is the
+// writer's own and done with): template columns, loaded when streamed, and the other short values.
+Result<PropertyMap> RowProps(PropertyMap props) {
+  for (auto it = props.begin(); it != props.end();) {
+    PropValue& value = it->second;
+    if (InTemplate(it->first)) {
+      if (value.stream) {
+        PST_ASSIGN_OR_RETURN(auto bytes, value.Load());
+        value = PropValue::Raw(value.type, std::move(bytes));
+      }
+      ++it;
     } else if (!value.stream && value.bytes.size() <= kRowPropLimit && value.type != kPtypObject) {
-      out[id] = value;
+      ++it;
+    } else {
+      it = props.erase(it);
     }
   }
-  return out;
+  return props;
 }
 
 class Writer {
@@ -105,17 +112,19 @@ class Writer {
 
     SetDisplayLists(props, content.recipients);
 
-    // PidTagMessageSize: what the node will hold (message_size.h). The PC is measured before it is written;
-    // the size value itself sits in its BTH record and does not change the layout.
+    // PidTagMessageSize: what the node will hold (message_size.h): the subnodes written above, and the PC,
+    // whose writer sets the value once its own layout is known.
     std::vector<SubnodeEntry> subnodes = attachments.entries;
     subnodes.push_back(recipient_entry);
-    props[TagId(kMessageSize)] = PropValue::Int32(0);
-    PST_ASSIGN_OR_RETURN(uint64_t pc_bytes, MeasurePropertyContext(props));
     PST_ASSIGN_OR_RETURN(uint64_t subnode_bytes, HeldBytes(store_, subnodes));
-    const int32_t size = ClampSize(pc_bytes + subnode_bytes);
+    props[TagId(kMessageSize)] = PropValue::Int32(0);
+    int32_t size = 0;
+    HeldSizeProperty message_size{TagId(kMessageSize), [&](uint64_t pc_bytes) {
+                                    size = ClampSize(pc_bytes + subnode_bytes);
+                                    return size;
+                                  }};
+    PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, props, message_size));
     props[TagId(kMessageSize)] = PropValue::Int32(size);
-
-    PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, props));
     held.Dismiss();
     PST_ASSIGN_OR_RETURN(SubnodeEntry node, NestHeap(store_, 0, pc, std::move(subnodes)));
 
@@ -126,7 +135,7 @@ class Writer {
     out.flags = flags;
     out.has_attachments = has_attachments;
     out.read = (flags & kMsgFlagRead) != 0;
-    auto row = RowProps(props);
+    auto row = RowProps(std::move(props));
     if (!row.ok()) {
       (void)ReleaseWrittenMessage(store_, out);
       return row.status();

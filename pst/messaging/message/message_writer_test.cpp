@@ -73,6 +73,33 @@ TEST_F(MessageRoundTrip, NoneOneAndTwoHundredRecipients) {
   EXPECT_EQ(IntProp(out.recipients.at(1).props, kObjectType), 8);
 }
 
+// Rows are made one at a time in a row that is reused, within a table and from one message to the next: a
+// recipient never keeps a cell of the row before it.
+TEST_F(MessageRoundTrip, ARecipientNeverCarriesACellOfTheRowBefore) {
+  MessageContent first = Mail("first");
+  first.recipients.push_back(Recipient("Ann", "ann@example.com", kRecipientTo));
+  first.recipients.push_back(Recipient("Bob", "bob@example.com", kRecipientCc));
+  first.recipients.push_back(Recipient("Cy", "cy@example.com", kRecipientCc));
+  for (size_t i : {0u, 2u})
+    first.recipients[i].props[Id(kSmtpAddress)] = PropValue::String("smtp" + std::to_string(i));
+  const MessageContent out = WriteAndRead(first);
+  ASSERT_EQ(out.recipients.size(), 3u);
+  EXPECT_EQ(StringProp(out.recipients[0].props, kSmtpAddress), "smtp0");
+  EXPECT_EQ(out.recipients[1].props.count(Id(kSmtpAddress)), 0u);
+  EXPECT_EQ(StringProp(out.recipients[1].props, kDisplayName), "Bob");
+  EXPECT_EQ(StringProp(out.recipients[2].props, kSmtpAddress), "smtp2");
+
+  MessageContent second = Mail("second");  // its table starts from the first message's last row
+  second.recipients.push_back(Recipient("Di", "di@example.com", kRecipientTo));
+  auto w = WriteMessage(store_, second, names_.Resolver());
+  ASSERT_TRUE(w.ok()) << w.status().ToString();
+  auto table = ReadTableContext(store_, FindSubnode(Subnodes(store_, w->sub), kNidRecipientTable)->data, {});
+  ASSERT_TRUE(table.ok()) << table.status().ToString();
+  ASSERT_EQ(table->rows.size(), 1u);
+  EXPECT_EQ(table->rows[0].cells.count(kSmtpAddress), 0u);
+  EXPECT_EQ(table->rows[0].cells.at(kEmailAddress).AsString(), "di@example.com");
+}
+
 TEST_F(MessageRoundTrip, UnicodeTextAndNamedPropertiesSurvive) {
   const std::string subject = "Grüße – 会議の件 📎 Ωμέγα";
   MessageContent in = Mail(subject);

@@ -19,24 +19,41 @@ std::string StringOf(const PropertyMap& props, PropTag tag) {
 }
 
 PropertyMap WithDefaults(PropertyMap row) {
-  auto set_default = [&row](PropTag tag, PropValue v) { row.try_emplace(TagId(tag), std::move(v)); };
-  set_default(kRecipientType, PropValue::Int32(kRecipientTo));
-  set_default(kResponsibility, PropValue::Bool(false));
-  set_default(kObjectType, PropValue::Int32(kObjectTypeMailUser));
-  set_default(kDisplayType, PropValue::Int32(kDisplayTypeMailUser));
-  set_default(kSendRichInfo, PropValue::Bool(false));
+  // A default is made only when it is missing: most rows have them all.
+  auto set_default = [&row](PropTag tag, auto make) {
+    if (row.find(TagId(tag)) == row.end()) row.emplace(TagId(tag), make());
+  };
+  set_default(kRecipientType, [] { return PropValue::Int32(kRecipientTo); });
+  set_default(kResponsibility, [] { return PropValue::Bool(false); });
+  set_default(kObjectType, [] { return PropValue::Int32(kObjectTypeMailUser); });
+  set_default(kDisplayType, [] { return PropValue::Int32(kDisplayTypeMailUser); });
+  set_default(kSendRichInfo, [] { return PropValue::Bool(false); });
+  // The rest follows from the address; rows that have these already (every row an importer makes) skip
+  // reading it back.
+  if (row.count(TagId(kDisplayName)) != 0 && row.count(TagId(kSearchKey)) != 0) return row;
   const std::string address = StringOf(row, kEmailAddress);
   const std::string type = StringOf(row, kAddressType);
-  if (!address.empty()) set_default(kDisplayName, PropValue::String(address));
+  if (!address.empty()) set_default(kDisplayName, [&] { return PropValue::String(address); });
   if (!address.empty() && !type.empty()) {
-    std::string key = type + ":" + address;
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
-    std::vector<uint8_t> bytes(key.begin(), key.end());
-    bytes.push_back(0);
-    set_default(kSearchKey, PropValue::Binary(std::move(bytes)));
+    set_default(kSearchKey, [&] {
+      std::string key = type + ":" + address;
+      std::transform(key.begin(), key.end(), key.begin(),
+                     [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; });
+      std::vector<uint8_t> bytes(key.begin(), key.end());
+      bytes.push_back(0);
+      return PropValue::Binary(std::move(bytes));
+    });
   }
   return row;
+}
+
+// `v` as a PtypInteger32 value, written into the bytes the cell already has when it can.
+void SetInt32(PropValue& cell, int32_t v) {
+  if (cell.type != kPtypInteger32 || cell.stream || cell.bytes.size() != 4) {
+    cell = PropValue::Int32(v);
+    return;
+  }
+  for (size_t k = 0; k < 4; ++k) cell.bytes[k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
 }
 
 std::string Hex(uint32_t v) {
@@ -74,21 +91,43 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
   source.row_id = [](size_t i) { return RecipientRowId(i); };
   // Each row is made when it is written and dropped at the next, so a message To 100,000 people holds
   // its recipients once, not again as table rows.
-  source.row = [&recipients, fill_defaults, column_of = std::move(column_of),
-                row = TableRow()](size_t i) mutable -> Result<const TableRow*> {
+  source.row = [&recipients, fill_defaults,
+                column_of = std::move(column_of)](size_t i) -> Result<const TableRow*> {
+    // One row per thread, kept from message to message: a row is used until the next is asked for, and the
+    // tables of one thread are written one after the other.
+    thread_local TableRow row;
+    thread_local std::vector<PropTag> tags;
     PropertyMap props = fill_defaults ? WithDefaults(recipients[i].Props()) : recipients[i].Props();
     row.row_id = RecipientRowId(i);
-    row.cells.clear();
+    tags.clear();
     for (auto& [id, value] : props) {
       if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;
       auto column = column_of.find(id);  // a default's column is a template column, of the default's type
       if (column == column_of.end() || TagType(column->second) != value.type)
         return Status::InvalidArgument("recipient " + std::to_string(i) + ": property " +
                                        Hex(MakeTag(id, value.type)) + " has no column of its type");
-      row.cells.emplace(column->second, std::move(value));
+      tags.push_back(column->second);
     }
-    row.cells[kTagLtpRowId] = PropValue::Int32(static_cast<int32_t>(row.row_id));
-    row.cells[kTagLtpRowVer] = PropValue::Int32(static_cast<int32_t>(row.row_id + 2));
+    tags.push_back(kTagLtpRowId);
+    tags.push_back(kTagLtpRowVer);
+    std::sort(tags.begin(), tags.end());
+    // Rows made by one function have the same cells: the last row's cells then take the new values in
+    // place, and a row costs no tree nodes of its own.
+    const bool same_cells = std::equal(tags.begin(), tags.end(), row.cells.begin(), row.cells.end(),
+                                       [](PropTag t, const auto& cell) { return cell.first == t; });
+    if (!same_cells) {
+      row.cells.clear();
+      for (PropTag t : tags) row.cells.emplace_hint(row.cells.end(), t, PropValue());
+    }
+    auto cell = row.cells.begin();
+    for (auto& [id, value] : props) {
+      if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;
+      while (TagId(cell->first) != id) ++cell;  // the row-id and row-ver cells, filled below
+      cell->second = std::move(value);
+      ++cell;
+    }
+    SetInt32(row.cells[kTagLtpRowId], static_cast<int32_t>(row.row_id));
+    SetInt32(row.cells[kTagLtpRowVer], static_cast<int32_t>(row.row_id + 2));
     return &row;
   };
   return source;

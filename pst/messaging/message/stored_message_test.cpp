@@ -203,6 +203,8 @@ TEST(MessageInNodeDatabase, WrittenCommittedCheckedReopenedAndReadBack) {
   MessageContent m = Mail("stored for real – 真");
   m.props[0x1000] = PropValue::String(std::string(30000, 'b'));
   for (uint16_t id = 0x6800; id < 0x6800 + 500; ++id) m.props[id] = PropValue::Int32(id);
+  // A PC heap of several blocks: its size is known only once every value has its place.
+  for (uint16_t id = 0x6A00; id < 0x6A00 + 40; ++id) m.props[id] = PropValue::String(std::string(300, 's'));
   for (int i = 0; i < 120; ++i)
     m.recipients.push_back(Recipient("R" + std::to_string(i), "r@x.org", 1 + i % 3));
   for (int i = 0; i < 30; ++i)
