@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -54,6 +55,19 @@ class BthWriter {
 
 // Reads every record of the BTH whose BTHHEADER is at `header`, checking sizes, order and depth.
 Result<BthRecords> ReadBth(const HeapReader& heap, Hid header);
+
+// The same walk for a BTH too large to hold flat (a table's row index): the BTHHEADER, checked, and then
+// each record in key order handed to a visitor, which may stop the walk by returning an error. The visitor
+// must not read the heap: the record's bytes are only valid until the heap's next Get.
+struct BthHeader {
+  uint8_t key_size = 0;
+  uint8_t data_size = 0;
+  uint8_t levels = 0;  // bIdxLevels
+  Hid root = 0;        // 0 for an empty BTH
+};
+Result<BthHeader> ReadBthHeader(const HeapReader& heap, Hid header);
+using BthVisitor = std::function<Status(std::span<const uint8_t> key, std::span<const uint8_t> data)>;
+Status ForEachBthRecord(const HeapReader& heap, const BthHeader& header, const BthVisitor& fn);
 
 // Keys compare as little-endian unsigned numbers.
 int CompareBthKeys(std::span<const uint8_t> a, std::span<const uint8_t> b);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <span>
 #include <string>
@@ -145,9 +146,16 @@ class HeapWriter {
   bool finished_ = false;
 };
 
-// A heap read from the store with every structural field checked once, at Open.
+// A heap read from the store with every structural field checked once, at Open. A heap of up to
+// kHeapPagesHeld blocks is kept in memory whole; a larger one (the heap of a table with 100,000 rows holds
+// tens of megabytes of cells) keeps at most that many blocks, reading a block again, and checking it again,
+// when it is needed after it was let go.
 class HeapReader {
  public:
+  // Blocks held in memory at most: 1 MiB, ample for the few blocks that one row's cells and the row index's
+  // path use at a time.
+  static constexpr size_t kHeapPagesHeld = 128;
+
   // Reads the heap in the data tree `data`; `what` names the node in error messages ("node 0x21").
   static Result<HeapReader> Open(NodeStore& store, Bid data, std::string what);
   // The same over blocks already in memory.
@@ -158,7 +166,7 @@ class HeapReader {
   size_t block_count() const { return pages_.size(); }
   const std::string& what() const { return what_; }
 
-  // The bytes of one allocation; Corruption when the HID names no allocation.
+  // The bytes of one allocation; Corruption when the HID names no allocation. Valid until the next Get.
   Result<std::span<const uint8_t>> Get(Hid hid) const;
 
  private:
@@ -167,11 +175,16 @@ class HeapReader {
     std::vector<uint16_t> bounds;  // rgibAlloc: cAlloc + 1 ascending offsets
   };
   HeapReader() = default;
+  // Block `i` in memory, read and checked again when it was let go.
+  Result<const Page*> Load(size_t i) const;
 
   std::string what_;
   uint8_t client_sig_ = 0;
   Hid user_root_ = 0;
-  std::vector<Page> pages_;
+  NodeStore* store_ = nullptr;  // set when blocks may be let go and read again
+  std::vector<Bid> bids_;
+  mutable std::vector<std::unique_ptr<Page>> pages_;  // one per block; empty when not held
+  mutable std::vector<size_t> held_;                  // blocks held, oldest first
 };
 
 }  // namespace velmora::pst

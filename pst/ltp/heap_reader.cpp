@@ -1,6 +1,7 @@
 // Reads a heap-on-node (layout in heap_writer.cpp). Every block's page map is checked when the heap is
 // opened, so Get only has to check the HID: no offset read from the file is used before it is known to be in
 // range.
+#include <algorithm>
 #include <utility>
 
 #include "pst/ltp/heap.h"
@@ -54,12 +55,22 @@ Result<HeapReader> HeapReader::Open(NodeStore& store, Bid data, std::string what
   if (bids.empty() || bids.size() > kMaxHeapBlocks)
     return Status::Corruption(what + ": heap has " + std::to_string(bids.size()) + " blocks");
   std::vector<std::vector<uint8_t>> blocks;
-  blocks.reserve(bids.size());
-  for (Bid bid : bids) {
-    PST_ASSIGN_OR_RETURN(std::vector<uint8_t> bytes, store.ReadDataBlock(bid));
-    blocks.push_back(std::move(bytes));
+  blocks.reserve(std::min(bids.size(), kHeapPagesHeld));
+  for (size_t i = 0; i < bids.size(); ++i) {
+    PST_ASSIGN_OR_RETURN(std::vector<uint8_t> bytes, store.ReadDataBlock(bids[i]));
+    if (i < kHeapPagesHeld) {
+      blocks.push_back(std::move(bytes));
+    } else {  // checked now, held later only when needed
+      PST_RETURN_IF_ERROR(PageBounds(i, bytes, what).status());
+    }
   }
-  return FromBlocks(std::move(blocks), std::move(what));
+  PST_ASSIGN_OR_RETURN(HeapReader r, FromBlocks(std::move(blocks), std::move(what)));
+  if (bids.size() > kHeapPagesHeld) {
+    r.store_ = &store;
+    r.pages_.resize(bids.size());
+  }
+  r.bids_ = std::move(bids);
+  return r;
 }
 
 Result<HeapReader> HeapReader::FromBlocks(std::vector<std::vector<uint8_t>> blocks, std::string what) {
@@ -77,23 +88,42 @@ Result<HeapReader> HeapReader::FromBlocks(std::vector<std::vector<uint8_t>> bloc
 
   r.pages_.reserve(blocks.size());
   for (size_t i = 0; i < blocks.size(); ++i) {
-    Page page;
-    PST_ASSIGN_OR_RETURN(page.bounds, PageBounds(i, blocks[i], r.what_));
-    page.bytes = std::move(blocks[i]);
+    auto page = std::make_unique<Page>();
+    PST_ASSIGN_OR_RETURN(page->bounds, PageBounds(i, blocks[i], r.what_));
+    page->bytes = std::move(blocks[i]);
     r.pages_.push_back(std::move(page));
+    r.held_.push_back(i);
   }
   return r;
 }
 
+Result<const HeapReader::Page*> HeapReader::Load(size_t i) const {
+  if (pages_[i]) return pages_[i].get();
+  // Only a heap opened from the store lets blocks go, so store_ is set here.
+  PST_ASSIGN_OR_RETURN(std::vector<uint8_t> bytes, store_->ReadDataBlock(bids_[i]));
+  auto page = std::make_unique<Page>();
+  PST_ASSIGN_OR_RETURN(page->bounds, PageBounds(i, bytes, what_));
+  page->bytes = std::move(bytes);
+  if (held_.size() >= kHeapPagesHeld) {
+    pages_[held_.front()].reset();
+    held_.erase(held_.begin());
+  }
+  pages_[i] = std::move(page);
+  held_.push_back(i);
+  return pages_[i].get();
+}
+
 Result<std::span<const uint8_t>> HeapReader::Get(Hid hid) const {
   const uint32_t block = HidBlockIndex(hid), index = HidIndex(hid);
-  if (HidType(hid) != kNidTypeHid || index == 0 || block >= pages_.size() ||
-      index >= pages_[block].bounds.size())
+  if (HidType(hid) != kNidTypeHid || index == 0 || block >= pages_.size())
     return Status::Corruption(what_ + ": HID " + Hex(hid) + " names no heap allocation (" +
                               std::to_string(pages_.size()) + " blocks)");
-  const Page& p = pages_[block];
-  const size_t begin = p.bounds[index - 1], end = p.bounds[index];
-  return std::span<const uint8_t>(p.bytes).subspan(begin, end - begin);
+  PST_ASSIGN_OR_RETURN(const Page* p, Load(block));
+  if (index >= p->bounds.size())
+    return Status::Corruption(what_ + ": HID " + Hex(hid) + " names no heap allocation (" +
+                              std::to_string(pages_.size()) + " blocks)");
+  const size_t begin = p->bounds[index - 1], end = p->bounds[index];
+  return std::span<const uint8_t>(p->bytes).subspan(begin, end - begin);
 }
 
 }  // namespace velmora::pst

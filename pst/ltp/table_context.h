@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "pst/ltp/property_context.h"
@@ -46,5 +47,31 @@ Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& row
 
 // Reads a TC. Variable-size cells held in subnodes are loaded.
 Result<Table> ReadTableContext(NodeStore& store, Bid data, const std::vector<SubnodeEntry>& subnodes);
+
+// Reads a TC one row at a time, in row-matrix order, for tables too large to hold as a Table (a folder of
+// 100,000 messages). What stays in memory is the TC's heap, the row index as (matrix row, row id) pairs
+// (8 bytes a row) and one block of the row matrix; rows already read are not kept. TCINFO, the columns and
+// the row index are checked at Open, each row as it is read. ReadTableContext is this reader run to the end.
+class TableRowReader {
+ public:
+  static Result<std::unique_ptr<TableRowReader>> Open(NodeStore& store, Bid data,
+                                                      const std::vector<SubnodeEntry>& subnodes);
+  ~TableRowReader();
+
+  // As Table::columns.
+  const std::vector<PropTag>& columns() const { return columns_; }
+  // The rows of the row index.
+  size_t row_count() const;
+  // The next row, nullptr after the last; valid until the next call. Corruption names the table, the row
+  // and, for a damaged row-matrix block, the block.
+  Result<const TableRow*> Next();
+
+ private:
+  struct State;
+  explicit TableRowReader(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+  std::vector<PropTag> columns_;
+  TableRow row_;
+};
 
 }  // namespace velmora::pst
