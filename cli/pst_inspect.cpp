@@ -9,6 +9,7 @@
 
 #include "pst/messaging/message/message_reader.h"
 #include "pst/messaging/message_store.h"
+#include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
 #include "pst/messaging/store_check.h"
 #include "pst/ndb/check.h"
@@ -138,18 +139,21 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   for (const auto& cf : folders) {
     const pst::FolderInfo* f = s.store->Folder(cf.nid);
     if (!f || f->is_search) continue;
-    auto table = s.store->MutableContentsTable(cf.nid, /*assoc=*/false);
-    if (!table.ok()) {
-      problems.push_back("folder " + Hex(cf.nid) + ": contents table: " + table.status().ToString());
-      continue;
-    }
-    for (const auto& row : (*table)->rows) {
+    // Row by row: a folder of any size is checked in the memory of one row and one message.
+    const Nid table_nid = pst::MakeNid(pst::kNidTypeContentsTable, pst::NidIndexOf(cf.nid));
+    auto table = pst::OpenTableNode(*s.db, table_nid);
+    pst::Result<const pst::TableRow*> row = table.ok() ? (*table)->Next() : table.status();
+    for (; row.ok() && *row; row = (*table)->Next()) {
       ++messages;
-      auto msg = pst::ReadMessage(*s.db, row.row_id);
+      const Nid nid = (*row)->row_id;
+      auto msg = pst::ReadMessage(*s.db, nid);
       if (!msg.ok()) {
-        problems.push_back("message " + Hex(row.row_id) + " in folder " + Hex(cf.nid) + ": " +
-                           msg.status().ToString());
+        problems.push_back("message " + Hex(nid) + " in folder " + Hex(cf.nid) + ": " + msg.status().ToString());
       }
+    }
+    if (!row.ok()) {
+      problems.push_back("folder " + Hex(cf.nid) + ": contents table: " +
+                         pst::InNode(table_nid, row.status()).ToString());
     }
   }
   for (const auto& p : problems) out << "error: " << p << "\n";
@@ -171,22 +175,29 @@ int DumpMessages(const std::string& path, const std::string& folder, std::ostrea
   Walk(*s.store, start, [&](const pst::FolderInfo& f, const std::string& fpath, int) {
     if (!folder.empty() && fpath != folder && fpath.rfind(folder + "/", 0) != 0) return;
     if (f.is_search) return;
-    auto table = s.store->MutableContentsTable(f.nid, false);
+    const Nid table_nid = pst::MakeNid(pst::kNidTypeContentsTable, pst::NidIndexOf(f.nid));
+    auto table = pst::OpenTableNode(*s.db, table_nid);
     if (!table.ok()) {
       err << "velmora-pst: folder " << fpath << ": " << table.status().ToString() << "\n";
       status = 1;
       return;
     }
-    out << "== " << (fpath.empty() ? "(top)" : fpath) << " (" << (*table)->rows.size() << " messages)\n";
-    for (const auto& row : (*table)->rows) {
-      auto msg = pst::ReadMessage(*s.db, row.row_id);
+    out << "== " << (fpath.empty() ? "(top)" : fpath) << " (" << (*table)->row_count() << " messages)\n";
+    for (auto row = (*table)->Next();; row = (*table)->Next()) {
+      if (!row.ok()) {
+        err << "velmora-pst: folder " << fpath << ": " << pst::InNode(table_nid, row.status()).ToString() << "\n";
+        status = 1;
+      }
+      if (!row.ok() || !*row) break;
+      const Nid nid = (*row)->row_id;
+      auto msg = pst::ReadMessage(*s.db, nid);
       if (!msg.ok()) {
-        out << "  message " << Hex(row.row_id) << ": " << msg.status().ToString() << "\n";
+        out << "  message " << Hex(nid) << ": " << msg.status().ToString() << "\n";
         status = 1;
         continue;
       }
       const auto& p = msg->props;
-      out << "  message " << Hex(row.row_id) << "\n"
+      out << "  message " << Hex(nid) << "\n"
           << "    Subject: " << Text(p, ids::kSubject) << "\n"
           << "    From:    " << Text(p, ids::kSentRepresentingName) << " <"
           << Text(p, ids::kSentRepresentingEmailAddress) << ">\n"

@@ -79,10 +79,7 @@ Result<PropertyMap> ReadPropertyNode(NodeStore& store, Nid nid) {
   if (e.data == 0) return Status::Corruption("property context " + NidText(nid) + " has no data");
   PST_ASSIGN_OR_RETURN(auto subs, SubnodesOf(store, e));
   auto props = ReadPropertyContext(store, e.data, subs);
-  if (!props.ok())
-    return Status(props.status().code() == Code::kCorruption
-                      ? Status::Corruption("node " + NidText(nid) + ": " + props.status().message())
-                      : props.status());
+  if (!props.ok()) return InNode(nid, props.status());
   return props;
 }
 
@@ -91,11 +88,21 @@ Result<Table> ReadTableNode(NodeStore& store, Nid nid) {
   if (e.data == 0) return Status::Corruption("table context " + NidText(nid) + " has no data");
   PST_ASSIGN_OR_RETURN(auto subs, SubnodesOf(store, e));
   auto table = ReadTableContext(store, e.data, subs);
-  if (!table.ok())
-    return Status(table.status().code() == Code::kCorruption
-                      ? Status::Corruption("node " + NidText(nid) + ": " + table.status().message())
-                      : table.status());
+  if (!table.ok()) return InNode(nid, table.status());
   return table;
+}
+
+Result<std::unique_ptr<TableRowReader>> OpenTableNode(NodeStore& store, Nid nid) {
+  PST_ASSIGN_OR_RETURN(NodeEntry e, GetNode(store, nid));
+  if (e.data == 0) return Status::Corruption("table context " + NidText(nid) + " has no data");
+  PST_ASSIGN_OR_RETURN(auto subs, SubnodesOf(store, e));
+  auto reader = TableRowReader::Open(store, e.data, subs);
+  if (!reader.ok()) return InNode(nid, reader.status());
+  return reader;
+}
+
+Status InNode(Nid nid, const Status& s) {
+  return s.IsCorruption() ? Status::Corruption("node " + NidText(nid) + ": " + s.message()) : s;
 }
 
 Result<std::vector<uint8_t>> ReadRawNode(NodeStore& store, Nid nid) {

@@ -1,5 +1,7 @@
 #include "pst/messaging/store_check.h"
 
+#include <algorithm>
+#include <memory>
 #include <set>
 
 #include "pst/messaging/message/contents_row.h"
@@ -20,6 +22,32 @@ std::string Show(const PropValue* v) {
   if (v->type == kPtypBoolean) return v->AsBool().value_or(false) ? "true" : "false";
   if (auto i = v->AsInt32()) return std::to_string(*i);
   return "(bytes)";
+}
+
+// Reads every row of table `nid`, keeping none: whether the whole table can be read.
+Status ReadEveryRow(NodeStore& nodes, Nid nid) {
+  PST_ASSIGN_OR_RETURN(std::unique_ptr<TableRowReader> rows, OpenTableNode(nodes, nid));
+  for (;;) {
+    auto next = rows->Next();
+    if (!next.ok()) return InNode(nid, next.status());
+    if (!*next) return Status::Ok();
+  }
+}
+
+// Reports each message node of `folder` that its contents table `table` does not list, in NID order. Only
+// for a folder whose rows and messages were found to differ: its row ids are held while the NBT is walked.
+void ReportUnlisted(NodeStore& nodes, Nid folder, Nid table, std::vector<std::string>* problems) {
+  std::vector<Nid> listed;
+  auto rows = OpenTableNode(nodes, table);
+  if (!rows.ok()) return;
+  for (auto next = (*rows)->Next(); next.ok() && *next; next = (*rows)->Next()) listed.push_back((*next)->row_id);
+  std::sort(listed.begin(), listed.end());
+  (void)nodes.ForEachNode([&](const NodeEntry& e) {
+    if (NidTypeOf(e.nid) == kNidTypeNormalMessage && e.parent == folder &&
+        !std::binary_search(listed.begin(), listed.end(), e.nid))
+      problems->push_back(NidText(e.nid) + ": message of folder " + NidText(folder) + " has no contents row");
+    return Status::Ok();
+  });
 }
 
 }  // namespace
@@ -55,22 +83,27 @@ std::vector<CheckedFolder> CheckFolderTree(NodeStore& nodes, std::vector<std::st
     }
     if (NidTypeOf(f.nid) == kNidTypeSearchFolder) continue;
     for (NidType t : {kNidTypeContentsTable, kNidTypeAssocContentsTable}) {
-      auto table = ReadTableNode(nodes, MakeNid(t, NidIndexOf(f.nid)));
-      if (!table.ok()) problem(f.nid, "table type " + std::to_string(t) + ": " + table.status().ToString());
+      Status table = ReadEveryRow(nodes, MakeNid(t, NidIndexOf(f.nid)));
+      if (!table.ok()) problem(f.nid, "table type " + std::to_string(t) + ": " + table.ToString());
     }
-    auto hierarchy = ReadTableNode(nodes, MakeNid(kNidTypeHierarchyTable, NidIndexOf(f.nid)));
+    const Nid hierarchy_nid = MakeNid(kNidTypeHierarchyTable, NidIndexOf(f.nid));
+    // Read through once first, so that a damaged table is reported alone, before any of its rows is used.
+    Status readable = ReadEveryRow(nodes, hierarchy_nid);
+    auto hierarchy = readable.ok() ? OpenTableNode(nodes, hierarchy_nid) : readable;
     if (!hierarchy.ok()) {
       problem(f.nid, "hierarchy table: " + hierarchy.status().ToString());
       continue;
     }
+    TableRowReader& rows = **hierarchy;
     auto sub = props->find(TagId(tags::kSubfolders));
     bool flag = sub != props->end() && sub->second.AsBool().value_or(false);
-    if (flag != !hierarchy->rows.empty()) {
+    if (flag != (rows.row_count() != 0)) {
       problem(f.nid, "PidTagSubfolders " + std::string(flag ? "true" : "false") + " with " +
-                         std::to_string(hierarchy->rows.size()) + " hierarchy rows");
+                         std::to_string(rows.row_count()) + " hierarchy rows");
     }
     std::set<std::string> names;
-    for (const TableRow& row : hierarchy->rows) {
+    for (auto next = rows.Next(); next.ok() && *next; next = rows.Next()) {
+      const TableRow& row = **next;
       Nid child = row.row_id;
       if (!seen.insert(child).second) {
         problem(f.nid, "lists " + NidText(child) + " a second time");
@@ -83,7 +116,7 @@ std::vector<CheckedFolder> CheckFolderTree(NodeStore& nodes, std::vector<std::st
       }
       for (PropTag tag : kCopied) {
         bool has_column = false;
-        for (PropTag c : hierarchy->columns) has_column |= c == tag;
+        for (PropTag c : rows.columns()) has_column |= c == tag;
         if (!has_column) continue;
         auto pc = child_props->find(TagId(tag));
         const PropValue* pc_value = pc == child_props->end() ? nullptr : &pc->second;
@@ -112,22 +145,27 @@ size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& f
                            std::vector<std::string>* problems) {
   using tags::kMessageFlags, tags::kMsgFlagRead;
   auto problem = [&](Nid nid, const std::string& text) { problems->push_back(NidText(nid) + ": " + text); };
-  std::map<Nid, std::set<Nid>> messages_by_parent;
+  // Message nodes per parent, counted: a folder's rows are matched against the count, and only a folder
+  // whose count differs has its messages looked up one by one.
+  std::map<Nid, size_t> messages_by_parent;
   (void)nodes.ForEachNode([&](const NodeEntry& e) {
-    if (NidTypeOf(e.nid) == kNidTypeNormalMessage) messages_by_parent[e.parent].insert(e.nid);
+    if (NidTypeOf(e.nid) == kNidTypeNormalMessage) ++messages_by_parent[e.parent];
     return Status::Ok();
   });
   size_t checked = 0;
   for (const CheckedFolder& f : folders) {
     if (NidTypeOf(f.nid) != kNidTypeNormalFolder) continue;
+    const Nid table_nid = MakeNid(kNidTypeContentsTable, NidIndexOf(f.nid));
     auto props = ReadPropertyNode(nodes, f.nid);
-    auto table = ReadTableNode(nodes, MakeNid(kNidTypeContentsTable, NidIndexOf(f.nid)));
+    auto table = OpenTableNode(nodes, table_nid);
     if (!props.ok() || !table.ok()) continue;  // CheckFolderTree reports these
+    TableRowReader& rows = **table;
     int32_t unread = 0;
-    std::set<Nid> listed;
-    for (const TableRow& row : table->rows) {
+    size_t listed = 0;  // rows naming a message node of this folder; row ids are unique (BTH keys ascend)
+    Result<const TableRow*> next = rows.Next();
+    for (; next.ok() && *next; next = rows.Next()) {
+      const TableRow& row = **next;
       Nid nid = row.row_id;
-      listed.insert(nid);
       auto flags = row.cells.find(kMessageFlags);
       if (flags == row.cells.end() || !(flags->second.AsInt32().value_or(0) & kMsgFlagRead)) ++unread;
       auto entry = nodes.FindNode(nid);
@@ -138,27 +176,29 @@ size_t CheckFolderContents(NodeStore& nodes, const std::vector<CheckedFolder>& f
       if (NidTypeOf(nid) != kNidTypeNormalMessage) problem(nid, "listed as a message but not of type 0x04");
       if ((*entry)->parent != f.nid)
         problem(nid, "NBT parent " + NidText((*entry)->parent) + ", listed by " + NidText(f.nid));
+      else if (NidTypeOf(nid) == kNidTypeNormalMessage)
+        ++listed;
       auto pc = ReadPropertyNode(nodes, nid);
       if (!pc.ok()) {
         problem(nid, pc.status().ToString());
         continue;
       }
-      if (!RowAgreesWithProps(row, *pc, table->columns))
+      if (!RowAgreesWithProps(row, *pc, rows.columns()))
         problem(nid, "contents row differs from the message PC");
       ++checked;
     }
+    if (!next.ok()) continue;  // a damaged row: CheckFolderTree reports it
     auto count = [&](PropTag tag) {
       auto it = props->find(TagId(tag));
       return it == props->end() ? -1 : it->second.AsInt32().value_or(-1);
     };
-    if (count(tags::kContentCount) != static_cast<int32_t>(table->rows.size()))
+    if (count(tags::kContentCount) != static_cast<int32_t>(rows.row_count()))
       problem(f.nid, "PidTagContentCount " + std::to_string(count(tags::kContentCount)) + " with " +
-                         std::to_string(table->rows.size()) + " contents rows");
+                         std::to_string(rows.row_count()) + " contents rows");
     if (count(tags::kContentUnreadCount) != unread)
       problem(f.nid, "PidTagContentUnreadCount " + std::to_string(count(tags::kContentUnreadCount)) +
                          " with " + std::to_string(unread) + " unread rows");
-    for (Nid nid : messages_by_parent[f.nid])
-      if (!listed.count(nid)) problem(nid, "message of folder " + NidText(f.nid) + " has no contents row");
+    if (listed != messages_by_parent[f.nid]) ReportUnlisted(nodes, f.nid, table_nid, problems);
   }
   return checked;
 }
