@@ -148,12 +148,13 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
       const Nid nid = (*row)->row_id;
       auto msg = pst::ReadMessage(*s.db, nid);
       if (!msg.ok()) {
-        problems.push_back("message " + Hex(nid) + " in folder " + Hex(cf.nid) + ": " + msg.status().ToString());
+        problems.push_back("message " + Hex(nid) + " in folder " + Hex(cf.nid) + ": " +
+                           msg.status().ToString());
       }
     }
     if (!row.ok()) {
-      problems.push_back("folder " + Hex(cf.nid) + ": contents table: " +
-                         pst::InNode(table_nid, row.status()).ToString());
+      problems.push_back("folder " + Hex(cf.nid) +
+                         ": contents table: " + pst::InNode(table_nid, row.status()).ToString());
     }
   }
   for (const auto& p : problems) out << "error: " << p << "\n";
@@ -185,7 +186,8 @@ int DumpMessages(const std::string& path, const std::string& folder, std::ostrea
     out << "== " << (fpath.empty() ? "(top)" : fpath) << " (" << (*table)->row_count() << " messages)\n";
     for (auto row = (*table)->Next();; row = (*table)->Next()) {
       if (!row.ok()) {
-        err << "velmora-pst: folder " << fpath << ": " << pst::InNode(table_nid, row.status()).ToString() << "\n";
+        err << "velmora-pst: folder " << fpath << ": " << pst::InNode(table_nid, row.status()).ToString()
+            << "\n";
         status = 1;
       }
       if (!row.ok() || !*row) break;

@@ -9,7 +9,6 @@
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
 #include "rdo/rdo_mail.h"
-#include "verify/contents_ids.h"
 
 namespace velmora::verify {
 
@@ -83,7 +82,7 @@ pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::strin
         stack.emplace_back(child, path.empty() ? c->name : path + "\\" + c->name);
     }
     if (f->is_search) continue;
-    auto ids = ContentsRowIds(**db, nid);
+    auto ids = (*store)->Messages(nid);  // from the row index: the table is not held
     if (!ids.ok()) {
       v->report_.differences.push_back({"", "folder " + Shown(path), ids.status().ToString()});
       continue;

@@ -78,11 +78,12 @@ Result<BthRecords> ReadBth(const HeapReader& heap, Hid header) {
   BthRecords out;
   out.key_size = h.key_size;
   out.data_size = h.data_size;
-  PST_RETURN_IF_ERROR(ForEachBthRecord(heap, h, [&](std::span<const uint8_t> key, std::span<const uint8_t> data) {
-    out.flat.insert(out.flat.end(), key.begin(), key.end());
-    out.flat.insert(out.flat.end(), data.begin(), data.end());
-    return Status::Ok();
-  }));
+  PST_RETURN_IF_ERROR(
+      ForEachBthRecord(heap, h, [&](std::span<const uint8_t> key, std::span<const uint8_t> data) {
+        out.flat.insert(out.flat.end(), key.begin(), key.end());
+        out.flat.insert(out.flat.end(), data.begin(), data.end());
+        return Status::Ok();
+      }));
   return out;
 }
 

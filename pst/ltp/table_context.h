@@ -62,6 +62,8 @@ class TableRowReader {
   const std::vector<PropTag>& columns() const { return columns_; }
   // The rows of the row index.
   size_t row_count() const;
+  // The id of row `i` (below row_count()) in row-matrix order, from the row index, without reading the row.
+  uint32_t row_id(size_t i) const;
   // The next row, nullptr after the last; valid until the next call. Corruption names the table, the row
   // and, for a damaged row-matrix block, the block.
   Result<const TableRow*> Next();

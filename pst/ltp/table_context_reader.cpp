@@ -97,6 +97,10 @@ size_t TableRowReader::row_count() const {
   return state_->order.size();
 }
 
+uint32_t TableRowReader::row_id(size_t i) const {
+  return state_->order[i].row_id;
+}
+
 Result<std::unique_ptr<TableRowReader>> TableRowReader::Open(NodeStore& store, Bid data,
                                                              const std::vector<SubnodeEntry>& subnodes) {
   PST_ASSIGN_OR_RETURN(HeapReader heap, HeapReader::Open(store, data, "table context in block " + Hex(data)));
@@ -114,23 +118,26 @@ Result<std::unique_ptr<TableRowReader>> TableRowReader::Open(NodeStore& store, B
                               ", cbEnt " + std::to_string(index.data_size));
   // Matrix position -> row id; every position used once. A position past 32 bits is past any row matrix.
   std::vector<IndexEntry>& order = state->order;
-  PST_RETURN_IF_ERROR(ForEachBthRecord(h, index, [&](std::span<const uint8_t> key, std::span<const uint8_t> at) {
-    const uint64_t position = le::GetN(at, 0, at.size());
-    if (position > UINT32_MAX)
-      return Status::Corruption(h.what() + ": row " + std::to_string(position) + " is beyond the row matrix");
-    order.push_back({static_cast<uint32_t>(position), le::Get32(key, 0)});
-    return Status::Ok();
-  }));
+  PST_RETURN_IF_ERROR(
+      ForEachBthRecord(h, index, [&](std::span<const uint8_t> key, std::span<const uint8_t> at) {
+        const uint64_t position = le::GetN(at, 0, at.size());
+        if (position > UINT32_MAX)
+          return Status::Corruption(h.what() + ": row " + std::to_string(position) +
+                                    " is beyond the row matrix");
+        order.push_back({static_cast<uint32_t>(position), le::Get32(key, 0)});
+        return Status::Ok();
+      }));
   if (!std::is_sorted(order.begin(), order.end())) std::sort(order.begin(), order.end());
   for (size_t i = 1; i < order.size(); ++i)
     if (order[i].position == order[i - 1].position)
-      return Status::Corruption(h.what() + ": two rows claim matrix row " + std::to_string(order[i].position));
+      return Status::Corruption(h.what() + ": two rows claim matrix row " +
+                                std::to_string(order[i].position));
   if (!order.empty() && (info.rows_hnid == 0 || layout.row_size() == 0))
     return Status::Corruption(h.what() + ": " + std::to_string(order.size()) + " rows but no row matrix");
 
   state->values.emplace(store, h, subnodes);
-  PST_ASSIGN_OR_RETURN(RowMatrix matrix, RowMatrix::Open(store, h, *state->values, info.rows_hnid,
-                                                         layout.row_size()));
+  PST_ASSIGN_OR_RETURN(RowMatrix matrix,
+                       RowMatrix::Open(store, h, *state->values, info.rows_hnid, layout.row_size()));
   state->matrix.emplace(std::move(matrix));
 
   std::vector<PropTag> columns(layout.columns.size());
@@ -161,8 +168,8 @@ Result<const TableRow*> TableRowReader::Next() {
     PropValue value;
     const size_t fixed = FixedSizeOf(type);
     if (fixed != 0 && fixed == c.size) {
-      value = PropValue::Raw(type,
-                             std::vector<uint8_t>(bytes.begin() + c.offset, bytes.begin() + c.offset + c.size));
+      value = PropValue::Raw(
+          type, std::vector<uint8_t>(bytes.begin() + c.offset, bytes.begin() + c.offset + c.size));
     } else {
       PST_ASSIGN_OR_RETURN(value, s.values->Get(type, le::Get32(bytes, c.offset), UINT64_MAX,
                                                 "row " + Hex(row_id) + " cell " + Hex(c.tag)));

@@ -162,10 +162,18 @@ Result<std::vector<Nid>> MessageStore::Messages(Nid folder) {
   FolderState* f = Find(folder);
   if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
   if (f->info.is_search) return std::vector<Nid>();
-  PST_ASSIGN_OR_RETURN(Table * table, LoadContentsTable(*f, false));
   std::vector<Nid> out;
-  out.reserve(table->rows.size());
-  for (const TableRow& row : table->rows) out.push_back(row.row_id);
+  if (f->contents || f->tables_unwritten) {
+    PST_ASSIGN_OR_RETURN(Table * table, LoadContentsTable(*f, false));
+    out.reserve(table->rows.size());
+    for (const TableRow& row : table->rows) out.push_back(row.row_id);
+    return out;
+  }
+  // A table on disk is not loaded to learn its row ids: a folder of 100,000 messages would stay in memory.
+  if (f->appender) PST_RETURN_IF_ERROR(f->appender->Flush());
+  PST_ASSIGN_OR_RETURN(auto rows, OpenTableNode(nodes_, SiblingNid(folder, kNidTypeContentsTable)));
+  out.resize(rows->row_count());
+  for (size_t i = 0; i < out.size(); ++i) out[i] = rows->row_id(i);
   return out;
 }
 

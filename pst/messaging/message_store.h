@@ -122,7 +122,7 @@ class MessageStore {
   Result<Nid> AddMessage(Nid folder, const MessageContent& content, const MessageWriteOptions& options = {});
   // Stores `content` again as message `message` (same NID, same folder), replacing what it held.
   Status ReplaceMessage(Nid message, const MessageContent& content, const MessageWriteOptions& options = {});
-  // The messages of a folder, in contents-table order (the table is read on first use).
+  // The messages of a folder, in contents-table order, from the row index (a table on disk is not held).
   Result<std::vector<Nid>> Messages(Nid folder);
   // A stored message, named properties resolved through the store's map. Large values read the store lazily.
   Result<MessageContent> ReadMessage(Nid message);

@@ -25,7 +25,8 @@ Result<PropertyMap> ReadPropertyNode(NodeStore& store, Nid nid);
 Result<Table> ReadTableNode(NodeStore& store, Nid nid);
 // The TC of node `nid` read row by row, for tables too large to hold (see TableRowReader).
 Result<std::unique_ptr<TableRowReader>> OpenTableNode(NodeStore& store, Nid nid);
-// Corruption found in node `nid`'s contexts named after the node ("node 0x8022: ..."); other codes as they are.
+// Corruption found in node `nid`'s contexts, named after the node ("node 0x8022: ..."); other codes as
+// they are.
 Status InNode(Nid nid, const Status& s);
 // The node's data as bytes (empty when the node has no data).
 Result<std::vector<uint8_t>> ReadRawNode(NodeStore& store, Nid nid);

@@ -37,10 +37,10 @@ Status ReadEveryRow(NodeStore& nodes, Nid nid) {
 // Reports each message node of `folder` that its contents table `table` does not list, in NID order. Only
 // for a folder whose rows and messages were found to differ: its row ids are held while the NBT is walked.
 void ReportUnlisted(NodeStore& nodes, Nid folder, Nid table, std::vector<std::string>* problems) {
-  std::vector<Nid> listed;
   auto rows = OpenTableNode(nodes, table);
   if (!rows.ok()) return;
-  for (auto next = (*rows)->Next(); next.ok() && *next; next = (*rows)->Next()) listed.push_back((*next)->row_id);
+  std::vector<Nid> listed((*rows)->row_count());
+  for (size_t i = 0; i < listed.size(); ++i) listed[i] = (*rows)->row_id(i);
   std::sort(listed.begin(), listed.end());
   (void)nodes.ForEachNode([&](const NodeEntry& e) {
     if (NidTypeOf(e.nid) == kNidTypeNormalMessage && e.parent == folder &&
