@@ -211,6 +211,68 @@ TEST(TableContextTest, WriterRejectsCellsThatDoNotFitTheColumns) {
   EXPECT_EQ(store.live_blocks(), 0u);  // the row matrix blocks and the big cell written before are released
 }
 
+// A table whose cells fill several hundred heap blocks (more than a reader holds) and whose row matrix
+// spans blocks, read row by row: every row comes back as written, in row-matrix order, and the same as the
+// whole-table read gives it.
+TEST(TableRowReaderTest, RowsOfAHeapLargerThanTheBlocksHeldComeBackAsWritten) {
+  TamperStore store;
+  Table t = MakeTable(3000);
+  for (size_t i = 0; i < t.rows.size(); ++i)
+    t.rows[i].cells[kSubject] = PropValue::String(std::string(600, static_cast<char>('a' + i % 26)));
+  auto out = WriteTableContext(store, t);
+  ASSERT_TRUE(out.ok()) << out.status().ToString();
+  ASSERT_GT(HeapReader::Open(store, out->data, "tc")->block_count(), 3 * HeapReader::kHeapPagesHeld);
+  auto reader = TableRowReader::Open(store, out->data, out->subnodes);
+  ASSERT_TRUE(reader.ok()) << reader.status().ToString();
+  ASSERT_EQ((*reader)->row_count(), t.rows.size());
+  Table got;
+  got.columns = (*reader)->columns();
+  for (size_t i = 0;; ++i) {
+    auto row = (*reader)->Next();
+    ASSERT_TRUE(row.ok()) << i << ": " << row.status().ToString();
+    if (!*row) break;
+    ASSERT_LT(i, t.rows.size());
+    EXPECT_EQ((*reader)->row_id(i), (*row)->row_id);
+    got.rows.push_back(**row);
+  }
+  EXPECT_EQ(got.columns, t.columns);
+  ExpectSameRows(t, got);
+  auto whole = ReadTableContext(store, out->data, out->subnodes);
+  ASSERT_TRUE(whole.ok());
+  ExpectSameRows(t, *whole);
+}
+
+// A row-matrix block that cannot be read fails the rows it holds, naming the block and its first row; the
+// rows before it are read.
+TEST(TableRowReaderTest, DamagedMatrixBlockIsNamedWithTheRowsItHolds) {
+  class FailingStore : public TamperStore {
+   public:
+    Bid bad = 0;
+    Result<std::vector<uint8_t>> ReadDataBlock(Bid bid) override {
+      if (bid == bad) return Status::Corruption("block BID " + Hex(bid) + " at offset 0x4400: CRC mismatch");
+      return TamperStore::ReadDataBlock(bid);
+    }
+  } store;
+  auto out = WriteTableContext(store, MakeTable(2000));
+  ASSERT_TRUE(out.ok());
+  auto heap = HeapReader::Open(store, out->data, "tc");
+  const auto info = heap->Get(heap->user_root()).value();
+  const size_t per_block = kMaxBlockData / le::Get16(info, 8);
+  for (const auto& e : out->subnodes)
+    if (e.nid == le::Get32(info, 14)) store.bad = store.DataBlocks(e.data)->at(1);
+  ASSERT_NE(store.bad, 0u);
+  auto reader = TableRowReader::Open(store, out->data, out->subnodes);
+  ASSERT_TRUE(reader.ok()) << reader.status().ToString();
+  for (size_t i = 0; i < per_block; ++i) ASSERT_TRUE((*reader)->Next().ok()) << i;
+  const Status s = (*reader)->Next().status();
+  EXPECT_TRUE(s.IsCorruption());
+  EXPECT_NE(s.message().find("row matrix block 1 (rows from " + std::to_string(per_block) + "): block BID " +
+                             Hex(store.bad) + " at offset 0x4400: CRC mismatch"),
+            std::string::npos)
+      << s.ToString();
+  EXPECT_EQ(ReadTableContext(store, out->data, out->subnodes).status().message(), s.message());
+}
+
 // ---- Damaged tables. TCINFO is allocation 0x40, at offset 12 + 8 = 20 of block 0.
 
 class TableCorruptionTest : public ::testing::Test {

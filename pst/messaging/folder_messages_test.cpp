@@ -106,6 +106,21 @@ class StoreFixture : public ::testing::Test {
   Nid folder_ = 0;
 };
 
+// The store check reads tables row by row and holds no list of the messages; a message its folder does not
+// list is still named.
+TEST_F(StoreFixture, CheckNamesAMessageItsFolderDoesNotList) {
+  Add("kept");
+  Nid dropped = Add("dropped");
+  Add("kept too");
+  ASSERT_TRUE(store_->RemoveContentsRow(folder_, false, dropped).ok());
+  ASSERT_TRUE(store_->Commit().ok());
+  std::vector<std::string> problems;
+  auto folders = CheckFolderTree(*db_, &problems);
+  EXPECT_EQ(CheckFolderContents(*db_, folders, &problems), 2u);
+  EXPECT_EQ(problems, std::vector<std::string>{NidText(dropped) + ": message of folder " + NidText(folder_) +
+                                               " has no contents row"});
+}
+
 TEST_F(StoreFixture, MessagesAreCountedListedAndReadBackAfterAReopen) {
   Nid read = Add("read by default");
   Nid unread = Add("unread", 0);
