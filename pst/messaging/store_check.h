@@ -1,5 +1,7 @@
 // Checks a store's folder tree as it is on the node store, independent of MessageStore's in-memory index:
 // `velmora-pst check` reports what they find, and the tests of every layer check the stores they write.
+// Tables are read row by row (TableRowReader), so the memory the checks take does not grow with a folder's
+// messages.
 #pragma once
 
 #include <map>
