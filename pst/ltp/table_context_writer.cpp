@@ -57,23 +57,9 @@ Status EncodeSourceRow(const TableLayout& layout, const TableRowSource& rows, si
   return EncodeRow(layout, *row, static_cast<uint32_t>(i + 1), put, out);
 }
 
-// The layout of the columns of the table written last on this thread, kept for the next: every message's
-// recipient table has the columns of the one before, and laying them out again cost a sixth of writing it.
-Result<const TableLayout*> LayoutOf(const std::vector<PropTag>& columns) {
-  thread_local std::vector<PropTag> last_columns;
-  thread_local TableLayout last;
-  if (last_columns.empty() || columns != last_columns) {
-    last_columns.clear();
-    PST_ASSIGN_OR_RETURN(last, LayoutTable(columns));
-    last_columns = columns;
-  }
-  return &last;
-}
-
 Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWriter& heap,
                          ValueStore& values) {
-  PST_ASSIGN_OR_RETURN(const TableLayout* laid_out, LayoutOf(table.columns));
-  const TableLayout& layout = *laid_out;
+  PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(table.columns));
   const CellValueSink put = [&](const PropValue& v) { return values.Put(v); };
   const size_t row_size = layout.row_size();
   const size_t count = table.count;

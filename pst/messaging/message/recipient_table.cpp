@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "pst/messaging/prop_tags.h"
 #include "pst/messaging/table_templates.h"
@@ -91,12 +92,17 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
   source.row_id = [](size_t i) { return RecipientRowId(i); };
   // Each row is made when it is written and dropped at the next, so a message To 100,000 people holds
   // its recipients once, not again as table rows.
-  source.row = [&recipients, fill_defaults,
-                column_of = std::move(column_of)](size_t i) -> Result<const TableRow*> {
-    // One row per thread, kept from message to message: a row is used until the next is asked for, and the
-    // tables of one thread are written one after the other.
-    thread_local TableRow row;
-    thread_local std::vector<PropTag> tags;
+  // One row for the whole table: a row is used until the next is asked for. It belongs to this table, not to
+  // the thread, so that a table written while another is (or after the thread's storage is gone, at exit)
+  // has its own.
+  struct RowState {
+    TableRow row;
+    std::vector<PropTag> tags;
+  };
+  source.row = [&recipients, fill_defaults, column_of = std::move(column_of),
+                state = std::make_shared<RowState>()](size_t i) -> Result<const TableRow*> {
+    TableRow& row = state->row;
+    std::vector<PropTag>& tags = state->tags;
     PropertyMap props = fill_defaults ? WithDefaults(recipients[i].Props()) : recipients[i].Props();
     row.row_id = RecipientRowId(i);
     tags.clear();
