@@ -14,6 +14,7 @@
 #include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
 #include "tests/messages/message_files.h"
+#include "tests/support/pst_soundness.h"
 #include "tests/support/support.h"
 
 namespace velmora::testing {
@@ -90,17 +91,14 @@ TEST(FolderScaleTest, AFolderOfTwoHundredThousandMessagesInBoundedMemory) {
 #endif
 
   {  // our own reading: the folder's counts and its table's rows, in order
-    auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
-    ASSERT_TRUE(file.ok());
-    auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
-    ASSERT_TRUE(db.ok());
-    auto ms = pst::MessageStore::Open(**db);
-    ASSERT_TRUE(ms.ok());
-    auto folder = (*ms)->FindSubFolder(*(*ms)->IpmSubtree(), "Imported");
+    StoreToRead opened = OpenStoreToRead(pst);
+    ASSERT_TRUE(opened.store);
+    auto& ms = opened.store;
+    auto folder = ms->FindSubFolder(*ms->IpmSubtree(), "Imported");
     ASSERT_TRUE(folder);
-    EXPECT_EQ((*ms)->Folder(*folder)->content_count, kMessages);
-    EXPECT_EQ((*ms)->Folder(*folder)->unread_count, (kMessages + 2) / 3);
-    auto ids = (*ms)->Messages(*folder);
+    EXPECT_EQ(ms->Folder(*folder)->content_count, kMessages);
+    EXPECT_EQ(ms->Folder(*folder)->unread_count, (kMessages + 2) / 3);
+    auto ids = ms->Messages(*folder);
     ASSERT_TRUE(ids.ok());
     ASSERT_EQ(ids->size(), static_cast<size_t>(kMessages));
     EXPECT_TRUE(std::is_sorted(ids->begin(), ids->end())) << "rows in the order the messages were added";

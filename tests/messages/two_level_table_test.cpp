@@ -13,6 +13,7 @@
 #include "pst/ndb/block.h"
 #include "pst/ndb/node_database.h"
 #include "tests/messages/message_files.h"
+#include "tests/support/pst_soundness.h"
 #include "tests/support/support.h"
 
 namespace velmora::testing {
@@ -60,29 +61,27 @@ TEST(TwoLevelTableTest, ARowMatrixPastOneThousandTwentyOneBlocksCountsEveryRow) 
     ASSERT_TRUE((*ms)->Commit().ok());
   }
 
-  {  // our own reading, reopened: rows counted by the row index, the last block full of zeros after them
-    auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
-    ASSERT_TRUE(file.ok());
-    auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
-    ASSERT_TRUE(db.ok());
-    auto ms = pst::MessageStore::Open(**db);
-    ASSERT_TRUE(ms.ok());
-    auto folder = (*ms)->FindSubFolder(*(*ms)->IpmSubtree(), "Wide");
+  {  // our own reading, reopened: every row counted, the last block holding exactly the rows after the others
+    StoreToRead opened = OpenStoreToRead(path);
+    ASSERT_TRUE(opened.store);
+    auto& ms = opened.store;
+    auto& db = opened.db;
+    auto folder = ms->FindSubFolder(*ms->IpmSubtree(), "Wide");
     ASSERT_TRUE(folder);
-    EXPECT_EQ((*ms)->Folder(*folder)->content_count, messages);
-    auto ids = (*ms)->Messages(*folder);
+    EXPECT_EQ(ms->Folder(*folder)->content_count, messages);
+    auto ids = ms->Messages(*folder);
     ASSERT_TRUE(ids.ok()) << ids.status().ToString();
     EXPECT_EQ(ids->size(), static_cast<size_t>(messages));
-    auto table = (**db).FindNode(pst::MakeNid(pst::kNidTypeContentsTable, pst::NidIndexOf(*folder)));
+    auto table = db->FindNode(pst::MakeNid(pst::kNidTypeContentsTable, pst::NidIndexOf(*folder)));
     ASSERT_TRUE(table.ok() && *table);
     size_t largest = 0;
-    const std::vector<pst::SubnodeEntry> subnodes = *(**db).ReadSubnodes((*table)->sub);
+    const std::vector<pst::SubnodeEntry> subnodes = *db->ReadSubnodes((*table)->sub);
     for (const pst::SubnodeEntry& e : subnodes) {
-      const std::vector<pst::Bid> blocks = *(**db).DataBlocks(e.data);
+      const std::vector<pst::Bid> blocks = *db->DataBlocks(e.data);
       if (blocks.size() <= largest) continue;
       largest = blocks.size();
       const size_t rows_in_last = static_cast<size_t>(messages) - (blocks.size() - 1) * per_block;
-      EXPECT_EQ((**db).ReadDataBlock(blocks.back())->size(), rows_in_last * row_size) << "the last block";
+      EXPECT_EQ(db->ReadDataBlock(blocks.back())->size(), rows_in_last * row_size) << "the last block";
     }
     EXPECT_GT(largest, pst::kXBlockMaxEntries) << "the row matrix has two levels";
   }

@@ -26,6 +26,25 @@ std::string PstProblems(const std::string& path) {
   return out;
 }
 
+StoreToRead OpenStoreToRead(const std::string& path) {
+  StoreToRead out;
+  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  auto db = file.ok() ? pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false)
+                      : file.status();
+  if (!db.ok()) {
+    ADD_FAILURE() << path << ": " << db.status().ToString();
+    return out;
+  }
+  out.db = std::move(db).value();
+  auto store = pst::MessageStore::Open(*out.db);
+  if (!store.ok()) {
+    ADD_FAILURE() << path << ": " << store.status().ToString();
+    return out;
+  }
+  out.store = std::move(store).value();
+  return out;
+}
+
 void ExpectPstSound(const std::string& path) {
   const std::string problems = PstProblems(path);
   EXPECT_EQ(problems, "") << path << " is not sound";
