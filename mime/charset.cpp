@@ -10,6 +10,7 @@
 
 #include "mime/encoded_words.h"
 #include "mime/gobject_ptr.h"
+#include "mime/iso2022jp.h"
 
 namespace velmora::mime {
 namespace {
@@ -137,6 +138,8 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
     if (bytes[0] == '\xFF' && bytes[1] == '\xFE') return ConvertToUtf8(bytes.substr(2), "utf-16le");
     if (bytes[0] == '\xFE' && bytes[1] == '\xFF') return ConvertToUtf8(bytes.substr(2), "utf-16be");
   }
+  // As Windows reads it, with the rows iconv lacks.
+  if (name == "iso-2022-jp" || name == "csiso2022jp") return DecodeIso2022Jp(bytes);
   EnsureGMimeInitialised();
   const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
   iconv_t cd = iconv_open("UTF-8", iconv_name ? iconv_name : name.c_str());

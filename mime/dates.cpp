@@ -31,8 +31,13 @@ std::optional<uint64_t> ParseMailDate(const std::string& raw) {
   GDateTimePtr dt(g_mime_utils_header_decode_date(value.c_str()));
   if (!dt) return std::nullopt;
   int year = g_date_time_get_year(dt.get());
-  // GMime answers the Unix epoch for some values it could not read; a real 1970-01-01 date in mail is rarer.
-  if (g_date_time_to_unix(dt.get()) == 0) return std::nullopt;
+  // GMime answers the Unix epoch for some values it could not read, and programs write it for a date they
+  // lacked: 1970-01-01 (in the date's own zone or in UTC) is taken for no date.
+  constexpr int64_t kDaySeconds = 86400;
+  const int64_t unix_seconds = g_date_time_to_unix(dt.get());
+  if ((unix_seconds > -kDaySeconds && unix_seconds < kDaySeconds) ||
+      (year == 1970 && g_date_time_get_month(dt.get()) == 1 && g_date_time_get_day_of_month(dt.get()) == 1))
+    return std::nullopt;
   if (year < 1601 || year > 30827) return std::nullopt;
   return ToFileTime(dt.get());
 }

@@ -6,6 +6,7 @@
 
 #include "mime/addresses.h"
 #include "mime/charset.h"
+#include "mime/conversation.h"
 #include "mime/dates.h"
 #include "mime/encoded_words.h"
 #include "mime/entry_ids.h"
@@ -307,6 +308,7 @@ void MapIdentity(GMimeHeaderList* headers, uint64_t submit_time, pst::MessageCon
     index = DerivedConversationIndex(submit_time, t);
   }
   out.props[tag::kConversationIndex] = PropValue::Binary(std::move(index));
+  SetConversationId(out.props);
 }
 
 void MapFlags(GMimeHeaderList* headers, pst::MessageContent& out) {

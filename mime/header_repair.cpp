@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "mime/byte_sources.h"
 
@@ -57,6 +58,28 @@ bool IsMalformedName(const std::string& line) {
   return colon != std::string::npos && line.find_first_of(" \t") > colon;
 }
 
+// A field whose name holds a blank ("X-Spam Status: No"): two or three words of name characters before the
+// colon. Whether it is a field or a sentence ("In article: ...") only the next line tells.
+bool IsNameWithBlanks(const std::string& line) {
+  size_t colon = line.find(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  int words = 0;
+  bool in_word = false;
+  for (size_t i = 0; i < colon; ++i) {
+    const char c = line[i];
+    if (c == ' ') {
+      if (!in_word) return false;  // a leading or doubled blank
+      in_word = false;
+    } else if (g_ascii_isalnum(c) || c == '-' || c == '_') {
+      words += in_word ? 0 : 1;
+      in_word = true;
+    } else {
+      return false;
+    }
+  }
+  return in_word && words >= 2 && words <= 3;
+}
+
 // The value of a parameter of a Content-Type value ("" when absent), quotes removed.
 std::string Parameter(const std::string& value, const std::string& name) {
   std::string lower = Lower(value);
@@ -89,6 +112,18 @@ class Scanner {
   // and its line end ("\r\n", "\n" or "" at the end of the input).
   void Line(const std::string& head, uint64_t offset, uint64_t length, bool blank, const char* eol,
             const std::vector<uint64_t>& nuls) {
+    if (suspect_) {
+      // A suspect line followed by a continuation or a header field is inside the block: GMime folds a
+      // blank one into the field before it and passes over a malformed one. Otherwise the block ends there.
+      const bool inside = length > 0 && !blank && (head[0] == ' ' || head[0] == '\t' || IsHeaderLine(head));
+      Suspect s = std::move(*suspect_);
+      suspect_.reset();
+      if (inside) {
+        if (!s.blank) FinishHeader();
+      } else {
+        EndBlockAt(s);
+      }
+    }
     if (in_headers_) {
       HeaderLine(head, offset, length, blank, eol, nuls);
     } else {
@@ -104,8 +139,7 @@ class Scanner {
       return;
     }
     if (blank) {
-      Edit({offset, length, ""});
-      EndOfHeaders();
+      suspect_ = Suspect{offset, length, true, head, eol};
       return;
     }
     if (head[0] == ' ' || head[0] == '\t') {
@@ -144,9 +178,44 @@ class Scanner {
       return;
     }
     if (IsMalformedName(head)) return;  // one token and a colon: GMime skips such a line, and so do readers
-    Edit({offset, 0, *eol ? eol : "\n"});
+    if (IsNameWithBlanks(head)) {
+      suspect_ = Suspect{offset, length, false, head, eol};
+      return;
+    }
+    EndBlockAt(Suspect{offset, length, false, head, eol});
+  }
+
+ public:
+  // The input ended: a suspect last line ends its block.
+  void End() {
+    if (!suspect_) return;
+    Suspect s = std::move(*suspect_);
+    suspect_.reset();
+    EndBlockAt(s);
+  }
+
+ private:
+  // A line of blanks only, or a field whose name holds blanks, in a header block. What it is is decided by
+  // the line after it.
+  struct Suspect {
+    uint64_t offset;
+    uint64_t length;
+    bool blank;
+    std::string head;
+    const char* eol;
+  };
+
+  // The block ends at the suspect line: a blank one becomes the empty line (its blanks removed), text gets
+  // an empty line inserted before it and starts the body.
+  void EndBlockAt(const Suspect& s) {
+    if (s.blank) {
+      Edit({s.offset, s.length, ""});
+      EndOfHeaders();
+      return;
+    }
+    Edit({s.offset, 0, *s.eol ? s.eol : "\n"});
     EndOfHeaders();
-    BodyLine(head, offset);
+    BodyLine(s.head, s.offset);
   }
 
   void FinishHeader() {
@@ -282,6 +351,7 @@ class Scanner {
   std::string content_type_;
   std::string encoding_;
   std::vector<Boundary> boundaries_;
+  std::optional<Suspect> suspect_;
 };
 
 }  // namespace
@@ -339,6 +409,7 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
     pos += n;
   }
   if (line_length > 0 || cr) scanner.Line(head, line_start, line_length, blank, "", nuls);
+  scanner.End();
   // A long boundary's header edit is made when its block ends, after the NULs of later lines of the block.
   std::stable_sort(edits.begin(), edits.end(),
                    [](const InputEdit& a, const InputEdit& b) { return a.offset < b.offset; });

@@ -1,6 +1,7 @@
 #include "mime/html_text.h"
 
 #include <glib.h>
+#include <libxml/HTMLparser.h>
 
 #include <cstring>
 #include <iterator>
@@ -38,22 +39,6 @@ void AppendCodePoint(std::string& out, uint32_t cp) {
   int n = g_unichar_to_utf8(cp, buf);
   out.append(buf, static_cast<size_t>(n));
 }
-
-// Named references seen in mail; anything else is kept as written.
-constexpr std::pair<const char*, uint32_t> kEntities[] = {
-    {"amp", '&'},      {"lt", '<'},       {"gt", '>'},       {"quot", '"'},      {"apos", '\''},
-    {"nbsp", 0xA0},    {"copy", 0xA9},    {"reg", 0xAE},     {"trade", 0x2122},  {"euro", 0x20AC},
-    {"pound", 0xA3},   {"yen", 0xA5},     {"cent", 0xA2},    {"sect", 0xA7},     {"deg", 0xB0},
-    {"plusmn", 0xB1},  {"middot", 0xB7},  {"bull", 0x2022},  {"hellip", 0x2026}, {"ndash", 0x2013},
-    {"mdash", 0x2014}, {"lsquo", 0x2018}, {"rsquo", 0x2019}, {"ldquo", 0x201C},  {"rdquo", 0x201D},
-    {"laquo", 0xAB},   {"raquo", 0xBB},   {"times", 0xD7},   {"divide", 0xF7},   {"shy", 0xAD},
-    {"auml", 0xE4},    {"ouml", 0xF6},    {"uuml", 0xFC},    {"Auml", 0xC4},     {"Ouml", 0xD6},
-    {"Uuml", 0xDC},    {"szlig", 0xDF},   {"eacute", 0xE9},  {"egrave", 0xE8},   {"agrave", 0xE0},
-    {"aacute", 0xE1},  {"iacute", 0xED},  {"oacute", 0xF3},  {"uacute", 0xFA},   {"ntilde", 0xF1},
-    {"ccedil", 0xE7},  {"Eacute", 0xC9},  {"ecirc", 0xEA},   {"acirc", 0xE2},    {"ocirc", 0xF4},
-    {"zwnj", 0x200C},  {"zwj", 0x200D},   {"rarr", 0x2192},  {"larr", 0x2190},   {"iexcl", 0xA1},
-    {"iquest", 0xBF},
-};
 
 bool IsBlockTag(std::string_view name) {
   static constexpr const char* kBlocks[] = {
@@ -183,13 +168,14 @@ std::string DecodeCharacterReference(std::string_view name) {
     AppendCodePoint(out, cp);
     return out;
   }
-  for (const auto& [n, cp] : kEntities) {
-    if (name == n) {
-      AppendCodePoint(out, cp);
-      return out;
-    }
+  // The named references of HTML 4 from libxml2's table; &apos; comes from XHTML, which mail also uses.
+  const std::string key(name);
+  if (const htmlEntityDesc* e = htmlEntityLookup(reinterpret_cast<const xmlChar*>(key.c_str()))) {
+    AppendCodePoint(out, e->value);
+  } else if (name == "apos") {
+    AppendCodePoint(out, '\'');
   }
-  return "";
+  return out;
 }
 
 std::string HtmlToText(std::string_view html) {

@@ -30,9 +30,11 @@ TEST(HtmlToText, SkipsHeadScriptStyleAndComments) {
 TEST(HtmlToText, DecodesCharacterReferences) {
   EXPECT_EQ(HtmlToText("a &amp; b &lt;c&gt; &quot;d&quot; &#233; &#xE9; &euro;&nbsp;1"),
             "a & b <c> \"d\" \xC3\xA9 \xC3\xA9 \xE2\x82\xAC 1");
-  EXPECT_EQ(HtmlToText("&unknown; & &#; &#xZZ;"), "&unknown; & &#; &#xZZ;");  // kept as written
-  EXPECT_EQ(DecodeCharacterReference("#0"), "\xEF\xBF\xBD");                  // NUL is not text
-  EXPECT_EQ(DecodeCharacterReference("#99999999999"), "\xEF\xBF\xBD");        // out of range, no overflow
+  // Every HTML 4 name, not only the common ones.
+  EXPECT_EQ(HtmlToText("&oslash;&aring;&AElig;&scaron;&hearts;&apos;"), "øåÆš♥'");
+  EXPECT_EQ(HtmlToText("&unknown; & &#; &#xZZ; &OSLASH;"), "&unknown; & &#; &#xZZ; &OSLASH;");  // kept
+  EXPECT_EQ(DecodeCharacterReference("#0"), "\xEF\xBF\xBD");            // NUL is not text
+  EXPECT_EQ(DecodeCharacterReference("#99999999999"), "\xEF\xBF\xBD");  // out of range, no overflow
 }
 
 TEST(HtmlToText, SurvivesBrokenMarkup) {

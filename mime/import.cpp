@@ -19,6 +19,7 @@
 #include "mime/file_names.h"
 #include "mime/gobject_ptr.h"
 #include "mime/header_repair.h"
+#include "mime/input_text.h"
 #include "mime/prop_tags.h"
 #include "mime/smime.h"
 #include "mime/spill_store.h"
@@ -371,6 +372,19 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
 pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* whole,
                                                   std::shared_ptr<const pst::ByteSource> source,
                                                   const ImportOptions& options, uint64_t fallback_time) {
+  const InputShape shape = ShapeOfInput(*source);
+  if (shape == InputShape::kNothing) return pst::Status::InvalidArgument("empty file");
+  constexpr uint64_t kMaxConvertedInput = 64 << 20;  // converted in memory; a larger file is read as it is
+  PST_ASSIGN_OR_RETURN(auto converted, NormalisedInput(*source, shape, kMaxConvertedInput));
+  GObjectPtr<GMimeStream> converted_stream;
+  if (converted && converted->empty()) return pst::Status::InvalidArgument("empty file");
+  if (converted) {
+    auto memory = std::make_shared<MemorySource>(std::move(*converted));
+    converted_stream.reset(g_mime_stream_mem_new_with_buffer(
+        reinterpret_cast<const char*>(memory->bytes().data()), memory->Size()));
+    whole = converted_stream.get();
+    source = std::move(memory);
+  }
   uint64_t start = MessageStart(*source);
   std::vector<InputEdit> edits = FindHeaderRepairs(*source, start);
   GObjectPtr<GMimeStream> sub;
@@ -389,7 +403,7 @@ pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* whole,
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), ImporterParserOptions()));
   if (!message) {
-    // Nothing GMime could read as a message (an empty file): an empty note rather than an error.
+    // Nothing GMime could read as a message: an empty note rather than an error.
     message.reset(g_mime_message_new(TRUE));
   }
   MessageBuilder builder(options, std::move(source), fallback_time);

@@ -47,6 +47,9 @@ TEST(ImportEnvelope, SubjectFamilyAndThreading) {
   EXPECT_EQ(Str(p, t::kInReplyToId), "<orig-0@example.net>");
   EXPECT_EQ(Str(p, t::kInternetReferences), "<root@example.net> <orig-0@example.net>");
   EXPECT_EQ(Bytes(p, t::kConversationIndex)->size(), 22u);
+  // Untracked: the conversation is the topic's, so a reply on the same topic joins it.
+  EXPECT_EQ(Bytes(p, t::kConversationId),
+            Bytes(ImportText("Subject: quarterly NUMBERS\n\nx\n").props, t::kConversationId));
 }
 
 TEST(ImportEnvelope, OriginatorFillsSentRepresentingAndSender) {
@@ -140,8 +143,16 @@ TEST(ImportEnvelope, WithoutAnyDateTheFallbackTimeIsUsed) {
   auto m = Load("missing_headers.eml", o);
   EXPECT_EQ(Time(m.props, t::kClientSubmitTime), o.fallback_time);
   EXPECT_EQ(Time(m.props, t::kMessageDeliveryTime), o.fallback_time);
-  auto bad = ImportText("Date: yesterday-ish\n\nx\n", false, o);
-  EXPECT_EQ(Time(bad.props, t::kClientSubmitTime), o.fallback_time);
+  // A date that is none (unreadable, the Unix epoch, before 1601) counts as missing: the newest Received,
+  // else the fallback.
+  const std::string received = "Received: by x; Tue, 02 Jan 2024 10:00:07 +0000\n";
+  for (const char* date :
+       {"yesterday-ish", "Thu, 01 Jan 1970 00:00:00 +0000", "Mon, 01 Mar 1500 12:00:00 +0000"}) {
+    auto bad = ImportText(std::string("Date: ") + date + "\n\nx\n", false, o);
+    EXPECT_EQ(Time(bad.props, t::kClientSubmitTime), o.fallback_time) << date;
+    auto with_received = ImportText(received + "Date: " + date + "\n\nx\n", false, o);
+    EXPECT_EQ(Time(with_received.props, t::kClientSubmitTime), FileTime(2024, 1, 2, 10, 0, 7)) << date;
+  }
 }
 
 TEST(ImportEnvelope, ImportancePriorityAndSensitivity) {
@@ -221,7 +232,8 @@ TEST(ImportCharsets, EncodedWordsInManyCharsetsBecomeUnicode) {
             "Fr\xC3\xA9"
             "d\xC3\xA9ric \xE2\x82\xAC"
             "uro");  // 1252
-  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName), "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
+  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName),
+            "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
   EXPECT_EQ(Str(m.recipients[2].Props(), t::kDisplayName), "\xE5\xBC\xA0\xE4\xBC\x9F");  // GB2312
   EXPECT_EQ(Str(m.props, t::kBody), "\xE6\x9C\xAC\xE6\x96\x87\xE3\x81\xA7\xE3\x81\x99\xE3\x80\x82\r\n\r\n");
   EXPECT_EQ(Int(m.props, t::kInternetCodepage), 50220);
@@ -503,6 +515,50 @@ TEST(ImportBody, Utf8CheckSeesEveryByteAfterAnAsciiRun) {
     EXPECT_FALSE(IsValidUtf8(ascii + "\xC3" + ascii));
     EXPECT_FALSE(IsValidUtf8(ascii + "\xFF"));
     EXPECT_FALSE(IsValidUtf8(ascii + std::string(1, '\0') + ascii));
+  }
+}
+
+// --- Header blocks and files of odd shapes
+
+TEST(ImportOddHeaders, ALineOfBlanksOrABadNameInsideTheBlockKeepsTheBlock) {
+  auto folded = ImportText(
+      "Subject: Quarterly report\n \t\n for the north region\nDate: Tue, 02 Jan 2024 09:00:00 +0000\n"
+      "Message-ID: <q@x>\n\nbody\n",
+      true);
+  EXPECT_EQ(Str(folded.props, t::kSubject),
+            "Quarterly report   for the north region");  // unfolded, blanks kept
+  EXPECT_EQ(Str(folded.props, t::kInternetMessageId), "<q@x>");
+  EXPECT_EQ(Time(folded.props, t::kClientSubmitTime), FileTime(2024, 1, 2, 9, 0, 0));
+  EXPECT_EQ(Str(folded.props, t::kBody), "body\r\n");
+  auto named =
+      ImportText("From: a@x\nX-Spam Status: No\nTo: b@x\nSubject: s\nMessage-ID: <n@x>\n\nbody\n", true);
+  EXPECT_EQ(Str(named.props, t::kSubject), "s");
+  EXPECT_EQ(Str(named.props, t::kInternetMessageId), "<n@x>");
+  EXPECT_EQ(named.recipients.size(), 1u);
+  EXPECT_EQ(Str(named.props, t::kBody), "body\r\n");
+  // Followed by neither, such a line still ends the block.
+  auto sentence = ImportText("Subject: s\nIn article <1@x> Ann wrote:\n> quoted\n", true);
+  EXPECT_EQ(Str(sentence.props, t::kBody), "In article <1@x> Ann wrote:\r\n> quoted\r\n");
+}
+
+TEST(ImportOddFiles, CrLineEndsAndUtf16FilesAreReadAsText) {
+  const std::string text = "Subject: caf\xC3\xA9\r\nMessage-ID: <u@x>\r\n\r\nline 1\r\nline 2\r\n";
+  std::string cr = text;
+  for (size_t at; (at = cr.find("\r\n")) != std::string::npos;) cr.erase(at + 1, 1);
+  gsize n = 0;
+  gchar* le =
+      g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-16LE", "UTF-8", nullptr, &n, nullptr);
+  const std::string utf16le = "\xFF\xFE" + std::string(le, n);
+  g_free(le);
+  gchar* be =
+      g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-16BE", "UTF-8", nullptr, &n, nullptr);
+  const std::string utf16be(be, n);  // without a byte-order mark
+  g_free(be);
+  for (const std::string& file : {cr, utf16le, utf16be}) {
+    auto m = ImportText(file);
+    EXPECT_EQ(Str(m.props, t::kSubject), "caf\xC3\xA9");
+    EXPECT_EQ(Str(m.props, t::kInternetMessageId), "<u@x>");
+    EXPECT_EQ(Str(m.props, t::kBody), "line 1\r\nline 2\r\n");
   }
 }
 

@@ -80,13 +80,16 @@ TEST(ImportErrors, FolderAndUnreadableFileAreErrors) {
 
 // --- Malformed content is converted as far as it goes
 
-TEST(ImportMalformed, EmptyAndBlankInputGiveAnEmptyNote) {
-  for (const std::string s : {"", "\n", "\r\n\r\n", "   "}) {
+// A file with nothing in it holds no message: it is not converted, rather than stored as an empty item.
+TEST(ImportMalformed, EmptyAndBlankFilesAreNoMessage) {
+  for (const std::string s : {"", "\n", "\r\n\r\n", "   ", "\xFF\xFE"}) {
     auto r = FromString(s);
-    ASSERT_TRUE(r.ok());
-    EXPECT_EQ(Str(r->props, t::kMessageClass), "IPM.Note");
-    EXPECT_TRUE(r->attachments.empty());
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.status().message(), "empty file");
   }
+  auto one_line = FromString("x\n");
+  ASSERT_TRUE(one_line.ok());
+  EXPECT_EQ(Str(one_line->props, t::kMessageClass), "IPM.Note");
 }
 
 TEST(ImportMalformed, RandomBytesNeverCrash) {
@@ -104,7 +107,7 @@ TEST(ImportMalformed, EveryTruncationOfEveryTestMessageImports) {
   for (const char* name : {"attachments.eml", "embedded.eml", "inline_image.eml", "smime_signed.eml",
                            "headers_charsets.eml", "rfc2231.eml"}) {
     std::string full = ReadFile(TestDataPath(name));
-    for (size_t len = 0; len <= full.size(); len += 7) {
+    for (size_t len = 7; len <= full.size(); len += 7) {  // nothing at all is no message (see above)
       auto r = FromString(full.substr(0, len));
       ASSERT_TRUE(r.ok()) << name << " cut at " << len;
       // Whatever is left still has readable strings.

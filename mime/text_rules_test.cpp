@@ -1,10 +1,15 @@
 // The small text rules: subject prefixes, charsets and code pages, dates.
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include "mime/addresses.h"
 #include "mime/charset.h"
+#include "mime/conversation.h"
 #include "mime/dates.h"
 #include "mime/encoded_words.h"
 #include "mime/envelope.h"
+#include "mime/own_address.h"
+#include "mime/prop_tags.h"
 #include "mime/subject.h"
 #include "mime/test_support.h"
 
@@ -76,6 +81,17 @@ TEST(ConvertToUtf8, DecodesStatefulAndSingleByteCharsets) {
             "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
   EXPECT_EQ(ConvertToUtf8("\x80 5", "windows-1252"), "\xE2\x82\xAC 5");
   EXPECT_EQ(ConvertToUtf8("\xD5\xC5", "gb2312"), "\xE5\xBC\xA0");  // 张
+}
+
+TEST(ConvertToUtf8, Iso2022JpReadsTheWindowsRows) {
+  // NEC row 13 (①, №) and IBM extension row 89 (纊) as Windows maps them, JIS X 0208 and half-width katakana
+  // around them as before; an unknown escape or a lone byte of a pair is marked, not dropped.
+  EXPECT_EQ(ConvertToUtf8("\x1B$B2q5D-!-b\x1B(B agenda \x1B$By!\x1B(B", "ISO-2022-JP"), "会議①№ agenda 纊");
+  EXPECT_EQ(ConvertToUtf8("\x1B(I1\x1B(B\x0E"
+                          "2\x0Fx",
+                          "iso-2022-jp"),
+            "ｱｲx");
+  EXPECT_EQ(ConvertToUtf8("a\x1B$Zb\x1B$B2", "iso-2022-jp"), "a\xEF\xBF\xBD$Zb\xEF\xBF\xBD");
 }
 
 TEST(ConvertToUtf8, UnmappableBytesBecomeReplacementCharactersNotGaps) {
@@ -159,6 +175,12 @@ TEST(MailDate, RejectsWhatCannotBeADate) {
   EXPECT_FALSE(ParseMailDate("   "));
   EXPECT_FALSE(ParseMailDate("not a date at all"));
   EXPECT_FALSE(ParseMailDate("Mon, 45 Foo 20x0 99:99:99"));
+  // The epoch written for a missing date, in any zone, and dates before FILETIME begins.
+  EXPECT_FALSE(ParseMailDate("Thu, 01 Jan 1970 00:00:00 +0000"));
+  EXPECT_FALSE(ParseMailDate("Thu, 01 Jan 1970 09:30:00 +0100"));
+  EXPECT_FALSE(ParseMailDate("Wed, 31 Dec 1969 19:00:00 -0500"));
+  EXPECT_FALSE(ParseMailDate("Mon, 01 Mar 1500 12:00:00 +0000"));
+  EXPECT_TRUE(ParseMailDate("Fri, 02 Jan 1970 00:00:00 +0000"));
 }
 
 TEST(ReceivedDate, IsTheStampAfterTheLastSemicolon) {
@@ -184,6 +206,62 @@ TEST(ConversationIndex, DerivedHeaderMatchesOutlooksLayout) {
             std::vector<uint8_t>(same.begin() + 6, same.end()));
   EXPECT_NE(std::vector<uint8_t>(idx.begin() + 6, idx.end()),
             std::vector<uint8_t>(other.begin() + 6, other.end()));
+}
+
+// --- Conversation ID ([MS-OXOMSG] 2.2.1.2) and the mailbox's own address
+
+std::vector<uint8_t> Md5OfUtf16(const std::u16string& text) {
+  GChecksum* md5 = g_checksum_new(G_CHECKSUM_MD5);
+  g_checksum_update(md5, reinterpret_cast<const guchar*>(text.data()), static_cast<gssize>(text.size() * 2));
+  std::vector<uint8_t> out(16);
+  gsize n = out.size();
+  g_checksum_get_digest(md5, out.data(), &n);
+  g_checksum_free(md5);
+  return out;
+}
+
+std::vector<uint8_t> IdOf(const pst::PropertyMap& props) {
+  auto id = ConversationIdOf(props);
+  return id ? std::vector<uint8_t>(id->begin(), id->end()) : std::vector<uint8_t>();
+}
+
+TEST(ConversationId, TrackedIndexGivesItsGuidElseTheTopicsHash) {
+  pst::PropertyMap p;
+  EXPECT_TRUE(IdOf(p).empty());  // neither an index nor a topic
+  p[tag::kConversationTopic] = pst::PropValue::String("quarterly figures, i\xC3\xA4");
+  EXPECT_EQ(IdOf(p), Md5OfUtf16(u"QUARTERLY FIGURES, I\u00C4"));
+  std::vector<uint8_t> index(27, 0);
+  index[0] = 0x01;
+  for (size_t i = 6; i < 22; ++i) index[i] = static_cast<uint8_t>(i);
+  p[tag::kConversationIndex] = pst::PropValue::Binary(index);
+  EXPECT_EQ(IdOf(p), Md5OfUtf16(u"QUARTERLY FIGURES, I\u00C4"));  // the index counts only when tracked
+  p[tag::kConversationIndexTracking] = pst::PropValue::Bool(true);
+  EXPECT_EQ(IdOf(p), std::vector<uint8_t>(index.begin() + 6, index.begin() + 22));
+  index[0] = 0x02;  // not an index of the known layout: the topic again
+  p[tag::kConversationIndex] = pst::PropValue::Binary(index);
+  EXPECT_EQ(IdOf(p), Md5OfUtf16(u"QUARTERLY FIGURES, I\u00C4"));
+  // Only the first 255 characters count.
+  p[tag::kConversationTopic] = pst::PropValue::String(std::string(300, 'a'));
+  EXPECT_EQ(IdOf(p), Md5OfUtf16(std::u16string(255, u'A')));
+}
+
+TEST(OwnAddress, ComesFromTheMailboxNameAndMarksToAndCc) {
+  EXPECT_EQ(OwnAddressIn("ann@example.org : Created - 2024-01-02 10-00"), "ann@example.org");
+  EXPECT_EQ(OwnAddressIn("Ann (ann@example.org)"), "ann@example.org");
+  EXPECT_EQ(OwnAddressIn("Messages"), "");
+  pst::MessageContent m;
+  auto add = [&](const char* address, int32_t type) {
+    pst::RecipientContent r;
+    r.brief = {"", address, type, 0, &RecipientRowOf};
+    m.recipients.push_back(std::move(r));
+  };
+  add("bob@example.org", 1);
+  add("ANN@Example.org", 2);
+  SetToMeFlags("ann@example.org", m);
+  EXPECT_EQ(testing::Bool(m.props, tag::kMessageToMe), false);
+  EXPECT_EQ(testing::Bool(m.props, tag::kMessageCcMe), true);
+  SetToMeFlags("", m);  // no address known: the flags stay as they were
+  EXPECT_EQ(testing::Bool(m.props, tag::kMessageCcMe), true);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "mime/import.h"
+#include "mime/own_address.h"
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
@@ -54,6 +55,8 @@ void MAPIMessage::Import(const std::string& path, int format, std::optional<Pars
     ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
     content_ = std::move(imported).value();
   }
+  // The store is named after the mailbox ("ann@example.org : Created - ..."), whose address it holds.
+  mime::SetToMeFlags(mime::OwnAddressIn(state_->store().display_name()), content_);
   if (std::string source = look.regular ? SourceFileText(path, look.stamp.size) : SourceFileText(path);
       !source.empty()) {
     pst::NamedProperty np;

@@ -26,7 +26,8 @@
   X(CreationTime,                    0x3007, Time)                                                           \
   X(LastModificationTime,            0x3008, Time)                                                           \
   X(SearchKey,                       0x300B, Binary)                                                         \
-  X(ConversationId,                  0x3013, Binary)     /* computed by MAPI; kept in table rows */       \
+  X(ConversationId,                  0x3013, Binary)     /* from the index or the topic; also in rows */     \
+  X(ConversationIndexTracking,       0x3016, Boolean)    /* the index's GUID is the conversation ID */       \
   X(Importance,                      0x0017, Integer32)  /* 0 low, 1 normal, 2 high */                       \
   X(OriginatorDeliveryReportRequested, 0x0023, Boolean)                                                      \
   X(Priority,                        0x0026, Integer32)  /* -1 non-urgent, 0 normal, 1 urgent */             \

@@ -45,6 +45,20 @@ def embedded_bodies(pst, folder_path):
         shutil.rmtree(tmp, ignore_errors=True)
 
 
+def prop_value(pst, folder_path, index, pid):
+    """A property of the folder's message `index` as pypff reads it: bytes, or a bool for PtypBoolean."""
+    import pypff
+    f = pypff.file()
+    f.open(pst)
+    try:
+        entry = cm.pypff_entries(cm.pypff_folder(f, folder_path).get_sub_message(index)).get(pid)
+        if entry is None:
+            return None
+        return bool(entry.data_as_boolean) if entry.value_type == 0x000B else entry.data
+    finally:
+        f.close()
+
+
 def main(argv):
     if len(argv) != 3:
         print(__doc__, file=sys.stderr)
@@ -76,6 +90,11 @@ def main(argv):
         if "recipients" in want:
             shown = pff_seen[i]["recipients"]
             checks.append(("recipients", [x for n, a in want["recipients"] for x in (n, a)], shown))
+        for field in ("message_id", "date"):
+            if field in want:
+                checks.append((field, want[field], got[field]))
+        for pid, value in sorted(want.get("props", {}).items()):
+            checks.append(("property 0x%04X" % pid, value, prop_value(argv[2], manifest["folder"], i, pid)))
         if "body_text" in want:
             checks.append(("body_text", cm.norm_text(want["body_text"]), got["body_text"]))
         if "body_html" in want:

@@ -31,11 +31,12 @@ std::vector<std::string> EmlFiles(const fs::path& dir, const std::string& prefix
 // Writes `files` into folder "Imported" of a new store, as the engine does; returns the files saved, in
 // order. Read / unread alternate when `mixed_flags`; *unread counts the unread ones.
 std::vector<std::string> WriteStore(const std::string& pst, const std::vector<std::string>& files,
-                                    bool mixed_flags, int* unread) {
+                                    bool mixed_flags, int* unread,
+                                    const std::string& store_name = "Messages") {
   std::vector<std::string> saved;
   *unread = 0;
   rdo::RDOSession session;
-  auto store = session.LogonPstStore(pst, 1, "Messages");
+  auto store = session.LogonPstStore(pst, 1, store_name);
   auto folder = store->IPMRootFolder()->Folders()->Add("Imported");
   for (size_t i = 0; i < files.size(); ++i) {
     const bool read = !(mixed_flags && i % 2);
@@ -112,7 +113,9 @@ void ExpectWhatAMailUserSees(const std::string& kind) {
   ASSERT_GE(files.size(), 3u);
   const std::string pst = dir.str() + "/broken.pst";
   int unread = 0;
-  auto saved = WriteStore(pst, files, /*mixed_flags=*/false, &unread);
+  // Named as the engine names a mailbox's store, whose address the messages to it are marked with.
+  auto saved =
+      WriteStore(pst, files, /*mixed_flags=*/false, &unread, "me@example.org : Created - 2024-01-02");
   ASSERT_EQ(saved.size(), files.size());
   CheckOurselves(pst, saved.size());
   auto r = CheckExpectedFields(pst, "Imported", saved);
@@ -121,12 +124,18 @@ void ExpectWhatAMailUserSees(const std::string& kind) {
 }
 
 // No empty line after a header block, a blank one, a byte-order mark, a boundary past RFC 2046's 70
-// characters, an attached message without headers.
+// characters, an attached message without headers; a field folded over a line of blanks, a bad field name.
 TEST(BrokenMailTest, HeaderBlocksEndWhereTheHeadersEnd) {
   ExpectWhatAMailUserSees("blocks-");
 }
 
-// UTF-16 under a wrong label, NUL in text, raw 8-bit bytes inside and outside encoded words.
+// Dates that are none (the epoch, before 1601, unreadable) and mail to or copied to the mailbox's owner.
+TEST(BrokenMailTest, NoDateFallsBackToReceivedAndMailToTheOwnerIsMarked) {
+  ExpectWhatAMailUserSees("envelope-");
+}
+
+// UTF-16 under a wrong label or as the whole file, CR line ends, NUL in text, raw 8-bit bytes inside and
+// outside encoded words, Windows' ISO-2022-JP, HTML entities.
 TEST(BrokenMailTest, TextIsDecodedOnceInTheRightCharset) {
   ExpectWhatAMailUserSees("text-");
 }
