@@ -113,13 +113,18 @@ class Scanner {
   void Line(const std::string& head, uint64_t offset, uint64_t length, bool blank, const char* eol,
             const std::vector<uint64_t>& nuls) {
     if (suspect_) {
-      // A suspect line followed by a continuation or a header field is inside the block: GMime folds a
-      // blank one into the field before it and passes over a malformed one. Otherwise the block ends there.
+      // A suspect line followed by a continuation or a header field is inside the block: a blank one is
+      // removed (unfolding keeps only its blanks), GMime passes over a malformed one. Otherwise the block
+      // ends there.
       const bool inside = length > 0 && !blank && (head[0] == ' ' || head[0] == '\t' || IsHeaderLine(head));
       Suspect s = std::move(*suspect_);
       suspect_.reset();
-      if (inside) {
-        if (!s.blank) FinishHeader();
+      if (inside && s.blank) {
+        Edit({s.offset, s.length + std::strlen(s.eol), ""});  // folding blanks: nothing in them to keep
+      } else if (inside) {
+        FinishHeader();
+        if (++fields_ > kMaxHeaderFields)
+          Edit({s.offset, s.length + std::strlen(s.eol), ""});  // as any field
       } else {
         EndBlockAt(s);
       }

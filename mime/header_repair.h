@@ -8,8 +8,8 @@
 //   - a line that ends the block without being empty gets an empty line inserted before it;
 //   - a line of blanks only (" \r\n") ends the block: its blanks are removed;
 //   - a line of blanks, or a field whose name holds a blank ("X-Spam Status: No"), is decided by the next
-//     line: followed by a continuation or a header field it stays in the block (obsolete folding white space;
-//     a bad field among good ones), and GMime folds or skips it;
+//     line: followed by a continuation or a header field it is inside the block (obsolete folding white
+//     space, removed; a bad field among good ones, which GMime skips);
 //   - a single token with a colon that is no valid header name ("[x]:") is left alone (GMime skips it);
 //   - a delimiter line right after a boundary (an empty part) is left alone;
 //   - NUL bytes in header lines are removed (they would end the value for GMime).
