@@ -4,6 +4,8 @@
 // (velmora-xvfb/ in the folder ctest runs the test in).
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -63,6 +65,54 @@ TEST(VelmoraUnderXvfb, KeyboardWalkConvertsASingleMailbox) {
   for (const char* window : {"frmFirst", "frmStart", "frmSingle", "frmMigateAll"}) {
     EXPECT_TRUE(fs::exists(shots / (std::string(window) + ".png"))) << window;
   }
+}
+
+// The multiple-mailbox walk; afterwards the status window covers nothing of the page (its list and its
+// output folder box stay clickable).
+TEST(VelmoraUnderXvfb, KeyboardWalkConvertsEveryMailboxAndClearsThePage) {
+  if (!Installed("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  if (!Installed("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+
+  testing::TempDir dir;
+  for (const char* name : {"anna", "bert"}) {
+    WriteMessage(dir.path() / "export" / name / "Inbox" / "1.eml", 1);
+  }
+  fs::create_directories(dir.path() / "out");
+  const fs::path shots = fs::current_path() / "velmora-xvfb-multiple";
+  fs::remove_all(shots);
+  fs::create_directories(shots);
+  const std::string command = "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' bash " +
+                              testing::ShellQuote(VELMORA_SOURCE_DIR "/wizard/xvfb_walk.sh") + " " +
+                              testing::ShellQuote(VELMORA_BINARY) + " " +
+                              testing::ShellQuote((dir.path() / "export").string()) + " " +
+                              testing::ShellQuote((dir.path() / "out").string()) + " " +
+                              testing::ShellQuote(shots.string()) + " multiple";
+  std::string output;
+  ASSERT_EQ(testing::RunCommand(command, &output), 0) << output;
+  EXPECT_TRUE(fs::exists(dir.path() / "out" / "anna.pst"));
+  EXPECT_TRUE(fs::exists(dir.path() / "out" / "bert.pst"));
+
+  // "NAME X=.. Y=.. WIDTH=.. HEIGHT=.." for the page, then the status window.
+  std::ifstream geometry(shots / "geometry.txt");
+  std::vector<std::array<int, 4>> boxes;
+  for (std::string line; std::getline(geometry, line);) {
+    std::array<int, 4> box{};
+    int found = 0;
+    for (const char* key : {"X=", "Y=", "WIDTH=", "HEIGHT="}) {
+      const size_t at = line.find(std::string(" ") + key);
+      if (at != std::string::npos)
+        box[static_cast<size_t>(found)] = std::stoi(line.substr(at + 1 + std::strlen(key)));
+      found += at != std::string::npos ? 1 : 0;
+    }
+    if (found == 4) boxes.push_back(box);
+  }
+  ASSERT_EQ(boxes.size(), 2u) << output;
+  const auto& page = boxes[0];
+  const auto& status = boxes[1];
+  const bool apart = status[0] >= page[0] + page[2] || status[0] + status[2] <= page[0] ||
+                     status[1] >= page[1] + page[3] || status[1] + status[3] <= page[1];
+  EXPECT_TRUE(apart) << "page " << page[0] << "," << page[1] << " " << page[2] << "x" << page[3]
+                     << "; status " << status[0] << "," << status[1] << " " << status[2] << "x" << status[3];
 }
 
 }  // namespace
