@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "engine/source_scan.h"
+#include "engine/store_cause.h"
 #include "engine/testing/recording_host.h"
 #include "engine/texts.h"
 #include "rdo/rdo_session.h"
@@ -179,6 +180,17 @@ TEST_F(OutlookErrorTest, WhenTheOutputFolderCannotBeWritten) {
   ExpectOutlookError(
       "The folder \"" + Output().string() + "\" cannot be written. Choose a folder you may write to.",
       "Cannot create");
+}
+
+TEST(StoreErrorCause, AFileInUseOrDamagedIsSaidSoAndAnUnknownCauseIsLeftToTheDetails) {
+  TempDir dir;
+  const std::string pst = (dir.path() / "m.pst").string();
+  EXPECT_EQ(StoreErrorCause(pst, rdo::kMapiDiskError, pst + " is in use by another program"),
+            "\"" + pst + "\" is open in another program. Close it there, then convert again.");
+  EXPECT_EQ(StoreErrorCause(pst, rdo::kMapiCorruptData,
+                            "block BID 0x470: trailer cb 29590 differs from BBT cb 6924"),
+            "\"" + pst + "\" is damaged; it was not changed. Choose another file name.");
+  EXPECT_EQ(StoreErrorCause(pst, rdo::kMapiCallFailed, "something else"), "");
 }
 
 TEST_F(OutlookErrorTest, WhenThePathHoldsAFileThatIsNotAPst) {
