@@ -4,7 +4,7 @@
 # message, or (MODE "multiple") the multiple-folder page, the folder chooser, Select All, the output folder
 # typed in and the completion message. Only keys that a user would press: Return, Space, Tab, the arrows.
 # Every window is saved as a PNG into SHOTS by the program's screenshot hook; after a multiple-mailbox run
-# the places of the page and the status window are written to SHOTS/geometry.txt.
+# the places of the page and the status window are written to SHOTS/geometry.txt and must not overlap.
 #
 # Usage: xvfb_walk.sh VELMORA_BINARY SOURCE_FOLDER PST_PATH_OR_OUTPUT_FOLDER SHOTS_FOLDER [multiple]
 # Exit status: 0 when the walk reached the completion message; 10+ names the step that did not come up.
@@ -78,10 +78,11 @@ if [ "$MODE" = multiple ]; then
   focus "Completed"
   xdotool key Return
   sleep 0.8
-  for name in "Multiple Folder Mode" "Converting .* Folders"; do
-    id=$(xdotool search --name "^$name\$" | tail -1)
-    echo "$name $(xdotool getwindowgeometry --shell "$id" | tr '\n' ' ')" >>"$SHOTS/geometry.txt"
-  done
+  # The status window must cover nothing of the page: 25 when it does.
+  place() { xdotool getwindowgeometry --shell "$(xdotool search --name "^$1\$" | tail -1)" | tee -a "$SHOTS/geometry.txt"; }
+  eval "$(place "Multiple Folder Mode" | sed 's/^/P_/')"
+  eval "$(place "Converting .* Folders" | sed 's/^/S_/')"
+  [ $((S_X >= P_X + P_WIDTH || S_X + S_WIDTH <= P_X || S_Y >= P_Y + P_HEIGHT || S_Y + S_HEIGHT <= P_Y)) = 1 ] || exit 25
   exit 0
 fi
 xdotool key Return # mode page: Next with the single option
