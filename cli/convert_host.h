@@ -57,6 +57,8 @@ class ConvertHost : public engine::Host {
   // Only a Stop from Ctrl-C reaches a question here, and it is confirmed. A Skip never comes from this host.
   bool ConfirmSkip() override;
   bool ConfirmStop() override;
+  // The command line decides resuming by --resume; it is never asked.
+  bool ConfirmResume(const std::string&) override { return true; }
   std::optional<std::string> ChooseSavePath(const std::string&) override { return o_.pst; }
   void ShowMessage(engine::Notice notice, const std::string& text) override;
   void CloseRequestPage() override {}

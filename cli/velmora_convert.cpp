@@ -184,7 +184,8 @@ int main(int argc, char** argv) {
   ConvertHost host(o, run, stderr);
   velmora::engine::Conversion conversion(host, run);
   host.Attach(&conversion);
-  conversion.set_resume(resume);
+  conversion.set_resume(resume ? velmora::engine::Conversion::ResumeMode::kOn
+                               : velmora::engine::Conversion::ResumeMode::kOff);
   velmora::cli::ConversionVerifier verifier;
   if (verify) verifier.Attach(conversion);
   try {

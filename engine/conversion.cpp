@@ -47,6 +47,8 @@ void Conversion::Run() {
   RunningFlag running(running_);
   outcomes_.clear();
   unreadable_folders_.clear();
+  mailboxes_not_reached_ = 0;
+  migration_.ForgetResumeAnswer();
   engine_.run_state().StopRequested = false;
   if (engine_.host().Mode() == RunMode::kSingleMailbox) {
     RunSingle();
@@ -72,6 +74,17 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   outcome.name = name;
   outcome.source = path;
   outcome.queued = engine_.MessageCount;
+  // A folder without a single message file makes no .pst (not even an empty one).
+  bool any_eml = false;
+  if (const auto& queued = engine_.run_state().QueuedFiles) {
+    for (const KeyedList::Entry& e : queued->entries())
+      any_eml = any_eml || HasEmlExtension(PathFileName(e.item));
+  }
+  if (!any_eml) {
+    outcome.other_files = outcome.queued;
+    outcomes_.push_back(std::move(outcome));
+    return;
+  }
   migration_.ConvertMailbox(name, path);
   if (migration_.StoreOpened()) {
     outcome.pst = engine_.run_state().PstFilePath;
@@ -83,10 +96,12 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.save_error = migration_.SaveError;
     // A confirmed skip or stop leaves the files after the last one handled unread.
     outcome.not_reached = std::max(engine_.MessageCount - std::max(migration_.MessageNumber - 1, 0), 0);
+    outcome.skipped_by_user = engine_.run_state().SkipRequested && outcome.not_reached > 0;
   } else if (!engine_.run_state().PstFilePath.empty()) {
     // The store error: nothing of this mailbox was converted. A store that did not open leaves the queue as
     // the scan made it (only the import loop empties it during a run).
     outcome.store_error = migration_.store_error();
+    outcome.store_cause = migration_.store_cause();
     if (const auto& queued = engine_.run_state().QueuedFiles) {
       for (const KeyedList::Entry& e : queued->entries()) {
         if (HasEmlExtension(PathFileName(e.item))) {
@@ -132,7 +147,10 @@ void Conversion::RunMultiple() {
     engine_.Yield();
     if (!host.MailboxAt(i).ticked) continue;
     engine_.Yield();
-    if (run.StopRequested) break;
+    if (run.StopRequested) {
+      for (int32_t j = i; j < count; ++j) mailboxes_not_reached_ += host.MailboxAt(j).ticked ? 1 : 0;
+      break;
+    }
     engine_.SetButton(ButtonState::kSkipEnabled, false);
     engine_.MarkMailboxTaken(i);
     engine_.SourcePath = host.MailboxAt(i).path;
@@ -153,14 +171,58 @@ void Conversion::RunMultiple() {
   FreezeButtons();
 }
 
+std::vector<std::string> Conversion::WhatHappened() {
+  std::vector<std::string> lines;
+  int64_t converted = 0, present = 0, by_rule = 0, failed = 0, not_reached = 0;
+  bool cancelled = false, stored = false;
+  for (const auto& o : outcomes_) {
+    converted += o.converted;
+    present += static_cast<int64_t>(o.already_present.size());
+    by_rule += static_cast<int64_t>(o.skipped.size());
+    failed += static_cast<int64_t>(o.not_converted.size());
+    not_reached += o.not_reached;
+    stored = stored || !o.pst.empty();
+    cancelled = cancelled || (o.pst.empty() && o.store_error.empty() && o.other_files < o.queued);
+  }
+  const bool stopped = engine_.run_state().StopRequested;
+  const bool single = engine_.host().Mode() == RunMode::kSingleMailbox;
+  if (stopped) lines.emplace_back(texts::kRunStopped);
+  for (const auto& o : outcomes_) {
+    if (!o.skipped_by_user) continue;
+    lines.push_back(single ? std::string(texts::kMailboxSkipped)
+                           : texts::kNamedMailboxSkipped[0] + o.name + texts::kNamedMailboxSkipped[1]);
+  }
+  const int64_t messages = converted + present + by_rule + failed;
+  if (!stopped && lines.empty() && failed == 0 && not_reached == 0 && unreadable_folders_.empty()) {
+    if (messages > 0) return {};  // every message file became a message or was left out by rule
+    lines.emplace_back(cancelled ? texts::kNoFileChosen : texts::kNothingToConvert);
+    return lines;
+  }
+  if (!stored && failed > 0 && converted == 0 && !stopped) lines.emplace_back(texts::kNoOutputFile);
+  std::string counts = std::to_string(converted) + " message(s) converted";
+  if (present > 0) counts += ", " + std::to_string(present) + " already in the file";
+  counts += ", " + std::to_string(failed) + " not converted, " + std::to_string(not_reached) + " not reached";
+  if (mailboxes_not_reached_ > 0)
+    counts += ", " + std::to_string(mailboxes_not_reached_) + " mailbox(es) not reached";
+  lines.push_back(counts + ".");
+  return lines;
+}
+
 void Conversion::ShowCompletion(const char* first_line, const char* second_line) {
-  std::string text = std::string(first_line) + "\r\n" + second_line;
+  const std::vector<std::string> happened = WhatHappened();
+  std::string text;
+  if (happened.empty()) {
+    text = std::string(first_line) + "\r\n" + second_line;
+  } else {
+    for (const auto& line : happened) text += (text.empty() ? "" : "\r\n") + line;
+    // Where to look, when there is a file to look at.
+    const bool stored = std::any_of(outcomes_.begin(), outcomes_.end(),
+                                    [](const MailboxOutcome& o) { return !o.pst.empty(); });
+    if (stored) text += "\r\n" + std::string(second_line);
+  }
   // What was left out by rule, what failed and why: never passed off as converted.
   if (size_t skipped = SkippedCount(); skipped > 0) {
     text += "\r\n" + std::to_string(skipped) + texts::kSkippedSuffix;
-  }
-  if (size_t failed = NotConvertedCount(); failed > 0) {
-    text += "\r\n" + std::to_string(failed) + texts::kNotConvertedSuffix;
   }
   if (!unreadable_folders_.empty()) {
     text += "\r\n" + std::to_string(unreadable_folders_.size()) + texts::kUnreadableSuffix;

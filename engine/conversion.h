@@ -31,6 +31,8 @@ struct MailboxOutcome {
   int32_t other_files = 0;                   // queued files that are not ".eml" files
   int32_t not_reached = 0;                   // queued files a confirmed skip or stop left unread
   std::string store_error;                   // why the store could not be opened
+  std::string store_cause;                   // the same in the user's words (store_cause.h)
+  bool skipped_by_user = false;              // a confirmed Skip ended it
   std::string save_error;                    // why the store could not be saved (messages were lost by it)
 };
 
@@ -45,8 +47,9 @@ class Conversion {
   void Close() { migration_.Close(); }
   bool SessionOpen() const { return migration_.SessionOpen(); }
 
-  // Options of the command line (migration.h).
-  void set_resume(bool resume) { migration_.set_resume(resume); }
+  // Options of the front ends (migration.h).
+  using ResumeMode = Migration::ResumeMode;
+  void set_resume(ResumeMode mode) { migration_.set_resume(mode); }
   void set_on_saved(Migration::SavedHook hook) { migration_.set_on_saved(std::move(hook)); }
 
   // Where the run is: the .pst being written, the files queued for the current mailbox and the number of the
@@ -73,6 +76,8 @@ class Conversion {
   // ConvertMailbox with its outcome recorded.
   void Migrate(const std::string& name, const std::string& path);
   void ShowCompletion(const char* first_line, const char* second_line);
+  // The lines that open the completion message when not every message file was converted; none when it was.
+  std::vector<std::string> WhatHappened();
   void FreezeButtons();
 
   RunState& run_state_;
@@ -81,6 +86,7 @@ class Conversion {
   bool running_ = false;
   std::vector<MailboxOutcome> outcomes_;
   std::vector<FileFailure> unreadable_folders_;
+  int32_t mailboxes_not_reached_ = 0;  // ticked mailboxes a stop left before they were taken on
 };
 
 }  // namespace velmora::engine

@@ -59,12 +59,8 @@ TEST_F(DriverTest, NoTickedRowShowsTheCompletionAtOnce) {
   EXPECT_TRUE(RowLines().empty());
   EXPECT_TRUE(host_.LinesStartingWith("CountLine=").empty()) << "no scan ran";
   EXPECT_EQ(
-      host_
-          .LinesStartingWith("Message[Completed]=All Folders Converted "
-                             "Successfully.\r\nOpen Converted Outlook Data file(s) in Microsoft Outlook to "
-                             "View Individual files.")
-          .size(),
-      1u);
+      host_.LinesStartingWith("Message[Completed]"),
+      std::vector<std::string>{"Message[Completed]=Nothing to convert: no message files (.eml) were found."});
   EXPECT_TRUE(fs::is_empty(out()));
 }
 
@@ -111,7 +107,10 @@ TEST_F(DriverTest, StopLeavesLaterRowsUnmarkedAndClosesThePage) {
   EXPECT_EQ(RowLines(), (std::vector<std::string>{"Mailbox0.Taken"}));
   EXPECT_TRUE(run_.StopRequested);
   EXPECT_GE(host_.request_page_closes, 2) << "closed by the stop and again after the completion message";
-  EXPECT_EQ(host_.LinesStartingWith("Message[Completed").size(), 1u) << "shown after a stop too";
+  const auto done = host_.LinesStartingWith(
+      "Message[Completed]=Conversion stopped.\r\n1 message(s) converted, 0 "
+      "not converted, 0 not reached, 2 mailbox(es) not reached.\r\nOpen");
+  EXPECT_EQ(done.size(), 1u) << "shown after a stop too, and saying so: " << host_.lines.back();
 }
 
 TEST_F(DriverTest, SingleModeCountLineHasTheTrailingSeparator) {
@@ -157,6 +156,44 @@ TEST_F(DriverTest, AStoreThatDoesNotOpenListsEveryQueuedMessageAsNotConverted) {
   EXPECT_EQ(paths, (std::vector<std::string>{"a.eml", "b.eml"}));
   EXPECT_EQ(o.other_files, 1);
   EXPECT_EQ(o.converted, 0);
+  EXPECT_EQ(host_.LinesStartingWith("Message[Completed]").at(0),
+            "Message[Completed]=Nothing was converted: the Outlook data file could not be opened.\r\n0 "
+            "message(s) converted, 2 not converted, 0 not reached.");
+}
+
+TEST_F(DriverTest, AMailboxWithoutMessageFilesGetsNoStore) {
+  host_.mode = RunMode::kSingleMailbox;
+  fs::create_directories(top());
+  std::ofstream(top() / "readme.txt") << "not a message";
+  host_.source_folder = top().string();
+  conversion_.Run();
+  EXPECT_TRUE(host_.LinesStartingWith("ChooseSavePath").empty()) << "nothing to save, so nothing asked";
+  EXPECT_EQ(host_.LinesStartingWith("Message[Completed]").at(0),
+            "Message[Completed]=Nothing to convert: no message files (.eml) were found.");
+  EXPECT_EQ(conversion_.outcomes().at(0).other_files, 1);
+}
+
+TEST_F(DriverTest, ResumeAsksOnceWhenTheFileHoldsThisSourcesMessages) {
+  host_.mode = RunMode::kMailboxList;
+  for (const char* name : {"m1", "m2"}) {
+    WriteEml(top() / name / "Inbox" / "a.eml");
+    host_.mailboxes.push_back({true, name, (top() / name).string()});
+  }
+  conversion_.set_resume(Conversion::ResumeMode::kAsk);
+  conversion_.Run();  // new files: nothing to ask
+  EXPECT_TRUE(host_.LinesStartingWith("ConfirmResume").empty());
+  host_.confirm_answers = {true};
+  conversion_.Run();  // both files hold their mailbox's message: one question, one answer for the run
+  EXPECT_EQ(host_.LinesStartingWith("ConfirmResume"),
+            std::vector<std::string>{"ConfirmResume=" + (out() / "m1.pst").string() + " -> Yes"});
+  for (const auto& o : conversion_.outcomes()) {
+    EXPECT_EQ(o.already_present.size(), 1u) << o.name;
+    EXPECT_EQ(o.converted, 0) << o.name;
+  }
+  host_.confirm_answers = {false};
+  conversion_.Run();  // No: every message is added again
+  EXPECT_EQ(conversion_.outcomes().at(0).converted, 1);
+  EXPECT_EQ(conversion_.outcomes().at(1).converted, 1);
 }
 
 TEST_F(DriverTest, SingleModePathEndingInSeparatorGivesAnEmptyName) {

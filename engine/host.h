@@ -97,6 +97,9 @@ class UserQuestions {
   virtual bool ConfirmStop() = 0;
   // kSingleMailbox: where the .pst goes, starting from `proposed_name`; nothing when the user cancelled.
   virtual std::optional<std::string> ChooseSavePath(const std::string& proposed_name) = 0;
+  // The file at `pst_path` already holds messages converted from this mailbox: true when they are to be
+  // skipped (the answer offered first), false when every message is to be added again.
+  virtual bool ConfirmResume(const std::string& pst_path) = 0;
   // Lines are joined with CR LF.
   virtual void ShowMessage(Notice notice, const std::string& text) = 0;
   // A cancelled save or a confirmed stop closes the page the run was started from.

@@ -5,12 +5,17 @@
 #include <algorithm>
 
 #include "engine/folder_order.h"
+#include "engine/path_helpers.h"
+#include "engine/store_cause.h"
 #include "engine/text_rules.h"
 #include "engine/texts.h"
 #include "fsutil/existence.h"
 #include "fsutil/path_strings.h"
 #include "fsutil/platform_shim.h"
+#include "rdo/rdo_folder.h"
+#include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
+#include "rdo/rdo_store.h"
 
 namespace velmora::engine {
 
@@ -63,6 +68,7 @@ void Migration::ConvertMailbox(const std::string& sFolderName, const std::string
   store_state_.reset();
   store_opened_ = false;
   StoreError.clear();
+  StoreCause.clear();
   if (!ChooseOutputPath(sFolderName)) return;
 
   engine_.Yield();
@@ -79,14 +85,16 @@ void Migration::ConvertMailbox(const std::string& sFolderName, const std::string
     OpenStoreAndReadFolders(sFolderName, sFolderPath);
   } catch (const Error& e) {
     StoreError = e.description();
-    ShowOutlookError();
+    StoreCause = StoreErrorCause(engine_.run_state().PstFilePath, e.number(), e.description());
+    ShowOutlookError(PstSession != nullptr);
     return;
   } catch (const std::exception& e) {
     StoreError = e.what();
-    ShowOutlookError();
+    ShowOutlookError(PstSession != nullptr);
     return;
   }
   store_opened_ = true;
+  Resume = ResumeWanted();
   CreateFolderTree();
   ImportQueuedFiles(sFolderPath);
 }
@@ -155,13 +163,59 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   engine_.Yield();
 }
 
-void Migration::ShowOutlookError() {
-  std::string text;
-  for (const char* line : texts::kOutlookErrorLines) text += std::string(line) + "\r\n";
-  text += std::string(texts::kProductSite) + texts::kHelpDocumentPath;
-  // The cause, so that a full disk or an unwritable folder is not mistaken for a broken Outlook.
-  if (!StoreError.empty()) text += "\r\n" + StoreError;
+void Migration::ShowOutlookError(bool session_created) {
+  // The cause first, in words the user can act on; the store's own description after it.
+  if (StoreCause.empty()) StoreCause = "\"" + engine_.run_state().PstFilePath + "\"" + texts::kStoreNotOpened;
+  std::string text = StoreCause;
+  if (!StoreError.empty()) text += "\r\n" + std::string(texts::kDetailsPrefix) + StoreError;
+  if (!session_created) {
+    text += "\r\n";
+    for (const char* line : texts::kOutlookErrorLines) text += "\r\n" + std::string(line);
+    text += "\r\n" + std::string(texts::kProductSite) + texts::kHelpDocumentPath;
+  }
   engine_.host().ShowMessage(Notice::kStoreError, text);
+}
+
+bool Migration::ResumeWanted() {
+  switch (resume_mode_) {
+    case ResumeMode::kOff:
+      return false;
+    case ResumeMode::kOn:
+      return true;
+    case ResumeMode::kAsk:
+      break;
+  }
+  if (resume_answer_) return *resume_answer_;
+  if (!StoreHoldsQueuedMessages()) return false;
+  resume_answer_ = engine_.host().ConfirmResume(engine_.run_state().PstFilePath);
+  return *resume_answer_;
+}
+
+bool Migration::StoreHoldsQueuedMessages() {
+  const auto& queued = engine_.run_state().QueuedFiles;
+  if (!queued) return false;
+  std::set<std::string> sources;
+  for (const KeyedList::Entry& e : queued->entries()) {
+    if (!HasEmlExtension(PathFileName(e.item))) continue;
+    if (std::string source = rdo::SourceFileText(e.item); !source.empty()) sources.insert(std::move(source));
+  }
+  if (sources.empty()) return false;
+  bool found = false;
+  // Folder by folder from the top of the store; a folder that cannot be read is passed over.
+  std::vector<std::shared_ptr<rdo::RDOFolder>> pending;
+  ResumeNext().Run([&] { pending.push_back(PstSession->GetStoreFromID(StoreEntryID)->IPMRootFolder()); });
+  while (!found && !pending.empty()) {
+    const std::shared_ptr<rdo::RDOFolder> folder = pending.back();
+    pending.pop_back();
+    engine_.Yield();
+    ResumeNext().Run([&] {
+      folder->Items()->ForEach([&](const rdo::RDOMail& m) {
+        if (!found) found = sources.count(rdo::SourceFileOf(m.MAPIOBJECT()->content())) > 0;
+      });
+      for (const auto& child : folder->Folders()->Snapshot()) pending.push_back(child);
+    });
+  }
+  return found;
 }
 
 }  // namespace velmora::engine

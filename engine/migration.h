@@ -68,10 +68,16 @@ class Migration {
   // be opened shows the "Outlook Error" message box and ends the call.
   void ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath);
 
-  // Resuming an earlier run into the same file (the command-line --resume; the wizard never sets it): a file
-  // whose message is already in its target folder, by Internet Message-ID or, without one, by source file
-  // name and size (rdo::kSourceFileProperty), is not added again and goes to AlreadyPresent.
-  void set_resume(bool resume) { Resume = resume; }
+  // Resuming an earlier run into the same file: a file whose message is already in its target folder, by
+  // Internet Message-ID or, without one, by source file name and size (rdo::kSourceFileProperty), is not
+  // added again and goes to AlreadyPresent. kOn and kOff decide it for every mailbox (the command line's
+  // --resume); kAsk asks the user (UserQuestions::ConfirmResume) the first time in a run that a file opened
+  // for a mailbox already holds messages converted from the mailbox's files, and keeps the answer for the
+  // rest of the run (the wizard).
+  enum class ResumeMode { kOff, kOn, kAsk };
+  void set_resume(ResumeMode mode) { resume_mode_ = mode; }
+  // A new run: kAsk asks again.
+  void ForgetResumeAnswer() { resume_answer_.reset(); }
   // Called after each message is saved with the file, its store folder (as TargetFolderPath gives it) and
   // the content the import produced, while that content is still at hand (the command line's --verify keeps
   // a fingerprint of it). The message may yet be lost by a failed commit: NotConverted says so.
@@ -90,8 +96,9 @@ class Migration {
   const std::string& output_folder() const { return OutputFolder; }
   const std::string& store_display_name() const { return StoreDisplayName; }
   // Why the store could not be opened in the last call (empty when it was); the store error message shows it
-  // as its last line.
+  // after the cause in words (store_cause.h).
   const std::string& store_error() const { return StoreError; }
+  const std::string& store_cause() const { return StoreCause; }
   // The number of the file the import is at, from 1.
   int32_t message_number() const { return MessageNumber; }
 
@@ -103,7 +110,11 @@ class Migration {
   bool ChooseOutputPath(const std::string& sFolderName);
   // Steps 2 and 3: session, store, default folder names, folder list. Throws on failure.
   void OpenStoreAndReadFolders(const std::string& sFolderName, const std::string& sFolderPath);
-  void ShowOutlookError();
+  void ShowOutlookError(bool session_created);
+  // Whether the file just opened already holds a message converted from one of the queued files.
+  bool StoreHoldsQueuedMessages();
+  // Resume for the mailbox whose store just opened, by resume_mode_ (asking when it must).
+  bool ResumeWanted();
   // Step 4: the folder tree, every step under the ResumeNext policy.
   void CreateFolderTree();
   void ApplyTopLevelRule(std::string p);
@@ -152,9 +163,12 @@ class Migration {
   int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
   std::string SaveError;                  // why the store could not be saved; empty when it always could
   bool Resume = false;
+  ResumeMode resume_mode_ = ResumeMode::kOff;
+  std::optional<bool> resume_answer_;
   std::vector<std::string> AlreadyPresent;
   SavedHook OnSaved;
   std::string StoreError;
+  std::string StoreCause;
 
   Engine& engine_;
   LocalClock clock_;

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "engine/source_scan.h"
+#include "engine/store_cause.h"
 #include "engine/testing/recording_host.h"
 #include "engine/texts.h"
 #include "rdo/rdo_session.h"
@@ -137,20 +138,16 @@ TEST_F(MigrationTest, MultipleModeWritesOutputFolderSlashNameWithoutAsking) {
 
 class OutlookErrorTest : public MigrationTest {
  protected:
-  // The five lines, then the store layer's cause, which begins with `cause`.
-  void ExpectOutlookError(const std::string& cause) {
+  // The cause in the user's words first (`words`, empty: the general one), then the store layer's
+  // description, which begins with `detail`; the Outlook lines only when no session could be made.
+  void ExpectOutlookError(const std::string& words, const std::string& detail, bool outlook_lines = false) {
     auto boxes = host_.LinesStartingWith("Message[");
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].substr(0, boxes[0].rfind("\r\n")),
-              "Message[StoreError]=Outlook Session Creation Error !\r\n"
-              "Check if Outlook is installed and configured.\r\n"
-              "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as Outlook "
-              "2013/2010 (32 Bit).\r\n"
-              "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n" +
-                  std::string(texts::kProductSite) + "/help/downgrade-office-2010-to-32-bit.pdf");
-    const std::string last = boxes[0].substr(boxes[0].rfind("\r\n") + 2);
-    EXPECT_EQ(last.rfind(cause, 0), 0u) << last;
-    EXPECT_EQ(last, migration_.store_error());
+    const std::string pst = "\"" + run_.PstFilePath + "\"";
+    const std::string lead = words.empty() ? pst + " could not be opened or created." : words;
+    EXPECT_EQ(boxes[0].rfind("Message[StoreError]=" + lead + "\r\nDetails: " + detail, 0), 0u) << boxes[0];
+    EXPECT_NE(boxes[0].find("Details: " + migration_.store_error()), std::string::npos);
+    EXPECT_EQ(boxes[0].find("Outlook Session Creation Error !") != std::string::npos, outlook_lines);
     ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues are not emptied after the store error";
     EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
     EXPECT_TRUE(host_.LinesStartingWith("CurrentFile=Creating").empty());
@@ -163,14 +160,15 @@ TEST_F(OutlookErrorTest, WhenTheSessionCannotBeCreated) {
     throw rdo::Error(rdo::kClassNotRegistered, "Class not registered: " + progid);
   });
   RunMultiple(Mailbox().string());
-  ExpectOutlookError("Class not registered");
+  ExpectOutlookError("", "Class not registered", true);
 }
 
 TEST_F(OutlookErrorTest, WhenTheOutputFolderDoesNotExist) {
   MakeFolders({"Inbox"});
   fs::remove_all(Output());
   RunMultiple(Mailbox().string());
-  ExpectOutlookError("Cannot create \"" + (Output() / "Mailbox.pst").string() + "\"");
+  ExpectOutlookError("The folder \"" + Output().string() + "\" does not exist. Choose an existing folder.",
+                     "Cannot create \"" + (Output() / "Mailbox.pst").string() + "\"");
   EXPECT_FALSE(fs::exists(Output()));
 }
 
@@ -179,7 +177,20 @@ TEST_F(OutlookErrorTest, WhenTheOutputFolderCannotBeWritten) {
   MakeFolders({"Inbox"});
   fs::permissions(Output(), fs::perms::owner_read | fs::perms::owner_exec);
   RunMultiple(Mailbox().string());
-  ExpectOutlookError("Cannot create");
+  ExpectOutlookError(
+      "The folder \"" + Output().string() + "\" cannot be written. Choose a folder you may write to.",
+      "Cannot create");
+}
+
+TEST(StoreErrorCause, AFileInUseOrDamagedIsSaidSoAndAnUnknownCauseIsLeftToTheDetails) {
+  TempDir dir;
+  const std::string pst = (dir.path() / "m.pst").string();
+  EXPECT_EQ(StoreErrorCause(pst, rdo::kMapiDiskError, pst + " is in use by another program"),
+            "\"" + pst + "\" is open in another program. Close it there, then convert again.");
+  EXPECT_EQ(StoreErrorCause(pst, rdo::kMapiCorruptData,
+                            "block BID 0x470: trailer cb 29590 differs from BBT cb 6924"),
+            "\"" + pst + "\" is damaged; it was not changed. Choose another file name.");
+  EXPECT_EQ(StoreErrorCause(pst, rdo::kMapiCallFailed, "something else"), "");
 }
 
 TEST_F(OutlookErrorTest, WhenThePathHoldsAFileThatIsNotAPst) {
@@ -187,7 +198,9 @@ TEST_F(OutlookErrorTest, WhenThePathHoldsAFileThatIsNotAPst) {
   const std::string text = "These are my notes, not a data file.\n";
   { std::ofstream(Output() / "Mailbox.pst") << text; }
   RunMultiple(Mailbox().string());
-  ExpectOutlookError("\"" + (Output() / "Mailbox.pst").string() + "\" is not an Outlook data file");
+  const std::string pst = "\"" + (Output() / "Mailbox.pst").string() + "\"";
+  ExpectOutlookError(pst + " is not an Outlook data file; it was not changed. Choose another file name.",
+                     pst + " is not an Outlook data file");
   std::ifstream in(Output() / "Mailbox.pst");
   std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(back, text) << "a file that is not a PST is never modified";

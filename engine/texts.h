@@ -11,6 +11,10 @@ inline constexpr const char* kHelpDocumentPath = "/help/downgrade-office-2010-to
 inline constexpr const char* kSaveFilter = "Outlook Data File(s) (*.pst)|*.pst";
 
 inline constexpr const char* kOutlookErrorTitle = "Outlook Error";
+// The store error when none of the known causes fits; the store's own description follows it.
+inline constexpr const char* kStoreNotOpened = " could not be opened or created.";
+inline constexpr const char* kDetailsPrefix = "Details: ";
+// The lines below describe a session that could not be created at all; they follow the cause only then.
 inline constexpr const char* kOutlookErrorLines[] = {
     "Outlook Session Creation Error !",
     "Check if Outlook is installed and configured.",
@@ -30,6 +34,12 @@ inline constexpr const char* kConfirmStopText =
     "This action will STOP complete conversion process.\r\nDo you really want to \"STOP\" on-going "
     "conversion ?";
 
+inline constexpr const char* kConfirmResumeTitle = "Already Converted";
+// After the file's path: Yes keeps the messages it holds and adds only the others.
+inline constexpr const char* kConfirmResumeText =
+    " already holds messages converted from this source.\r\nSkip the messages it already holds? (No adds "
+    "every message again.)";
+
 inline constexpr const char* kCompletedTitle = "Completed";
 inline constexpr const char* kSingleDoneLine1 = "Messages Converted Successfully.";
 inline constexpr const char* kSingleDoneLine2 =
@@ -37,8 +47,16 @@ inline constexpr const char* kSingleDoneLine2 =
 inline constexpr const char* kMultipleDoneLine1 = "All Folders Converted Successfully.";
 inline constexpr const char* kMultipleDoneLine2 =
     "Open Converted Outlook Data file(s) in Microsoft Outlook to View Individual files.";
-// Added to the completion message, after the number of message files that did not become messages.
-inline constexpr const char* kNotConvertedSuffix = " message file(s) could not be converted.";
+// The completion message opens with these, instead of the success line, when not every message file became
+// a message (or was left out by rule): what happened first, then the counts.
+inline constexpr const char* kRunStopped = "Conversion stopped.";
+inline constexpr const char* kMailboxSkipped = "Conversion of this mailbox was skipped.";
+// In a run over several mailboxes: the mailbox's name stands between the two.
+inline constexpr const char* kNamedMailboxSkipped[2] = {"Conversion of mailbox \"", "\" was skipped."};
+inline constexpr const char* kNothingToConvert = "Nothing to convert: no message files (.eml) were found.";
+inline constexpr const char* kNoFileChosen = "Nothing was converted: no Outlook data file was chosen.";
+inline constexpr const char* kNoOutputFile =
+    "Nothing was converted: the Outlook data file could not be opened.";
 // Added after the number of message files that the folder rules leave out on purpose.
 inline constexpr const char* kSkippedSuffix =
     " message file(s) in Conversations, Notebook or Emailed Contacts were skipped.";

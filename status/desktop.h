@@ -26,8 +26,8 @@ class Desktop {
   virtual MessageBoxAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
                                       MessageBoxButtons buttons, MessageBoxIcon icon) = 0;
   // Opens a folder, file or web address in the user's default handler; an empty target does nothing.
-  // Failures are not reported.
-  virtual void ShellOpen(const QString& target) = 0;
+  // False when no handler took it (a desktop without a launcher for folders or web pages).
+  virtual bool ShellOpen(const QString& target) = 0;
   // The modal folder picker: the chosen folder, or empty text when the user cancelled.
   virtual QString PickFolder(QWidget* owner, const QString& title) = 0;
   // The save dialog, started with `proposed_name`, offering the files of `qt_filter` ("Name (*.pst)"):

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kBaseFontProperty = "velmoraBaseFont";
 // Below this size the text is no longer readable; a caption that still does not fit stays cut off.
-constexpr double kSmallestPoints = 6.0;
+constexpr double kSmallestPoints = 8.0;
 constexpr double kStepPoints = 0.25;
 // Room that is never short: an unbounded height or width for measuring text.
 constexpr int kUnbounded = 1 << 20;
@@ -63,6 +63,15 @@ bool ButtonFits(const QAbstractButton* button) {
 }
 
 constexpr const char* kFittedTextProperty = "velmoraFittedText";
+constexpr const char* kElideProperty = "velmoraElide";
+
+// The label's text on one line, its middle left out so that it fits the label's visible room.
+void Elide(QLabel* label) {
+  const QString full = label->text();
+  const QRect room = VisiblePart(label, label->contentsRect());
+  label->setText(QFontMetrics(label->font()).elidedText(full, Qt::ElideMiddle, room.width()));
+  label->setToolTip(full);
+}
 
 // One filter for every label fitted at paint time; it runs before the label paints itself.
 class PaintFitter : public QObject {
@@ -78,8 +87,12 @@ class PaintFitter : public QObject {
     auto* label = static_cast<QLabel*>(watched);
     const QString text = label->text();
     if (label->property(kFittedTextProperty).toString() != text) {
-      label->setProperty(kFittedTextProperty, text);
       Refit(label);
+      if (label->property(kElideProperty).toBool()) {
+        label->setToolTip(QString());
+        if (!TextFits(label)) Elide(label);
+      }
+      label->setProperty(kFittedTextProperty, label->text());
     }
     return false;
   }
@@ -89,6 +102,12 @@ class PaintFitter : public QObject {
 
 void FitWhenPainted(QLabel* label) {
   label->installEventFilter(&PaintFitter::Instance());
+}
+
+void ElideWhenLong(QLabel* label) {
+  label->setWordWrap(false);  // a path broken anywhere over several lines is hard to read
+  label->setProperty(kElideProperty, true);
+  FitWhenPainted(label);
 }
 
 bool TextFits(const QWidget* control) {

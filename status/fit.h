@@ -10,7 +10,8 @@ class QWidget;
 
 namespace velmora::status {
 
-// Gives `control` `font`, lowered a quarter point at a time (not below 6 pt) while its text does not fit.
+// Gives `control` `font`, lowered a quarter point at a time (not below 8 pt, the smallest readable size)
+// while its text does not fit.
 // The font is remembered for Refit.
 void SetFittedFont(QWidget* control, const QFont& font);
 // Fits the control's text again after it changed, starting from the font given to SetFittedFont (or the
@@ -19,6 +20,10 @@ void Refit(QWidget* control);
 // Fits the label's text again when it is painted after its text changed. For lines the engine rewrites with
 // every message: they are measured once per repaint, not once per change.
 void FitWhenPainted(QLabel* label);
+// For labels that show paths: one line, fitted when painted (as above), and a text that still does not fit
+// at the smallest size is shown with its middle left out ("/home/…/Inbox"), the whole text being the
+// label's tooltip then.
+void ElideWhenLong(QLabel* label);
 // Whether the control's text, as the style draws it, lies wholly inside the control and its window.
 bool TextFits(const QWidget* control);
 

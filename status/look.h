@@ -48,7 +48,11 @@ void SetTextColour(QWidget* widget, uint32_t bgr);
 QIcon FolderIcon();
 QIcon PersonIcon();
 
-// Moves `window` so that it is centred over `owner` (or over the screen when there is none).
+// Moves `window` so that it is centred over `owner` (or over the screen when there is none), then into the
+// available area of the screen it lands on: a window larger than that area keeps its top left corner in it.
 void CentreOver(QWidget* window, const QWidget* owner);
+// Moves `window` beside `page` (below, right, left or above, the first where it fits on the screen) so that
+// it covers none of it; leaves it where it is when there is no such place.
+void MoveBeside(QWidget* window, const QWidget* page);
 
 }  // namespace velmora::status

@@ -4,7 +4,12 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <algorithm>
 
 #include "status/testing/offscreen_app.h"
 
@@ -40,6 +45,55 @@ TEST(Captions, DoubleAmpersandShowsOneAndTheCaptionReadsBackAsWritten) {
   EXPECT_EQ(label.text(), QStringLiteral("STOP &"));
   SetCaption(&label, QStringLiteral("trailing &"));
   EXPECT_EQ(label.text(), QStringLiteral("trailing "));
+}
+
+// The width a caption takes on screen: the rightmost column of `label`'s picture that holds a text pixel.
+int RenderedWidth(const QString& text, const QFont& font) {
+  QLabel label;
+  label.setFont(font);
+  label.setText(text);
+  label.setGeometry(0, 0, 800, 40);
+  const QImage image = label.grab().toImage();
+  const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+  int right = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) != background) right = std::max(right, x + 1);
+  return right / static_cast<int>(label.devicePixelRatio());
+}
+
+TEST(Fonts, BoldCaptionsKeepTheirWidthAndFitTheirBox) {
+  testing::OffscreenApp();
+  // The introduction page's title, bold Tahoma 14.25 pt in a 417-pixel box. The bold face is hardly wider
+  // than the regular one, never spread out, and a "/" leaves no gap behind it (the thin stand-in bold face
+  // ran a path 20% wider than the regular face).
+  const QString title = QStringLiteral("Velmora eM Client Converter");
+  const int bold = RenderedWidth(title, Tahoma(14.25, true));
+  const int regular = RenderedWidth(title, Tahoma(14.25));
+  EXPECT_LE(bold, 417);
+  EXPECT_GE(bold, regular);
+  EXPECT_LE(bold, regular * 115 / 100) << "bold " << bold << " regular " << regular;
+  const QString path = QStringLiteral("/home/ann/mail/Inbox");
+  const int bold_path = RenderedWidth(path, Tahoma(14.25, true));
+  const int regular_path = RenderedWidth(path, Tahoma(14.25));
+  EXPECT_LE(bold_path, regular_path * 110 / 100) << "bold " << bold_path << " regular " << regular_path;
+}
+
+TEST(Placement, WindowsStayOnTheScreenAndMoveBesideAPage) {
+  testing::OffscreenApp();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  QWidget wide;
+  wide.resize(screen.width() + 300, 100);
+  CentreOver(&wide, nullptr);
+  EXPECT_EQ(wide.x(), screen.left()) << "too wide: its left edge stays on the screen";
+  QWidget page;
+  page.setGeometry(screen.left(), screen.top(), 300, 200);
+  QWidget status;
+  status.resize(200, 120);
+  status.move(page.pos());
+  MoveBeside(&status, &page);
+  EXPECT_FALSE(status.geometry().intersects(page.geometry()));
+  EXPECT_TRUE(screen.contains(status.geometry()));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "status/fit.h"
 #include "status/look.h"
 #include "status/open_folder.h"
+#include "status/window_nav.h"
 
 namespace velmora::status {
 
@@ -67,11 +68,12 @@ frmMigateAll::frmMigateAll(engine::RunState& run_state, Desktop& desktop, Status
   FrameConversion = MakeLabel(this, QRect(8, 120, 465, 17), Tahoma(9.75, true));
   SetTextColour(FrameConversion, kDarkGrey);
   LblCurrentDBX = MakeLabel(this, QRect(8, 136, 473, 57), Tahoma(9));
-  LblCurrentDBX->setWordWrap(true);
   SetTextColour(LblCurrentDBX, kGrey);
   // The count line and the file line show folder and file paths.
   ShowLiterally(lblCount1);
   ShowLiterally(LblCurrentDBX);
+  ElideWhenLong(lblCount1);
+  ElideWhenLong(LblCurrentDBX);
 
   Image1 = new QLabel(this);
   Image1->setGeometry(8, 221, 16, 16);
@@ -84,6 +86,15 @@ frmMigateAll::frmMigateAll(engine::RunState& run_state, Desktop& desktop, Status
   CmdStopMigration = MakeButton(this, QStringLiteral("S&TOP"), QRect(416, 64, 65, 25), Verdana(9));
   CmdStopMigration->setToolTip(QStringLiteral("Stops Complete Conversion"));
   CmdLocate = MakeButton(this, QStringLiteral("&Open Folder"), QRect(280, 216, 105, 26), Verdana(9));
+  lblLocation = new QLabel(this);
+  lblLocation->setGeometry(32, 243, 449, 15);
+  lblLocation->setFont(Tahoma(8));
+  lblLocation->setTextFormat(Qt::PlainText);
+  ShowLiterally(lblLocation);
+  ElideWhenLong(lblLocation);
+  setTabOrder(CmdSkip, CmdStopMigration);
+  setTabOrder(CmdStopMigration, CmdLocate);
+  EnterPressesButtons(this, nullptr);
 
   connect(CmdSkip, &QPushButton::clicked, this, [this] { CmdSkip_Click(); });
   connect(CmdStopMigration, &QPushButton::clicked, this, [this] { CmdStopMigration_Click(); });
@@ -106,6 +117,7 @@ void frmMigateAll::ResetToCreationState() {
   CmdStopMigration->setVisible(false);
   CmdStopMigration->setEnabled(true);
   CmdLocate->setEnabled(false);
+  SetCaption(lblLocation, QString());
 }
 
 void frmMigateAll::Load() {
@@ -133,15 +145,33 @@ void frmMigateAll::CmdSkip_Click() {
 
 void frmMigateAll::CmdStopMigration_Click() {
   // A skip that the driver has not reset yet: the user may leave the window now (after the usual question).
-  if (run_state_.SkipRequested) close();
+  if (run_state_.SkipRequested) {
+    closing_for_skip_ = true;
+    close();
+    closing_for_skip_ = false;
+  }
   run_state_.StopRequested = true;
 }
 
-void frmMigateAll::CmdLocate_Click() {
+QString frmMigateAll::LocationTarget() const {
   const bool single = context_.single_mode ? context_.single_mode() : true;
   const std::string output = context_.output_folder ? context_.output_folder().toStdString() : std::string();
-  const std::string target = OpenFolderTarget(single, run_state_.PstFilePath, output);
-  desktop_.ShellOpen(QString::fromStdString(target));
+  return QString::fromStdString(OpenFolderTarget(single, run_state_.PstFilePath, output));
+}
+
+void frmMigateAll::ShowLocation() {
+  SetCaption(lblLocation, LocationTarget());
+}
+
+void frmMigateAll::CmdLocate_Click() {
+  const QString target = LocationTarget();
+  if (desktop_.ShellOpen(target)) return;
+  desktop_.MessageBox(this,
+                      QStringLiteral("No program to open folders was found on this desktop.\r\nThe converted "
+                                     "Outlook data file(s) are in:\r\n") +
+                          target,
+                      QString::fromUtf8(engine::texts::kAppTitle), MessageBoxButtons::kOkOnly,
+                      MessageBoxIcon::kInformation);
 }
 
 bool frmMigateAll::Form_QueryUnload() {
@@ -151,6 +181,13 @@ bool frmMigateAll::Form_QueryUnload() {
 }
 
 void frmMigateAll::closeEvent(QCloseEvent* event) {
+  const bool running = context_.run_in_progress && context_.run_in_progress();
+  if (running && !closing_for_skip_) {
+    // The window frame's close mid-run is the Stop button: the engine asks, and the window stays.
+    event->ignore();
+    CmdStopMigration_Click();
+    return;
+  }
   if (!Form_QueryUnload()) {
     event->ignore();
     return;
@@ -174,9 +211,7 @@ void frmMigateAll::ShowOwnedBy(QWidget* owner) {
     if (was_visible) move(at);
   }
   if (!was_visible) CentreOver(this, owner);
-  show();
-  raise();
-  activateWindow();
+  BringToFront(this);
 }
 
 void frmMigateAll::RunFinished() {

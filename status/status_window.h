@@ -6,10 +6,13 @@
 // Load() puts every control back to its creation state and runs Form_Load; a confirmed close unloads it,
 // and the next access (the host's status writes, or a page showing it) loads it again.
 //
-// Closing during a run. The run keeps writing to the display after the user closed the window, and a reload
-// would clear the run state in the middle of the run. So a close confirmed while a run is in progress hides
-// the window but leaves it loaded until the run ends (RunFinished), and Form_Load leaves the run state alone
-// while a run is in progress.
+// Closing during a run is a Stop: the window stays (a run that goes on must stay in sight) and the engine
+// asks the stop question as it does for the Stop button. Form_Load leaves the run state alone while a run is
+// in progress. A close after a Stop that followed a confirmed skip (the Stop button's own close) is asked
+// about as usual; when confirmed mid-run, the window is hidden but stays loaded until the run ends.
+//
+// Below the location caption, lblLocation shows the folder Open Folder opens (elided in the middle when
+// long, the whole path as its tooltip). When no program takes the folder, a message names it instead.
 //
 // Layout (pixels, client area 491 x 258): x, y, width, height of each control are in the constructor.
 #pragma once
@@ -52,6 +55,7 @@ class frmMigateAll : public QWidget {
   QLabel* Image1;
   QLabel* Label3;
   QPushButton* CmdLocate;
+  QLabel* lblLocation;
 
   // --- Handlers
   // ----------------------------------------------------------------------------------------------
@@ -74,6 +78,8 @@ class frmMigateAll : public QWidget {
   void ShowOwnedBy(QWidget* owner);
   // Called when a run ends: a close confirmed during the run now unloads the window.
   void RunFinished();
+  // Shows where Open Folder leads (OpenFolderTarget now).
+  void ShowLocation();
 
   // ProgressBar1's single-precision numbers; the bar shows them rounded.
   void SetProgressMin(float value);
@@ -88,6 +94,7 @@ class frmMigateAll : public QWidget {
 
  private:
   void ResetToCreationState();
+  QString LocationTarget() const;
   void UpdateBar();
 
   engine::RunState& run_state_;
@@ -95,6 +102,7 @@ class frmMigateAll : public QWidget {
   StatusContext context_;
   bool loaded_ = false;
   bool unload_after_run_ = false;
+  bool closing_for_skip_ = false;
   float progress_min_ = 0;
   float progress_max_ = 100;
   float progress_value_ = 0;

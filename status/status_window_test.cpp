@@ -8,6 +8,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "status/fit.h"
+#include "status/look.h"
 #include "status/testing/offscreen_app.h"
 #include "status/testing/scripted_desktop.h"
 
@@ -139,13 +141,19 @@ TEST_F(StatusWindowTest, CloseWithYesUnloadsAndTheNextAccessReloads) {
   EXPECT_FALSE(window_->CmdLocate->isEnabled());  // back to its creation state
 }
 
-TEST_F(StatusWindowTest, CloseDuringARunKeepsTheRunStateUntilTheRunEnds) {
+TEST_F(StatusWindowTest, CloseDuringARunIsAStopAndKeepsTheRunStateUntilTheRunEnds) {
   window_->Load();
   window_->show();
   running_ = true;
+  EXPECT_FALSE(window_->close());  // the frame's close is the Stop button: no question here, the window stays
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(run_state_.StopRequested);
+  EXPECT_TRUE(desktop_.boxes.empty());
+
+  // Stop after a confirmed skip closes the window (after asking); the run goes on writing to it.
   DirtyRunState();
   desktop_.answers = {MessageBoxAnswer::kYes};
-  EXPECT_TRUE(window_->close());
+  window_->CmdStopMigration->click();
   EXPECT_FALSE(window_->isVisible());
   EXPECT_TRUE(window_->loaded());  // the run goes on writing to it
   window_->EnsureLoaded();
@@ -155,6 +163,26 @@ TEST_F(StatusWindowTest, CloseDuringARunKeepsTheRunStateUntilTheRunEnds) {
   running_ = false;
   window_->RunFinished();
   EXPECT_FALSE(window_->loaded());
+}
+
+TEST_F(StatusWindowTest, LongPathsStayReadableAndAreElidedInTheMiddle) {
+  window_->Load();
+  window_->show();
+  const QString path = QStringLiteral("/home/ann/") + QString(60, QLatin1Char('x')) +
+                       QStringLiteral("/mail/export/Inbox/Projects/Inbox");
+  SetCaption(window_->lblCount1, QStringLiteral("Migrating 12 items from ") + path);
+  SetCaption(window_->LblCurrentDBX,
+             QStringLiteral("Converting Messages... from (") + path + QStringLiteral(")"));
+  window_->grab();  // paints every label, as the screen would
+  for (QLabel* label : {window_->lblCount1, window_->LblCurrentDBX}) {
+    EXPECT_GE(label->font().pointSizeF(), 8.0);
+    EXPECT_TRUE(label->text().contains(QChar(0x2026))) << label->text().toStdString();
+    EXPECT_TRUE(label->text().endsWith(QStringLiteral("Inbox")) ||
+                label->text().endsWith(QStringLiteral("Inbox)")));
+    EXPECT_TRUE(label->toolTip().endsWith(path) || label->toolTip().endsWith(path + QStringLiteral(")")));
+    EXPECT_TRUE(TextFits(label));
+  }
+  EXPECT_EQ(Caption(window_->lblCount1), QStringLiteral("Migrating 12 items from ") + path);
 }
 
 TEST_F(StatusWindowTest, OpenFolderFollowsTheModeAtTheMomentOfTheClick) {

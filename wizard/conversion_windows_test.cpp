@@ -97,8 +97,13 @@ TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
   EXPECT_TRUE(single.isVisible());           // a run that was not stopped keeps the page
   EXPECT_TRUE(single.CmdNext->isEnabled());  // and a further run can start from it
 
+  // Where the file went: shown, and opened; without a program to open folders the box names the folder.
+  EXPECT_EQ(status.lblLocation->text(), Q(dir.path() / "out") + "/");
   status.CmdLocate->click();
   EXPECT_EQ(desktop_.opened, QStringList{Q(dir.path() / "out") + "/"});
+  desktop_.can_open = false;
+  status.CmdLocate->click();
+  EXPECT_TRUE(desktop_.boxes.back().text.endsWith(Q(dir.path() / "out") + "/"));
   ExpectReadable(pst, {{"Inbox", 2}, {"Sent Items", 1}});
   status.grab().save(ScreenshotPath("status-window.png"));
 }
@@ -164,6 +169,10 @@ TEST_F(ConversionWindowsTest, ConfirmedSkipEndsOnlyTheCurrentMailbox) {
   EXPECT_EQ(CountBoxes("Confirm Skip"), 1);
   EXPECT_EQ(CountBoxes("Confirm Stop"), 0);
   EXPECT_EQ(CountBoxes("Completed"), 1);
+  EXPECT_TRUE(
+      desktop_.boxes.back().text.startsWith("Conversion of mailbox \"anna\" was skipped.\r\n3 message(s) "
+                                            "converted, 0 not converted, 2 not reached."))
+      << desktop_.boxes.back().text.toStdString();
   for (const Box& box : desktop_.boxes) {
     if (box.title != "Confirm Skip") continue;
     EXPECT_EQ(box.text, "Do you really want to \"Skip\" conversion of this folder ?");
@@ -211,6 +220,10 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_TRUE(pressed);
   EXPECT_EQ(CountBoxes("Confirm Stop"), 1);
   EXPECT_EQ(CountBoxes("Completed"), 1);
+  EXPECT_TRUE(
+      desktop_.boxes.back().text.startsWith("Conversion stopped.\r\n1 message(s) converted, 0 not "
+                                            "converted, 3 not reached.\r\nOpen Converted"))
+      << desktop_.boxes.back().text.toStdString();
   for (const Box& box : desktop_.boxes) {
     if (box.title != "Confirm Stop") continue;
     EXPECT_EQ(box.text,
@@ -230,12 +243,9 @@ TEST_F(ConversionWindowsTest, ConfirmedStopEndsTheRunAndEndingTheProgramCommitsT
   EXPECT_TRUE(single.txtSourceMailbox->text().isEmpty());
   EXPECT_FALSE(single.CmdNext->isEnabled());
 
-  EXPECT_TRUE(single.conversion().SessionOpen());
-  desktop_.respond = [](const Box&) { return MessageBoxAnswer::kYes; };
-  EXPECT_TRUE(wizard_->Start().close());
-  EXPECT_EQ(ended_, 1);
+  // The run is over, so the file is let go (it is not held until the program ends).
   EXPECT_FALSE(single.conversion().SessionOpen());
-  EXPECT_TRUE(fs::exists(pst));
+  ExpectReadable(pst, {{"Inbox", 1}});
 }
 
 TEST_F(ConversionWindowsTest, ASecondRunCannotStartWhileOneIsUnderWay) {
@@ -269,29 +279,85 @@ TEST_F(ConversionWindowsTest, ASecondRunCannotStartWhileOneIsUnderWay) {
   EXPECT_TRUE(wizard_->Multiple().CmdNext->isEnabled());
 }
 
-TEST_F(ConversionWindowsTest, ClosingTheStatusWindowMidRunKeepsTheRunWhole) {
+TEST_F(ConversionWindowsTest, ClosingTheStatusWindowMidRunAsksToStop) {
   velmora::testing::TempDir dir;
   const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 3, 1);
   const fs::path pst = dir.path() / "Mailbox.pst";
   frmSingle& single = SinglePageWith(mailbox);
   desktop_.saves = {Q(pst)};
-  bool closed = false;
+  int closes = 0;
   wizard_->host().on_yield = [&](int64_t) {
-    if (!closed && wizard_->running() && Status().CmdSkip->isEnabled()) {
-      closed = true;
-      EXPECT_TRUE(Status().close());
-      EXPECT_FALSE(Status().isVisible());
+    // The second close once the first has been asked about.
+    if (closes == CountBoxes("Confirm Stop") && closes < 2 && wizard_->running() &&
+        Status().CmdSkip->isEnabled()) {
+      ++closes;
+      EXPECT_FALSE(Status().close());  // the window stays: a run that goes on stays in sight
+      EXPECT_TRUE(Status().isVisible());
     }
   };
-  desktop_.respond = [](const Box& box) {
-    return box.buttons == status::MessageBoxButtons::kYesNo ? MessageBoxAnswer::kYes : MessageBoxAnswer::kOk;
-  };
+  // The first close is declined (the run goes on), the second confirmed.
+  desktop_.answers = {MessageBoxAnswer::kNo, MessageBoxAnswer::kYes};
   single.CmdNext->click();
 
-  EXPECT_TRUE(closed);
+  EXPECT_EQ(closes, 2);
+  EXPECT_EQ(CountBoxes("Confirm Stop"), 2);
+  EXPECT_EQ(CountBoxes("Velmora eM Client Converter"), 0) << "not the exit question";
+  EXPECT_TRUE(desktop_.boxes.back().text.startsWith("Conversion stopped."));
+  EXPECT_TRUE(Status().isVisible());
+  EXPECT_TRUE(fs::exists(pst));
+}
+
+TEST_F(ConversionWindowsTest, FailedAndEmptyRunsSayWhatHappenedInOneBox) {
+  velmora::testing::TempDir dir;
+  MakeMailbox(dir.path() / "export", "anna", 2, 0);
+  MakeMailbox(dir.path() / "export", "bert", 1, 0);
+  fs::create_directories(dir.path() / "export" / "cleo");
+  std::ofstream(dir.path() / "export" / "cleo" / "readme.txt") << "no mail here";
+  const fs::path out = dir.path() / "missing";
+  frmMultiple& multiple = MultiplePageWith(dir.path() / "export", out, {1, 2, 3});
+  multiple.CmdNext->click();
+  ASSERT_EQ(desktop_.boxes.size(), 1u) << "one box for the run";
+  const QString text = desktop_.boxes[0].text;
+  EXPECT_TRUE(
+      text.startsWith("Nothing was converted: the Outlook data file could not be opened.\r\n0 "
+                      "message(s) converted, 3 not converted, 0 not reached."))
+      << text.toStdString();
+  for (const char* name : {"anna", "bert"}) {
+    EXPECT_TRUE(text.contains("The folder \"" + Q(out) + "\" does not exist.")) << name;
+  }
+  EXPECT_FALSE(text.contains("Outlook 2013/2010"));
+  EXPECT_FALSE(fs::exists(out / "cleo.pst"));
+
+  // An empty output folder box is refused before anything runs.
+  multiple.txtOutputFolder->setText(" ");
+  multiple.CmdNext->click();
+  EXPECT_EQ(desktop_.boxes.back().title, "Select Output Folder");
   EXPECT_EQ(CountBoxes("Completed"), 1);
-  EXPECT_FALSE(Status().loaded());  // unloaded once the run was over
-  ExpectReadable(pst, {{"Inbox", 3}, {"Sent Items", 1}});
+
+  // A source without a single message file: no .pst, and it says so.
+  wizard_->Start().OptSingle->click();
+  frmSingle& single = SinglePageWith(dir.path() / "export" / "cleo");
+  single.CmdNext->click();
+  EXPECT_EQ(desktop_.boxes.back().text, "Nothing to convert: no message files (.eml) were found.");
+  EXPECT_TRUE(desktop_.save_proposals.isEmpty());
+}
+
+TEST_F(ConversionWindowsTest, ResumingIntoTheSameFileLeavesEachMessageOnce) {
+  velmora::testing::TempDir dir;
+  const fs::path mailbox = MakeMailbox(dir.path(), "Mailbox", 3, 1);
+  const fs::path pst = dir.path() / "Mailbox.pst";
+  frmSingle& single = SinglePageWith(mailbox);
+  desktop_.saves = {Q(pst), Q(pst)};
+  single.CmdNext->click();  // a new file: nothing to ask
+  EXPECT_EQ(CountBoxes("Already Converted"), 0);
+  desktop_.answers = {MessageBoxAnswer::kYes};  // Yes is the answer the box offers first
+  single.CmdNext->click();                      // the same file again: asked once
+  ASSERT_EQ(CountBoxes("Already Converted"), 1);
+  EXPECT_TRUE(desktop_.boxes[desktop_.boxes.size() - 2].text.startsWith("\"" + Q(pst) + "\" already holds"));
+  EXPECT_EQ(single.conversion().outcomes().at(0).already_present.size(), 4u);
+  const auto check = velmora::testing::CheckWithReaders(pst.string(), {{{"Inbox", 3}, {"Sent Items", 1}}});
+  if (!check.available) GTEST_SKIP() << "the independent readers (pypff) are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 TEST_F(ConversionWindowsTest, AnErrorEscapingTheRunIsShownWithItsDescription) {

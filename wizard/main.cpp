@@ -10,6 +10,9 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Velmora eM Client Converter"));
+  QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+  // The installed desktop entry (velmora.desktop): the desktop shows its name and icon for our windows.
+  QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
   // Hidden pages count as open: the program ends only through a start page's close confirmation.
   QApplication::setQuitOnLastWindowClosed(false);
   velmora::wizard::QtDesktop desktop;

@@ -7,12 +7,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 #include "engine/errors.h"
 #include "engine/texts.h"
 #include "status/fit.h"
 #include "status/look.h"
+#include "status/window_nav.h"
 #include "wizard/controls.h"
 #include "wizard/folder_rows.h"
 #include "wizard/start_pages.h"
@@ -77,6 +79,15 @@ frmMultiple::frmMultiple(Wizard& wizard)
   connect(cmdChange, &QPushButton::clicked, this, [this] { cmdChange_Click(); });
   connect(cmdBack, &QPushButton::clicked, this, [this] { cmdBack_Click(); });
   connect(CmdNext, &QPushButton::clicked, this, [this] { CmdNext_Click(); });
+  // Top to bottom, left to right as laid out.
+  setTabOrder(CmdAddFolder, chkSelectAll);
+  setTabOrder(chkSelectAll, lv);
+  setTabOrder(lv, txtOutputFolder);
+  setTabOrder(txtOutputFolder, cmdChange);
+  setTabOrder(cmdChange, cmdBack);
+  setTabOrder(cmdBack, CmdNext);
+  CmdAddFolder->setFocus();
+  status::EnterPressesButtons(this, CmdNext);
 
   Form_Load();
 }
@@ -149,10 +160,7 @@ void frmMultiple::cmdChange_Click() {
 
 void frmMultiple::cmdBack_Click() {
   frmStart& start = wizard_.Start();
-  start.show();
-  start.raise();
-  start.activateWindow();
-  hide();
+  status::SwitchTo(this, &start, start.CheckedOption());
 }
 
 void frmMultiple::CmdNext_Click() {
@@ -218,19 +226,23 @@ bool frmMultiple::RowGhosted(int32_t position) const {
   return Row(position)->data(0, kGhostedRole).toBool();
 }
 
+void frmMultiple::ClearRowMarks() {
+  for (int32_t position = 1; position <= RowCount(); ++position) {
+    QTreeWidgetItem* row = Row(position);
+    for (int column = 0; column < lv->columnCount(); ++column) row->setForeground(column, QBrush());
+    SetRowGhosted(position, false);
+  }
+}
+
 void frmMultiple::ShowOwnedBy(QWidget* owner) {
   if (!isVisible()) status::CentreOver(this, owner);
-  show();
-  raise();
-  activateWindow();
+  status::BringToFront(this, CmdAddFolder);
 }
 
 void frmMultiple::closeEvent(QCloseEvent* event) {
   event->accept();
   frmStart& start = wizard_.Start();
-  start.show();
-  start.raise();
-  start.activateWindow();
+  status::BringToFront(&start, start.CheckedOption());
 }
 
 }  // namespace velmora::wizard

@@ -64,6 +64,8 @@ class frmMultiple : public QWidget {
   void SetRowTextColour(int32_t position, uint32_t bgr);
   void SetRowGhosted(int32_t position, bool ghosted);
   bool RowGhosted(int32_t position) const;
+  // Every row back to its unmarked look (a new run starts).
+  void ClearRowMarks();
 
   void ShowOwnedBy(QWidget* owner);
 

@@ -11,12 +11,12 @@
 
 namespace velmora::wizard {
 
-void ShellOpen(const QString& target) {
-  if (target.isEmpty()) return;
+bool ShellOpen(const QString& target) {
+  if (target.isEmpty()) return true;
   // Web addresses open in the browser; anything else is a local path.
   const bool web =
       target.startsWith(QStringLiteral("http://")) || target.startsWith(QStringLiteral("https://"));
-  QDesktopServices::openUrl(web ? QUrl(target) : QUrl::fromLocalFile(target));
+  return QDesktopServices::openUrl(web ? QUrl(target) : QUrl::fromLocalFile(target));
 }
 
 QString PickFolder(QWidget* owner, const QString& title, const QString& start) {

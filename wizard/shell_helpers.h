@@ -1,6 +1,6 @@
 // The shell helpers the pages and the status window share, and the desktop the program runs with.
 //  - ShellOpen: a folder, file or web address opened in the user's default handler (QDesktopServices);
-//    an empty target does nothing and a failure is not reported.
+//    an empty target does nothing; false when no handler took it.
 //  - PickFolder: the modal folder chooser (QFileDialog) opened in `start`; the chosen folder, or empty text
 //    on cancel.
 //  - QtFilter: a save-dialog filter in the common-dialog form "Description (*.pst)|*.pst" turned into Qt's.
@@ -13,7 +13,7 @@
 
 namespace velmora::wizard {
 
-void ShellOpen(const QString& target);
+bool ShellOpen(const QString& target);
 QString PickFolder(QWidget* owner, const QString& title, const QString& start);
 
 // "Outlook Data File(s) (*.pst)|*.pst" -> "Outlook Data File(s) (*.pst)". Pairs of description and
@@ -30,7 +30,7 @@ class QtDesktop : public status::Desktop {
   status::MessageBoxAnswer MessageBox(QWidget* owner, const QString& text, const QString& title,
                                       status::MessageBoxButtons buttons,
                                       status::MessageBoxIcon icon) override;
-  void ShellOpen(const QString& target) override { wizard::ShellOpen(target); }
+  bool ShellOpen(const QString& target) override { return wizard::ShellOpen(target); }
   QString PickFolder(QWidget* owner, const QString& title) override;
   std::optional<QString> SaveFileName(QWidget* owner, const QString& proposed_name,
                                       const QString& qt_filter) override;

@@ -7,6 +7,7 @@
 
 #include "engine/conversion.h"
 #include "status/look.h"
+#include "status/window_nav.h"
 #include "wizard/controls.h"
 #include "wizard/window_host.h"
 #include "wizard/wizard.h"
@@ -18,6 +19,8 @@ frmSingle::frmSingle(Wizard& wizard)
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       wizard_(wizard),
       conversion_(std::make_unique<engine::Conversion>(wizard.host(), wizard.run_state())) {
+  // Re-running into a file that already holds this mailbox's messages asks whether to skip them.
+  conversion_->set_resume(engine::Conversion::ResumeMode::kAsk);
   setObjectName(QStringLiteral("frmSingle"));
   setWindowTitle(QStringLiteral("Single Folder Mode"));
   setFixedSize(514, 146);
@@ -33,8 +36,10 @@ frmSingle::frmSingle(Wizard& wizard)
   CmdNext = MakeButton(this, QStringLiteral("&Next >"), QRect(384, 112, 113, 26));
   CmdNext->setEnabled(false);
   CmdAddFolder->setFocus();
+  // Top to bottom, left to right as laid out.
+  setTabOrder(txtSourceMailbox, CmdAddFolder);
   setTabOrder(CmdAddFolder, CmdNext);
-  setTabOrder(CmdNext, txtSourceMailbox);
+  status::EnterPressesButtons(this, CmdNext);
   connect(CmdAddFolder, &QPushButton::clicked, this, [this] { CmdAddFolder_Click(); });
   connect(CmdNext, &QPushButton::clicked, this, [this] { CmdNext_Click(); });
 }
@@ -46,6 +51,7 @@ void frmSingle::CmdAddFolder_Click() {
   if (folder.isEmpty()) return;
   CmdNext->setEnabled(true);
   txtSourceMailbox->setText(folder);
+  CmdNext->setFocus();
 }
 
 void frmSingle::CmdNext_Click() {
@@ -54,11 +60,9 @@ void frmSingle::CmdNext_Click() {
 }
 
 void frmSingle::ShowOwnedBy(QWidget* owner) {
+  if (parentWidget() != owner) setParent(owner, windowFlags());  // owned: it stays in front of its owner
   if (!isVisible()) status::CentreOver(this, owner);
-  show();
-  raise();
-  activateWindow();
-  CmdAddFolder->setFocus();
+  status::BringToFront(this, CmdNext->isEnabled() ? static_cast<QWidget*>(CmdNext) : CmdAddFolder);
 }
 
 void frmSingle::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include "engine/texts.h"
 #include "status/fit.h"
 #include "status/look.h"
+#include "status/window_nav.h"
 #include "wizard/controls.h"
 #include "wizard/illustration.h"
 #include "wizard/multiple_page.h"
@@ -66,16 +67,16 @@ frmFirst::frmFirst(Wizard& wizard) : QWidget(nullptr, kPageFlags), wizard_(wizar
   CmdNext->setDefault(true);
   connect(CmdHelp, &QPushButton::clicked, this, [this] { CmdHelp_Click(); });
   connect(CmdNext, &QPushButton::clicked, this, [this] { CmdNext_Click(); });
-  setTabOrder(CmdNext, CmdHelp);
+  // Left to right as laid out; Next, the page's way on, has the focus and Enter.
+  setTabOrder(CmdHelp, CmdNext);
+  CmdNext->setFocus();
+  status::EnterPressesButtons(this, CmdNext);
 }
 
 void frmFirst::CmdNext_Click() {
   frmStart& start = wizard_.Start();
   if (!start.isVisible()) status::CentreOver(&start, nullptr);
-  start.show();
-  start.raise();
-  start.activateWindow();
-  hide();
+  status::SwitchTo(this, &start, start.CheckedOption());
 }
 
 void frmFirst::CmdHelp_Click() {
@@ -142,6 +143,17 @@ frmStart::frmStart(Wizard& wizard) : QWidget(nullptr, kPageFlags), wizard_(wizar
   connect(CmdHelp, &QPushButton::clicked, this, [this] { CmdHelp_Click(); });
   connect(cmdBack, &QPushButton::clicked, this, [this] { cmdBack_Click(); });
   connect(CmdNext, &QPushButton::clicked, this, [this] { CmdNext_Click(); });
+  // Top to bottom as laid out: the options (one stop: the arrow keys move between them), then the buttons.
+  setTabOrder(OptSingle, OptMultiple);
+  setTabOrder(OptMultiple, CmdHelp);
+  setTabOrder(CmdHelp, cmdBack);
+  setTabOrder(cmdBack, CmdNext);
+  OptSingle->setFocus();
+  status::EnterPressesButtons(this, CmdNext);
+}
+
+QRadioButton* frmStart::CheckedOption() const {
+  return OptMultiple->isChecked() ? OptMultiple : OptSingle;
 }
 
 void frmStart::OptSingle_Click() {
@@ -161,15 +173,14 @@ void frmStart::CmdNext_Click() {
     return;
   }
   wizard_.Multiple().ShowOwnedBy(this);
-  hide();
+  // Hiding this page would hide the windows it owns: the single-folder page and the status window of a run
+  // under way.
+  if (!wizard_.running()) hide();
 }
 
 void frmStart::cmdBack_Click() {
   frmFirst& first = wizard_.First();
-  first.show();
-  first.raise();
-  first.activateWindow();
-  hide();
+  status::SwitchTo(this, &first, first.CmdNext);
 }
 
 void frmStart::CmdHelp_Click() {

@@ -71,6 +71,8 @@ class frmStart : public QWidget {
   QPushButton* cmdBack;
   QPushButton* CmdNext;
 
+  // The option that is checked: it has the focus when the page comes up.
+  QRadioButton* CheckedOption() const;
   void OptSingle_Click();
   void OptMultiple_Click();
   void CmdNext_Click();

@@ -65,5 +65,32 @@ TEST(VelmoraUnderXvfb, KeyboardWalkConvertsASingleMailbox) {
   }
 }
 
+// The multiple-mailbox walk; afterwards the status window covers nothing of the page (its list and its
+// output folder box stay clickable).
+TEST(VelmoraUnderXvfb, KeyboardWalkConvertsEveryMailboxAndClearsThePage) {
+  if (!Installed("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  if (!Installed("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+
+  testing::TempDir dir;
+  for (const char* name : {"anna", "bert"}) {
+    WriteMessage(dir.path() / "export" / name / "Inbox" / "1.eml", 1);
+  }
+  fs::create_directories(dir.path() / "out");
+  const fs::path shots = fs::current_path() / "velmora-xvfb-multiple";
+  fs::remove_all(shots);
+  fs::create_directories(shots);
+  const std::string command = "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' bash " +
+                              testing::ShellQuote(VELMORA_SOURCE_DIR "/wizard/xvfb_walk.sh") + " " +
+                              testing::ShellQuote(VELMORA_BINARY) + " " +
+                              testing::ShellQuote((dir.path() / "export").string()) + " " +
+                              testing::ShellQuote((dir.path() / "out").string()) + " " +
+                              testing::ShellQuote(shots.string()) + " multiple";
+  std::string output;
+  // 25: the status window covers part of the page.
+  ASSERT_EQ(testing::RunCommand(command, &output), 0) << output;
+  EXPECT_TRUE(fs::exists(dir.path() / "out" / "anna.pst"));
+  EXPECT_TRUE(fs::exists(dir.path() / "out" / "bert.pst"));
+}
+
 }  // namespace
 }  // namespace velmora

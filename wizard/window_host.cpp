@@ -141,6 +141,7 @@ void WindowHost::SetButton(engine::ButtonState field, bool on) {
       break;
     case engine::ButtonState::kOpenFolderEnabled:
       window.CmdLocate->setEnabled(on);
+      if (on) window.ShowLocation();
       break;
   }
 }
@@ -162,6 +163,13 @@ bool WindowHost::ConfirmSkip() {
              status::MessageBoxIcon::kNone) == status::MessageBoxAnswer::kYes;
 }
 
+bool WindowHost::ConfirmResume(const std::string& pst_path) {
+  return wizard_.desktop().MessageBox(
+             DialogOwner(), Q("\"" + pst_path + "\"" + engine::texts::kConfirmResumeText),
+             QString::fromUtf8(engine::texts::kConfirmResumeTitle), status::MessageBoxButtons::kYesNo,
+             status::MessageBoxIcon::kQuestion) == status::MessageBoxAnswer::kYes;
+}
+
 bool WindowHost::ConfirmStop() {
   return Ask(engine::texts::kConfirmStopText, engine::texts::kConfirmStopTitle,
              status::MessageBoxButtons::kYesNo,
@@ -169,9 +177,19 @@ bool WindowHost::ConfirmStop() {
 }
 
 void WindowHost::ShowMessage(engine::Notice notice, const std::string& text) {
+  // A run over several mailboxes shows one box: the store errors wait for the completion message.
+  if (notice == engine::Notice::kStoreError && Mode() == engine::RunMode::kMailboxList) {
+    held_store_errors_.push_back(text);
+    return;
+  }
+  std::string shown = text;
+  if (notice == engine::Notice::kCompleted) {
+    for (const std::string& error : held_store_errors_) shown += "\r\n\r\n" + error;
+    held_store_errors_.clear();
+  }
   const char* title = notice == engine::Notice::kStoreError ? engine::texts::kOutlookErrorTitle
                                                             : engine::texts::kCompletedTitle;
-  wizard_.desktop().MessageBox(DialogOwner(), Q(text), QString::fromUtf8(title),
+  wizard_.desktop().MessageBox(DialogOwner(), Q(shown), QString::fromUtf8(title),
                                status::MessageBoxButtons::kOkOnly, status::MessageBoxIcon::kInformation);
 }
 

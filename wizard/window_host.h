@@ -11,6 +11,8 @@
 
 #include <QElapsedTimer>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -47,6 +49,7 @@ class WindowHost : public engine::Host {
   void MarkMailboxTaken(int32_t index) override;
   bool ConfirmSkip() override;
   bool ConfirmStop() override;
+  bool ConfirmResume(const std::string& pst_path) override;
   std::optional<std::string> ChooseSavePath(const std::string& proposed_name) override;
   void ShowMessage(engine::Notice notice, const std::string& text) override;
   void CloseRequestPage() override;
@@ -59,6 +62,7 @@ class WindowHost : public engine::Host {
   Wizard& wizard_;
   QElapsedTimer since_events_;
   int64_t yields_ = 0;
+  std::vector<std::string> held_store_errors_;
 };
 
 }  // namespace velmora::wizard

@@ -12,6 +12,7 @@
 #include "engine/texts.h"
 #include "status/look.h"
 #include "status/status_window.h"
+#include "status/window_nav.h"
 #include "wizard/multiple_page.h"
 #include "wizard/single_page.h"
 #include "wizard/start_pages.h"
@@ -75,7 +76,7 @@ status::frmMigateAll& Wizard::Status() {
 void Wizard::Launch() {
   frmFirst& first = First();
   status::CentreOver(&first, nullptr);
-  first.show();
+  status::BringToFront(&first, first.CmdNext);
 }
 
 void Wizard::SetRunControlsEnabled(bool enabled) {
@@ -93,8 +94,23 @@ void Wizard::SetRunControlsEnabled(bool enabled) {
 void Wizard::RunConversion(QWidget* page) {
   engine::Conversion& conversion = Single().conversion();
   if (running_ || conversion.running()) return;
+  // An empty output folder would put the files at the top of the file system: refused, as the folder
+  // choosers do.
+  if (!Start().OptSingle->isChecked() && Multiple().txtOutputFolder->text().trimmed().isEmpty()) {
+    desktop_.MessageBox(
+        page,
+        QStringLiteral("No Output Folder !\r\nPlease choose the folder for the converted Outlook "
+                       "data files with \"Change...\"."),
+        QStringLiteral("Select Output Folder"), status::MessageBoxButtons::kOkOnly,
+        status::MessageBoxIcon::kInformation);
+    status::BringToFront(&Multiple(), Multiple().cmdChange);
+    return;
+  }
   running_ = true;
   SetRunControlsEnabled(false);
+  // Every run starts from a clean display and unmarked rows, whatever the last run left.
+  Status().Load();
+  if (multiple_) multiple_->ClearRowMarks();
   Status().ShowOwnedBy(page);
   QString failure;
   try {
@@ -105,8 +121,12 @@ void Wizard::RunConversion(QWidget* page) {
     failure = QString::fromStdString(e.what());
   }
   running_ = false;
+  // A stopped run kept its store open for the case the program ends; the run is over, so let it go now.
+  conversion.Close();
   SetRunControlsEnabled(true);
   Status().RunFinished();
+  // Out of the way of the page's controls (the list and the output folder), where the screen has room.
+  if (page == multiple_.get() && Status().isVisible()) status::MoveBeside(&Status(), page);
   if (!failure.isEmpty()) {
     desktop_.MessageBox(page, failure, QString::fromUtf8(engine::texts::kAppTitle),
                         status::MessageBoxButtons::kOkOnly, status::MessageBoxIcon::kInformation);

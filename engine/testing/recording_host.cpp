@@ -126,7 +126,7 @@ void RecordingHost::MarkMailboxTaken(int32_t index) {
   Record("Mailbox" + std::to_string(index) + ".Taken");
 }
 
-bool RecordingHost::Confirm(const char* question) {
+bool RecordingHost::Confirm(const std::string& question) {
   bool answer = false;
   const bool scripted = !confirm_answers.empty();
   if (scripted) {

@@ -71,12 +71,13 @@ class RecordingHost : public Host {
   void MarkMailboxTaken(int32_t index) override;
   bool ConfirmSkip() override { return Confirm("ConfirmSkip"); }
   bool ConfirmStop() override { return Confirm("ConfirmStop"); }
+  bool ConfirmResume(const std::string& pst_path) override { return Confirm("ConfirmResume=" + pst_path); }
   std::optional<std::string> ChooseSavePath(const std::string& proposed_name) override;
   void ShowMessage(Notice notice, const std::string& text) override;
   void CloseRequestPage() override;
 
  private:
-  bool Confirm(const char* question);
+  bool Confirm(const std::string& question);
   void Record(std::string line);
   // The status window as creating and loading it leaves it.
   void ResetDisplay();

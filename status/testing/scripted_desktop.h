@@ -48,8 +48,11 @@ class ScriptedDesktop : public Desktop {
     }
     return buttons == MessageBoxButtons::kYesNo ? MessageBoxAnswer::kNo : MessageBoxAnswer::kOk;
   }
-  void ShellOpen(const QString& target) override {
+  // Whether ShellOpen finds a handler.
+  bool can_open = true;
+  bool ShellOpen(const QString& target) override {
     if (!target.isEmpty()) opened.push_back(target);
+    return can_open;
   }
   QString PickFolder(QWidget*, const QString& title) override {
     pick_titles.push_back(title);
