@@ -13,6 +13,7 @@
 #include "mime/body_choice.h"
 #include "mime/body_props.h"
 #include "mime/byte_sources.h"
+#include "mime/calendar_meeting.h"
 #include "mime/charset.h"
 #include "mime/dates.h"
 #include "mime/envelope.h"
@@ -80,6 +81,8 @@ class MessageBuilder {
     BodyChoice choice = ChooseBody(root, options_.max_mime_depth);
     PST_ASSIGN_OR_RETURN(auto ic, SetBodyProperties(choice, options_.max_body_bytes, spill_, out.props));
     if (!choice.html && !choice.plain) SetUnsplitMultipartText(root, out.props);
+    GMimePart* calendar = FindCalendarPart(root, options_.max_mime_depth);
+    if (calendar && MapMeeting(calendar, out)) choice.consumed.insert(GMIME_OBJECT(calendar));
     PST_RETURN_IF_ERROR(CollectAttachments(root, choice, ic, namer, when, depth, out));
     for (const UuFile& f : ic.uuencoded) {
       auto data = std::make_shared<MemorySource>(std::vector<uint8_t>(f.data.begin(), f.data.end()));
