@@ -23,6 +23,7 @@
 #include "mime/prop_tags.h"
 #include "mime/smime.h"
 #include "mime/spill_store.h"
+#include "mime/tnef_content.h"
 
 namespace velmora::mime {
 namespace {
@@ -142,6 +143,13 @@ class MessageBuilder {
           PST_ASSIGN_OR_RETURN(auto att,
                                EmbeddedAttachment(p.object, inner.get(), namer, when, message_depth));
           out.attachments.push_back(std::move(att));
+          continue;
+        }
+      }
+      if (IsTnefPart(p.object)) {
+        if (auto tnef = DecodeTnef(GMIME_PART(p.object), out.notes)) {
+          PST_RETURN_IF_ERROR(
+              AddTnefContent(std::move(*tnef), namer, spill_, when, options_.max_attachments, out));
           continue;
         }
       }

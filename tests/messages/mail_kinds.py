@@ -34,6 +34,10 @@ EXPECTED = {
     "meeting-thunderbird-like.eml": {"class": "IPM.Schedule.Meeting.Request",
                                      "start": when("2024-06-18 13:30"), "end": when("2024-06-18 14:15"),
                                      "named": ["Studio 2", "America/New_York"], "attachments": ["invite.ics"]},
+    "tnef-beside-plain-body.eml": {"class": "IPM.Note", "attachments": ["budget 2024.xlsx"]},
+    "tnef-rtf-body.eml": {"class": "IPM.Note", "attachments": ["report.txt", "chart.png"],
+                          "rtf": "The {\\b rich} body of the wrapped mail."},
+    "tnef-undecodable.eml": {"class": "IPM.Note", "attachments": ["winmail.dat"]},
 }
 
 

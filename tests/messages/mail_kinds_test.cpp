@@ -59,5 +59,10 @@ TEST(MailKindsTest, InvitationsShowAsMeetingRequests) {
   ExpectKindsKept("meetings");
 }
 
+// winmail.dat of our own making: the files it wraps and its RTF body come out; a broken one stays a file.
+TEST(MailKindsTest, TnefWrappedFilesComeOut) {
+  ExpectKindsKept("tnef");
+}
+
 }  // namespace
 }  // namespace velmora::testing
