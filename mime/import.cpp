@@ -21,6 +21,7 @@
 #include "mime/gobject_ptr.h"
 #include "mime/header_repair.h"
 #include "mime/prop_tags.h"
+#include "mime/report_kinds.h"
 #include "mime/smime.h"
 #include "mime/spill_store.h"
 #include "mime/tnef_content.h"
@@ -84,6 +85,7 @@ class MessageBuilder {
     if (!choice.html && !choice.plain) SetUnsplitMultipartText(root, out.props);
     GMimePart* calendar = FindCalendarPart(root, options_.max_mime_depth);
     if (calendar && MapMeeting(calendar, out)) choice.consumed.insert(GMIME_OBJECT(calendar));
+    if (GMimeObject* status = MapReport(root, when, out)) choice.consumed.insert(status);
     PST_RETURN_IF_ERROR(CollectAttachments(root, choice, ic, namer, when, depth, out));
     for (const UuFile& f : ic.uuencoded) {
       auto data = std::make_shared<MemorySource>(std::vector<uint8_t>(f.data.begin(), f.data.end()));

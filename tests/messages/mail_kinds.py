@@ -6,6 +6,7 @@ recipients.
 Usage: mail_kinds.py MANIFEST.json FILE.pst   (the manifest of compare_messages.py)
 Exit status 0 when every expectation holds, 1 otherwise, 77 when a reader is not installed.
 """
+import ctypes
 import datetime
 import json
 import os
@@ -38,7 +39,57 @@ EXPECTED = {
     "tnef-rtf-body.eml": {"class": "IPM.Note", "attachments": ["report.txt", "chart.png"],
                           "rtf": "The {\\b rich} body of the wrapped mail."},
     "tnef-undecodable.eml": {"class": "IPM.Note", "attachments": ["winmail.dat"]},
+    "report-delay-then-failure.eml": {"class": "REPORT.IPM.Note.NDR", "attachments": ["Undelivered Message Headers"],
+                                      "recipients": ["nobody@example.net", "Gone Person"],
+                                      "recipient_status": [
+                                          "<mail.example.net #5.1.1 smtp; 550 5.1.1 <nobody@example.net>: Recipient "
+                                          "address rejected: User unknown>", "<#5.2.1 smtp; 550 mailbox disabled>"]},
+    "report-delivered.eml": {"class": "REPORT.IPM.Note.DR", "attachments": ["Spring offsite"],
+                             "recipients": ["kim@example.com"]},
+    "report-read.eml": {"class": "REPORT.IPM.Note.IPNRN"},
+    "report-deleted-unread.eml": {"class": "REPORT.IPM.Note.IPNNRN"},
 }
+
+
+def recipient_strings(path, identifier, entry_type):
+    """A string property of every recipient row of a message, through libpff's C interface (pypff does not
+    reach recipients); None where a row has none."""
+    lib = ctypes.CDLL("libpff.so.1")
+    v, pv = ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)
+    for name, args in {
+            "libpff_file_initialize": [pv, pv], "libpff_file_open": [v, ctypes.c_char_p, ctypes.c_int, pv],
+            "libpff_file_get_item_by_identifier": [v, ctypes.c_uint32, pv, pv],
+            "libpff_message_get_recipients": [v, pv, pv],
+            "libpff_item_get_number_of_record_sets": [v, ctypes.POINTER(ctypes.c_int), pv],
+            "libpff_item_get_record_set_by_index": [v, ctypes.c_int, pv, pv],
+            "libpff_record_set_get_entry_by_type": [v, ctypes.c_uint32, ctypes.c_uint32, pv, ctypes.c_uint8, pv],
+            "libpff_record_entry_get_data_as_utf8_string_size": [v, ctypes.POINTER(ctypes.c_size_t), pv],
+            "libpff_record_entry_get_data_as_utf8_string": [v, ctypes.c_char_p, ctypes.c_size_t, pv]}.items():
+        getattr(lib, name).argtypes = args
+    err = v()
+
+    def ok(result):
+        if result != 1:
+            raise RuntimeError("libpff could not read the recipients")
+    f, item, rcpts, count = v(), v(), v(), ctypes.c_int()
+    ok(lib.libpff_file_initialize(ctypes.byref(f), ctypes.byref(err)))
+    ok(lib.libpff_file_open(f, path.encode(), 1, ctypes.byref(err)))
+    ok(lib.libpff_file_get_item_by_identifier(f, identifier, ctypes.byref(item), ctypes.byref(err)))
+    ok(lib.libpff_message_get_recipients(item, ctypes.byref(rcpts), ctypes.byref(err)))
+    ok(lib.libpff_item_get_number_of_record_sets(rcpts, ctypes.byref(count), ctypes.byref(err)))
+    out = []
+    for i in range(count.value):
+        rs, entry, size = v(), v(), ctypes.c_size_t()
+        ok(lib.libpff_item_get_record_set_by_index(rcpts, i, ctypes.byref(rs), ctypes.byref(err)))
+        if lib.libpff_record_set_get_entry_by_type(rs, entry_type, 0x001F, ctypes.byref(entry), 0,
+                                                   ctypes.byref(err)) != 1:
+            out.append(None)
+            continue
+        ok(lib.libpff_record_entry_get_data_as_utf8_string_size(entry, ctypes.byref(size), ctypes.byref(err)))
+        buf = ctypes.create_string_buffer(size.value + 64)  # this version counts one byte short at times
+        ok(lib.libpff_record_entry_get_data_as_utf8_string(entry, buf, size.value + 64, ctypes.byref(err)))
+        out.append(buf.value.decode("utf-8"))
+    return out  # the file handle is left to the process's end: a test script reads a few messages
 
 
 def entries(item):
@@ -78,6 +129,7 @@ def read_pypff(path, folder_path):
         m = folder.get_sub_message(j)
         props = entries(m)
         got = {"class": text_of(props[0x001A]) if 0x001A in props else None,
+               "recipient_status": [t for t in recipient_strings(path, m.identifier, 0x0C1B) if t],
                "named": [t for k, e in props.items() if k >= 0x8000 for t in [text_of(e)] if t],
                "attachments": []}
         for k, key in ((0x0060, "start"), (0x0061, "end")):
@@ -155,6 +207,8 @@ def main(argv):
             checks.append(("named property holding %r" % text, True, text in got["named"]))
         if "rtf" in want:
             checks.append(("RTF body holds %r" % want["rtf"], True, want["rtf"] in (got["rtf"] or "")))
+        if "recipient_status" in want:
+            checks.append(("recipients' status", want["recipient_status"], got["recipient_status"]))
         for text in want.get("recipients", []):
             checks.append(("recipients list %r" % text, True, text in export["recipients"]))
         for what, expected, actual in checks:

@@ -64,5 +64,10 @@ TEST(MailKindsTest, TnefWrappedFilesComeOut) {
   ExpectKindsKept("tnef");
 }
 
+// Delivery and read reports: their report class and, for delivery reports, each recipient's status.
+TEST(MailKindsTest, ReportsKeepTheirKind) {
+  ExpectKindsKept("reports");
+}
+
 }  // namespace
 }  // namespace velmora::testing
