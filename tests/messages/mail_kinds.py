@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Checks meeting requests, TNEF-wrapped mail and reports in one folder of a .pst as pypff and pffexport read
-them: the message class, the meeting's times and place, the attachments, the RTF body, the report's
-recipients.
+"""Checks meeting requests, TNEF-wrapped mail and reports in one folder of a .pst as pypff, libpff, pffexport
+and readpst read them: the message class, the meeting's times and place (readpst rebuilds a calendar from
+the stored meeting), the attachments, the RTF body, the report's recipients and their status.
 
 Usage: mail_kinds.py MANIFEST.json FILE.pst   (the manifest of compare_messages.py)
 Exit status 0 when every expectation holds, 1 otherwise, 77 when a reader is not installed.
@@ -171,6 +171,28 @@ def read_pffexport(path, folder_path):
         shutil.rmtree(tmp, ignore_errors=True)
 
 
+def readpst_texts(path):
+    """The text of every message readpst writes out of the file."""
+    tmp = tempfile.mkdtemp()
+    try:
+        subprocess.run(["readpst", "-j", "0", "-e", "-D", "-q", "-o", tmp, path], capture_output=True)
+        out = []
+        for root, _, names in os.walk(tmp):
+            for n in names:
+                out.append(open(os.path.join(root, n), "rb").read().decode("utf-8", "replace"))
+        return out
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+def readpst_calendar_lines(want):
+    """The lines readpst writes for a meeting stored with `want`'s start, end and place."""
+    fmt = "%Y%m%dT%H%M%SZ"
+    return ["DTSTART;VALUE=DATE-TIME:" + want["start"].strftime(fmt),
+            "DTEND;VALUE=DATE-TIME:" + want["end"].strftime(fmt),
+            "LOCATION:" + want["named"][0].replace(",", "\\,")]
+
+
 def main(argv):
     if len(argv) != 3:
         print(__doc__, file=sys.stderr)
@@ -180,14 +202,15 @@ def main(argv):
     except ImportError:
         print("independent readers not installed (python3-pypff)")
         return 77
-    if not shutil.which("pffexport"):
-        print("independent readers not installed (pff-tools)")
+    if not shutil.which("pffexport") or not shutil.which("readpst"):
+        print("independent readers not installed (pff-tools, pst-utils)")
         return 77
     with open(argv[1]) as fh:
         manifest = json.load(fh)
     files = [os.path.basename(p) for p in manifest["files"]]
     seen = read_pypff(argv[2], manifest["folder"])
     exported = read_pffexport(argv[2], manifest["folder"])
+    rebuilt = readpst_texts(argv[2])
     if len(seen) != len(files) or len(exported) != len(files):
         print("readers list %d and %d messages, %d were saved" % (len(seen), len(exported), len(files)))
         return 1
@@ -200,6 +223,9 @@ def main(argv):
         checks = [("class", want["class"], got["class"])]
         if want["class"].startswith("IPM.Schedule.Meeting"):
             checks.append(("pffexport item kind", "Meeting", export["kind"]))
+            lines = readpst_calendar_lines(want)
+            checks.append(("readpst calendar %s" % " ".join(lines), True,
+                           any(all(l in text for l in lines) for text in rebuilt)))
         for key in ("start", "end", "attachments"):
             if key in want:
                 checks.append((key, want[key], got.get(key)))
