@@ -6,8 +6,13 @@ extern "C" {
 #include <ytnef.h>
 }
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "mime/body_choice.h"
 #include "mime/byte_sources.h"
@@ -35,6 +40,37 @@ struct TnefHolder {
   ~TnefHolder() { TNEFFree(&tnef); }
   TnefHolder(const TnefHolder&) = delete;
   TnefHolder& operator=(const TnefHolder&) = delete;
+};
+
+// libytnef reports damaged input with printf on standard output, where velmora-convert and velmora-pst write
+// their JSON: the parse runs with standard output sent to the null device, one parse at a time. Nothing else
+// of the program writes to standard output while messages are read.
+class QuietStdout {
+ public:
+  QuietStdout() : lock_(Mutex()) {
+    std::fflush(stdout);
+    saved_ = ::dup(STDOUT_FILENO);
+    int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) ::dup2(null, STDOUT_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    if (saved_ >= 0) {
+      ::dup2(saved_, STDOUT_FILENO);
+      ::close(saved_);
+    }
+  }
+  QuietStdout(const QuietStdout&) = delete;
+  QuietStdout& operator=(const QuietStdout&) = delete;
+
+ private:
+  static std::mutex& Mutex() {
+    static std::mutex m;
+    return m;
+  }
+  std::lock_guard<std::mutex> lock_;
+  int saved_ = -1;
 };
 
 std::string Lower(std::string s) {
@@ -79,7 +115,11 @@ bool RtfDecompresses(std::vector<uint8_t>& rtf) {
   if (rtf.size() < 16) return false;
   variableLength v{rtf.data(), static_cast<int>(rtf.size())};
   int size = 0;
-  BYTE* plain = DecompressRTF(&v, &size);
+  BYTE* plain = nullptr;
+  {
+    QuietStdout quiet;
+    plain = DecompressRTF(&v, &size);
+  }
   bool ok = plain && size > 0;
   std::free(plain);
   return ok;
@@ -104,8 +144,12 @@ std::optional<TnefContent> DecodeTnef(GMimePart* part, std::vector<std::string>&
   }
   TnefHolder holder;
   TNEFStruct& t = holder.tnef;
-  if (bytes.size() < 6 ||
-      TNEFParseMemory(reinterpret_cast<BYTE*>(bytes.data()), static_cast<long>(bytes.size()), &t) < 0) {
+  int parsed = -1;
+  if (bytes.size() >= 6) {
+    QuietStdout quiet;
+    parsed = TNEFParseMemory(reinterpret_cast<BYTE*>(bytes.data()), static_cast<long>(bytes.size()), &t);
+  }
+  if (parsed < 0) {
     notes.push_back("the TNEF part (winmail.dat) could not be decoded; it is kept as it is");
     return std::nullopt;
   }
