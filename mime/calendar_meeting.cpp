@@ -5,6 +5,7 @@
 #include <array>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "mime/addresses.h"
@@ -253,7 +254,9 @@ bool MapMeeting(GMimePart* part, pst::MessageContent& out) {
   }
   const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
   std::string text = DecodeBodyText(bytes, charset ? charset : "utf-8");
-  icalerror_set_errors_are_fatal(0);
+  // A build of libical may abort on a parse error; ours reports it instead. Set once: parses run on threads.
+  static std::once_flag not_fatal;
+  std::call_once(not_fatal, [] { icalerror_set_errors_are_fatal(0); });
   IcalPtr calendar(icalparser_parse_string(text.c_str()));
   icalcomponent* event = calendar && icalcomponent_isa(calendar.get()) == ICAL_VCALENDAR_COMPONENT
                              ? icalcomponent_get_first_component(calendar.get(), ICAL_VEVENT_COMPONENT)
