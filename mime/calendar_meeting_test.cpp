@@ -19,11 +19,6 @@ const pst::NamedProperty* Named(const pst::MessageContent& m, uint8_t set_first_
   return nullptr;
 }
 
-std::optional<uint64_t> NamedTime(const pst::MessageContent& m, uint8_t set, uint32_t lid) {
-  const auto* n = Named(m, set, lid);
-  return n ? n->value.AsTime() : std::nullopt;
-}
-
 std::string NamedString(const pst::MessageContent& m, uint8_t set, uint32_t lid) {
   const auto* n = Named(m, set, lid);
   return n ? n->value.AsString().value_or("") : "";
@@ -37,50 +32,34 @@ pst::MessageContent LoadMeeting(const std::string& name) {
 
 constexpr uint8_t kAppointment = 0x02, kMeeting = 0x90;
 
-TEST(CalendarMeeting, InvitationsOfThreeProgramsBecomeMeetingRequests) {
-  struct Case {
-    const char* file;
-    uint64_t start, end;
-    const char* location;
-    const char* zone;
-    size_t attachments;  // the calendar alternative is the meeting; an attached invite.ics stays one file
-  };
-  const Case cases[] = {
-      {"meeting-google-like.eml", FileTime(2024, 3, 12, 15, 0, 0), FileTime(2024, 3, 12, 16, 0, 0),
-       "Room 4B, Harbour Building", "UTC", 1},
-      {"meeting-outlook-like.eml", FileTime(2024, 1, 15, 9, 0, 0), FileTime(2024, 1, 15, 10, 30, 0),
-       "Konferenzraum Süd", "W. Europe Standard Time", 0},
-      {"meeting-thunderbird-like.eml", FileTime(2024, 6, 18, 13, 30, 0), FileTime(2024, 6, 18, 14, 15, 0),
-       "Studio 2", "America/New_York", 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    auto m = LoadMeeting(c.file);
-    EXPECT_EQ(Str(m.props, tag::kMessageClass), "IPM.Schedule.Meeting.Request");
-    EXPECT_EQ(Time(m.props, 0x0060), c.start);
-    EXPECT_EQ(Time(m.props, 0x0061), c.end);
-    EXPECT_EQ(NamedTime(m, kAppointment, 0x820D), c.start);
-    EXPECT_EQ(NamedTime(m, kAppointment, 0x820E), c.end);
-    EXPECT_EQ(NamedString(m, kAppointment, 0x8208), c.location);
-    EXPECT_EQ(NamedString(m, kAppointment, 0x8234), c.zone);
-    EXPECT_EQ(m.attachments.size(), c.attachments);
-    const auto* goid = Named(m, kMeeting, 0x0003);
-    ASSERT_NE(goid, nullptr);
-    EXPECT_GT(goid->value.bytes.size(), 40u);
-    EXPECT_TRUE(m.notes.empty());
+// Class, times, place and attachments are read back by the independent readers (mail_kinds_test.cpp); here
+// what they do not show: the time zone, the global object ID, organizer and attendees.
+TEST(CalendarMeeting, InvitationsKeepTheirZoneIdAndPeople) {
+  for (const char* file :
+       {"meeting-google-like.eml", "meeting-outlook-like.eml", "meeting-thunderbird-like.eml"}) {
+    auto m = LoadMeeting(file);
+    EXPECT_EQ(Str(m.props, tag::kMessageClass), "IPM.Schedule.Meeting.Request") << file;
+    EXPECT_NE(Named(m, kMeeting, 0x0023), nullptr) << file;
+    EXPECT_TRUE(m.notes.empty()) << file;
   }
   // Outlook's own UID is its global object ID, hex-encoded; the Western European zone's rule is kept
-  // (bias -60 minutes, daylight from the last Sunday of March at 02:00).
+  // (bias -60 minutes, daylight from the last Sunday of March).
   auto outlook = LoadMeeting("meeting-outlook-like.eml");
   auto goid = Named(outlook, kMeeting, 0x0003)->value.bytes;
-  EXPECT_EQ(goid[20], 0xA0);
   EXPECT_EQ(goid.size(), 56u);
+  EXPECT_EQ(goid[20], 0xA0);
+  EXPECT_EQ(NamedString(outlook, kAppointment, 0x8234), "W. Europe Standard Time");
   auto tz = Named(outlook, kAppointment, 0x8233)->value.bytes;
   ASSERT_EQ(tz.size(), 48u);
   EXPECT_EQ(static_cast<int32_t>(tz[0] | tz[1] << 8 | tz[2] << 16 | tz[3] << 24), -60);
   EXPECT_EQ(tz[32 + 2], 3);  // stDaylightDate.wMonth
   EXPECT_EQ(tz[32 + 6], 5);  // stDaylightDate.wDay: the last week
   EXPECT_EQ(NamedString(outlook, kAppointment, 0x823B), "Erik Sand");
+  // New York: second Sunday of March, first Sunday of November.
+  auto ny = Named(LoadMeeting("meeting-thunderbird-like.eml"), kAppointment, 0x8233)->value.bytes;
+  EXPECT_EQ(ny[0], 0x2C);    // bias 300 minutes
+  EXPECT_EQ(ny[14 + 6], 1);  // stStandardDate.wDay
+  EXPECT_EQ(ny[32 + 6], 2);  // stDaylightDate.wDay
   // The organizer the calendar names is whom the meeting is from.
   auto google = LoadMeeting("meeting-google-like.eml");
   EXPECT_EQ(Str(google.props, tag::kSentRepresentingName), "Ana Lima");
