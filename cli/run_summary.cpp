@@ -27,6 +27,8 @@ void PrintRunSummary(const engine::Conversion& conversion, bool stopped, bool qu
   for (const auto& m : conversion.outcomes()) {
     for (const auto& f : m.not_converted)
       std::fprintf(err, "not converted: %s: %s\n", f.path.c_str(), f.reason.c_str());
+    for (const auto& f : m.remarks)
+      std::fprintf(err, "converted, with a remark: %s: %s\n", f.path.c_str(), f.reason.c_str());
     if (!m.save_error.empty()) std::fprintf(err, "not saved: %s: %s\n", m.name.c_str(), m.save_error.c_str());
     store_failed = store_failed || !m.store_error.empty() || !m.save_error.empty();
   }

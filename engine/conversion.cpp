@@ -92,6 +92,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.already_present = migration_.AlreadyPresent;
     outcome.skipped = migration_.Skipped;
     outcome.not_converted = migration_.NotConverted;
+    outcome.remarks = migration_.Remarks;
     outcome.other_files = migration_.OtherFiles;
     outcome.save_error = migration_.SaveError;
     // A confirmed skip or stop leaves the files after the last one handled unread.

@@ -28,6 +28,7 @@ struct MailboxOutcome {
   std::vector<std::string> already_present;  // resume: ".eml" files whose message the file already held
   std::vector<std::string> skipped;          // ".eml" files in folders the rules leave out on purpose
   std::vector<FileFailure> not_converted;    // ".eml" files that did not become messages, and why
+  std::vector<FileFailure> remarks;          // converted files of which a part was kept another way, and how
   int32_t other_files = 0;                   // queued files that are not ".eml" files
   int32_t not_reached = 0;                   // queued files a confirmed skip or stop left unread
   std::string store_error;                   // why the store could not be opened

@@ -69,6 +69,23 @@ TEST_F(ImportLoopTest, ThreeFilesTwoEmlOneTxt) {
   }
 }
 
+// A message converted with a part kept another way than its kind asks (a calendar that cannot be read stays
+// an attachment) is converted, and the run's report says what was kept how.
+TEST_F(ImportLoopTest, PartsKeptAnotherWayAreRemarked) {
+  fs::create_directories(box());
+  std::ofstream(box() / "invite.eml")
+      << "From: a@example.com\r\nSubject: Invite\r\n"
+         "Content-Type: text/calendar; method=REQUEST\r\n\r\nnot a calendar\r\n";
+  WriteEml(box() / "plain.eml", "plain");
+  AddRow();
+  conversion_.Run();
+  const auto& o = conversion_.outcomes().at(0);
+  EXPECT_EQ(o.converted, 2);
+  ASSERT_EQ(o.remarks.size(), 1u);
+  EXPECT_EQ(fs::path(o.remarks[0].path).filename(), "invite.eml");
+  EXPECT_NE(o.remarks[0].reason.find("kept as an attachment"), std::string::npos) << o.remarks[0].reason;
+}
+
 TEST_F(ImportLoopTest, TwoHundredFilesShowFiftyPercentAfterFile101) {
   fs::create_directories(box());
   // One message file among them (a folder without any gets no store at all).

@@ -87,6 +87,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
     return ImportResult::kFailed;
   }
   if (!key.empty()) KeysPresentIn(*folder).Insert(key);
+  for (const std::string& note : item->MAPIOBJECT()->content().notes) Remarks.push_back({file, note});
   if (OnSaved) OnSaved(file, folder_path, item->MAPIOBJECT()->content());
   return ImportResult::kSaved;
 }

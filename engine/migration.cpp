@@ -57,6 +57,7 @@ void Migration::Close() {
 
 void Migration::ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath) {
   NotConverted.clear();
+  Remarks.clear();
   Skipped.clear();
   OtherFiles = 0;
   SaveError.clear();

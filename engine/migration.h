@@ -159,6 +159,7 @@ class Migration {
   // are not converted, with the commit's error as their reason (SaveError).
   int64_t Converted = 0;
   std::vector<FileFailure> NotConverted;  // ".eml" files that did not become messages, with the reason
+  std::vector<FileFailure> Remarks;       // converted files of which a part was kept another way, and how
   std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
   int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
   std::string SaveError;                  // why the store could not be saved; empty when it always could

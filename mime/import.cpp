@@ -13,6 +13,7 @@
 #include "mime/body_choice.h"
 #include "mime/body_props.h"
 #include "mime/byte_sources.h"
+#include "mime/calendar_meeting.h"
 #include "mime/charset.h"
 #include "mime/dates.h"
 #include "mime/envelope.h"
@@ -21,8 +22,10 @@
 #include "mime/header_repair.h"
 #include "mime/input_text.h"
 #include "mime/prop_tags.h"
+#include "mime/report_kinds.h"
 #include "mime/smime.h"
 #include "mime/spill_store.h"
+#include "mime/tnef_content.h"
 
 namespace velmora::mime {
 namespace {
@@ -81,6 +84,9 @@ class MessageBuilder {
     BodyChoice choice = ChooseBody(root, options_.max_mime_depth);
     PST_ASSIGN_OR_RETURN(auto ic, SetBodyProperties(choice, options_.max_body_bytes, spill_, out.props));
     if (!choice.html && !choice.plain) SetUnsplitMultipartText(root, out.props);
+    GMimePart* calendar = FindCalendarPart(root, options_.max_mime_depth);
+    if (calendar && MapMeeting(calendar, out)) choice.consumed.insert(GMIME_OBJECT(calendar));
+    if (GMimeObject* status = MapReport(root, when, out)) choice.consumed.insert(status);
     PST_RETURN_IF_ERROR(CollectAttachments(root, choice, ic, namer, when, depth, out));
     for (const UuFile& f : ic.uuencoded) {
       auto data = std::make_shared<MemorySource>(std::vector<uint8_t>(f.data.begin(), f.data.end()));
@@ -140,6 +146,13 @@ class MessageBuilder {
           PST_ASSIGN_OR_RETURN(auto att,
                                EmbeddedAttachment(p.object, inner.get(), namer, when, message_depth));
           out.attachments.push_back(std::move(att));
+          continue;
+        }
+      }
+      if (IsTnefPart(p.object)) {
+        if (auto tnef = DecodeTnef(GMIME_PART(p.object), out.notes)) {
+          PST_RETURN_IF_ERROR(
+              AddTnefContent(std::move(*tnef), namer, spill_, when, options_.max_attachments, out));
           continue;
         }
       }

@@ -55,6 +55,8 @@ struct MessageContent {
   std::vector<NamedProperty> named;
   std::vector<RecipientContent> recipients;
   std::vector<AttachmentContent> attachments;
+  // What the importer could not map as it should and kept another way (one sentence each), for the report.
+  std::vector<std::string> notes;
 };
 
 }  // namespace velmora::pst

@@ -85,7 +85,10 @@ def read_pffexport(path):
 
 
 def pffexport_subject(msgdir):
+    # Mail items carry their header block; other kinds (a meeting request) only the item's own summary file.
     hdr = os.path.join(msgdir, "OutlookHeaders.txt")
+    if not os.path.exists(hdr):
+        hdr = os.path.join(msgdir, re.sub(r"\d{5}$", "", os.path.basename(msgdir)) + ".txt")
     if not os.path.exists(hdr):
         return ""
     with open(hdr, encoding="utf-8", errors="replace") as fh:
