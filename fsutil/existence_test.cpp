@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "fsutil/file_queries.h"
-#include "fsutil/testing/fake_kernel.h"
+#include "fsutil/sorted_listing.h"
 #include "fsutil/testing/temp_tree.h"
+#include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
 namespace {
 
-using testing::FakeKernel;
 using testing::RunningAsRoot;
 using testing::TempTree;
 
@@ -29,12 +29,10 @@ TEST(AddBackslash, TrimsBlanksAndEndsInOneSeparator) {
 class ExistenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetFileQueries(nullptr);
     folder_ = tree_.Folder("Mail");
     file_ = tree_.File("Mail/a.eml");
     empty_ = tree_.Folder("Empty");
   }
-  void TearDown() override { ResetFileQueries(nullptr); }
 
   // Runs `test` after leaving a non-zero LastError behind, and checks that the test clears it.
   bool Clean(bool (*test)(const std::string&), const std::string& path) {
@@ -58,8 +56,6 @@ TEST_F(ExistenceTest, FolderExistsTable) {
   EXPECT_FALSE(Clean(FolderExists, tree_.Path("missing")));
   EXPECT_FALSE(Clean(FolderExists, ""));
   EXPECT_FALSE(Clean(FolderExists, "   "));
-  EXPECT_TRUE(Clean(FolderExists, "ftp://host/dir"));  // never searched: the start returns 0
-  EXPECT_TRUE(Clean(FolderExists, "FTP://host/dir"));
   EXPECT_TRUE(Clean(FolderExists, "/"));
 }
 
@@ -94,19 +90,27 @@ TEST_F(ExistenceTest, NulInsideAFolderIsAnOrdinaryName) {
   EXPECT_FALSE(FileExists(empty_ + "/nul"));
 }
 
-// Entries whose attributes cannot be read but which a search can list.
-TEST(ExistenceScripted, UnreadableAttributesFallBackToTheSearch) {
+// Entries whose attributes cannot be read but which their folder's listing holds.
+class UnreadableAttributes final : public Platform {
+ public:
+  uint32_t Stat(const std::string&, PathStat*) override { return kErrorAccessDenied; }
+  uint32_t ReadFolder(const std::string& path, SortedListing& names) override {
+    return SystemPlatform().ReadFolder(path, names);
+  }
+  std::optional<FileId> Identity(const std::string& path) override { return SystemPlatform().Identity(path); }
+};
+
+TEST(ExistenceScripted, UnreadableAttributesFallBackToTheListing) {
   TempTree tree;
   const std::string folder = tree.Folder("Mail");
   const std::string file = tree.File("Mail/a.eml");
-  FakeKernel kernel;
-  kernel.attribute_failure = 5;
-  ResetFileQueries(&kernel);
+  UnreadableAttributes platform;
+  UsePlatform(&platform);
   EXPECT_TRUE(FolderExists(folder));  // decided by listing its contents
-  EXPECT_TRUE(FileExists(file));      // decided by the search for the file itself
-  EXPECT_FALSE(FileExists(folder));
+  EXPECT_TRUE(FileExists(file));      // decided by its folder's listing
+  EXPECT_FALSE(FileExists(tree.Path("Mail/b.eml")));
   EXPECT_EQ(LastError(), 0);
-  ResetFileQueries(nullptr);
+  UsePlatform(nullptr);
 }
 
 }  // namespace
