@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "mime/charset.h"
 #include "mime/import.h"
 #include "mime/prop_tags.h"
 #include "mime/test_support.h"
@@ -115,11 +116,6 @@ std::string Norm(const std::string& in) {
   if (b == std::string::npos) return "";
   size_t e = out.find_last_not_of("\n");
   return out.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
 }
 
 struct Mismatch {
