@@ -6,7 +6,7 @@
 
 #include "engine/migration.h"
 #include "engine/text_rules.h"
-#include "mime/import.h"
+#include "rdo/parsed_eml.h"
 #include "rdo/rdo_mail.h"
 
 namespace velmora::cli {
@@ -97,7 +97,7 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
   for (const std::string& file : MessageFiles(root, err)) {
     const std::string folder = engine::TargetFolderPath(file, root, v.inbox_name(), v.sent_items_name());
     if (engine::SkippedByRule(folder)) continue;
-    auto content = mime::ImportEml(file);
+    auto content = rdo::ReadEmlFile(file);
     if (!content.ok()) {
       added.push_back(file + " (cannot be read: " + content.status().message() + ")");
       continue;
