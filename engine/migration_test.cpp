@@ -122,7 +122,7 @@ TEST_F(MigrationTest, CancelledSaveDialogClosesThePageAndTouchesNothingElse) {
   ASSERT_EQ(host_.lines.size(), 2u);
   EXPECT_EQ(host_.lines[1], "CloseRequestPage");
   ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues stay as they were";
-  EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
+  EXPECT_EQ(run_.QueuedFolders->size(), 1u);
   EXPECT_TRUE(fs::is_empty(Output()));
 }
 
@@ -152,7 +152,7 @@ class OutlookErrorTest : public MigrationTest {
     EXPECT_EQ(last.rfind(cause, 0), 0u) << last;
     EXPECT_EQ(last, migration_.store_error());
     ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues are not emptied after the store error";
-    EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
+    EXPECT_EQ(run_.QueuedFolders->size(), 1u);
     EXPECT_TRUE(host_.LinesStartingWith("CurrentFile=Creating").empty());
   }
 };
