@@ -13,22 +13,6 @@ namespace {
 
 using testing::RecordingHost;
 
-TEST(RunState, AFreshProcess) {
-  RunState state;
-  RecordingHost host;
-  Engine engine(host, state);
-  EXPECT_FALSE(state.StopRequested);
-  EXPECT_FALSE(state.SkipRequested);
-  EXPECT_FALSE(state.QueuedFiles.has_value());
-  EXPECT_FALSE(state.QueuedFolders.has_value());
-  EXPECT_EQ(state.PstFilePath, "");
-  EXPECT_EQ(engine.SourcePath, "");
-  EXPECT_EQ(engine.FilePattern, "");
-  EXPECT_EQ(engine.FileCount, 0);
-  EXPECT_EQ(engine.FolderCount, 0);
-  EXPECT_EQ(engine.MessageCount, 0);
-}
-
 TEST(RunState, QueuesAreCreatedOnFirstUseAndReleasedWhenEmptied) {
   RunState state;
   state.EmptyQueues();  // no list: nothing happens
