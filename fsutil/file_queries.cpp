@@ -4,24 +4,11 @@
 #include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
-namespace {
-
-int32_t g_last_error = 0;
-
-}  // namespace
-
-int32_t LastError() {
-  return g_last_error;
-}
-void SetLastErrorCode(int32_t code) {
-  g_last_error = code;
-}
-
-uint32_t PathAttributes(const std::string& path) {
+uint32_t PathAttributes(const std::string& path, uint32_t* error) {
   PathStat st;
-  const uint32_t error = CurrentPlatform().Stat(path, &st);
-  g_last_error = static_cast<int32_t>(error);
-  return error == kErrorSuccess ? st.attributes : kInvalidAttributes;
+  const uint32_t code = CurrentPlatform().Stat(path, &st);
+  if (error) *error = code;
+  return code == kErrorSuccess ? st.attributes : kInvalidAttributes;
 }
 
 FolderListing::FolderListing(uint32_t error) : error_(error) {}
@@ -31,16 +18,14 @@ FolderListing::~FolderListing() = default;
 
 bool FolderListing::Next(std::string* name) {
   if (!names_ || error_ != kErrorSuccess) return false;
-  int err = 0;
-  if (names_->Next(name, &err)) return true;
-  error_ = Win32ErrorFromErrno(err);
+  if (names_->Next(name, &error_)) return true;
   return false;
 }
 
 FolderListing ListFolder(const std::string& path) {
   auto names = std::make_unique<SortedListing>();
   uint32_t error = CurrentPlatform().ReadFolder(path, *names);
-  if (error == kErrorSuccess) error = Win32ErrorFromErrno(names->Finish());
+  if (error == kErrorSuccess) error = names->Finish();
   return error == kErrorSuccess ? FolderListing(std::move(names)) : FolderListing(error);
 }
 

@@ -14,12 +14,9 @@
 
 namespace velmora::fsutil {
 
-// 0 after a successful attribute query; after a failed one its error code.
-int32_t LastError();
-void SetLastErrorCode(int32_t code);
-
-// The attribute word of `path`; kInvalidAttributes (all bits set) when the query fails.
-uint32_t PathAttributes(const std::string& path);
+// The attribute word of `path`; kInvalidAttributes (all bits set) when the query fails, with its code in
+// *error when asked (0 after a successful query).
+uint32_t PathAttributes(const std::string& path, uint32_t* error = nullptr);
 
 // The names of one folder, in order, read while the caller goes; a large folder is sorted in bounded memory.
 class FolderListing {

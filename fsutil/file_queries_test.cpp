@@ -50,17 +50,17 @@ TEST_F(FileQueriesTest, AttributeWordsAndTheCodesOfFailedQueries) {
             kAttributeDirectory | kAttributeHidden | kAttributeReadOnly);
   EXPECT_EQ(PathAttributes(tree_.Path("link")), kAttributeDirectory);
   EXPECT_EQ(PathAttributes(tree_.Path("dangling")), kAttributeNormal);
-  EXPECT_EQ(LastError(), 0);
 
-  const std::pair<std::string, int32_t> failures[] = {
+  const std::pair<std::string, uint32_t> failures[] = {
       {"missing", kErrorFileNotFound},
       {"missing/x", kErrorPathNotFound},
       {"a.eml/x", kErrorPathNotFound},
       {std::string(300, 'n'), kErrorFilenameExceedsRange},
   };
   for (const auto& [path, code] : failures) {
-    EXPECT_EQ(PathAttributes(tree_.Path(path)), kInvalidAttributes) << path;
-    EXPECT_EQ(LastError(), code) << path;
+    uint32_t error = 0;
+    EXPECT_EQ(PathAttributes(tree_.Path(path), &error), kInvalidAttributes) << path;
+    EXPECT_EQ(error, code) << path;
   }
 }
 

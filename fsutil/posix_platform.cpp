@@ -29,7 +29,7 @@ class PosixPlatform final : public Platform {
     errno = 0;
     while (const dirent* e = ::readdir(dir.get())) {
       if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
-        if (const int err = names.Add(e->d_name); err != 0) return Win32ErrorFromErrno(err);
+        if (const uint32_t err = names.Add(e->d_name); err != 0) return err;
       }
       errno = 0;
     }

@@ -8,6 +8,7 @@
 
 #include "fsutil/file_io.h"
 #include "fsutil/name_order.h"
+#include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
 namespace {
@@ -111,12 +112,12 @@ SortedListing::~SortedListing() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int SortedListing::Add(std::string_view name) {
+uint32_t SortedListing::Add(std::string_view name) {
   const std::u16string key = NameKey(name);
-  if (name.size() > kFieldLimit || key.size() * 2 > kFieldLimit) return ENAMETOOLONG;
+  if (name.size() > kFieldLimit || key.size() * 2 > kFieldLimit) return kErrorFilenameExceedsRange;
   const size_t size = kHeaderBytes + key.size() * 2 + name.size();
   if (!records_.empty() && records_.size() + size > run_bytes_) {
-    if (const int err = Spill(); err != 0) return err;
+    if (const int err = Spill(); err != 0) return Win32ErrorFromErrno(err);
   }
   order_.push_back(static_cast<uint32_t>(records_.size()));
   PutU16(records_, key.size() * 2);
@@ -170,7 +171,7 @@ bool SortedListing::HeapAfter(size_t a, size_t b) const {
   return RecordLess(sources_[b]->record(), sources_[a]->record());
 }
 
-int SortedListing::Finish() {
+uint32_t SortedListing::Finish() {
   SortRun();
   for (const Extent& run : runs_) sources_.push_back(std::make_unique<Source>(fd_, run));
   sources_.push_back(std::make_unique<Source>(&records_, &order_));
@@ -181,14 +182,14 @@ int SortedListing::Finish() {
       heap_.push_back(i);
       std::push_heap(heap_.begin(), heap_.end(), after);
     } else if (err != 0) {
-      return err;
+      return Win32ErrorFromErrno(err);
     }
   }
   return 0;
 }
 
-bool SortedListing::Next(std::string* name, int* error) {
-  *error = read_error_;
+bool SortedListing::Next(std::string* name, uint32_t* error) {
+  *error = Win32ErrorFromErrno(read_error_);
   if (read_error_ != 0 || heap_.empty()) return false;
   const auto after = [this](size_t a, size_t b) { return HeapAfter(a, b); };
   std::pop_heap(heap_.begin(), heap_.end(), after);
