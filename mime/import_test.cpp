@@ -221,7 +221,8 @@ TEST(ImportCharsets, EncodedWordsInManyCharsetsBecomeUnicode) {
             "Fr\xC3\xA9"
             "d\xC3\xA9ric \xE2\x82\xAC"
             "uro");  // 1252
-  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName), "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
+  EXPECT_EQ(Str(m.recipients[1].Props(), t::kDisplayName),
+            "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
   EXPECT_EQ(Str(m.recipients[2].Props(), t::kDisplayName), "\xE5\xBC\xA0\xE4\xBC\x9F");  // GB2312
   EXPECT_EQ(Str(m.props, t::kBody), "\xE6\x9C\xAC\xE6\x96\x87\xE3\x81\xA7\xE3\x81\x99\xE3\x80\x82\r\n\r\n");
   EXPECT_EQ(Int(m.props, t::kInternetCodepage), 50220);
