@@ -1,4 +1,5 @@
-// The command-line converter's report as JSON:
+// The command-line tools' reports as JSON, written with nlohmann-json (Debian's nlohmann-json3-dev).
+// The converter's report:
 //   {"mailboxes": [{"name", "source", "pst", "queued", "converted", "already_present": [paths],
 //                   "skipped": [paths], "not_converted": [{"file", "reason"}], "other_files", "not_reached",
 //                   "store_error", "save_error"}],
@@ -7,6 +8,7 @@
 //                           + other_files + not_reached.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -14,12 +16,16 @@
 
 namespace velmora::cli {
 
-// A JSON string literal; bytes that are not valid UTF-8 become U+FFFD so the output always parses.
-std::string JsonQuote(const std::string& s);
-// A JSON array of string literals.
-std::string JsonStrings(const std::vector<std::string>& list);
-std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
-                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped,
-                          const std::string& verification = "");
+// Members keep the order they were written in.
+using Json = nlohmann::ordered_json;
+
+// The text of `value` on one line. Strings are UTF-8; bytes that do not form valid UTF-8 (encoded surrogates,
+// overlong forms, stray bytes) become U+FFFD, so the output always parses.
+std::string JsonText(const Json& value);
+
+// `verification`: the array of the --verify checks, or null without --verify.
+Json RunReport(const std::vector<engine::MailboxOutcome>& mailboxes,
+               const std::vector<engine::FileFailure>& unreadable_folders, bool stopped,
+               const Json& verification = nullptr);
 
 }  // namespace velmora::cli

@@ -19,6 +19,7 @@ namespace velmora::cli {
 
 namespace {
 
+using pst::Hex;
 using pst::Nid;
 namespace ids = pst::ids;
 
@@ -48,12 +49,6 @@ bool Open(const std::string& path, OpenStore& s, std::ostream& err) {
   }
   s.store = std::move(store).value();
   return true;
-}
-
-std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
 }
 
 // Walks the folder tree below `start`, depth first in stored order, at every depth; `fn` gets the folder, its

@@ -199,11 +199,11 @@ int main(int argc, char** argv) {
   conversion.Close();
 
   velmora::cli::PrintRunSummary(conversion, stopped, quiet, stderr);
-  std::string verification;
+  velmora::cli::Json verification;
   const bool verified = !verify || verifier.Run(conversion, quiet, std::cerr, verification);
   if (json) {
-    std::cout << velmora::cli::RunReportJson(conversion.outcomes(), conversion.unreadable_folders(), stopped,
-                                             verification)
+    std::cout << velmora::cli::JsonText(velmora::cli::RunReport(
+                     conversion.outcomes(), conversion.unreadable_folders(), stopped, verification))
               << "\n";
   }
 

@@ -4,10 +4,9 @@
 #include <filesystem>
 #include <set>
 
-#include "cli/json_out.h"
 #include "engine/migration.h"
 #include "engine/text_rules.h"
-#include "mime/import.h"
+#include "rdo/parsed_eml.h"
 #include "rdo/rdo_mail.h"
 
 namespace velmora::cli {
@@ -62,19 +61,20 @@ std::string SummaryLine(const verify::Report& r) {
          Grouped(r.attachments) + " attachments; " + Grouped(r.differences.size()) + " differences";
 }
 
-std::string VerifyJson(const std::string& pst, const verify::Report& r, const std::vector<std::string>& added,
-                       const std::string& error) {
-  std::string out = "{\"pst\": " + JsonQuote(pst) + ", \"summary\": " + JsonQuote(SummaryLine(r)) +
-                    ", \"expected\": " + std::to_string(r.expected) +
-                    ", \"verified\": " + std::to_string(r.verified) +
-                    ", \"attachments\": " + std::to_string(r.attachments) + ", \"differences\": [";
-  for (size_t k = 0; k < r.differences.size(); ++k) {
-    const auto& d = r.differences[k];
-    out += (k ? ", " : "") + std::string("{\"file\": ") + JsonQuote(d.file) +
-           ", \"field\": " + JsonQuote(d.field) + ", \"detail\": " + JsonQuote(d.detail) + "}";
-  }
-  return out + "], \"added\": " + JsonStrings(added) + ", \"removed\": " + JsonStrings(r.removed) +
-         ", \"error\": " + JsonQuote(error) + "}";
+Json VerifyJson(const std::string& pst, const verify::Report& r, const std::vector<std::string>& added,
+                const std::string& error) {
+  Json differences = Json::array();
+  for (const auto& d : r.differences)
+    differences.push_back({{"file", d.file}, {"field", d.field}, {"detail", d.detail}});
+  return {{"pst", pst},
+          {"summary", SummaryLine(r)},
+          {"expected", r.expected},
+          {"verified", r.verified},
+          {"attachments", r.attachments},
+          {"differences", std::move(differences)},
+          {"added", added},
+          {"removed", r.removed},
+          {"error", error}};
 }
 
 int VerifyFolder(const std::string& source, const std::string& pst, bool json, std::ostream& out,
@@ -87,7 +87,7 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
   auto verifier = verify::StoreVerifier::Open(pst);
   if (!verifier.ok()) {
     err << "velmora-pst: " << verifier.status().message() << "\n";
-    if (json) out << VerifyJson(pst, {}, {}, verifier.status().message()) << "\n";
+    if (json) out << JsonText(VerifyJson(pst, {}, {}, verifier.status().message())) << "\n";
     return 2;
   }
   verify::StoreVerifier& v = **verifier;
@@ -97,7 +97,7 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
   for (const std::string& file : MessageFiles(root, err)) {
     const std::string folder = engine::TargetFolderPath(file, root, v.inbox_name(), v.sent_items_name());
     if (engine::SkippedByRule(folder)) continue;
-    auto content = mime::ImportEml(file);
+    auto content = rdo::ReadEmlFile(file);
     if (!content.ok()) {
       added.push_back(file + " (cannot be read: " + content.status().message() + ")");
       continue;
@@ -111,7 +111,7 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
   v.ListUnmatched();
   const verify::Report& r = v.report();
   if (json) {
-    out << VerifyJson(pst, r, added, "") << "\n";
+    out << JsonText(VerifyJson(pst, r, added, "")) << "\n";
   } else {
     PrintReport(r, added, out);
     out << SummaryLine(r) << "\n";
@@ -133,9 +133,9 @@ void ConversionVerifier::Attach(engine::Conversion& conversion) {
 }
 
 bool ConversionVerifier::Run(const engine::Conversion& conversion, bool quiet, std::ostream& err,
-                             std::string& json) {
+                             Json& json) {
   bool all_match = true;
-  json = "[";
+  json = Json::array();
   for (const auto& m : conversion.outcomes()) {
     auto log = logs_.find(m.pst);
     if (m.pst.empty() || log == logs_.end()) continue;
@@ -163,9 +163,8 @@ bool ConversionVerifier::Run(const engine::Conversion& conversion, bool quiet, s
     if (!error.empty()) err << "velmora-convert: cannot verify " << m.pst << ": " << error << "\n";
     PrintReport(report, {}, err);
     if (!quiet || !match) err << m.name << ": " << SummaryLine(report) << "\n";
-    json += (json.size() > 1 ? ", " : "") + VerifyJson(m.pst, report, {}, error);
+    json.push_back(VerifyJson(m.pst, report, {}, error));
   }
-  json += "]";
   return all_match;
 }
 

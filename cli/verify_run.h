@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_out.h"
 #include "engine/conversion.h"
 #include "verify/fingerprint_log.h"
 #include "verify/store_verifier.h"
@@ -25,8 +26,8 @@ std::string Grouped(uint64_t n);
 std::string SummaryLine(const verify::Report& r);
 // {"pst", "summary", "expected", "verified", "attachments", "differences": [{"file", "field", "detail"}],
 //  "added": [...], "removed": [...], "error"}
-std::string VerifyJson(const std::string& pst, const verify::Report& r, const std::vector<std::string>& added,
-                       const std::string& error);
+Json VerifyJson(const std::string& pst, const verify::Report& r, const std::vector<std::string>& added,
+                const std::string& error);
 
 // velmora-pst verify SOURCE_FOLDER FILE.pst: 0 no differences, 1 differences (or files added or removed),
 // 2 the source folder or the .pst cannot be opened, or the .pst is damaged (the error names the damage).
@@ -41,7 +42,7 @@ class ConversionVerifier {
   // Checks every mailbox's .pst against the fingerprints of the messages that were converted into it; prints
   // the differences and a summary line per .pst to `err` (unless `quiet` and there are none). Returns whether
   // every .pst matched, and sets `json` to a JSON array of VerifyJson objects.
-  bool Run(const engine::Conversion& conversion, bool quiet, std::ostream& err, std::string& json);
+  bool Run(const engine::Conversion& conversion, bool quiet, std::ostream& err, Json& json);
 
  private:
   std::map<std::string, std::unique_ptr<verify::FingerprintLog>> logs_;  // by .pst path

@@ -64,9 +64,8 @@ TEST_F(ImportLoopTest, ThreeFilesTwoEmlOneTxt) {
   EXPECT_EQ(conversion_.outcomes()[0].converted, 2);
   EXPECT_TRUE(conversion_.outcomes()[0].not_converted.empty());
   auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", 2}}});
-  if (check.available) {
-    EXPECT_TRUE(check.ok) << check.output;
-  }
+  if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 // A message converted with a part kept another way than its kind asks (a calendar that cannot be read stays
@@ -143,9 +142,8 @@ TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
       std::string::npos)
       << done[0];
   auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", converted}}});
-  if (check.available) {
-    EXPECT_TRUE(check.ok) << check.output;
-  }
+  if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 // Messages of "!" folders land in the folder named before the first "!", which is made when missing; names
@@ -180,9 +178,8 @@ TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
   auto check = CheckWithReaders(
       (out() / "Box.pst").string(),
       {{{"", 1}, {"Clients", 2}, {"Projects/Sub", 1}, {"Inbox", 1}, {"Caf\xEF\xBF\xBD", 1}}});
-  if (check.available) {
-    EXPECT_TRUE(check.ok) << check.output;
-  }
+  if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 // Skip and Stop pressed while the first of three files is imported, answered Yes or No.
@@ -220,9 +217,8 @@ TEST_P(FlagTest, ConfirmationsDecide) {
   EXPECT_EQ(host_.unscripted, 0);
   // Whatever happened, everything saved is in the file on disk, also while a stopped run keeps its session.
   auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"", c.converted}}});
-  if (check.available) {
-    EXPECT_TRUE(check.ok) << check.output;
-  }
+  if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(

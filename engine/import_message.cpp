@@ -3,7 +3,6 @@
 // A message the store took counts as saved even when the commit that came due with its save failed: the
 // caller learns from the store which saves are durable.
 #include "engine/migration.h"
-#include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 #include "rdo/store_state.h"
@@ -23,9 +22,7 @@ constexpr int kItemTypeMail = 0;
 // What identifies a message for Resume: its Internet Message-ID, else its source file text; empty when it has
 // neither.
 std::string MessageKey(const pst::MessageContent& content) {
-  if (auto it = content.props.find(pst::ids::kInternetMessageId); it != content.props.end()) {
-    if (auto id = it->second.AsString(); id && !id->empty()) return "id " + *id;
-  }
+  if (std::string id = rdo::InternetMessageIdOf(content); !id.empty()) return "id " + id;
   if (std::string source = rdo::SourceFileOf(content); !source.empty()) return "file " + source;
   return "";
 }
@@ -77,7 +74,7 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
   }
   step.Run([&] {
     auto utils = rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils");
-    utils->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, kImportedFlags, true);
+    utils->HrSetOneProp(item->MAPIOBJECT(), rdo::kPrMessageFlags, kImportedFlags, true);
   });
   engine_.Yield();
   step.Run([&] { item->Save(); });

@@ -7,16 +7,17 @@ namespace velmora::engine {
 
 std::optional<std::vector<MailboxFolder>> ListMailboxFolders(std::string top, std::string* why) {
   if (top.empty() || top.back() != fsutil::kPathSeparator) top += fsutil::kPathSeparator;
-  fsutil::FileEntry entry;
-  if (fsutil::FindFirstEntry(top + "*", entry) == fsutil::kInvalidHandle) {
-    if (why) *why = fsutil::SystemErrorText(fsutil::LastError());
+  fsutil::FolderListing listing = fsutil::ListFolder(top);
+  std::vector<MailboxFolder> out;
+  for (std::string name; listing.Next(&name);) {
+    const uint32_t attributes = fsutil::PathAttributes(top + name);
+    if (attributes != fsutil::kInvalidAttributes && (attributes & fsutil::kAttributeDirectory) != 0)
+      out.push_back({name, top + name});
+  }
+  if (listing.error() != 0) {
+    if (why) *why = fsutil::SystemErrorText(static_cast<int32_t>(listing.error()));
     return std::nullopt;
   }
-  std::vector<MailboxFolder> out;
-  do {
-    if (entry.name == "." || entry.name == "..") continue;
-    if (entry.is_folder) out.push_back({entry.name, top + entry.name});
-  } while (fsutil::FindNextEntry(entry));
   return out;
 }
 

@@ -9,9 +9,9 @@ void RunState::EmptyQueues() {
   QueuedFolders.reset();
 }
 
-void RunState::AddToQueue(std::optional<KeyedList>& queue, std::string item, std::string key) {
+void RunState::AddToQueue(std::optional<std::vector<std::string>>& queue, std::string item) {
   if (!queue) queue.emplace();
-  queue->Add(std::move(item), std::move(key));
+  queue->push_back(std::move(item));
 }
 
 void RunState::ResetForStatusLoad() {

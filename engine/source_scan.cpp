@@ -6,27 +6,21 @@
 
 #include "engine/errors.h"
 #include "fsutil/file_queries.h"
+#include "fsutil/name_order.h"
 #include "fsutil/win32_errors.h"
 
 namespace velmora::engine {
 namespace {
 
-using fsutil::FileEntry;
 using fsutil::FileId;
 using fsutil::kAttributeDirectory;
-using fsutil::kInvalidHandle;
 using fsutil::kPathSeparator;
-
-// "." and "..", compared without regard to case (they have no case, but the test is written that way).
-bool IsDotName(const std::string& name) {
-  return name == "." || name == "..";
-}
 
 // The folders entered so far in one scan.
 class EnteredFolders {
  public:
   // False when the folder at `path` was entered before; true (and noted) otherwise, also when its identity
-  // cannot be had (its searches will then find nothing anyway).
+  // cannot be had (its listing will then find nothing anyway).
   bool Enter(const std::string& path) {
     const std::optional<FileId> id = fsutil::PathIdentity(path);
     return !id || seen_.emplace(id->volume, id->index).second;
@@ -36,31 +30,14 @@ class EnteredFolders {
   std::set<std::pair<uint64_t, uint64_t>> seen_;  // volume and file index
 };
 
-// Notes a folder whose search failed for another reason than finding nothing.
-void NoteUnreadable(Engine& engine, const std::string& path) {
-  const auto code = static_cast<uint32_t>(fsutil::LastError());
-  if (code == fsutil::kErrorFileNotFound || code == fsutil::kErrorNoMoreFiles) return;
+// Notes a folder that could not be listed, or not to its end, with the system's reason.
+void NoteUnreadable(Engine& engine, const std::string& path, uint32_t code) {
   std::string reason = fsutil::SystemMessage(code).value_or("error " + std::to_string(code));
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
   std::string folder = path;
   if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
   engine.UnreadableFolders.push_back({folder, reason});
 }
-
-// Closes a search that an error left open on its way to the caller; a search that ran to its end was closed
-// by FindNextEntry already.
-class SearchGuard {
- public:
-  explicit SearchGuard(FileEntry& entry) : entry_(entry) {}
-  ~SearchGuard() {
-    if (entry_.handle != 0 && entry_.handle != kInvalidHandle) fsutil::CloseFind(entry_);
-  }
-  SearchGuard(const SearchGuard&) = delete;
-  SearchGuard& operator=(const SearchGuard&) = delete;
-
- private:
-  FileEntry& entry_;
-};
 
 void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
                int32_t& FolderCount, EnteredFolders& entered) {
@@ -74,42 +51,35 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
 
   // 2. Sub-folder pass: every entry of the folder; those whose attribute word has 0x10 are queued.
   std::vector<std::string> sub_folders;
-  FileEntry entry;
-  if (fsutil::FindFirstEntry(path + "*", entry) != kInvalidHandle) {
-    SearchGuard guard(entry);
-    do {
+  fsutil::FolderListing folders = fsutil::ListFolder(path);
+  for (std::string name; folders.Next(&name);) {
+    engine.Yield();
+    if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) != 0) {
       engine.Yield();
-      const std::string name = entry.name;
-      if (IsDotName(name)) continue;
-      engine.Yield();
-      if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) != 0) {
-        engine.Yield();
-        sub_folders.push_back(name);
-        RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(FolderCount));
-        FolderCount = CheckedIncrement(FolderCount);
-      }
-    } while (fsutil::FindNextEntry(entry));
-  } else {
-    NoteUnreadable(engine, path);
+      sub_folders.push_back(name);
+      RunState::AddToQueue(state.QueuedFolders, path + name);
+      FolderCount = CheckedIncrement(FolderCount);
+    }
+  }
+  if (folders.error() != 0) {
+    NoteUnreadable(engine, path, folders.error());
     return;
   }
 
   // 3. File pass: the entries that match the pattern and are not folders.
-  if (fsutil::FindFirstEntry(path + pattern, entry) != kInvalidHandle) {
-    SearchGuard guard(entry);
+  fsutil::FolderListing files = fsutil::ListFolder(path);
+  engine.Yield();
+  for (std::string name; files.Next(&name);) {
     engine.Yield();
-    do {
+    if (!fsutil::MatchesPattern(name, pattern)) continue;
+    if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) == 0) {
       engine.Yield();
-      const std::string name = entry.name;
-      const uint32_t attributes = fsutil::PathAttributes(path + name);  // for "." and ".." too
-      if (!IsDotName(name) && (attributes & kAttributeDirectory) == 0) {
-        engine.Yield();
-        RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
-        engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
-        FileCount = CheckedIncrement(FileCount);
-      }
-    } while (fsutil::FindNextEntry(entry));
+      RunState::AddToQueue(state.QueuedFiles, path + name);
+      engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
+      FileCount = CheckedIncrement(FileCount);
+    }
   }
+  if (files.error() != 0) NoteUnreadable(engine, path, files.error());
 
   // 4. Recursion, in the order the sub-folder pass found them.
   if (!sub_folders.empty()) {

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "fsutil/path_strings.h"
-#include "pst/ltp/property.h"
+#include "fsutil/utf8.h"
 
 namespace velmora::engine {
 
@@ -25,7 +25,7 @@ bool HasEmlExtension(const std::string& name) {
 }
 
 std::string AsStoredText(const std::string& s) {
-  return pst::Utf16leToUtf8(pst::Utf8ToUtf16le(s));
+  return fsutil::ReplaceInvalidUtf8(s);
 }
 
 std::string BangTarget(const std::string& path) {

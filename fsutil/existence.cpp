@@ -1,6 +1,7 @@
 #include "fsutil/existence.h"
 
 #include "fsutil/file_queries.h"
+#include "fsutil/name_order.h"
 
 namespace velmora::fsutil {
 
@@ -12,49 +13,39 @@ std::string AddBackslash(std::string_view path, char sep) {
 }
 
 bool FolderExists(const std::string& path) {
-  SetLastErrorCode(0);
   const std::string folder_form = AddBackslash(path);
 
   // 1. The path exactly as passed.
   const uint32_t attributes = PathAttributes(path);
-  if (attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0) {
-    SetLastErrorCode(0);
-    return true;
-  }
+  bool found = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0;
 
-  // 2. Anything listed inside the trimmed folder form. An empty or blank path has the lone separator as its
-  // folder form. On Windows that is no full path, and under the long-path prefix it names nothing; on POSIX
-  // it would be the root of the whole file system, so it is not searched.
-  if (!TrimBlanks(path).empty()) {
-    FileEntry entry;
-    const uint32_t handle = FindFirstEntry(folder_form + "*.*", entry);
-    if (handle != kInvalidHandle) {
-      if (handle != 0) CurrentKernel().FindClose(handle);
-      SetLastErrorCode(0);
-      return true;
-    }
-  }
+  // 2. The trimmed folder form can be listed. An empty or blank path would be the root of the whole file
+  // system (on Windows no full path at all), so it is not listed.
+  if (!found && !TrimBlanks(path).empty()) found = ListFolder(folder_form).error() == 0;
 
-  // 3. An entry named "nul" inside it. Without the long-path prefix Windows reads that name as the null
-  // device, which every folder seems to hold; under the prefix, and on POSIX, it is an ordinary name.
-  const bool found = FileExists(folder_form + "nul");
-  SetLastErrorCode(0);
+  // 3. An entry named "nul" inside it: on Windows the null device, which every folder seems to hold; here an
+  // ordinary name.
+  if (!found) found = FileExists(folder_form + "nul");
   return found;
 }
 
 bool FileExists(const std::string& path) {
   const uint32_t attributes = PathAttributes(path);
-  if (attributes != kInvalidAttributes && (attributes & kAttributeDirectory) == 0) return true;
-
-  // The query failed, or the path is a folder: a search for the path itself finds its own entry.
-  FileEntry entry;
-  const uint32_t handle = FindFirstEntry(path, entry);
-  bool found = false;
-  if (handle != kInvalidHandle) {
-    found = (entry.attributes & kAttributeDirectory) == 0;
-    if (handle != 0) CurrentKernel().FindClose(handle);
+  bool found = attributes != kInvalidAttributes && (attributes & kAttributeDirectory) == 0;
+  if (!found) {
+    // The query failed, or the path is a folder: its folder's listing may still hold it under its name
+    // (compared without regard to case, as NTFS does).
+    const size_t sep = path.rfind(kPathSeparator);
+    const std::string folder = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+    const std::u16string key = NameKey(path.substr(folder.size()));
+    FolderListing listing = ListFolder(folder);
+    for (std::string name; !key.empty() && listing.Next(&name);) {
+      if (NameKey(name) != key) continue;
+      const uint32_t own = PathAttributes(folder + name);
+      found = own == kInvalidAttributes || (own & kAttributeDirectory) == 0;
+      break;
+    }
   }
-  SetLastErrorCode(0);
   return found;
 }
 

@@ -1,5 +1,5 @@
 // Existence tests built on the file query layer. Neither test raises an error: a failed query counts as
-// absence, and after either test LastError() is 0.
+// absence.
 #pragma once
 
 #include <string>

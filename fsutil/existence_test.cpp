@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "fsutil/file_queries.h"
-#include "fsutil/testing/fake_kernel.h"
+#include "fsutil/sorted_listing.h"
 #include "fsutil/testing/temp_tree.h"
+#include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
 namespace {
 
-using testing::FakeKernel;
 using testing::RunningAsRoot;
 using testing::TempTree;
 
@@ -29,19 +29,9 @@ TEST(AddBackslash, TrimsBlanksAndEndsInOneSeparator) {
 class ExistenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetFileQueries(nullptr);
     folder_ = tree_.Folder("Mail");
     file_ = tree_.File("Mail/a.eml");
     empty_ = tree_.Folder("Empty");
-  }
-  void TearDown() override { ResetFileQueries(nullptr); }
-
-  // Runs `test` after leaving a non-zero LastError behind, and checks that the test clears it.
-  bool Clean(bool (*test)(const std::string&), const std::string& path) {
-    PathAttributes(tree_.Path("missing/x"));
-    const bool result = test(path);
-    EXPECT_EQ(LastError(), 0) << path;
-    return result;
   }
 
   TempTree tree_;
@@ -49,18 +39,16 @@ class ExistenceTest : public ::testing::Test {
 };
 
 TEST_F(ExistenceTest, FolderExistsTable) {
-  EXPECT_TRUE(Clean(FolderExists, folder_));
-  EXPECT_TRUE(Clean(FolderExists, folder_ + "/"));
-  EXPECT_TRUE(Clean(FolderExists, empty_));
-  EXPECT_TRUE(Clean(FolderExists, folder_ + "  "));  // the raw query fails, the trimmed search finds it
-  EXPECT_TRUE(Clean(FolderExists, "  " + folder_));
-  EXPECT_FALSE(Clean(FolderExists, file_));
-  EXPECT_FALSE(Clean(FolderExists, tree_.Path("missing")));
-  EXPECT_FALSE(Clean(FolderExists, ""));
-  EXPECT_FALSE(Clean(FolderExists, "   "));
-  EXPECT_TRUE(Clean(FolderExists, "ftp://host/dir"));  // never searched: the start returns 0
-  EXPECT_TRUE(Clean(FolderExists, "FTP://host/dir"));
-  EXPECT_TRUE(Clean(FolderExists, "/"));
+  EXPECT_TRUE(FolderExists(folder_));
+  EXPECT_TRUE(FolderExists(folder_ + "/"));
+  EXPECT_TRUE(FolderExists(empty_));
+  EXPECT_TRUE(FolderExists(folder_ + "  "));  // the raw query fails, the trimmed search finds it
+  EXPECT_TRUE(FolderExists("  " + folder_));
+  EXPECT_FALSE(FolderExists(file_));
+  EXPECT_FALSE(FolderExists(tree_.Path("missing")));
+  EXPECT_FALSE(FolderExists(""));
+  EXPECT_FALSE(FolderExists("   "));
+  EXPECT_TRUE(FolderExists("/"));
 }
 
 TEST_F(ExistenceTest, FolderExistsFollowsLinksAndIgnoresPermissionBits) {
@@ -77,15 +65,14 @@ TEST_F(ExistenceTest, AFolderBehindAClosedParentCannotBeSeen) {
   tree_.Folder("closed/inner");
   tree_.Chmod("closed", 0600);
   EXPECT_FALSE(FolderExists(tree_.Path("closed/inner")));
-  EXPECT_EQ(LastError(), 0);
 }
 
 TEST_F(ExistenceTest, FileExistsTable) {
-  EXPECT_TRUE(Clean(FileExists, file_));
-  EXPECT_FALSE(Clean(FileExists, folder_));  // the search finds the folder's own entry
-  EXPECT_FALSE(Clean(FileExists, tree_.Path("missing.eml")));
-  EXPECT_FALSE(Clean(FileExists, tree_.Path("missing/a.eml")));
-  EXPECT_TRUE(Clean(FileExists, tree_.Path("Mail/A.EML")));  // found by the search, as on NTFS
+  EXPECT_TRUE(FileExists(file_));
+  EXPECT_FALSE(FileExists(folder_));  // the search finds the folder's own entry
+  EXPECT_FALSE(FileExists(tree_.Path("missing.eml")));
+  EXPECT_FALSE(FileExists(tree_.Path("missing/a.eml")));
+  EXPECT_TRUE(FileExists(tree_.Path("Mail/A.EML")));  // found by the search, as on NTFS
 }
 
 TEST_F(ExistenceTest, NulInsideAFolderIsAnOrdinaryName) {
@@ -94,19 +81,26 @@ TEST_F(ExistenceTest, NulInsideAFolderIsAnOrdinaryName) {
   EXPECT_FALSE(FileExists(empty_ + "/nul"));
 }
 
-// Entries whose attributes cannot be read but which a search can list.
-TEST(ExistenceScripted, UnreadableAttributesFallBackToTheSearch) {
+// Entries whose attributes cannot be read but which their folder's listing holds.
+class UnreadableAttributes final : public Platform {
+ public:
+  uint32_t Stat(const std::string&, PathStat*) override { return kErrorAccessDenied; }
+  uint32_t ReadFolder(const std::string& path, SortedListing& names) override {
+    return SystemPlatform().ReadFolder(path, names);
+  }
+  std::optional<FileId> Identity(const std::string& path) override { return SystemPlatform().Identity(path); }
+};
+
+TEST(ExistenceScripted, UnreadableAttributesFallBackToTheListing) {
   TempTree tree;
   const std::string folder = tree.Folder("Mail");
   const std::string file = tree.File("Mail/a.eml");
-  FakeKernel kernel;
-  kernel.attribute_failure = 5;
-  ResetFileQueries(&kernel);
+  UnreadableAttributes platform;
+  UsePlatform(&platform);
   EXPECT_TRUE(FolderExists(folder));  // decided by listing its contents
-  EXPECT_TRUE(FileExists(file));      // decided by the search for the file itself
-  EXPECT_FALSE(FileExists(folder));
-  EXPECT_EQ(LastError(), 0);
-  ResetFileQueries(nullptr);
+  EXPECT_TRUE(FileExists(file));      // decided by its folder's listing
+  EXPECT_FALSE(FileExists(tree.Path("Mail/b.eml")));
+  UsePlatform(nullptr);
 }
 
 }  // namespace

@@ -1,19 +1,11 @@
-// The file query layer: the attribute query of a path and a directory search that fills one FileEntry per
-// entry, with the code of the last failure in the module-wide LastError.
-//
-// Nothing here raises an error for a file-system failure: failures show as the attribute word with all bits
-// set, the invalid-handle value, false, or the record's error fields, with the code in LastError(). Error 18
-// (no more files) is the normal end of a search and does not count as an error in the record.
-//
-// Calling order: FindFirstEntry; if the handle is not kInvalidHandle, use the record, then call FindNextEntry
-// until it returns false (it has then closed the search itself), using the record after each true. A caller
-// that stops before the end closes the search with CloseFind.
-//
-// Module state is program-wide and unguarded; one thread calls the module. All system calls go through the
-// platform shim (platform_shim.h), which tests replace with ResetFileQueries.
+// The file queries of the source scan and the existence tests: the attribute word of a path, and the names of
+// one folder in the order NTFS gives them (name_order.h), the same on every platform. Failures are Win32 error
+// codes (win32_errors.h); SystemErrorText gives their texts. All calls go through the platform layer
+// (platform_shim.h).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,56 +14,37 @@
 
 namespace velmora::fsutil {
 
-// The record that one step of a directory search fills, in the order of its fields.
-struct FileEntry {
-  bool error = false;       // the last step failed with a code other than 18
-  int32_t error_code = 0;   // that code; 0 otherwise
-  bool found = false;       // the last step delivered an entry
-  uint32_t handle = 0;      // the open search; kInvalidHandle after a failed start, 0 after the end
-  std::string name;         // as the search reports it, cut at its first NUL
-  uint32_t attributes = 0;  // as the search reports them
-  bool is_folder = false;   // attribute bit 0x10 set
-  uint64_t size = 0;        // 0 for a folder
+// The attribute word of `path`; kInvalidAttributes (all bits set) when the query fails, with its code in
+// *error when asked (0 after a successful query).
+uint32_t PathAttributes(const std::string& path, uint32_t* error = nullptr);
+
+// The names of one folder, in order, read while the caller goes; a large folder is sorted in bounded memory.
+class FolderListing {
+ public:
+  explicit FolderListing(uint32_t error);
+  explicit FolderListing(std::unique_ptr<SortedListing> names);
+  FolderListing(FolderListing&&) noexcept;
+  ~FolderListing();
+
+  // The next name into *name; false at the end, or when the folder could not be read (error() tells).
+  bool Next(std::string* name);
+  // 0, or the code of the failure that kept the folder, or the rest of it, from being listed.
+  uint32_t error() const { return error_; }
+
+ private:
+  std::unique_ptr<SortedListing> names_;
+  uint32_t error_ = 0;
 };
 
-// The one-time platform detection; the queries below run it when the module is not yet initialised.
-void InitFileQueries();
-// The system belongs to the NT family: the queries use the wide calls and the long-path form.
-bool UseWideCalls();
+// The names in the folder `path` ("." and ".." left out) in the order NTFS gives them; error() tells when the
+// folder cannot be listed (3 when it is missing or no folder).
+FolderListing ListFolder(const std::string& path);
 
-// 0 after a successful query; after a failed one the system error code, or -1 when the system reported none.
-int32_t LastError();
-void SetLastErrorCode(int32_t code);
-
-// The attribute word of `path`; kInvalidAttributes (all bits set, -1) when the query fails.
-uint32_t PathAttributes(const std::string& path);
-
-// Starts a search for `search_path` and fills `entry` from the first entry found. Returns the handle;
-// kInvalidHandle when the search cannot start; 0 without searching for a search path that begins with "ftp://"
-// (in any case).
-uint32_t FindFirstEntry(const std::string& search_path, FileEntry& entry);
-// Fills `entry` from the next entry and returns true; false after the last entry, with the search closed.
-bool FindNextEntry(FileEntry& entry);
-// Closes the entry's search when its handle is neither 0 nor kInvalidHandle; true unless the close failed.
-bool CloseFind(FileEntry& entry);
-
-// The identity of the folder or file at `path` (see FileId); nothing when it cannot be had. Leaves LastError
-// as it is.
+// The identity of the folder or file at `path` (see FileId); nothing when it cannot be had.
 std::optional<FileId> PathIdentity(const std::string& path);
 
-// Stores the current system error in LastError and returns context1 + " (" + SystemErrorText(LastError) +
-// "): " + context2.
-std::string RecordLastError(const std::string& context1, const std::string& context2);
-
-// "Error <code> - <system message>" on one line, or "Error <code> - unknown error."; for code 0 the code the
-// last system call left, and "Error - File Possibly In Use/Locked" when that is 0 too.
+// "Error <code> - <system message>" on one line, or "Error <code> - unknown error."; for code 0
+// "Error - File Possibly In Use/Locked".
 std::string SystemErrorText(int32_t code);
-
-// The shim the queries call now (SystemKernel() unless a test replaced it).
-Kernel& CurrentKernel();
-
-// Test seam: forget the platform detection and LastError and call `kernel` from now on (nullptr: the system
-// shim). The next query detects the platform again.
-void ResetFileQueries(Kernel* kernel);
 
 }  // namespace velmora::fsutil

@@ -1,9 +1,9 @@
-// How NTFS orders and matches the names of one folder, for the directory search of the platform shim.
+// How NTFS orders the names of one folder, for the folder listings of the file queries.
 //
 // NTFS keeps a folder's index sorted by the upper-cased UTF-16 code units of each name (its $UpCase table),
-// and FindFirstFile/FindNextFile deliver the names in that order. Wildcard patterns match names without
-// regard to case. We upper-case with the simple mappings of the scripts that mail folder names use (Latin,
-// Greek, Cyrillic, Armenian, full-width Latin); other characters compare as they are.
+// and a directory search delivers the names in that order. The table holds the simple upper-case mappings of
+// the Basic Multilingual Plane, which GLib's g_unichar_toupper gives; characters beyond that plane, stored as
+// two surrogates, are not upper-cased.
 #pragma once
 
 #include <string>
@@ -21,12 +21,9 @@ std::u16string NameKey(std::string_view name);
 // folder) fall back to their bytes so that the order is total.
 bool NameLess(std::string_view a, std::string_view b);
 
-// Whether `name` matches `pattern`: "*" and "*.*" match every name, including names without a dot; otherwise
-// "?" matches exactly one character, "*" any run of characters, and everything else one character without
-// regard to case.
+// Whether `name` matches the file pattern of a scan: "*" and "*.*" match every name, "*" followed by a
+// suffix (such as "*.eml") the names that end in it, any other pattern the one name it spells; all without
+// regard to case. Only the pattern holds wildcards: "?" and "*" in a name are characters like any other.
 bool MatchesPattern(std::string_view name, std::string_view pattern);
-
-// Whether `pattern` holds a wildcard character.
-bool HasWildcard(std::string_view pattern);
 
 }  // namespace velmora::fsutil

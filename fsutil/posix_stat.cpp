@@ -50,13 +50,6 @@ std::optional<FileId> FileIdOf(const std::string& path) {
   return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
-bool SameFileSystemObject(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 uint32_t StatPath(const std::string& path, std::string_view name, PathStat* out) {
   RawStat raw;
   int err = RawStatCall(path, /*follow=*/true, &raw);

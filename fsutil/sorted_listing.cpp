@@ -1,14 +1,14 @@
 #include "fsutil/sorted_listing.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <utility>
 
+#include "fsutil/file_io.h"
 #include "fsutil/name_order.h"
+#include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
 namespace {
@@ -43,32 +43,6 @@ std::string_view NameOf(std::string_view record) {
 bool RecordLess(std::string_view a, std::string_view b) {
   if (const int c = KeyOf(a).compare(KeyOf(b)); c != 0) return c < 0;
   return NameOf(a) < NameOf(b);
-}
-
-int WriteAll(int fd, std::string_view bytes, uint64_t offset) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return ENOSPC;
-    bytes.remove_prefix(static_cast<size_t>(n));
-    offset += static_cast<uint64_t>(n);
-  }
-  return 0;
-}
-
-// An unlinked file in `folder`: it vanishes with its descriptor, also when the process dies.
-int OpenSpillFile(const std::string& folder, int* fd) {
-  std::string dir = folder;
-  if (dir.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    dir = (tmp && *tmp) ? tmp : "/tmp";
-  }
-  std::string path = dir + "/velmora-listing-XXXXXX";
-  *fd = ::mkostemp(path.data(), O_CLOEXEC);
-  if (*fd < 0) return errno;
-  ::unlink(path.c_str());
-  return 0;
 }
 
 }  // namespace
@@ -112,16 +86,11 @@ class SortedListing::Source {
       return false;
     }
     buf_.resize(have + want);
-    for (size_t got = 0; got < want;) {
-      const ssize_t n = ::pread(fd_, buf_.data() + have + got, want - got, static_cast<off_t>(pos_));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        *error = n < 0 ? errno : EIO;
-        return false;
-      }
-      got += static_cast<size_t>(n);
-      pos_ += static_cast<uint64_t>(n);
+    if (const int err = ReadAt(fd_, buf_.data() + have, want, pos_); err != 0) {
+      *error = err == kEndOfFile ? EIO : err;
+      return false;
     }
+    pos_ += want;
     return true;
   }
 
@@ -143,12 +112,12 @@ SortedListing::~SortedListing() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int SortedListing::Add(std::string_view name) {
+uint32_t SortedListing::Add(std::string_view name) {
   const std::u16string key = NameKey(name);
-  if (name.size() > kFieldLimit || key.size() * 2 > kFieldLimit) return ENAMETOOLONG;
+  if (name.size() > kFieldLimit || key.size() * 2 > kFieldLimit) return kErrorFilenameExceedsRange;
   const size_t size = kHeaderBytes + key.size() * 2 + name.size();
   if (!records_.empty() && records_.size() + size > run_bytes_) {
-    if (const int err = Spill(); err != 0) return err;
+    if (const int err = Spill(); err != 0) return Win32ErrorFromErrno(err);
   }
   order_.push_back(static_cast<uint32_t>(records_.size()));
   PutU16(records_, key.size() * 2);
@@ -172,14 +141,14 @@ void SortedListing::SortRun() {
 
 int SortedListing::Spill() {
   if (fd_ < 0) {
-    if (const int err = OpenSpillFile(temp_folder_, &fd_); err != 0) return err;
+    if (const int err = OpenUnlinkedTempFile(temp_folder_, &fd_); err != 0) return err;
   }
   SortRun();
   const uint64_t begin = file_size_;
   std::string out;
   out.reserve(kWriteBytes + kHeaderBytes + 3 * kFieldLimit);
   const auto flush = [&] {
-    const int err = WriteAll(fd_, out, file_size_);
+    const int err = WriteAt(fd_, out.data(), out.size(), file_size_);
     file_size_ += out.size();
     out.clear();
     return err;
@@ -202,7 +171,7 @@ bool SortedListing::HeapAfter(size_t a, size_t b) const {
   return RecordLess(sources_[b]->record(), sources_[a]->record());
 }
 
-int SortedListing::Finish() {
+uint32_t SortedListing::Finish() {
   SortRun();
   for (const Extent& run : runs_) sources_.push_back(std::make_unique<Source>(fd_, run));
   sources_.push_back(std::make_unique<Source>(&records_, &order_));
@@ -213,14 +182,14 @@ int SortedListing::Finish() {
       heap_.push_back(i);
       std::push_heap(heap_.begin(), heap_.end(), after);
     } else if (err != 0) {
-      return err;
+      return Win32ErrorFromErrno(err);
     }
   }
   return 0;
 }
 
-bool SortedListing::Next(std::string* name, int* error) {
-  *error = read_error_;
+bool SortedListing::Next(std::string* name, uint32_t* error) {
+  *error = Win32ErrorFromErrno(read_error_);
   if (read_error_ != 0 || heap_.empty()) return false;
   const auto after = [this](size_t a, size_t b) { return HeapAfter(a, b); };
   std::pop_heap(heap_.begin(), heap_.end(), after);

@@ -39,12 +39,12 @@ class SortedListing {
   SortedListing(const SortedListing&) = delete;
   SortedListing& operator=(const SortedListing&) = delete;
 
-  // Adds a name; 0, or the errno of a failed spill (the listing is then unusable).
-  int Add(std::string_view name);
-  // Ends the adding: sorts the last run and opens the merge. 0 or an errno.
-  int Finish();
-  // The next name in order into *name; false at the end (*error 0) or on a failed read (*error the errno).
-  bool Next(std::string* name, int* error);
+  // Adds a name; 0, or the Win32 code (win32_errors.h) of a failed spill (the listing is then unusable).
+  uint32_t Add(std::string_view name);
+  // Ends the adding: sorts the last run and opens the merge. 0 or a Win32 code.
+  uint32_t Finish();
+  // The next name in order into *name; false at the end (*error 0) or on a failed read (*error its code).
+  bool Next(std::string* name, uint32_t* error);
 
   size_t size() const { return count_; }
   size_t spilled_runs() const { return runs_.size(); }

@@ -1,61 +1,99 @@
 #include "fsutil/utf8.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace velmora::fsutil {
-namespace {
 
-constexpr char32_t kEscapeBase = 0xDC00;  // a byte b that is not UTF-8 becomes U+DC00 + b
-
-bool IsContinuation(unsigned char b) {
-  return (b & 0xC0) == 0x80;
-}
-
-// Length of the valid sequence at the start of `s` and its code point, or 0 when the first byte starts none.
-// Rejects overlong forms, encoded surrogates and values above U+10FFFF (RFC 3629 section 4).
-size_t DecodeOne(std::string_view s, char32_t* out) {
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  if (b0 < 0x80) {
-    *out = b0;
-    return 1;
-  }
+Utf8Step DecodeUtf8At(std::string_view s, size_t i) {
+  const auto b0 = static_cast<uint8_t>(s[i]);
+  if (b0 < 0x80) return {b0, 1, true};
   size_t len = 0;
   char32_t cp = 0;
-  char32_t min = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1Fu, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0Fu, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07u, min = 0x10000;
+  uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2, cp = b0 & 0x1Fu;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3, cp = b0 & 0x0Fu;
+    if (b0 == 0xE0) lo = 0xA0;  // below: overlong
+    if (b0 == 0xED) hi = 0x9F;  // above: surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4, cp = b0 & 0x07u;
+    if (b0 == 0xF0) lo = 0x90;  // below: overlong
+    if (b0 == 0xF4) hi = 0x8F;  // above: beyond U+10FFFF
   } else {
-    return 0;
+    return {};  // a continuation byte, an overlong lead (C0, C1) or F5..FF
   }
-  if (s.size() < len) return 0;
-  for (size_t i = 1; i < len; ++i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if (!IsContinuation(b)) return 0;
+  size_t k = 1;
+  for (; k < len && i + k < s.size(); ++k) {
+    const auto b = static_cast<uint8_t>(s[i + k]);
+    if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) break;
     cp = (cp << 6) | (b & 0x3Fu);
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  *out = cp;
-  return len;
+  return k == len ? Utf8Step{cp, len, true} : Utf8Step{0, k, false};
 }
 
-}  // namespace
+bool IsValidUtf8(std::string_view s) {
+  // Mail text is mostly ASCII: a run of it is passed over eight bytes a step.
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  size_t i = 0;
+  while (i < s.size()) {
+    for (uint64_t word = 0; i + 8 <= s.size(); i += 8) {
+      std::memcpy(&word, s.data() + i, 8);
+      if ((word & kHighBits) != 0) break;
+    }
+    if (i >= s.size()) break;
+    const Utf8Step step = DecodeUtf8At(s, i);
+    if (!step.valid) return false;
+    i += step.length;
+  }
+  return true;
+}
+
+std::string ReplaceInvalidUtf8(std::string_view s) {
+  if (IsValidUtf8(s)) return std::string(s);
+  std::string out;
+  out.reserve(s.size() + 8);
+  for (size_t i = 0; i < s.size();) {
+    const Utf8Step step = DecodeUtf8At(s, i);
+    if (step.valid) {
+      out.append(s, i, step.length);
+    } else {
+      AppendUtf8(out, 0xFFFD);
+    }
+    i += step.length;
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
 
 std::u32string DecodeUtf8Lossless(std::string_view bytes) {
+  constexpr char32_t kEscapeBase = 0xDC00;  // a byte b that is not UTF-8 becomes U+DC00 + b
   std::u32string out;
   out.reserve(bytes.size());
-  while (!bytes.empty()) {
-    char32_t cp = 0;
-    size_t used = DecodeOne(bytes, &cp);
-    if (used == 0) {
-      cp = kEscapeBase + static_cast<unsigned char>(bytes[0]);
-      used = 1;
-    }
-    out.push_back(cp);
-    bytes.remove_prefix(used);
+  for (size_t i = 0; i < bytes.size();) {
+    const Utf8Step step = DecodeUtf8At(bytes, i);
+    for (size_t k = 0; !step.valid && k < step.length; ++k)
+      out.push_back(kEscapeBase + static_cast<uint8_t>(bytes[i + k]));
+    if (step.valid) out.push_back(step.code_point);
+    i += step.length;
   }
   return out;
 }

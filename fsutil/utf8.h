@@ -1,15 +1,37 @@
-// Byte strings as code points and UTF-16 code units, without losing bytes that are not UTF-8.
+// UTF-8, decoded and encoded in one place for every layer.
 //
-// File names on POSIX are bytes. A name that is valid UTF-8 decodes to its code points; every byte that is
-// not part of a valid sequence stands for itself as the lone low surrogate U+DC00 + byte (U+DC80..U+DCFF). No
-// valid text holds a lone surrogate, so such names keep a stable identity and a stable place in the name
-// order.
+// Decoding follows RFC 3629: overlong forms, encoded surrogates (ED A0 80 ...) and values above U+10FFFF are
+// ill-formed, as are cut-off sequences and stray continuation bytes.
+//
+// File names on POSIX are bytes. For them DecodeUtf8Lossless keeps every byte that is not part of a valid
+// sequence as the lone low surrogate U+DC00 + byte (U+DC80..U+DCFF). No valid text holds a lone surrogate,
+// so such names keep a stable identity and a stable place in the name order.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace velmora::fsutil {
+
+// One step of decoding at s[i] (i < s.size()): the code point and the bytes it took. An ill-formed sequence
+// gives valid = false and, by the Unicode "maximal subpart" rule, the length of the part that could still
+// have become valid (at least 1), so that decoding resumes at the first byte that broke it.
+struct Utf8Step {
+  char32_t code_point = 0;
+  size_t length = 1;
+  bool valid = false;
+};
+Utf8Step DecodeUtf8At(std::string_view s, size_t i);
+
+// Whether all of `s` is well-formed UTF-8.
+bool IsValidUtf8(std::string_view s);
+
+// `s` with every ill-formed sequence replaced by U+FFFD, as it reads back from a store that keeps UTF-16.
+std::string ReplaceInvalidUtf8(std::string_view s);
+
+// Appends the UTF-8 form of a code point (no check: the caller passes a scalar value).
+void AppendUtf8(std::string& out, char32_t code_point);
 
 // Code points of `bytes`; invalid bytes become U+DC80..U+DCFF as described above.
 std::u32string DecodeUtf8Lossless(std::string_view bytes);

@@ -260,7 +260,8 @@ pst::PropertyMap RecipientRow(const Mailbox& m, RecipientKind kind, int32_t orde
 }
 
 pst::PropertyMap RecipientRowOf(const pst::RecipientContent::Brief& brief) {
-  return RecipientRow(Mailbox{brief.name, brief.address}, static_cast<RecipientKind>(brief.type), brief.order);
+  return RecipientRow(Mailbox{brief.name, brief.address}, static_cast<RecipientKind>(brief.type),
+                      brief.order);
 }
 
 void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& g, const Mailbox& m) {

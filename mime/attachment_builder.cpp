@@ -22,11 +22,6 @@ std::string Trim(std::string s) {
   return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
-}
-
 std::string Param(GMimeObject* object, const char* disposition_param, const char* type_param) {
   const char* v = disposition_param
                       ? g_mime_object_get_content_disposition_parameter(object, disposition_param)

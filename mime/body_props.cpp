@@ -16,11 +16,6 @@ using pst::PropValue;
 // How far into an HTML document a <meta charset> is looked for (HTML5 asks browsers for 1024 bytes).
 constexpr size_t kMetaSniffBytes = 4096;
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
-}
-
 std::string DeclaredCharset(GMimePart* part) {
   const char* cs = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
   std::string s = OrEmpty(cs);

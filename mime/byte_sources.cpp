@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "fsutil/file_io.h"
+
 namespace velmora::mime {
 namespace {
 // Seconds between 1601-01-01 (FILETIME epoch) and 1970-01-01 (Unix epoch), and FILETIME ticks per second.
@@ -47,14 +49,9 @@ FileSource::~FileSource() {
 
 pst::Status FileSource::Read(uint64_t offset, std::span<uint8_t> out) const {
   if (!InRange(offset, out.size(), size_)) return RangeError(offset, out.size(), size_);
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      return pst::Status::IoError(std::string("read failed: ") + (n < 0 ? std::strerror(errno) : "end"));
-    done += static_cast<size_t>(n);
-  }
+  const int err = fsutil::ReadAt(fd_, out.data(), out.size(), offset);
+  if (err != 0)
+    return pst::Status::IoError(std::string("read failed: ") + (err > 0 ? std::strerror(err) : "end"));
   return pst::Status::Ok();
 }
 

@@ -8,18 +8,13 @@
 #include <cstring>
 #include <utility>
 
+#include "fsutil/utf8.h"
 #include "mime/encoded_words.h"
 #include "mime/gobject_ptr.h"
 #include "mime/iso2022jp.h"
 
 namespace velmora::mime {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
-  return out;
-}
 
 // Standard Windows code page identifiers for the charsets mail uses.
 constexpr std::pair<const char*, int32_t> kCodePages[] = {
@@ -113,17 +108,14 @@ int32_t CodePageForCharset(std::string_view charset) {
   return 0;
 }
 
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
+  return out;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
-  // Mail text is mostly ASCII: a run of it is passed over eight bytes a step, and glib checks what follows
-  // (a NUL byte, which glib rejects, ends the run like any byte of 0x80 and up).
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighBits = 0x8080808080808080ull;
-  size_t i = 0;
-  for (uint64_t word = 0; i + 8 <= bytes.size(); i += 8) {
-    std::memcpy(&word, bytes.data() + i, 8);
-    if ((word & kHighBits) != 0 || ((word - kOnes) & ~word & kHighBits) != 0) break;
-  }
-  const std::string_view rest = bytes.substr(i);
-  return g_utf8_validate(rest.data(), static_cast<gssize>(rest.size()), nullptr) == TRUE;
+  return bytes.find('\0') == std::string_view::npos && fsutil::IsValidUtf8(bytes);
 }
 
 std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {

@@ -10,7 +10,11 @@ namespace velmora::mime {
 // The Windows code page for a MIME charset name (case-insensitive, common aliases accepted), 0 when unknown.
 int32_t CodePageForCharset(std::string_view charset);
 
+// Well-formed UTF-8 without NUL bytes.
 bool IsValidUtf8(std::string_view bytes);
+
+// ASCII letters in lower case, everything else as it is (charset, header and parameter names, addresses).
+std::string Lower(std::string_view s);
 
 // Converts `bytes` in `charset` to UTF-8. Bytes the charset cannot map become U+FFFD, never dropped. An
 // unknown or empty charset is treated as undeclared (see DecodeUndeclared).

@@ -19,11 +19,6 @@ namespace {
 
 using pst::PropValue;
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
-}
-
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return "";

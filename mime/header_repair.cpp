@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "mime/byte_sources.h"
+#include "mime/charset.h"
 
 namespace velmora::mime {
 namespace {
@@ -35,11 +36,6 @@ constexpr uint64_t kMaxHeaderField = 4 << 20;
 constexpr uint64_t kMaxHeaderText = 6 << 20;
 constexpr uint64_t kMaxHeaderFields = 50000;
 constexpr int kMaxLateFields = 64;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
-}
 
 // A header name: printable characters other than ':' and blanks ([RFC 5322] 2.2), then optional blanks
 // before the colon (obsolete syntax that mail still carries).

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "fsutil/file_io.h"
 #include "mime/attachment_builder.h"
 #include "mime/body_choice.h"
 #include "mime/body_props.h"
@@ -366,11 +367,9 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
   for (uint64_t at = 0; at < size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
     PST_RETURN_IF_ERROR(edited.Read(at, std::span<uint8_t>(buf.data(), n)));
-    ssize_t w = ::pwrite(fd, buf.data(), n, static_cast<off_t>(at));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0)
-      return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
-    at += static_cast<uint64_t>(w);
+    if (const int err = fsutil::WriteAt(fd, buf.data(), n, at); err != 0)
+      return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(err));
+    at += n;
   }
   int dup = ::dup(fd);
   if (dup < 0)

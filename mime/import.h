@@ -19,11 +19,11 @@
 namespace velmora::mime {
 
 struct ImportOptions {
-  std::string temp_dir;                    // for large decoded contents; "" = $TMPDIR or /tmp
-  uint64_t memory_limit = 4u << 20;        // a decoded content larger than this goes to the temporary file
-  size_t max_body_bytes = 32u << 20;       // text read for PidTagBody; longer bodies are cut
-  int max_embedded_depth = 16;             // message/rfc822 deeper than this stays a by-value .eml file
-  int max_mime_depth = 64;                 // multipart nesting walked
+  std::string temp_dir;               // for large decoded contents; "" = $TMPDIR or /tmp
+  uint64_t memory_limit = 4u << 20;   // a decoded content larger than this goes to the temporary file
+  size_t max_body_bytes = 32u << 20;  // text read for PidTagBody; longer bodies are cut
+  int max_embedded_depth = 16;        // message/rfc822 deeper than this stays a by-value .eml file
+  int max_mime_depth = 64;            // multipart nesting walked
   // Per message; a message with more is refused, with an error naming the limit, rather than converted
   // without some of them. A message node's subnodes (two levels of 340 and 510 entries, 173,400 in all) hold
   // each attachment's object and the attachment table, so the file format allows far more: this bound keeps

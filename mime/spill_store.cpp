@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fsutil/file_io.h"
 #include "mime/byte_sources.h"
 #include "mime/gobject_ptr.h"
 #include "mime/uuencode.h"
@@ -23,16 +24,10 @@ SpillStore::SpillStore(std::string temp_dir, uint64_t memory_limit)
     : temp_dir_(std::move(temp_dir)), memory_limit_(memory_limit) {}
 
 pst::Result<std::shared_ptr<FileSource>> CreateUnlinkedTempFile(const std::string& temp_dir) {
-  std::string dir = temp_dir;
-  if (dir.empty()) {
-    const char* env = getenv("TMPDIR");
-    dir = env && *env ? env : "/tmp";
-  }
-  std::string templ = dir + "/velmora-mime-XXXXXX";
-  int fd = mkstemp(templ.data());
-  if (fd < 0)
-    return pst::Status::IoError("cannot create a temporary file in " + dir + ": " + std::strerror(errno));
-  ::unlink(templ.c_str());  // the descriptor keeps the data; nothing is left behind if we crash
+  int fd = -1;
+  if (const int err = fsutil::OpenUnlinkedTempFile(temp_dir, &fd); err != 0)
+    return pst::Status::IoError("cannot create a temporary file in " + fsutil::TempFolder(temp_dir) + ": " +
+                                std::strerror(err));
   return std::make_shared<FileSource>(fd, 0);
 }
 
@@ -44,14 +39,8 @@ pst::Status SpillStore::EnsureFile() {
 }
 
 pst::Status SpillStore::AppendToFile(const uint8_t* data, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t w = ::pwrite(file_->fd(), data + done, n - done, static_cast<off_t>(file_size_ + done));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0)
-      return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
-    done += static_cast<size_t>(w);
-  }
+  if (const int err = fsutil::WriteAt(file_->fd(), data, n, file_size_); err != 0)
+    return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(err));
   file_size_ += n;
   file_->Grow(file_size_);
   return pst::Status::Ok();

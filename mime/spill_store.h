@@ -42,7 +42,7 @@ class SpillStore {
 
   std::string temp_dir_;
   uint64_t memory_limit_;
-  uint64_t held_ = 0;  // bytes of the contents kept in memory so far
+  uint64_t held_ = 0;                 // bytes of the contents kept in memory so far
   std::shared_ptr<FileSource> file_;  // created on first spill
   uint64_t file_size_ = 0;
 };

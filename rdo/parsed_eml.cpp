@@ -52,6 +52,10 @@ std::optional<FileStamp> StampOf(const std::string& path) {
   return look.stamp;
 }
 
+pst::Result<pst::MessageContent> ReadEmlFile(const std::string& path) {
+  return mime::ImportEml(path);
+}
+
 std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
                                       uint64_t max_file_bytes) {
   auto stamp = StampOf(path);

@@ -50,6 +50,9 @@ struct ParsedEml {
 std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
                                       uint64_t max_file_bytes);
 
+// The content of the .eml file at `path` as Import makes it with default options, or why it cannot be read.
+pst::Result<pst::MessageContent> ReadEmlFile(const std::string& path);
+
 // The memory `content` holds: values kept in memory and about what each property costs in its map. Values
 // streamed from a file (the message file itself, a spilled attachment) hold no memory and count nothing.
 uint64_t HeldBytes(const pst::MessageContent& content);

@@ -94,6 +94,12 @@ std::string SourceFileOf(const pst::MessageContent& content) {
   return "";
 }
 
+std::string InternetMessageIdOf(const pst::MessageContent& content) {
+  const auto it = content.props.find(pst::ids::kInternetMessageId);
+  return it == content.props.end() ? "" : it->second.AsString().value_or("");
+}
+static_assert(kPrMessageFlags == pst::tags::kMessageFlags);
+
 void MAPIMessage::Save() {
   if (!changed_ && nid_) return;
   pst::MessageStore& store = state_->store();

@@ -43,6 +43,10 @@ std::string SourceFileText(const std::string& path);
 std::string SourceFileText(const std::string& path, uint64_t size);
 // The source-file text stored in `content`, or empty.
 std::string SourceFileOf(const pst::MessageContent& content);
+// The Internet Message-ID of a message's content; empty when it has none.
+std::string InternetMessageIdOf(const pst::MessageContent& content);
+// PR_MESSAGE_FLAGS (PtypInteger32), for HrSetOneProp.
+inline constexpr uint32_t kPrMessageFlags = 0x0E070003;
 
 // Whether an import into `state`'s store now keeps Internet headers as named properties (their IDs are
 // rationed, see Import); a parse made ahead must have used the same choice.

@@ -10,6 +10,7 @@
 
 #include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_session.h"
+#include "rdo/testing/error_of.h"
 #include "tests/support/support.h"
 
 namespace velmora::rdo {
@@ -24,15 +25,7 @@ std::string TestMessage(const std::string& name) {
   return std::string(VELMORA_SOURCE_DIR_FALLBACK) + "/mime/testdata/" + name;
 }
 
-std::string ErrorOf(const std::function<void()>& f, int32_t* hresult = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (hresult) *hresult = e.number();
-    return e.description();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 int32_t StoredFlags(RDOMail& mail) {
   return mail.MAPIOBJECT()->content().props.at(pst::TagId(kTagFlags)).AsInt32().value_or(-1);

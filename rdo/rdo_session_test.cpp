@@ -6,9 +6,8 @@
 #include <fstream>
 #include <set>
 
-#include "pst/messaging/store_check.h"
-#include "pst/ndb/check.h"
-#include "pst/ndb/node_database.h"
+#include "rdo/testing/error_of.h"
+#include "tests/support/pst_soundness.h"
 #include "tests/support/support.h"
 
 namespace velmora::rdo {
@@ -16,32 +15,11 @@ namespace {
 
 using velmora::testing::TempDir;
 
-std::string ErrorOf(const std::function<void()>& f, int32_t* hresult = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (hresult) *hresult = e.number();
-    return e.description();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Checks a closed file with the node database's checker and the folder-tree checker.
-void CheckFileOnDisk(const std::string& path) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
-  ASSERT_TRUE(file.ok());
-  pst::CheckReport report = pst::CheckFile(**file);
-  EXPECT_TRUE(report.ok()) << report.Summary();
-  auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
-  ASSERT_TRUE(db.ok()) << db.status().ToString();
-  std::vector<std::string> problems;
-  pst::CheckFolderTree(**db, &problems);
-  for (auto& p : problems) ADD_FAILURE() << p;
 }
 
 // ---- Creating the session
@@ -95,7 +73,7 @@ TEST_F(SessionTest, NewFileGetsTheStoreNameAndTheDefaultFolders) {
   EXPECT_EQ(names, want);
   session.Logoff();
   EXPECT_FALSE(session.LoggedOn());
-  CheckFileOnDisk(path);
+  velmora::testing::ExpectPstSound(path);
 }
 
 TEST_F(SessionTest, ExistingPstIsOpenedAndAddedTo) {
@@ -125,7 +103,7 @@ TEST_F(SessionTest, ExistingPstIsOpenedAndAddedTo) {
   EXPECT_THROW(session.GetFolderFromPath("\\\\Other : Created - 7.12.26 9.0.00"), Error);
   EXPECT_EQ(session.GetFolderFromPath("\\\\Mailbox\\Inbox\\Projects\\2026\\")->Name(), "2026");
   session.Logoff();
-  CheckFileOnDisk(path);
+  velmora::testing::ExpectPstSound(path);
 }
 
 TEST_F(SessionTest, BadPathsGiveClearErrorsAndNeverTouchAForeignFile) {
@@ -176,8 +154,8 @@ TEST_F(SessionTest, AKilledRunLeavesAFileWithEverythingCommittedBeforeTheKill) {
   late->IPMRootFolder()->Folders()->Add("Only after Commit");
   session.Commit();  // what the engine does after a confirmed Stop
   std::filesystem::copy_file(Path("second.pst"), Path("second-copy.pst"));
-  CheckFileOnDisk(copy_at_logon);
-  CheckFileOnDisk(copy_later);
+  velmora::testing::ExpectPstSound(copy_at_logon);
+  velmora::testing::ExpectPstSound(copy_later);
   RDOSession reader;
   EXPECT_EQ(reader.LogonPstStore(copy_later, 1, "")
                 ->GetDefaultFolder(pst::kFolderInbox)

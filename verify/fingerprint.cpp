@@ -4,14 +4,14 @@
 #include <cstring>
 #include <ctime>
 
-#include "mime/prop_tags.h"
+#include "pst/messaging/prop_tags.h"
 #include "verify/sha256.h"
 
 namespace velmora::verify {
 
 namespace {
 
-namespace tag = mime::tag;
+namespace tag = pst::ids;
 
 // The digest kept for text and bodies: 8 bytes of the SHA-256.
 constexpr size_t kShortDigestBytes = 8;
@@ -63,8 +63,8 @@ void TakeInto(Fingerprint& f, const pst::MessageContent& m, const std::string& p
   AddPart(subject, p, tag::kSubject);
   Add(f, prefix, "subject", subject.Hex(kShortDigestBytes), true);
   Sha256 sender;
-  AddPart(sender, p, tag::kSender.name);
-  AddPart(sender, p, tag::kSender.email);
+  AddPart(sender, p, tag::kSenderName);
+  AddPart(sender, p, tag::kSenderEmailAddress);
   Add(f, prefix, "sender", sender.Hex(kShortDigestBytes), true);
   Add(f, prefix, "recipients", std::to_string(m.recipients.size()), false);
   Sha256 addresses;

@@ -8,49 +8,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fsutil/file_io.h"
+
 namespace velmora::verify {
 
 namespace {
 
 bool WriteAll(int fd, const char* p, size_t n, uint64_t offset) {
-  while (n > 0) {
-    const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(offset));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-    offset += static_cast<uint64_t>(w);
-  }
-  return true;
+  return fsutil::WriteAt(fd, p, n, offset) == 0;
 }
 
 bool ReadAll(int fd, char* p, size_t n, uint64_t offset) {
-  while (n > 0) {
-    const ssize_t r = ::pread(fd, p, n, static_cast<off_t>(offset));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-    offset += static_cast<uint64_t>(r);
-  }
-  return true;
+  return fsutil::ReadAt(fd, p, n, offset) == 0;
 }
 
 }  // namespace
 
 FingerprintLog::FingerprintLog(const std::string& dir) {
-  std::string base = dir;
-  if (base.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    base = tmp && *tmp ? tmp : "/tmp";
-  }
-  fd_ = ::open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ < 0) {
-    std::string name = base + "/velmora-verify-XXXXXX";
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ >= 0) ::unlink(name.c_str());
-  }
-  if (fd_ < 0) error_ = "cannot make a temporary file in " + base + ": " + std::strerror(errno);
+  if (const int err = fsutil::OpenUnlinkedTempFile(dir, &fd_); err != 0)
+    error_ = "cannot make a temporary file in " + fsutil::TempFolder(dir) + ": " + std::strerror(err);
 }
 
 FingerprintLog::~FingerprintLog() {

@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "fsutil/utf8.h"
 #include "pst/ltp/le_bytes.h"
 
 namespace velmora::pst {
@@ -142,37 +143,16 @@ void AppendUtf16(std::vector<uint8_t>& out, char32_t cp) {
   }
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 }  // namespace
 
-// Decodes with the Unicode "maximal subpart" rule: each ill-formed sequence, as far as it could still have
-// become valid, turns into one U+FFFD, and decoding resumes at the first byte that broke it. Overlong forms,
-// surrogate code points and values above U+10FFFF are ill-formed.
+// Each ill-formed sequence (fsutil/utf8.h) turns into one U+FFFD.
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8) {
   std::vector<uint8_t> out;
   out.reserve(utf8.size() * 2);
   size_t i = 0;
   const size_t n = utf8.size();
-  auto byte = [&](size_t k) { return static_cast<uint8_t>(utf8[k]); };
   while (i < n) {
-    uint8_t b0 = byte(i);
-    if (b0 < 0x80) {
+    if (static_cast<uint8_t>(utf8[i]) < 0x80) {
       // A run of ASCII, most of any mail text, found eight bytes a step and widened in one go: resize
       // zeroes the high byte of every unit, the loop writes the low ones.
       const auto* src = reinterpret_cast<const uint8_t*>(utf8.data());
@@ -197,36 +177,9 @@ std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8) {
       for (; i < end; ++i, unit += 2) *unit = src[i];
       continue;
     }
-    size_t len = 0;
-    char32_t cp = 0;
-    uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      len = 2, cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      len = 3, cp = b0 & 0x0F;
-      if (b0 == 0xE0) lo = 0xA0;  // below: overlong
-      if (b0 == 0xED) hi = 0x9F;  // above: surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      len = 4, cp = b0 & 0x07;
-      if (b0 == 0xF0) lo = 0x90;  // below: overlong
-      if (b0 == 0xF4) hi = 0x8F;  // above: beyond U+10FFFF
-    } else {
-      AppendUtf16(out, kReplacement);
-      ++i;
-      continue;
-    }
-    size_t k = 1;
-    for (; k < len && i + k < n; ++k) {
-      uint8_t b = byte(i + k);
-      if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) break;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (k == len) {
-      AppendUtf16(out, cp);
-    } else {
-      AppendUtf16(out, kReplacement);
-    }
-    i += k;
+    const fsutil::Utf8Step step = fsutil::DecodeUtf8At(utf8, i);
+    AppendUtf16(out, step.valid ? step.code_point : kReplacement);
+    i += step.length;
   }
   return out;
 }
@@ -240,14 +193,14 @@ std::string Utf16leToUtf8(std::span<const uint8_t> utf16le) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
       char32_t v = le::Get16(utf16le, 2 * (i + 1));
       if (v >= 0xDC00 && v <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+        fsutil::AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
         ++i;
         continue;
       }
     }
-    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
+    fsutil::AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
   }
-  if (utf16le.size() % 2 != 0) AppendUtf8(out, kReplacement);  // a dangling half code unit
+  if (utf16le.size() % 2 != 0) fsutil::AppendUtf8(out, kReplacement);  // a dangling half code unit
   return out;
 }
 

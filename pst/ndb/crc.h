@@ -1,6 +1,6 @@
-// The two checksums of the format: the CRC of [MS-PST] 5.3 (the reflected CRC-32 table of polynomial
-// 0xEDB88320, started at 0 and not inverted at the end, so it differs from zlib's crc32) and the 16-bit
-// signature of [MS-PST] 5.5 that ties a block or page to its BID and file offset.
+// The two checksums of the format: the CRC of [MS-PST] 5.3 (the standard reflected CRC-32 of polynomial
+// 0xEDB88320, as zlib's crc32, but without its inversions: started at 0 and not inverted at the end) and the
+// 16-bit signature of [MS-PST] 5.5 that ties a block or page to its BID and file offset.
 #pragma once
 
 #include <cstdint>

@@ -14,8 +14,8 @@ namespace {
 
 using testing::Pattern;
 
-constexpr Nid kNode = 0x21;     // NID_TYPE_INTERNAL nodes, private to this test
-constexpr Nid kSharing = 0x41;  // a second node holding the same tree
+constexpr Nid kNode = 0x21;                    // NID_TYPE_INTERNAL nodes, private to this test
+constexpr Nid kSharing = 0x41;                 // a second node holding the same tree
 constexpr size_t kBlockBytes = kMaxBlockData;  // every block but the last of a tree is full
 
 class DataTreeExtendTest : public ::testing::Test {

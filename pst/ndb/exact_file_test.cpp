@@ -9,6 +9,7 @@
 namespace velmora::pst {
 namespace {
 
+using testing::Bytes;
 using testing::CreateInMemory;
 using testing::ExpectMatchesModel;
 using testing::Model;
@@ -16,10 +17,6 @@ using testing::ModelNode;
 using testing::OpenOrDie;
 using testing::Pattern;
 using testing::PutModelNode;
-
-std::vector<uint8_t>& Bytes(const std::shared_ptr<File>& file) {
-  return static_cast<MemoryFile&>(*file).bytes();
-}
 
 uint64_t DurableEof(const std::shared_ptr<File>& file) {
   auto h = ParseHeader(Bytes(file));

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "fsutil/file_io.h"
+
 namespace velmora::pst {
 namespace {
 
@@ -24,29 +26,18 @@ class PosixFile : public File {
   PosixFile& operator=(const PosixFile&) = delete;
 
   Status ReadAt(uint64_t offset, std::span<uint8_t> out) override {
-    size_t done = 0;
-    while (done < out.size()) {
-      ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return Status::IoError(Describe("cannot read", path_, errno));
-      if (n == 0)
-        return Status::IoError("cannot read " + path_ + ": end of file at offset " +
-                               std::to_string(offset + done));
-      done += static_cast<size_t>(n);
-    }
+    const int err = fsutil::ReadAt(fd_, out.data(), out.size(), offset);
+    if (err == fsutil::kEndOfFile)
+      return Status::IoError("cannot read " + path_ + ": end of file within " + std::to_string(out.size()) +
+                             " bytes at offset " + std::to_string(offset));
+    if (err != 0) return Status::IoError(Describe("cannot read", path_, err));
     return Status::Ok();
   }
 
   Status WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
-    size_t done = 0;
-    while (done < data.size()) {
-      ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == ENOSPC || errno == EDQUOT))
-        return Status::NoSpace(Describe("cannot write", path_, errno));
-      if (n < 0) return Status::IoError(Describe("cannot write", path_, errno));
-      done += static_cast<size_t>(n);
-    }
+    const int err = fsutil::WriteAt(fd_, data.data(), data.size(), offset);
+    if (err == ENOSPC || err == EDQUOT) return Status::NoSpace(Describe("cannot write", path_, err));
+    if (err != 0) return Status::IoError(Describe("cannot write", path_, err));
     return Status::Ok();
   }
 

@@ -13,13 +13,10 @@
 namespace velmora::pst {
 namespace {
 
+using testing::Bytes;
 using testing::CreateInMemory;
 using testing::ExpectCheckPasses;
 using testing::Pattern;
-
-std::vector<uint8_t>& Bytes(std::shared_ptr<File>& f) {
-  return static_cast<MemoryFile&>(*f).bytes();
-}
 
 // Past 128 AMap sections the header's rgbFM no longer covers the file and FMap pages appear, the first
 // after the PMap of section 128.

@@ -13,6 +13,7 @@
 namespace velmora::pst {
 namespace {
 
+using testing::Bytes;
 using testing::CountBlocks;
 using testing::CountNodes;
 using testing::CreateInMemory;
@@ -25,10 +26,6 @@ using testing::Pattern;
 using testing::PutModelNode;
 using testing::ReadData;
 using testing::WriteData;
-
-std::vector<uint8_t>& Bytes(std::shared_ptr<File>& f) {
-  return static_cast<MemoryFile&>(*f).bytes();
-}
 
 TEST(CreateTest, WritesAnEmptyValidFile) {
   std::shared_ptr<File> file;

@@ -21,6 +21,11 @@ std::string SharedDir();
 std::string SamplePath(const std::string& name);
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
+// The bytes of a file made by CreateInMemory (a MemoryFile).
+inline std::vector<uint8_t>& Bytes(const std::shared_ptr<File>& file) {
+  return static_cast<MemoryFile&>(*file).bytes();
+}
+
 // Deterministic bytes for payloads.
 std::vector<uint8_t> Pattern(size_t n, uint32_t seed);
 

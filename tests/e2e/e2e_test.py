@@ -242,6 +242,25 @@ class GeneratedExport(Base):
             self.assertEqual(seen["Caf\ufffd"]["count"], 1)
         shutil.rmtree(deep.encode(), ignore_errors=True)
 
+    def test_names_that_are_not_utf8_give_valid_json(self):
+        # Encoded surrogates and overlong forms in the mailbox's and its folders' names.
+        box = os.path.join(self.tmp.encode(), b"\xed\xa0\x80 \xc0\xaf box")
+        for sub in (b"Inbox", b"\xed\xa0\x80", b"\xe0\x80\xaf"):
+            os.makedirs(os.path.join(box, sub))
+            with open(os.path.join(box, sub, b"m.eml"), "wb") as fh:
+                fh.write(b"From: a@example.com\r\nSubject: s\r\n\r\nbody\r\n")
+        os.mkfifo(os.path.join(box, b"\xed\xa0\x80", b"pipe.eml"))
+        pst = os.path.join(self.tmp, "names.pst")
+        run = subprocess.run([ARGS.convert, "--json", box, pst], capture_output=True, timeout=120)
+        text = run.stdout.decode("utf-8")  # strict: refuses encoded surrogates and overlong forms
+        report = json.loads(text)
+        self.assertNotIn("\\ud8", text)
+        m = report["mailboxes"][0]
+        self.assertEqual((m["converted"], len(m["not_converted"])), (3, 1), run.stderr)
+        self.assertIn("\ufffd", m["name"])
+        self.assertIn("\ufffd", m["not_converted"][0]["file"])
+        self.assertReadersAgree(pst)
+
     def test_full_disk_report_matches_the_file(self):
         """A target on a small tmpfs: what the report calls converted is exactly what the file holds."""
         mnt = os.path.join(self.tmp, "small")

@@ -8,10 +8,10 @@
 #include <filesystem>
 
 #include "pst/messaging/store_check.h"
-#include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
 #include "rdo/rdo_mail.h"
 #include "tests/messages/message_files.h"
+#include "tests/support/pst_soundness.h"
 #include "tests/support/support.h"
 
 namespace velmora::testing {
@@ -52,19 +52,14 @@ std::vector<std::string> WriteStore(const std::string& pst, const std::vector<st
   return saved;
 }
 
-// Our own checks of the file: the node database's format rules, the folder tree, the contents rows and
-// counts.
+// Our own checks of the file (ExpectPstSound), and the number of messages its folders hold.
 void CheckOurselves(const std::string& pst, size_t messages) {
-  auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
-  ASSERT_TRUE(file.ok());
-  pst::CheckReport report = pst::CheckFile(**file);
-  EXPECT_TRUE(report.ok()) << report.Summary();
-  auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
-  ASSERT_TRUE(db.ok()) << db.status().ToString();
+  ExpectPstSound(pst);
+  StoreToRead read = OpenStoreToRead(pst);
+  ASSERT_TRUE(read.store);
   std::vector<std::string> problems;
-  auto folders = pst::CheckFolderTree(**db, &problems);
-  EXPECT_EQ(pst::CheckFolderContents(**db, folders, &problems), messages);
-  for (auto& p : problems) ADD_FAILURE() << p;
+  EXPECT_EQ(pst::CheckFolderContents(*read.db, pst::CheckFolderTree(*read.db, &problems), &problems),
+            messages);
 }
 
 TEST(ReadersCompareTest, EveryTestMessageAndEveryGeneratedShapeComesOutWhole) {

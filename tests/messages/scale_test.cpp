@@ -149,8 +149,10 @@ TEST(ScaleTest, HostileMessagesStayWithinTheMemoryBound) {
   cases[1].name = "10,000 attachments";
   cases[1].text = "From: a@example.com\r\nSubject: many\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
   for (int i = 0; i < 10000; ++i)
-    cases[1].text += "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; "
-                     "filename=f" + std::to_string(i) + ".bin\r\n\r\n" + std::string(1000, static_cast<char>('a' + i % 26)) + "\r\n";
+    cases[1].text +=
+        "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; "
+        "filename=f" +
+        std::to_string(i) + ".bin\r\n\r\n" + std::string(1000, static_cast<char>('a' + i % 26)) + "\r\n";
   cases[1].text += "--b--\r\n";
   for (size_t i = 0; i < cases.size(); ++i) {
     const std::string eml = dir.str() + "/hostile" + std::to_string(i) + ".eml";
@@ -205,16 +207,19 @@ TEST(ScaleTest, AMessageToOneHundredThousandPeopleKeepsEveryRecipient) {
 
   // pypff has no view of recipient tables; pffexport (the same libpff) writes one entry per row.
   std::string out;
-  if (RunCommand("command -v pffexport && command -v readpst", &out) != 0) GTEST_SKIP() << "readers not installed";
+  if (RunCommand("command -v pffexport && command -v readpst", &out) != 0)
+    GTEST_SKIP() << "readers not installed";
   TempDir exported;
   const std::string base = exported.str() + "/x";
   out.clear();
   ASSERT_EQ(RunCommand("pffexport -q -t " + ShellQuote(base) + " " + ShellQuote(pst), &out), 0) << out;
   out.clear();
-  ASSERT_EQ(RunCommand("grep -c 'Email address' " + ShellQuote(base) + ".export/*/*/*/Recipients.txt", &out), 0);
+  ASSERT_EQ(RunCommand("grep -c 'Email address' " + ShellQuote(base) + ".export/*/*/*/Recipients.txt", &out),
+            0);
   EXPECT_EQ(out, std::to_string(kPeople) + "\n");
   out.clear();
-  EXPECT_EQ(RunCommand("readpst -j 0 -o " + ShellQuote(exported.str()) + " " + ShellQuote(pst), &out), 0) << out;
+  EXPECT_EQ(RunCommand("readpst -j 0 -o " + ShellQuote(exported.str()) + " " + ShellQuote(pst), &out), 0)
+      << out;
   EXPECT_EQ(StrictReaderProblems(pst), "");
 }
 

@@ -116,7 +116,10 @@ def facts(path):
 def main(paths):
     for path in paths:
         try:
-            print(json.dumps(facts(path), ensure_ascii=False))
+            # Header bytes that are not UTF-8 come back as lone surrogates: written as U+FFFD, so the line
+            # stays valid UTF-8 and valid JSON.
+            line = json.dumps(facts(path), ensure_ascii=False)
+            print(line.encode("utf-8", "surrogateescape").decode("utf-8", "replace"))
         except Exception as e:  # still one line per file, so the caller can pair them up
             print(json.dumps({"file": path, "error": repr(e)}))
     return 0

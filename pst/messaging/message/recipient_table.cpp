@@ -57,13 +57,6 @@ void SetInt32(PropValue& cell, int32_t v) {
   for (size_t k = 0; k < 4; ++k) cell.bytes[k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
 }
 
-std::string Hex(uint32_t v) {
-  static const char* kDigits = "0123456789ABCDEF";
-  std::string s(8, '0');
-  for (int i = 7; i >= 0; --i, v >>= 4) s[static_cast<size_t>(i)] = kDigits[v & 0xF];
-  return s;
-}
-
 }  // namespace
 
 Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults) {
@@ -157,7 +150,7 @@ std::string JoinDisplayNames(const std::vector<RecipientContent>& recipients, in
   std::string out;
   for (const RecipientContent& r : recipients) {
     auto t = r.props.find(TagId(kRecipientType));
-    int32_t rtype = r.is_brief()          ? r.brief.type
+    int32_t rtype = r.is_brief()         ? r.brief.type
                     : t == r.props.end() ? kRecipientTo
                                          : t->second.AsInt32().value_or(0);
     // The high bits of PidTagRecipientType carry flags (0x10000000 sent); the type is the low byte.

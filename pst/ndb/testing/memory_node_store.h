@@ -42,7 +42,8 @@ class MemoryNodeStore : public NodeStore {
   }
   Result<std::vector<uint8_t>> ReadDataBlock(Bid bid) override {
     auto it = blocks_.find(bid);
-    if (it == blocks_.end() || it->second.internal) return Status::NotFound("data block " + std::to_string(bid));
+    if (it == blocks_.end() || it->second.internal)
+      return Status::NotFound("data block " + std::to_string(bid));
     return it->second.bytes;
   }
   Result<std::vector<SubnodeEntry>> ReadSubnodes(Bid tree) override {
