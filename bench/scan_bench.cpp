@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   const std::string expected = std::to_string(count) + engine::kQueuedSuffix;
   const std::string& line = host.Text(engine::StatusLine::kCountLine);
   const bool ok =
-      line == expected && state.QueuedFiles && state.QueuedFiles->size() == static_cast<size_t>(count);
+      line == expected && state.QueuedFiles && state.QueuedFiles->Count() == static_cast<size_t>(count);
   std::printf(
       "files: %ld (made in %.2f s)\nscan: %.3f s (%.1f us per file), %lld yields, %zu recorded lines\n",
       count, make_s, scan_s, scan_s * 1e6 / static_cast<double>(count), static_cast<long long>(host.yields),

@@ -104,9 +104,9 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.store_error = migration_.store_error();
     outcome.store_cause = migration_.store_cause();
     if (const auto& queued = engine_.run_state().QueuedFiles) {
-      for (const std::string& file : *queued) {
-        if (HasEmlExtension(PathFileName(file))) {
-          outcome.not_converted.push_back({file, migration_.store_error()});
+      for (const KeyedList::Entry& e : queued->entries()) {
+        if (HasEmlExtension(PathFileName(e.item))) {
+          outcome.not_converted.push_back({e.item, migration_.store_error()});
         } else {
           ++outcome.other_files;
         }

@@ -77,8 +77,8 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
   MessageNumber = 1;
   // The queue is read in place, one path at a time: nothing refills or empties it while the loop runs (the
   // scan is over, and the status window only resets it when no run is under way).
-  const size_t file_count = run.QueuedFiles ? run.QueuedFiles->size() : 0;
-  const std::vector<std::string>* queued = run.QueuedFiles ? &*run.QueuedFiles : nullptr;
+  const size_t file_count = run.QueuedFiles ? run.QueuedFiles->Count() : 0;
+  const KeyedList* queued = run.QueuedFiles ? &*run.QueuedFiles : nullptr;
   ResumeNext().Run([&] {
     if (store_state_) header_properties_ = rdo::InternetHeaderProperties(*store_state_);
   });
@@ -88,7 +88,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       // Files the loop will not import are not parsed: other names than ".eml", and the files of folders the
       // rules leave out. Only pure text functions of the path and the names fixed before the loop run here.
       [queued, this, &sFolderPath](size_t i) {
-        const std::string& f = (*queued)[i];
+        const std::string& f = queued->entries()[i].item;
         if (!HasEmlExtension(PathFileName(f))) return std::string();
         if (SkippedByRule(TargetFolderPath(f, sFolderPath, InboxName, SentItemsName))) return std::string();
         return f;
@@ -98,7 +98,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       },
       ParseLimits());
   for (size_t i = 0; i < file_count; ++i) {
-    const std::string f = (*run.QueuedFiles)[i];
+    const std::string f = run.QueuedFiles->entries()[i].item;
     if (HasEmlExtension(PathFileName(f))) {
       engine_.Yield();
       engine_.SetLine(StatusLine::kCurrentFile, "Converting Messages... from (" + f + ")");

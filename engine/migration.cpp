@@ -139,13 +139,13 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   engine_.SetLine(StatusLine::kCurrentFile, texts::kReadingFolders);
   std::vector<std::string> bang_targets;
   auto& queued = engine_.run_state().QueuedFolders;
-  const size_t count = queued ? queued->size() : 0;
+  const size_t count = queued ? queued->Count() : 0;
   FolderList.assign(count + 1, std::string());
   size_t n = 0;
   std::string r;  // an entry that is no folder any more repeats the one before it (dropped as a duplicate)
-  for (size_t i = 0; queued && i < queued->size(); ++i) {
+  for (size_t i = 0; queued && i < queued->Count(); ++i) {
     engine_.Yield();
-    const std::string& entry = (*queued)[i];
+    const std::string& entry = queued->entries()[i].item;
     if (fsutil::FolderExists(entry)) {
       r = CutMailboxPath(entry, sFolderPath);
       if (!r.empty() && r.back() == fsutil::kPathSeparator) r.pop_back();

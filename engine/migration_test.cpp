@@ -123,7 +123,7 @@ TEST_F(MigrationTest, CancelledSaveDialogClosesThePageAndTouchesNothingElse) {
   ASSERT_EQ(host_.lines.size(), 2u);
   EXPECT_EQ(host_.lines[1], "CloseRequestPage");
   ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues stay as they were";
-  EXPECT_EQ(run_.QueuedFolders->size(), 1u);
+  EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
   EXPECT_TRUE(fs::is_empty(Output()));
 }
 
@@ -149,7 +149,7 @@ class OutlookErrorTest : public MigrationTest {
     EXPECT_NE(boxes[0].find("Details: " + migration_.store_error()), std::string::npos);
     EXPECT_EQ(boxes[0].find("Outlook Session Creation Error !") != std::string::npos, outlook_lines);
     ASSERT_TRUE(run_.QueuedFolders.has_value()) << "the queues are not emptied after the store error";
-    EXPECT_EQ(run_.QueuedFolders->size(), 1u);
+    EXPECT_EQ(run_.QueuedFolders->Count(), 1u);
     EXPECT_TRUE(host_.LinesStartingWith("CurrentFile=Creating").empty());
   }
 };

@@ -9,9 +9,9 @@ void RunState::EmptyQueues() {
   QueuedFolders.reset();
 }
 
-void RunState::AddToQueue(std::optional<std::vector<std::string>>& queue, std::string item) {
+void RunState::AddToQueue(std::optional<KeyedList>& queue, std::string item, std::string key) {
   if (!queue) queue.emplace();
-  queue->push_back(std::move(item));
+  queue->Add(std::move(item), std::move(key));
 }
 
 void RunState::ResetForStatusLoad() {

@@ -15,23 +15,23 @@
 
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "engine/keyed_list.h"
 
 namespace velmora::engine {
 
 struct RunState {
   bool StopRequested = false;
   bool SkipRequested = false;
-  // The work queues, in the order the scan added to them.
-  std::optional<std::vector<std::string>> QueuedFiles;    // full paths of the current mailbox folder's files
-  std::optional<std::vector<std::string>> QueuedFolders;  // full paths of the folders below it
+  std::optional<KeyedList> QueuedFiles;    // full paths of the files queued for the current mailbox folder
+  std::optional<KeyedList> QueuedFolders;  // full paths of the folders below the current mailbox folder
   std::string PstFilePath;
 
   // Releases both lists (a queue that holds no list stays without one).
   void EmptyQueues();
 
-  // Creates the list when there is none, then adds `item` at its end.
-  static void AddToQueue(std::optional<std::vector<std::string>>& queue, std::string item);
+  // Creates the list when there is none, then adds `item` under `key`; Error 457 when the key is taken.
+  static void AddToQueue(std::optional<KeyedList>& queue, std::string item, std::string key);
 
   // The run-state half of loading the status display: empties both queues, clears both flags.
   void ResetForStatusLoad();

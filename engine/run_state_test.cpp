@@ -17,11 +17,71 @@ TEST(RunState, QueuesAreCreatedOnFirstUseAndReleasedWhenEmptied) {
   RunState state;
   state.EmptyQueues();  // no list: nothing happens
   EXPECT_FALSE(state.QueuedFiles);
-  RunState::AddToQueue(state.QueuedFiles, "/m/a.eml");
-  RunState::AddToQueue(state.QueuedFiles, "/m/b.eml");
-  EXPECT_EQ(state.QueuedFiles, (std::vector<std::string>{"/m/a.eml", "/m/b.eml"}));
+  RunState::AddToQueue(state.QueuedFiles, "/m/a.eml", "K1");
+  RunState::AddToQueue(state.QueuedFiles, "/m/b.eml", "K2");
+  ASSERT_TRUE(state.QueuedFiles);
+  EXPECT_EQ(state.QueuedFiles->Items(), (std::vector<std::string>{"/m/a.eml", "/m/b.eml"}));
+  EXPECT_EQ(state.QueuedFiles->entries()[1].key, "K2");
   state.EmptyQueues();
   EXPECT_FALSE(state.QueuedFiles);
+  RunState::AddToQueue(state.QueuedFiles, "/m/c.eml", "K1");  // a new list: K1 is free again
+  EXPECT_EQ(state.QueuedFiles->Count(), 1u);
+}
+
+TEST(RunState, ATakenKeyFailsAndLeavesTheListAsItWas) {
+  RunState state;
+  RunState::AddToQueue(state.QueuedFolders, "/m/A", "Z0");
+  try {
+    RunState::AddToQueue(state.QueuedFolders, "/m/B", "Z0");
+    FAIL() << "expected Error 457";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrKeyAlreadyAssociated);
+  }
+  EXPECT_EQ(state.QueuedFolders->Items(), std::vector<std::string>{"/m/A"});
+  RunState::AddToQueue(state.QueuedFolders, "/m/A", "z0");  // keys compare exactly; items may repeat
+  EXPECT_EQ(state.QueuedFolders->Count(), 2u);
+
+  // Keys stay taken after the list has grown a long way and been moved (long keys live outside the entry).
+  const std::string k(20, 'k');
+  for (int i = 1; i < 5000; ++i)
+    RunState::AddToQueue(state.QueuedFolders, "/m/x", "Z" + k + std::to_string(i));
+  KeyedList moved = std::move(*state.QueuedFolders);
+  for (const std::string& key : std::vector<std::string>{"Z0", "z0", "Z" + k + "1", "Z" + k + "4999"}) {
+    EXPECT_THROW(moved.Add("/m/y", key), Error) << key;
+  }
+  EXPECT_EQ(moved.Count(), 5001u);
+  EXPECT_EQ(moved.entries()[2].key, "Z" + k + "1");
+}
+
+// The list stores each entry against the one before it and whole every 16th: entries read back exactly
+// in order and by position, whatever they share with their neighbours, and every key stays taken.
+TEST(RunState, CompactListReadsBackEveryEntryExactly) {
+  std::vector<KeyedList::Entry> want;
+  for (int i = 0; i < 700; ++i) {
+    std::string folder = "/export/" + std::string(static_cast<size_t>(i % 7) * 40, 'f') + "/" +
+                         std::to_string(i / 50) + "/";
+    std::string item = i % 11 == 0 ? "" : folder + std::to_string(i) + ".eml";  // empty, then long again
+    if (i % 13 == 0 && !want.empty()) item = want.back().item;                   // the same as the last
+    if (i % 17 == 0 && !want.empty()) item = want.back().item.substr(0, want.back().item.size() / 2);
+    want.push_back({"K" + std::to_string(i * 37 % 1000) + (i % 3 ? "" : std::string(200, 'x')), item});
+  }
+  KeyedList list;
+  for (const auto& e : want) list.Add(e.item, e.key);
+  ASSERT_EQ(list.Count(), want.size());
+  size_t i = 0;
+  for (const KeyedList::Entry& e : list.entries()) {
+    ASSERT_EQ(e.item, want[i].item) << i;
+    ASSERT_EQ(e.key, want[i].key) << i;
+    ++i;
+  }
+  EXPECT_EQ(i, want.size());
+  for (size_t k = 0; k < want.size(); k += 5) {
+    EXPECT_EQ(list.entries()[k].item, want[k].item) << k;
+    EXPECT_THROW(list.Add("/new", want[k].key), Error) << k;
+  }
+  EXPECT_EQ(list.Count(), want.size()) << "a taken key adds nothing";
+  list.Add("/new", "K-new");
+  EXPECT_EQ(list.entries()[want.size()].item, "/new");
 }
 
 TEST(Counters, IncrementPastTheLargest32BitValueOverflows) {
@@ -39,8 +99,8 @@ TEST(Counters, IncrementPastTheLargest32BitValueOverflows) {
 class StatusLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml");
-    RunState::AddToQueue(state_.QueuedFolders, "/m/A");
+    RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml", "K1");
+    RunState::AddToQueue(state_.QueuedFolders, "/m/A", "Z0");
     state_.StopRequested = true;
     state_.SkipRequested = true;
   }
@@ -81,7 +141,7 @@ TEST_F(StatusLoadTest, ReadingAlsoLoadsAndSeesTheStartingValues) {
   EXPECT_EQ(engine_.GetLine(StatusLine::kProgressLine), "0% Complete");
   EXPECT_TRUE(Reset());
   host_.status_loaded = false;
-  RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml");
+  RunState::AddToQueue(state_.QueuedFiles, "/m/a.eml", "K1");
   EXPECT_EQ(engine_.GetProgress(ProgressField::kValue), 0.0f);
   EXPECT_FALSE(state_.QueuedFiles);
 }

@@ -57,7 +57,7 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
     if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) != 0) {
       engine.Yield();
       sub_folders.push_back(name);
-      RunState::AddToQueue(state.QueuedFolders, path + name);
+      RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(FolderCount));
       FolderCount = CheckedIncrement(FolderCount);
     }
   }
@@ -74,7 +74,7 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
     if (!fsutil::MatchesPattern(name, pattern)) continue;
     if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) == 0) {
       engine.Yield();
-      RunState::AddToQueue(state.QueuedFiles, path + name);
+      RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
       engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
       FileCount = CheckedIncrement(FileCount);
     }

@@ -2,8 +2,9 @@
 // QueuedFiles and every folder below the starting folder in QueuedFolders, and keeps the count line current.
 //
 // What the scan adds:
-//   QueuedFiles    path (with its trailing separator) + file name
-//   QueuedFolders  path (with its trailing separator) + folder name (no trailing separator)
+//   QueuedFiles    item: path (with its trailing separator) + file name     key: "K" + FileCount at the time
+//   QueuedFolders  item: path (with its trailing separator) + folder name   key: "Z" + FolderCount at the time
+//                  (no trailing separator)
 //
 // Order: all sub-folders of a folder are queued before any file of that folder; a folder's own files before
 // anything below it; deeper levels follow depth-first, in the order in which the searches returned the
@@ -16,7 +17,7 @@
 // query fails (all bits set) counts as a folder. A folder that cannot be searched contributes nothing and is
 // noted in Engine::UnreadableFolders with the system's reason.
 //
-// Errors pass to the caller: a counter past 2,147,483,647 (Error 6).
+// Errors pass to the caller: a key that is already taken (Error 457), a counter past 2,147,483,647 (Error 6).
 #pragma once
 
 #include <cstdint>

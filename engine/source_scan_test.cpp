@@ -30,8 +30,15 @@ class SourceScanTest : public ::testing::Test {
     engine_.SourcePath = std::move(path);
     ScanSourceFolder(engine_, engine_.SourcePath, "*.*", engine_.FileCount, engine_.FolderCount);
   }
-  Strings Files() const { return state_.QueuedFiles.value_or(Strings{}); }
-  Strings Folders() const { return state_.QueuedFolders.value_or(Strings{}); }
+  Strings Files() const { return state_.QueuedFiles ? state_.QueuedFiles->Items() : Strings{}; }
+  Strings Folders() const { return state_.QueuedFolders ? state_.QueuedFolders->Items() : Strings{}; }
+  static Strings Keys(const std::optional<KeyedList>& q) {
+    Strings keys;
+    if (q) {
+      for (const auto& e : q->entries()) keys.push_back(e.key);
+    }
+    return keys;
+  }
 
   TempTree tree_;
   RunState state_;
@@ -53,6 +60,8 @@ TEST_F(SourceScanTest, SubFoldersBeforeFilesThenDepthFirst) {
   EXPECT_EQ(engine_.SourcePath, r + "/");
   EXPECT_EQ(Folders(), (Strings{r + "/A", r + "/B", r + "/A/A1"}));
   EXPECT_EQ(Files(), (Strings{r + "/r1", r + "/r2", r + "/A/a1", r + "/B/b1"}));
+  EXPECT_EQ(Keys(state_.QueuedFolders), (Strings{"Z0", "Z1", "Z2"}));
+  EXPECT_EQ(Keys(state_.QueuedFiles), (Strings{"K1", "K2", "K3", "K4"}));
   EXPECT_EQ(engine_.FileCount, 5);
   EXPECT_EQ(engine_.FolderCount, 3);
   EXPECT_EQ(host_.lines, (Strings{"CountLine=1 Messages Queued for Conversion.",
@@ -128,11 +137,25 @@ TEST_F(SourceScanTest, FolderCountCarriesOverFromScanToScan) {
   tree_.Folder("Two/Z");
 
   Scan(one);
-  EXPECT_EQ(engine_.FolderCount, 1);
+  EXPECT_EQ(Keys(state_.QueuedFolders), Strings{"Z0"});
   Scan(two);
-  EXPECT_EQ(Folders(), (Strings{two + "/Y", two + "/Z"}));
-  EXPECT_EQ(Files(), Strings{});
+  EXPECT_EQ(Keys(state_.QueuedFolders), (Strings{"Z1", "Z2"}));
+  EXPECT_EQ(Keys(state_.QueuedFiles), Strings{});
   EXPECT_EQ(engine_.FolderCount, 3);
+}
+
+TEST_F(SourceScanTest, ResettingFileCountWithoutEmptyingTheQueueIsADuplicateKey) {
+  const std::string r = tree_.Folder("R");
+  tree_.File("R/a.eml");
+  Scan(r);
+  engine_.FileCount = 1;
+  std::string path = r;
+  try {
+    ScanSourceFolder(engine_, path, "*.*", engine_.FileCount, engine_.FolderCount);
+    FAIL() << "expected Error 457";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), kErrKeyAlreadyAssociated);
+  }
 }
 
 TEST_F(SourceScanTest, CountersOverflowPastTheLargest32BitValue) {
@@ -146,7 +169,7 @@ TEST_F(SourceScanTest, CountersOverflowPastTheLargest32BitValue) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), kErrOverflow);
   }
-  EXPECT_EQ(Folders(), Strings{r + "/A"}) << "queued before the counter overflowed";
+  EXPECT_EQ(Keys(state_.QueuedFolders), Strings{"Z2147483647"}) << "queued before the counter overflowed";
 
   engine_.FolderCount = 0;
   state_.EmptyQueues();
@@ -254,7 +277,7 @@ TEST_F(SourceScanTest, AClosedStatusWindowReloadsAtTheFirstCountAndDropsWhatWasQ
   EXPECT_FALSE(state_.StopRequested);
   EXPECT_FALSE(state_.QueuedFolders);
   EXPECT_EQ(Files(), Strings{r + "/A/a.eml"});
-  EXPECT_EQ(engine_.FileCount, 3);
+  EXPECT_EQ(Keys(state_.QueuedFiles), Strings{"K2"});
   EXPECT_EQ(host_.lines.front(), "LoadStatus");
 }
 
@@ -277,8 +300,8 @@ TEST_F(SourceScanTest, YieldsBeforeEveryAddition) {
   size_t folders_at_last_yield = 0;
   bool added_without_yield = false;
   host_.on_yield = [&](int64_t) {
-    const size_t files = state_.QueuedFiles ? state_.QueuedFiles->size() : 0;
-    const size_t folders = state_.QueuedFolders ? state_.QueuedFolders->size() : 0;
+    const size_t files = state_.QueuedFiles ? state_.QueuedFiles->Count() : 0;
+    const size_t folders = state_.QueuedFolders ? state_.QueuedFolders->Count() : 0;
     if (files > files_at_last_yield + 1 || folders > folders_at_last_yield + 1) added_without_yield = true;
     files_at_last_yield = files;
     folders_at_last_yield = folders;

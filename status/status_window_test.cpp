@@ -31,8 +31,8 @@ class StatusWindowTest : public ::testing::Test {
   void DirtyRunState() {
     run_state_.StopRequested = true;
     run_state_.SkipRequested = true;
-    engine::RunState::AddToQueue(run_state_.QueuedFiles, "/m/1.eml");
-    engine::RunState::AddToQueue(run_state_.QueuedFolders, "/m/Inbox");
+    engine::RunState::AddToQueue(run_state_.QueuedFiles, "/m/1.eml", "1");
+    engine::RunState::AddToQueue(run_state_.QueuedFolders, "/m/Inbox", "1");
   }
 
   engine::RunState run_state_;

@@ -362,7 +362,7 @@ TEST_F(WizardTest, AnEngineWriteToAClosedStatusWindowLoadsItAgain) {
 
   engine::RunState& run = wizard_->run_state();
   run.StopRequested = true;
-  engine::RunState::AddToQueue(run.QueuedFiles, "/m/1.eml");
+  engine::RunState::AddToQueue(run.QueuedFiles, "/m/1.eml", "1");
   engine::Engine engine(wizard_->host(), run);
   engine.SetLine(engine::StatusLine::kCountLine, "Checking Next Folder...");
   EXPECT_TRUE(status.loaded());
