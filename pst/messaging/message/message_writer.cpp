@@ -63,8 +63,9 @@ Result<PropertyMap> RowProps(PropertyMap props) {
 
 class Writer {
  public:
-  Writer(NodeStore& store, const NamedIdResolver& names, const MessageWriteOptions& options)
-      : store_(store), names_(names), options_(options) {}
+  Writer(NodeStore& store, const NamedIdResolver& names, const MessageWriteOptions& options,
+         TableScratch* scratch)
+      : store_(store), names_(names), options_(options), scratch_(scratch) {}
 
   Result<WrittenMessage> Write(const MessageContent& content, int depth) {
     PST_ASSIGN_OR_RETURN(PropertyMap props, MessageProps(content));
@@ -83,8 +84,8 @@ class Writer {
     held.Hold(attachments.entries);
 
     PST_ASSIGN_OR_RETURN(TableRowSource recipients,
-                         RecipientRows(content.recipients, options_.fill_recipient_defaults));
-    PST_ASSIGN_OR_RETURN(HeapOutput recipient_tc, WriteTableContext(store_, recipients));
+                         RecipientRows(content.recipients, options_.fill_recipient_defaults, scratch_));
+    PST_ASSIGN_OR_RETURN(HeapOutput recipient_tc, WriteTableContext(store_, recipients, scratch_));
     PST_ASSIGN_OR_RETURN(SubnodeEntry recipient_entry, NestHeap(store_, kNidRecipientTable, recipient_tc));
     held.Hold(recipient_entry);
 
@@ -180,13 +181,15 @@ class Writer {
   NodeStore& store_;
   const NamedIdResolver& names_;
   const MessageWriteOptions& options_;
+  TableScratch* scratch_;
 };
 
 }  // namespace
 
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
-                                    const NamedIdResolver& names, const MessageWriteOptions& options) {
-  return Writer(store, names, options).Write(content, 0);
+                                    const NamedIdResolver& names, const MessageWriteOptions& options,
+                                    TableScratch* scratch) {
+  return Writer(store, names, options, scratch).Write(content, 0);
 }
 
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message) {
