@@ -9,8 +9,13 @@ Usage: bench.py --build BUILD_DIR [--counts 10000,100000] [--shapes spread,one] 
 --smoke converts two small exports of the real mix (a few seconds) and fails on any fault: a conversion that
 does not exit 0, a file velmora-pst check rejects, or readpst finding another message count. It never fails
 on slowness. Times come from wait4() of each child; wall times depend on the machine's load, CPU times less.
+
+Conversions run with SOURCE_DATE_EPOCH set, so the file's bytes depend on the export and the build's output
+rules only: the last column is the start of the file's SHA-256, equal between two builds that write the same
+bytes (a speed change must leave it as it was).
 """
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -19,10 +24,14 @@ import tempfile
 import time
 
 
-def run_measured(cmd):
+# Any fixed value: the time the converter stamps and the seed of its keys.
+REPRODUCIBLE_ENV = dict(os.environ, SOURCE_DATE_EPOCH="1765000000")
+
+
+def run_measured(cmd, env=None):
     """Runs cmd reaping it with wait4 itself, so its own CPU time and peak RSS are known."""
     start = time.monotonic()
-    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
     out = proc.stdout.read()
     err = proc.stderr.read()
     _, status, usage = os.wait4(proc.pid, 0)
@@ -76,7 +85,8 @@ def bench_one(args, shape, count):
     pst = os.path.join(args.work, "out.pst")
     if os.path.exists(pst):
         os.remove(pst)
-    code, row["wall"], row["cpu"], row["rss"], _ = run_measured([args.convert, "--quiet", src, pst])
+    code, row["wall"], row["cpu"], row["rss"], _ = run_measured([args.convert, "--quiet", src, pst],
+                                                              REPRODUCIBLE_ENV)
     if code != 0:
         faults.append("velmora-convert exited %d" % code)
     if args.check and code == 0:
@@ -97,13 +107,18 @@ def bench_one(args, shape, count):
         print("readpst not installed: the read-back column is empty", flush=True)
     if os.path.exists(pst):
         row["pst_bytes"] = os.path.getsize(pst)
+        digest = hashlib.sha256()
+        with open(pst, "rb") as fh:
+            for chunk in iter(lambda: fh.read(1 << 20), b""):
+                digest.update(chunk)
+        row["sha256"] = digest.hexdigest()[:16]
         os.remove(pst)
     return row, faults
 
 
 def show(rows):
     heads = ["case", "MB in", "floor wall", "floor CPU", "convert wall", "convert CPU", "x floor", "msg/s",
-             "MB/s", "peak RSS", "CPU/msg", "readpst -j 0"]
+             "MB/s", "peak RSS", "CPU/msg", "readpst -j 0", "sha256"]
     table = [heads]
     for r in rows:
         mb = r["bytes"] / 1e6
@@ -112,7 +127,8 @@ def show(rows):
             r["case"], "%.0f" % mb, "%.2f s" % r["floor_wall"], "%.2f s" % r["floor_cpu"], "%.2f s" % r["wall"],
             "%.2f s" % r["cpu"], "%.1f" % (r["wall"] / floor), "%.0f" % (r["count"] / r["wall"]),
             "%.1f" % (mb / r["wall"]), "%.0f MiB" % (r["rss"] / 2**20), "%.0f us" % (r["cpu"] * 1e6 / r["count"]),
-            "-" if r["readpst_wall"] is None else "%.2f s (%s msgs)" % (r["readpst_wall"], r["readpst_count"])])
+            "-" if r["readpst_wall"] is None else "%.2f s (%s msgs)" % (r["readpst_wall"], r["readpst_count"]),
+            r.get("sha256", "-")])
     widths = [max(len(t[i]) for t in table) for i in range(len(heads))]
     for t in table:
         print("| " + " | ".join(c.ljust(w) for c, w in zip(t, widths)) + " |")

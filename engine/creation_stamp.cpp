@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "fsutil/now.h"
+
 namespace velmora::engine {
 
 std::string FormatCreationStamp(const std::tm& t) {
@@ -12,7 +14,7 @@ std::string FormatCreationStamp(const std::tm& t) {
 }
 
 std::tm LocalTimeNow() {
-  std::time_t now = std::time(nullptr);
+  std::time_t now = fsutil::UnixTimeNow();
   std::tm local{};
   localtime_r(&now, &local);
   return local;

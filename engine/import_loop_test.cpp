@@ -258,11 +258,16 @@ size_t OpenMessageFiles() {
 // are signed: their parse reads the signed part from the file, so it holds the file open.
 TEST_F(ImportLoopTest, StopAndEndLeaveNoParsingThreadOrMessageFileOpen) {
   fs::create_directories(box());
+  // Small files are read whole and closed at once; every eighth is past that size, so that its parse keeps
+  // it open for the signature's bytes.
+  const std::string large_text(4300 * 1024, 'x');
   for (int i = 0; i < 40; ++i) {
     std::ofstream(box() / ("m" + std::to_string(i) + ".eml"))
         << "From: a@example.com\r\nSubject: signed\r\nContent-Type: multipart/signed; "
            "protocol=\"application/pkcs7-signature\"; micalg=sha-256; boundary=s\r\n\r\n--s\r\n"
-           "Content-Type: text/plain\r\n\r\nHello.\r\n--s\r\nContent-Type: application/pkcs7-signature\r\n"
+           "Content-Type: text/plain\r\n\r\nHello.\r\n"
+        << (i % 8 == 0 ? large_text + "\r\n" : "")
+        << "--s\r\nContent-Type: application/pkcs7-signature\r\n"
            "Content-Transfer-Encoding: base64\r\n\r\nAAAA\r\n--s--\r\n";
   }
   AddRow();

@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include "fsutil/now.h"
 #include "mime/gobject_ptr.h"
 
 namespace velmora::mime {
@@ -49,8 +50,7 @@ std::optional<uint64_t> ParseReceivedDate(const std::string& value) {
 }
 
 uint64_t FileTimeNow() {
-  GDateTimePtr now(g_date_time_new_now_utc());
-  return ToFileTime(now.get());
+  return fsutil::FileTimeNow();
 }
 
 }  // namespace velmora::mime

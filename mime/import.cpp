@@ -424,9 +424,47 @@ pst::Result<pst::MessageContent> ImportFromStream(GMimeStream* whole,
 
 }  // namespace
 
+namespace {
+
+// Bytes GMime's memory stream owns, a source for as long as a value of the message reads from them.
+class StreamBytes final : public pst::ByteSource {
+ public:
+  StreamBytes(GMimeStream* stream, GByteArray* bytes) : stream_(stream), bytes_(bytes) {
+    g_object_ref(stream);
+  }
+  uint64_t Size() const override { return bytes_->len; }
+  pst::Status Read(uint64_t offset, std::span<uint8_t> out) const override {
+    if (offset > bytes_->len || out.size() > bytes_->len - offset)
+      return pst::Status::InvalidArgument("read past the end of the message");
+    if (!out.empty()) std::memcpy(out.data(), bytes_->data + offset, out.size());
+    return pst::Status::Ok();
+  }
+
+ private:
+  GObjectPtr<GMimeStream> stream_;
+  GByteArray* bytes_;  // the stream's
+};
+
+// Files up to this size are read whole, in one read, and parsed from memory: GMime's file stream reads and
+// seeks piece by piece, some twenty calls for a small message. Larger files stream from the file.
+constexpr uint64_t kReadWholeLimit = uint64_t{4} << 20;
+
+}  // namespace
+
 pst::Result<pst::MessageContent> ImportEml(const std::string& path, const ImportOptions& options) {
   EnsureGMimeInitialised();
   PST_ASSIGN_OR_RETURN(auto file, FileSource::Open(path));
+  if (file->Size() <= kReadWholeLimit) {
+    const uint64_t fallback =
+        options.fallback_time.value_or(file->modification_time() ? file->modification_time() : FileTimeNow());
+    GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(file->Size()));
+    g_byte_array_set_size(bytes, static_cast<guint>(file->Size()));
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(bytes));  // owns `bytes`
+    PST_RETURN_IF_ERROR(file->Read(0, std::span<uint8_t>(bytes->data, bytes->len)));
+    file.reset();
+    auto source = std::make_shared<StreamBytes>(stream.get(), bytes);
+    return ImportFromStream(stream.get(), std::move(source), options, fallback);
+  }
   int fd = ::dup(file->fd());
   if (fd < 0) return pst::Status::IoError("the file cannot be read: " + path);
   GObjectPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns the duplicate descriptor

@@ -1,5 +1,7 @@
 #include "rdo/store_state.h"
 
+#include "fsutil/now.h"
+
 namespace velmora::rdo {
 
 pst::MessageStore& StoreState::store() const {
@@ -14,6 +16,13 @@ uint64_t StoreState::NoteSave() {
 }
 
 void StoreState::Changed() {
+  if (fsutil::Reproducible()) {
+    // Commits by count, so that where they fall, and with them the file's bytes, do not depend on speed.
+    const bool due = committed_saves_ == 0 ? saves_ >= kFirstCommitMessages
+                                           : saves_ - committed_saves_ >= kReproducibleCommitMessages;
+    if (due) Commit();
+    return;
+  }
   const auto now = std::chrono::steady_clock::now();
   const bool first_due = durable_saves_ == 0 && saves_ > 0 &&
                          (saves_ >= kFirstCommitMessages || now - first_save_ >= kFirstCommitDelay);
@@ -24,6 +33,7 @@ void StoreState::Commit() {
   const uint64_t saves = saves_;
   // A failed commit is tried again by the schedule, not at every change.
   last_commit_ = std::chrono::steady_clock::now();
+  committed_saves_ = saves;
   pst::Status s = store().Commit();
   if (!s.ok()) {
     commit_error_ = "Cannot save \"" + path_ + "\": " + s.message();

@@ -35,6 +35,8 @@ class StoreState {
   //    of them is kFirstCommitDelay old, whichever is first: a run killed in its first seconds still leaves
   //    its first messages.
   //  - Otherwise a commit comes when the last one is older than the commit interval.
+  // In a reproducible run (fsutil::Reproducible) the clock plays no part: the first commit comes after
+  // kFirstCommitMessages saves, the others every kReproducibleCommitMessages saves.
   // Error (with the commit's description) when a commit it makes fails.
   void Changed();
   void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
@@ -50,6 +52,8 @@ class StoreState {
   // cost a commit per message.
   static constexpr uint64_t kFirstCommitMessages = 16;
   static constexpr std::chrono::milliseconds kFirstCommitDelay{1000};
+  // About what the commit interval holds at full speed.
+  static constexpr uint64_t kReproducibleCommitMessages = 4096;
 
  private:
   std::string path_;
@@ -60,6 +64,7 @@ class StoreState {
   std::chrono::steady_clock::time_point first_save_;  // of this session
   uint64_t saves_ = 0;
   uint64_t durable_saves_ = 0;
+  uint64_t committed_saves_ = 0;  // saves_ when the last commit was tried
   std::string commit_error_;
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pst/ltp/property_context.h"
+#include "pst/ltp/table_layout.h"
 
 namespace velmora::pst {
 
@@ -44,6 +45,19 @@ struct TableRowSource {
   std::function<Result<const TableRow*>(size_t)> row;
 };
 Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& rows);
+
+// What writing tables one after the other can keep from one to the next, held by their writer (the message
+// store): the layouts of the last few column sets (every message's recipient table has the columns of the
+// one before; laying them out again cost a sixth of writing it), and one row for a row source to fill.
+// Used by one table at a time.
+struct TableScratch {
+  static constexpr size_t kLayouts = 4;
+  std::vector<std::pair<std::vector<PropTag>, TableLayout>> layouts;
+  size_t next_replaced = 0;
+  TableRow row;
+  std::vector<PropTag> tags;
+};
+Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& rows, TableScratch* scratch);
 
 // Reads a TC. Variable-size cells held in subnodes are loaded.
 Result<Table> ReadTableContext(NodeStore& store, Bid data, const std::vector<SubnodeEntry>& subnodes);

@@ -57,9 +57,31 @@ Status EncodeSourceRow(const TableLayout& layout, const TableRowSource& rows, si
   return EncodeRow(layout, *row, static_cast<uint32_t>(i + 1), put, out);
 }
 
-Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWriter& heap,
-                         ValueStore& values) {
-  PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(table.columns));
+// The layout of `columns`, from the scratch when it holds one, else laid out (and kept there).
+Result<const TableLayout*> LayoutOf(const std::vector<PropTag>& columns, TableScratch* scratch,
+                                    TableLayout& own) {
+  if (!scratch) {
+    PST_ASSIGN_OR_RETURN(own, LayoutTable(columns));
+    return &own;
+  }
+  for (const auto& [kept_columns, layout] : scratch->layouts)
+    if (kept_columns == columns) return &layout;
+  PST_ASSIGN_OR_RETURN(TableLayout layout, LayoutTable(columns));
+  if (scratch->layouts.size() < TableScratch::kLayouts) {
+    scratch->layouts.emplace_back(columns, std::move(layout));
+    return &scratch->layouts.back().second;
+  }
+  auto& slot = scratch->layouts[scratch->next_replaced];
+  scratch->next_replaced = (scratch->next_replaced + 1) % TableScratch::kLayouts;
+  slot = {columns, std::move(layout)};
+  return &slot.second;
+}
+
+Result<HeapOutput> Write(NodeStore& store, const TableRowSource& table, HeapWriter& heap, ValueStore& values,
+                         TableScratch* scratch) {
+  TableLayout own;
+  PST_ASSIGN_OR_RETURN(const TableLayout* laid_out, LayoutOf(table.columns, scratch, own));
+  const TableLayout& layout = *laid_out;
   const CellValueSink put = [&](const PropValue& v) { return values.Put(v); };
   const size_t row_size = layout.row_size();
   const size_t count = table.count;
@@ -136,9 +158,13 @@ Result<HeapOutput> WriteTableContext(NodeStore& store, const Table& table) {
 }
 
 Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& table) {
+  return WriteTableContext(store, table, nullptr);
+}
+
+Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& table, TableScratch* scratch) {
   HeapWriter heap(kClientSigTableContext, &store);  // streamed: a table of any size in a few blocks
   ValueStore values(store, heap);
-  auto out = Write(store, table, heap, values);
+  auto out = Write(store, table, heap, values, scratch);
   if (!out.ok()) return values.Abandon(out.status());
   return out;
 }

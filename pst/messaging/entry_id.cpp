@@ -1,7 +1,6 @@
 #include "pst/messaging/entry_id.h"
 
-#include <random>
-
+#include "fsutil/now.h"
 #include "pst/ltp/le_bytes.h"
 
 namespace velmora::pst {
@@ -25,12 +24,8 @@ Result<Nid> NidFromEntryId(const RecordKey& store, std::span<const uint8_t> entr
 }
 
 RecordKey NewRecordKey() {
-  std::random_device rd;
   RecordKey key{};
-  for (size_t i = 0; i < key.size(); i += 4) {
-    uint32_t r = rd();
-    for (size_t j = 0; j < 4; ++j) key[i + j] = static_cast<uint8_t>(r >> (8 * j));
-  }
+  fsutil::RandomBytes(key);
   // RFC 4122 version 4 (random) and variant 10x, so the key reads as an ordinary random GUID.
   key[7] = static_cast<uint8_t>((key[7] & 0x0F) | 0x40);
   key[8] = static_cast<uint8_t>((key[8] & 0x3F) | 0x80);

@@ -191,7 +191,8 @@ class MessageStore {
   std::vector<std::pair<std::string, Nid>> receive_folders_;  // message class -> folder
   bool receive_dirty_ = false;
   size_t table_memory_bound_ = kDefaultTableMemoryBound;
-  size_t held_row_bytes_ = 0;  // estimated size of the contents rows added since tables were last dropped
+  size_t held_row_bytes_ = 0;   // estimated size of the contents rows added since tables were last dropped
+  TableScratch table_scratch_;  // kept from message to message
 };
 
 }  // namespace velmora::pst

@@ -86,6 +86,17 @@ TEST(EncodingTest, EveryMethodRoundTrips) {
   }
 }
 
+TEST(EncodingTest, PermuteMatchesItsTableAtLengthsAroundTheVectorSteps) {
+  std::vector<uint8_t> plain(300);
+  for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i * 167 + 13);  // every value
+  const uint8_t* r = PermuteTableR();
+  for (size_t len : {0, 1, 31, 32, 33, 63, 64, 65, 97, 256, 299}) {
+    std::vector<uint8_t> out(len);
+    EncodeBlockData(CryptMethod::kPermute, 4, std::span<const uint8_t>(plain).subspan(1, len), out.data());
+    for (size_t i = 0; i < len; ++i) ASSERT_EQ(out[i], r[plain[1 + i]]) << len << " " << i;
+  }
+}
+
 TEST(EncodingTest, CyclicKeyComesFromTheBid) {
   auto a = testing::Pattern(64, 1), b = a;
   EncodeBlockData(CryptMethod::kCyclic, 4, a);

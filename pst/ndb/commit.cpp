@@ -39,11 +39,11 @@ Status NodeDatabase::WriteMaps(std::span<const uint64_t> dirty, uint64_t first_n
 
 namespace {
 
-// A growth commit takes in a quarter of the file, at least 8 sections (2 MB) and at most 64 (15.5 MB): each
-// costs two syncs, so there are a few while a file is small and one per 15.5 MB later, and a finished file
-// never ends in more than 15.5 MB of free space.
-constexpr uint64_t kMinGrowthSections = 8;
-constexpr uint64_t kMaxGrowthSections = 64;
+// A growth commit takes in a quarter of the file, at least 16 sections (4 MB) and at most 256 (62 MB): each
+// costs three syncs, so there are a few while a file is small and one per 62 MB later, and a finished file
+// never ends in more than a quarter of its size or 62 MB of free space.
+constexpr uint64_t kMinGrowthSections = 16;
+constexpr uint64_t kMaxGrowthSections = 256;
 uint64_t GrowthSections(uint64_t sections) {
   return std::clamp<uint64_t>(sections / 4, kMinGrowthSections, kMaxGrowthSections);
 }

@@ -1,6 +1,9 @@
-// The two checksums of the format: the CRC of [MS-PST] 5.3 (the standard reflected CRC-32 of polynomial
-// 0xEDB88320, as zlib's crc32, but without its inversions: started at 0 and not inverted at the end) and the
-// 16-bit signature of [MS-PST] 5.5 that ties a block or page to its BID and file offset.
+// The two checksums of the format: the CRC of [MS-PST] 5.3 and the 16-bit signature of [MS-PST] 5.5 that ties
+// a block or page to its BID and file offset.
+//
+// The CRC is the usual CRC-32 (reflected polynomial 0xEDB88320, zlib's) without its inversions: started at
+// the seed as it is and not inverted at the end, so Crc32(bytes, seed) == ~crc32(~seed, bytes) with zlib's
+// crc32. A chain of calls gives the CRC of the bytes one after the other.
 #pragma once
 
 #include <cstdint>

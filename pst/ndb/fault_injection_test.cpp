@@ -92,8 +92,8 @@ class FaultInjectionTest : public ::testing::Test {
     ASSERT_TRUE(SecondState(**pdb, second_).ok());
     writes_ = probe->writes() - w0;
     syncs_ = probe->syncs() - s0;
-    ASSERT_GT(writes_, 50u);
-    ASSERT_GE(syncs_, 3u);  // invalidate header, maps, header
+    ASSERT_GT(writes_, 30u);  // blocks written one after the other reach the file as one write
+    ASSERT_GE(syncs_, 3u);    // invalidate header, maps, header
   }
 
   // Opens the image that survived, checks it, and compares it with `expected`.

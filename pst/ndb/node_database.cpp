@@ -6,6 +6,7 @@
 
 #include "pst/ndb/check.h"
 #include "pst/ndb/map_layout.h"
+#include "pst/ndb/write_back_file.h"
 
 namespace velmora::pst {
 Status NodeDatabase::CheckUsable() const {
@@ -136,7 +137,8 @@ Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Create(std::shared_ptr<File>
 }
 
 NodeDatabase::NodeDatabase(std::shared_ptr<File> file, bool writable)
-    : file_(std::move(file)),
+    // A writer's blocks, allocated one after the other, reach the file as runs of many blocks in one write.
+    : file_(writable ? std::make_shared<WriteBackFile>(std::move(file)) : std::move(file)),
       writable_(writable),
       nbt_([this](const Bref& r) { return ReadPage(*file_, ReadableEnd(), r, kPageTypeNbt); }),
       bbt_([this](const Bref& r) { return ReadPage(*file_, ReadableEnd(), r, kPageTypeBbt); }) {}

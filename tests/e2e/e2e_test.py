@@ -5,6 +5,7 @@ with every .pst read whole by the independent readers (pypff, pffexport, readpst
 Usage: e2e_test.py --convert PATH --pst PATH [unittest arguments]
 """
 import argparse
+import filecmp
 import json
 import os
 import re
@@ -196,6 +197,23 @@ class GeneratedExport(Base):
         run = convert("--multiple", "--quiet", top, out, "alice@example.com")
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertEqual(os.listdir(out), ["alice@example.com.pst"])
+
+    def test_same_export_same_bytes_with_source_date_epoch(self):
+        top = self.generatedExport()[0]
+        big_inbox(os.path.join(top, "dave"), 40)  # past the first commit's message count
+        env = dict(os.environ, SOURCE_DATE_EPOCH="1765000000")
+        outs = [os.path.join(self.tmp, name) for name in ("a", "b")]
+        for out in outs:
+            os.makedirs(out)
+            run = subprocess.run([ARGS.convert, "--multiple", "--quiet", top, out], env=env, capture_output=True,
+                                 text=True, timeout=600)
+            self.assertEqual(run.returncode, 0, run.stderr)
+        names = sorted(os.listdir(outs[0]))
+        self.assertEqual(names, sorted(os.listdir(outs[1])))
+        self.assertIn("dave.pst", names)
+        for name in names:
+            self.assertTrue(filecmp.cmp(os.path.join(outs[0], name), os.path.join(outs[1], name), shallow=False),
+                            "%s differs between the two runs" % name)
 
     def test_hostile_inputs_are_reported_and_the_report_matches_the_file(self):
         box = os.path.join(self.tmp, "box")

@@ -1,8 +1,6 @@
 #include "pst/messaging/message/message_writer.h"
 
-#include <chrono>
-#include <random>
-
+#include "fsutil/now.h"
 #include "pst/messaging/message/attachment_writer.h"
 #include "pst/messaging/message/contents_row.h"
 #include "pst/messaging/message/held_bytes.h"
@@ -22,22 +20,9 @@ namespace {
 // Outlook folders copy short values (names, flags, times), never bodies.
 constexpr size_t kRowPropLimit = 4096;
 
-uint64_t SystemFiletime() {
-  // FILETIME counts 100 ns since 1601-01-01; the Unix epoch is 11,644,473,600 s later.
-  constexpr uint64_t kUnixEpochAsFiletime = 116444736000000000ULL;
-  auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-  auto ticks =
-      std::chrono::duration_cast<std::chrono::duration<int64_t, std::ratio<1, 10000000>>>(since_epoch);
-  return kUnixEpochAsFiletime + static_cast<uint64_t>(ticks.count());
-}
-
 std::array<uint8_t, 16> RandomKey() {
-  static thread_local std::mt19937_64 gen{std::random_device{}()};
   std::array<uint8_t, 16> key;
-  for (size_t i = 0; i < key.size(); i += 8) {
-    uint64_t v = gen();
-    for (size_t j = 0; j < 8; ++j) key[i + j] = static_cast<uint8_t>(v >> (8 * j));
-  }
+  fsutil::RandomBytes(key);
   return key;
 }
 
@@ -78,8 +63,9 @@ Result<PropertyMap> RowProps(PropertyMap props) {
 
 class Writer {
  public:
-  Writer(NodeStore& store, const NamedIdResolver& names, const MessageWriteOptions& options)
-      : store_(store), names_(names), options_(options) {}
+  Writer(NodeStore& store, const NamedIdResolver& names, const MessageWriteOptions& options,
+         TableScratch* scratch)
+      : store_(store), names_(names), options_(options), scratch_(scratch) {}
 
   Result<WrittenMessage> Write(const MessageContent& content, int depth) {
     PST_ASSIGN_OR_RETURN(PropertyMap props, MessageProps(content));
@@ -98,8 +84,8 @@ class Writer {
     held.Hold(attachments.entries);
 
     PST_ASSIGN_OR_RETURN(TableRowSource recipients,
-                         RecipientRows(content.recipients, options_.fill_recipient_defaults));
-    PST_ASSIGN_OR_RETURN(HeapOutput recipient_tc, WriteTableContext(store_, recipients));
+                         RecipientRows(content.recipients, options_.fill_recipient_defaults, scratch_));
+    PST_ASSIGN_OR_RETURN(HeapOutput recipient_tc, WriteTableContext(store_, recipients, scratch_));
     PST_ASSIGN_OR_RETURN(SubnodeEntry recipient_entry, NestHeap(store_, kNidRecipientTable, recipient_tc));
     held.Hold(recipient_entry);
 
@@ -171,7 +157,7 @@ class Writer {
 
     props.try_emplace(TagId(kMessageClass), PropValue::String("IPM.Note"));
     props.try_emplace(TagId(kMessageStatus), PropValue::Int32(0));
-    const uint64_t now = options_.now_filetime ? options_.now_filetime : SystemFiletime();
+    const uint64_t now = options_.now_filetime ? options_.now_filetime : fsutil::FileTimeNow();
     props.try_emplace(TagId(kCreationTime), PropValue::Time(now));
     props.try_emplace(TagId(kLastModificationTime), PropValue::Time(now));
     auto key = props.find(TagId(kSearchKey));
@@ -195,13 +181,15 @@ class Writer {
   NodeStore& store_;
   const NamedIdResolver& names_;
   const MessageWriteOptions& options_;
+  TableScratch* scratch_;
 };
 
 }  // namespace
 
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
-                                    const NamedIdResolver& names, const MessageWriteOptions& options) {
-  return Writer(store, names, options).Write(content, 0);
+                                    const NamedIdResolver& names, const MessageWriteOptions& options,
+                                    TableScratch* scratch) {
+  return Writer(store, names, options, scratch).Write(content, 0);
 }
 
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message) {

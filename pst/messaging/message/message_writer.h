@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "pst/ltp/table_context.h"
 #include "pst/messaging/message_content.h"
 
 namespace velmora::pst {
@@ -62,8 +63,10 @@ struct WrittenMessage {
   bool read = false;
 };
 
+// `scratch`, when given, is kept by the caller from message to message (TableScratch).
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
-                                    const NamedIdResolver& names, const MessageWriteOptions& options = {});
+                                    const NamedIdResolver& names, const MessageWriteOptions& options = {},
+                                    TableScratch* scratch = nullptr);
 
 // Gives back the references of a written message that will not be stored after all.
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message);

@@ -59,7 +59,8 @@ void SetInt32(PropValue& cell, int32_t v) {
 
 }  // namespace
 
-Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults) {
+Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults,
+                                     TableScratch* scratch) {
   // The columns first, from the recipients as they are: the defaults only fill template columns. Brief
   // recipients made by one function carry the same tags and types, so the first of them stands for all.
   std::map<uint16_t, PropTag> column_of;  // property id -> column tag
@@ -85,17 +86,14 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
   source.row_id = [](size_t i) { return RecipientRowId(i); };
   // Each row is made when it is written and dropped at the next, so a message To 100,000 people holds
   // its recipients once, not again as table rows.
-  // One row for the whole table: a row is used until the next is asked for. It belongs to this table, not to
-  // the thread, so that a table written while another is (or after the thread's storage is gone, at exit)
-  // has its own.
-  struct RowState {
-    TableRow row;
-    std::vector<PropTag> tags;
-  };
-  source.row = [&recipients, fill_defaults, column_of = std::move(column_of),
-                state = std::make_shared<RowState>()](size_t i) -> Result<const TableRow*> {
-    TableRow& row = state->row;
-    std::vector<PropTag>& tags = state->tags;
+  // One row for the whole table: a row is used until the next is asked for. It is the scratch's when there is
+  // one (its owner writes one table at a time), else this table's own.
+  std::shared_ptr<TableScratch> own = scratch ? nullptr : std::make_shared<TableScratch>();
+  TableScratch* rows = scratch ? scratch : own.get();
+  source.row = [&recipients, fill_defaults, column_of = std::move(column_of), rows,
+                own = std::move(own)](size_t i) -> Result<const TableRow*> {
+    TableRow& row = rows->row;
+    std::vector<PropTag>& tags = rows->tags;
     PropertyMap props = fill_defaults ? WithDefaults(recipients[i].Props()) : recipients[i].Props();
     row.row_id = RecipientRowId(i);
     tags.clear();

@@ -37,7 +37,10 @@ constexpr uint32_t RecipientRowId(size_t index) {
 // The table to write, its rows made one at a time from `recipients` (which must outlive the source).
 // `fill_defaults` adds the values of the table above that a row lacks. A property whose type differs from
 // its column's type is an error naming the recipient and the tag.
-Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults);
+// With `scratch`, the rows are made in its row (kept from table to table, so that rows of the same cells cost
+// no allocation), which must outlive the source.
+Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults,
+                                     TableScratch* scratch = nullptr);
 
 // The recipients a stored table holds, in row order, without the row id and version cells.
 std::vector<RecipientContent> RecipientsFromTable(const Table& table);
