@@ -68,9 +68,10 @@ class Migration {
   // be opened shows the "Outlook Error" message box and ends the call.
   void ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath);
 
-  // Resuming an earlier run into the same file (the command-line --resume; the wizard never sets it): a file
-  // whose message is already in its target folder, by Internet Message-ID or, without one, by source file
-  // name and size (rdo::kSourceFileProperty), is not added again and goes to AlreadyPresent.
+  // Resuming an earlier run into the same file (the command-line --resume, the wizard's resume): a file whose
+  // message is already in its target folder, by its source file (path below the mailbox folder, size and
+  // digest; import_message.cpp says how messages of older versions count), is not added again and goes to
+  // AlreadyPresent.
   void set_resume(bool resume) { Resume = resume; }
   // Called after each message is saved with the file, its store folder (as TargetFolderPath gives it) and
   // the content the import produced, while that content is still at hand (the command line's --verify keeps
