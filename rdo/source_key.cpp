@@ -1,8 +1,9 @@
 #include "rdo/source_key.h"
 
-#include <glib.h>
+#include <xxhash.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "mime/byte_sources.h"
@@ -15,15 +16,20 @@ std::string SourceDigest(const std::string& path) {
   if (!file.ok()) return "";
   constexpr size_t kChunk = 256 * 1024;
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
-  std::unique_ptr<GChecksum, void (*)(GChecksum*)> sum(g_checksum_new(G_CHECKSUM_SHA256), g_checksum_free);
+  std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
+  if (!state || XXH3_128bits_reset(state.get()) != XXH_OK) return "";
   const uint64_t size = (*file)->Size();
   for (uint64_t at = 0; at < size;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
     if (!(*file)->Read(at, std::span<uint8_t>(buffer.get(), n)).ok()) return "";
-    g_checksum_update(sum.get(), buffer.get(), static_cast<gssize>(n));
+    if (XXH3_128bits_update(state.get(), buffer.get(), n) != XXH_OK) return "";
     at += n;
   }
-  return g_checksum_get_string(sum.get());
+  const XXH128_hash_t h = XXH3_128bits_digest(state.get());
+  char hex[33];
+  std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(h.high64),
+                static_cast<unsigned long long>(h.low64));
+  return hex;
 }
 
 std::string SourceKeyText(const std::string& path, const std::string& root, uint64_t size,

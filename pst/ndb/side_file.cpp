@@ -109,7 +109,10 @@ Result<SideFile> CreateSideFile(const std::string& path) {
     }
     if (fd < 0) return Status::IoError("cannot create " + side + ": " + std::strerror(errno));
     std::unique_ptr<File> file = AdoptDescriptor(fd, side);
-    PST_RETURN_IF_ERROR(LockExclusive(fd, side));
+    if (Status locked = LockExclusive(fd, side); !locked.ok()) {
+      ::unlink(side.c_str());
+      return locked;
+    }
     // A sweep by another run may have taken the name between the open and the lock: then start again.
     struct stat held, named;
     if (::fstat(fd, &held) != 0) return Status::IoError("cannot stat " + side + ": " + std::strerror(errno));

@@ -149,17 +149,19 @@ void SpaceMap::FreeLater(uint64_t ib, uint64_t size) {
   pending_.push_back({ib, size});
 }
 
+void SpaceMap::FreeNow(uint64_t ib, uint64_t size) {
+  uint64_t first = (ib - kFirstAMapOffset) / kBlockAlign;
+  uint64_t n = (size + kBlockAlign - 1) / kBlockAlign;
+  for (uint64_t s = first; s < first + n; ++s) Set(s, false);
+  // The next allocations fill the holes just freed before the file grows. Only a hole below the cursor
+  // moves it back: a search from 0 after every commit would walk the whole used file again each time, and
+  // allocating would cost more the larger the file. Older holes below the cursor are still found by the
+  // wrap-around search before the file grows.
+  rover_ = std::min(rover_, first);
+}
+
 void SpaceMap::ReleasePending() {
-  for (const auto& [ib, size] : pending_) {
-    uint64_t first = (ib - kFirstAMapOffset) / kBlockAlign;
-    uint64_t n = (size + kBlockAlign - 1) / kBlockAlign;
-    for (uint64_t s = first; s < first + n; ++s) Set(s, false);
-    // The next allocations fill the holes just freed before the file grows. Only a hole below the cursor
-    // moves it back: a search from 0 after every commit would walk the whole used file again each time,
-    // and allocating would cost more the larger the file. Older holes below the cursor are still found
-    // by the wrap-around search before the file grows.
-    rover_ = std::min(rover_, first);
-  }
+  for (const auto& [ib, size] : pending_) FreeNow(ib, size);
   pending_.clear();
 }
 

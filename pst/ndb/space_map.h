@@ -47,6 +47,8 @@ class SpaceMap {
   // commit calls once nothing the durable header reaches can still be there.
   void FreeLater(uint64_t ib, uint64_t size);
   bool HasPending() const { return !pending_.empty(); }
+  // Space that no durable state reaches (written since the last commit): reusable at once.
+  void FreeNow(uint64_t ib, uint64_t size);
   void ReleasePending();
 
   // cbAMapFree: 64 bytes per free slot.
