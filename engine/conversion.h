@@ -45,8 +45,10 @@ class Conversion {
   void Close() { migration_.Close(); }
   bool SessionOpen() const { return migration_.SessionOpen(); }
 
-  // Options of the command line (migration.h).
+  // Resume (migration.h): files whose message each target file already holds are not added again. The one
+  // entry point for every front end (the command line's --resume, the wizard's resume); set before Run.
   void set_resume(bool resume) { migration_.set_resume(resume); }
+  // The command line's --verify (migration.h).
   void set_on_saved(Migration::SavedHook hook) { migration_.set_on_saved(std::move(hook)); }
 
   // Where the run is: the .pst being written, the files queued for the current mailbox and the number of the
