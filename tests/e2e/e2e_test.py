@@ -387,7 +387,7 @@ class KilledRuns(Base):
         proc = subprocess.Popen([ARGS.convert, "--quiet", box, pst], stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         self.assertTrue(wait_for(pst, proc), "the store appears")
-        delay = random.uniform(0, 1.5)
+        delay = random.uniform(0, 4)  # before the first commit, after it, or after the last
         time.sleep(delay)
         proc.kill()
         proc.wait()
