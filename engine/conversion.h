@@ -48,9 +48,11 @@ class Conversion {
   void Close() { migration_.Close(); }
   bool SessionOpen() const { return migration_.SessionOpen(); }
 
-  // Options of the front ends (migration.h).
+  // Resume (migration.h): files whose message each target file already holds are not added again. The one
+  // entry point for every front end (the command line's --resume, the wizard's question); set before Run.
   using ResumeMode = Migration::ResumeMode;
   void set_resume(ResumeMode mode) { migration_.set_resume(mode); }
+  // The command line's --verify (migration.h).
   void set_on_saved(Migration::SavedHook hook) { migration_.set_on_saved(std::move(hook)); }
 
   // Where the run is: the .pst being written, the files queued for the current mailbox and the number of the

@@ -10,6 +10,8 @@
 
 #include "engine/conversion.h"
 #include "engine/testing/recording_host.h"
+#include "pst/messaging/name_to_id_map.h"
+#include "pst/messaging/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"
@@ -144,6 +146,51 @@ TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
   auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", converted}}});
   if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
   EXPECT_TRUE(check.ok) << check.output;
+}
+
+// A file written by an older version knows its messages' source files by name and size only: on resume such a
+// message stands for the file of that name, size and Message-ID, never for another file sharing the
+// Message-ID; a message with no source-file name (another program's) stands for no file.
+TEST_F(ImportLoopTest, ResumeIntoAnOlderFileKeepsWhatItCannotTellApart) {
+  const fs::path inbox = box() / "Inbox";
+  WriteEml(inbox / "a.eml", "same");
+  WriteEml(inbox / "b.eml", "same");  // the same Message-ID, another file
+  WriteEml(inbox / "c.eml", "other");
+  {
+    rdo::RDOSession session;
+    auto store = session.LogonPstStore((out() / "Box.pst").string(), 1, "Box");
+    store->ValidateIPMTree();
+    const pst::Nid folder = store->GetDefaultFolder(pst::kFolderInbox)->nid();
+    auto add = [&](const std::string& id, const std::string& source) {
+      pst::MessageContent m;
+      m.props[pst::TagId(pst::tags::kSubject)] =
+          pst::PropValue::String("old " + (source.empty() ? std::string("unnamed") : source));
+      m.props[pst::TagId(pst::tags::kMessageClass)] = pst::PropValue::String("IPM.Note");
+      m.props[pst::TagId(pst::tags::kInternetMessageId)] = pst::PropValue::String(id);
+      if (!source.empty()) {
+        pst::NamedProperty np;
+        np.guid = pst::kPsPublicStrings;
+        np.is_string = true;
+        np.name = rdo::kSourceFileProperty;
+        np.value = pst::PropValue::String(rdo::SourceFileText((inbox / source).string()));
+        m.named.push_back(std::move(np));
+      }
+      ASSERT_TRUE(store->state()->store().AddMessage(folder, m).ok());
+    };
+    add("<same@velmora.test>", "a.eml");
+    add("<other@velmora.test>", "");
+    session.Logoff();
+  }
+  AddRow();
+  conversion_.set_resume(true);
+  conversion_.Run();
+  const auto& o = conversion_.outcomes().at(0);
+  EXPECT_EQ(o.already_present, std::vector<std::string>{(inbox / "a.eml").string()});
+  EXPECT_EQ(o.converted, 2);
+  auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", 4}}});
+  if (check.available) {
+    EXPECT_TRUE(check.ok) << check.output;
+  }
 }
 
 // Messages of "!" folders land in the folder named before the first "!", which is made when missing; names

@@ -5,6 +5,7 @@
 #include "engine/migration.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
+#include "rdo/source_key.h"
 #include "rdo/store_state.h"
 
 namespace velmora::engine {
@@ -19,12 +20,20 @@ constexpr int kFormatRfc822 = 1024;
 // The item type code of Items.Add for a mail message.
 constexpr int kItemTypeMail = 0;
 
-// What identifies a message for Resume: its Internet Message-ID, else its source file text; empty when it has
-// neither.
-std::string MessageKey(const pst::MessageContent& content) {
-  if (std::string id = rdo::InternetMessageIdOf(content); !id.empty()) return "id " + id;
-  if (std::string source = rdo::SourceFileOf(content); !source.empty()) return "file " + source;
-  return "";
+// What identifies a message for Resume is its source file: path below the mailbox folder, size and digest
+// (rdo::kSourceKeyProperty). A message stored by an older version has only its source file's name and size
+// (rdo::kSourceFileProperty): it stands for a file of the same name, size and Internet Message-ID. A Message-ID
+// alone never does (two different files often share one), nor does anything on a message another program
+// stored: such files are imported again, a copy too many rather than a message lost.
+std::string SourceKey(const pst::MessageContent& content) {
+  std::string key = rdo::SourceKeyOf(content);
+  return key.empty() ? key : "key " + key;
+}
+
+std::string OlderKey(const pst::MessageContent& content) {
+  std::string source = rdo::SourceFileOf(content);
+  if (source.empty()) return source;
+  return "file " + source + "\n" + rdo::InternetMessageIdOf(content);
 }
 
 }  // namespace
@@ -35,7 +44,10 @@ PresentKeys& Migration::KeysPresentIn(const rdo::RDOFolder& folder) {
     present_folder_ = folder.nid();
     ResumeNext().Run([&] {
       folder.Items()->ForEach([&](const rdo::RDOMail& m) {
-        if (std::string key = MessageKey(m.MAPIOBJECT()->content()); !key.empty()) present_.Insert(key);
+        const pst::MessageContent& content = m.MAPIOBJECT()->content();
+        std::string key = SourceKey(content);
+        if (key.empty()) key = OlderKey(content);
+        if (!key.empty()) present_.Insert(key);
       });
     });
   }
@@ -69,8 +81,12 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
   step.Run([&] { header_properties_ = rdo::InternetHeaderProperties(*store_state_); });
   std::string key;
   if (Resume) {
-    key = MessageKey(item->MAPIOBJECT()->content());
-    if (!key.empty() && KeysPresentIn(*folder).Contains(key)) return ImportResult::kAlreadyPresent;
+    const pst::MessageContent& content = item->MAPIOBJECT()->content();
+    key = SourceKey(content);
+    const std::string older = OlderKey(content);
+    PresentKeys& present = KeysPresentIn(*folder);
+    if ((!key.empty() && present.Contains(key)) || (!older.empty() && present.Contains(older)))
+      return ImportResult::kAlreadyPresent;
   }
   step.Run([&] {
     auto utils = rdo::CreateObjectAs<rdo::RDOMAPIUtils>("Redemption.MAPIUtils");

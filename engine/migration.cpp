@@ -126,6 +126,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
   auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
                                          rdo::kStoreFormatUnicode, StoreDisplayName);
   store_state_ = store->state();
+  store_state_->set_source_root(sFolderPath);
   StoreDisplayName = store->DisplayName();  // an existing file keeps its own name
   StoreEntryID = store->EntryID();
   store->ValidateIPMTree();

@@ -68,12 +68,12 @@ class Migration {
   // be opened shows the "Outlook Error" message box and ends the call.
   void ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath);
 
-  // Resuming an earlier run into the same file: a file whose message is already in its target folder, by
-  // Internet Message-ID or, without one, by source file name and size (rdo::kSourceFileProperty), is not
-  // added again and goes to AlreadyPresent. kOn and kOff decide it for every mailbox (the command line's
-  // --resume); kAsk asks the user (UserQuestions::ConfirmResume) the first time in a run that a file opened
-  // for a mailbox already holds messages converted from the mailbox's files, and keeps the answer for the
-  // rest of the run (the wizard).
+  // Resuming an earlier run into the same file: a file whose message is already in its target folder, by its
+  // source file (path below the mailbox folder, size and digest; import_message.cpp says how messages of
+  // older versions count), is not added again and goes to AlreadyPresent. kOn and kOff decide it for every
+  // mailbox (the command line's --resume); kAsk asks the user (UserQuestions::ConfirmResume) the first time in
+  // a run that a file opened for a mailbox already holds messages converted from the mailbox's files, and
+  // keeps the answer for the rest of the run (the wizard).
   enum class ResumeMode { kOff, kOn, kAsk };
   void set_resume(ResumeMode mode) { resume_mode_ = mode; }
   // A new run: kAsk asks again.

@@ -4,6 +4,7 @@
 
 #include "mime/byte_sources.h"
 #include "mime/import.h"
+#include "rdo/source_key.h"
 
 namespace velmora::rdo {
 
@@ -70,6 +71,7 @@ std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_hea
   out.internet_header_properties = internet_header_properties;
   out.content = std::move(content).value();
   out.held_bytes = HeldBytes(out.content);
+  out.digest = SourceDigest(path);
   return out;
 }
 

@@ -42,6 +42,7 @@ struct ParsedEml {
   bool internet_header_properties = true;
   pst::MessageContent content;
   uint64_t held_bytes = 0;  // HeldBytes(content)
+  std::string digest;       // SourceDigest of the file, taken with the parse (empty when it could not be)
 };
 
 // Parses the .eml file at `path` as Import would, without touching any store: safe on any thread. nullopt

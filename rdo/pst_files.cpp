@@ -1,14 +1,11 @@
 #include "rdo/pst_files.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
-#include <cstring>
+#include <map>
 
 #include "pst/ndb/file.h"
 #include "pst/ndb/node_database.h"
+#include "pst/ndb/side_file.h"
 
 namespace velmora::rdo {
 
@@ -22,9 +19,15 @@ constexpr size_t kMagicClientOffset = 8;
 class DiskFiles : public PstFiles {
  public:
   PathKind Kind(const std::string& path) override {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return PathKind::kMissing;
-    return S_ISREG(st.st_mode) ? PathKind::kFile : PathKind::kOther;
+    switch (pst::KindOf(path)) {
+      case pst::PathKind::kMissing:
+        return PathKind::kMissing;
+      case pst::PathKind::kFile:
+        return PathKind::kFile;
+      case pst::PathKind::kOther:
+        break;
+    }
+    return PathKind::kOther;
   }
 
   pst::Result<bool> LooksLikePst(const std::string& path) override {
@@ -43,40 +46,36 @@ class DiskFiles : public PstFiles {
     return std::unique_ptr<pst::NodeStore>(std::move(db));
   }
 
-  // A new store is made under a name of its own beside the target and linked into place after its first
-  // commit, so that `path` never shows a file that is not a whole PST, even when the run is killed while
-  // the store is being made. A leftover from such a run is replaced (it is locked while a run uses it).
+  // A new store is made under a side name of its own (pst/ndb/side_file.h) and put at `path` after its
+  // first commit, so that `path` never shows a file that is not a whole PST, even when the run is killed
+  // while the store is being made.
   pst::Result<std::unique_ptr<pst::NodeStore>> Create(const std::string& path) override {
     if (Kind(path) != PathKind::kMissing)
       return pst::Status::AlreadyExists("cannot create " + path + ": it exists");
-    const std::string making = MakingName(path);
-    auto file = pst::OpenPosixFile(making, pst::OpenMode::kCreateOrTruncate);
-    if (!file.ok() && file.status().message() == making + " is in use by another program")
-      return pst::Status::IoError(path + " is in use by another program");
-    if (!file.ok()) return file.status();
-    std::shared_ptr<pst::File> shared(std::move(file).value());
+    PST_ASSIGN_OR_RETURN(pst::SideFile side, pst::CreateSideFile(path));
+    std::shared_ptr<pst::File> shared(std::move(side.file));
     auto db = pst::NodeDatabase::Create(shared);
     if (!db.ok()) {
       // Leave nothing half-made behind.
-      ::unlink(making.c_str());
+      pst::RemoveSideFile(side.side_path);
       return db.status();
     }
+    sides_[path] = side.side_path;
     return std::unique_ptr<pst::NodeStore>(std::move(db).value());
   }
 
   pst::Status Publish(const std::string& path) override {
-    const std::string making = MakingName(path);
-    // link() never replaces: a file that appeared at `path` meanwhile is kept.
-    int rc = ::link(making.c_str(), path.c_str());
-    int err = errno;
-    ::unlink(making.c_str());
-    if (rc != 0 && err == EEXIST) return pst::Status::AlreadyExists("cannot create " + path + ": it exists");
-    if (rc != 0) return pst::Status::IoError("cannot create " + path + ": " + std::strerror(err));
-    return pst::Status::Ok();
+    auto it = sides_.find(path);
+    if (it == sides_.end()) return pst::Status::InvalidArgument("nothing made for " + path);
+    const std::string side = it->second;
+    sides_.erase(it);
+    pst::Status published = pst::PublishSideFile(side, path);
+    if (!published.ok()) pst::RemoveSideFile(side);
+    return published;
   }
 
  private:
-  static std::string MakingName(const std::string& path) { return path + ".new"; }
+  std::map<std::string, std::string> sides_;  // target path -> side file made for it, until published
 };
 
 }  // namespace

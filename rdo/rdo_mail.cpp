@@ -7,6 +7,7 @@
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/prop_tags.h"
+#include "rdo/source_key.h"
 
 namespace velmora::rdo {
 
@@ -46,10 +47,12 @@ void MAPIMessage::Import(const std::string& path, int format, std::optional<Pars
     throw Error(kMapiDiskError, "Cannot import \"" + path + "\": not a regular file");
   }
   // A parse made earlier stands for this one only while the file is unchanged since.
+  std::string digest;
   if (parsed && parsed->path == path &&
       parsed->internet_header_properties == options.internet_header_properties && look.regular &&
       look.stamp == parsed->stamp) {
     content_ = std::move(parsed->content);
+    digest = std::move(parsed->digest);
   } else {
     auto imported = mime::ImportEml(path, options);
     ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
@@ -65,6 +68,17 @@ void MAPIMessage::Import(const std::string& path, int format, std::optional<Pars
     np.name = kSourceFileProperty;
     np.value = pst::PropValue::String(source);
     content_.named.push_back(std::move(np));
+  }
+  if (look.regular) {
+    if (digest.empty()) digest = SourceDigest(path);
+    if (!digest.empty()) {
+      pst::NamedProperty np;
+      np.guid = pst::kPsPublicStrings;
+      np.is_string = true;
+      np.name = kSourceKeyProperty;
+      np.value = pst::PropValue::String(SourceKeyText(path, state_->source_root(), look.stamp.size, digest));
+      content_.named.push_back(std::move(np));
+    }
   }
 }
 

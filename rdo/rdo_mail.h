@@ -66,7 +66,7 @@ class MAPIMessage : public Object {
   // Boolean for Boolean, text for String and String8 (stored as String). Error otherwise, and for named
   // property IDs (0x8000 and up), which have no name here.
   void SetProp(pst::PropTag tag, const PropVariant& value);
-  // Replaces the content by the file's (and kSourceFileProperty); Error for another format or a file that
+  // Replaces the content by the file's (and kSourceFileProperty, kSourceKeyProperty); Error for another format or a file that
   // cannot be read, after which the message is empty. `parsed`, a parse of the file made earlier (perhaps on
   // another thread), is taken instead of parsing again when it still fits the file (parsed_eml.h).
   void Import(const std::string& path, int format, std::optional<ParsedEml> parsed = std::nullopt);

@@ -40,6 +40,10 @@ class StoreState {
   // Error (with the commit's description) when a commit it makes fails.
   void Changed();
   void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
+  // The folder whose files the messages come from (the mailbox folder): imports name their source file by
+  // its path below it (source_key.h).
+  void set_source_root(std::string root) { source_root_ = std::move(root); }
+  const std::string& source_root() const { return source_root_; }
   void Commit();
   // Commits and releases the file; Error when that last commit fails (the file keeps its last commit).
   void Close();
@@ -60,6 +64,7 @@ class StoreState {
   std::unique_ptr<pst::NodeStore> nodes_;
   std::unique_ptr<pst::MessageStore> store_;
   std::chrono::milliseconds commit_interval_ = kDefaultCommitInterval;
+  std::string source_root_;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point first_save_;  // of this session
   uint64_t saves_ = 0;

@@ -145,12 +145,16 @@ Status NodeDatabase::Commit() {
     header_ = invalid;
   }
   space_->ReleasePending();
+  // Space given back (a message abandoned after its blocks were written, such as one refused for its size)
+  // that leaves empty sections at the end beyond what a growth would take in again is cut off the file, once
+  // the header that no longer counts it is durable: until then the durable state may still reach it.
+  space_->DropTrailingEmpty(GrowthSections(space_->sections()));
 
   // [C6] Whole sections, every map page written.
   const uint64_t eof = space_->file_size();
   auto size = file_->Size();
   if (!size.ok()) return Fail(size.status());
-  if (*size != eof)
+  if (*size < eof)
     if (Status s = file_->SetSize(eof); !s.ok()) return Fail(s);
   std::vector<uint64_t> dirty = space_->TakeDirtySections();
   if (Status s = WriteMaps(dirty, durable_sections_); !s.ok()) return Fail(s);
@@ -168,6 +172,8 @@ Status NodeDatabase::Commit() {
   h.unique = header_.unique + 1;
   if (Status s = WriteHeader(h); !s.ok()) return Fail(s);
   if (Status s = file_->Sync(); !s.ok()) return Fail(s);
+  // Best effort: a tail past ibFileEof holds nothing committed, and the next writable open cuts it off.
+  if (*size > eof) (void)file_->SetSize(eof);
 
   header_ = h;
   stale_maps_on_disk_ = false;

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "fsutil/file_io.h"
+#include "pst/ndb/posix_file.h"
 
 namespace velmora::pst {
 namespace {
@@ -84,7 +85,7 @@ Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mo
       flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
     case OpenMode::kCreateOrTruncate:
-      flags |= O_RDWR | O_CREAT;  // truncated once the lock is held
+      flags |= O_RDWR | O_CREAT | O_NOFOLLOW;  // truncated once the lock is held
       break;
   }
   int fd;
@@ -101,15 +102,31 @@ Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mo
   // (flock locks belong to the open file description, so the lock goes when the process does, even on
   // SIGKILL). Readers take no lock: they read the last commit, which a writer never overwrites.
   if (mode != OpenMode::kReadOnly) {
-    int rc;
-    do {
-      rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is in use by another program");
-    if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
-    if (mode == OpenMode::kCreateOrTruncate) PST_RETURN_IF_ERROR(file->SetSize(0));
+    PST_RETURN_IF_ERROR(LockExclusive(fd, path));
+    if (mode == OpenMode::kCreateOrTruncate) {
+      // A file with a second name is somebody's data under another name: never emptied.
+      struct stat st;
+      if (::fstat(fd, &st) != 0) return Status::IoError(Describe("cannot stat", path, errno));
+      if (!S_ISREG(st.st_mode) || st.st_nlink > 1)
+        return Status::AlreadyExists("cannot replace " + path + ": it is not a file of its own");
+      PST_RETURN_IF_ERROR(file->SetSize(0));
+    }
   }
   return file;
+}
+
+std::unique_ptr<File> AdoptDescriptor(int fd, std::string path) {
+  return std::unique_ptr<File>(new PosixFile(fd, std::move(path)));
+}
+
+Status LockExclusive(int fd, const std::string& path) {
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is in use by another program");
+  if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
+  return Status::Ok();
 }
 
 Status MemoryFile::ReadAt(uint64_t offset, std::span<uint8_t> out) {

@@ -173,7 +173,13 @@ Status NodeDatabase::Release(Bid tree) {
       for (const auto& s : b.si) todo.push_back(s.bid);
     }
     PST_RETURN_IF_ERROR(TreeResult(bbt_.Erase(bid)).status());
-    space_->FreeLater(e.ib, BlockDiskSize(e.cb));  // [C2]
+    // A block written since the last commit (its BID is not below the durable bidNextB) is reached by no
+    // durable state: its space is free at once, and the next writes fill it, so a message abandoned after
+    // its blocks were written leaves no hole the file keeps growing past.
+    if ((e.bid & ~uint64_t{3}) >= header_.bid_next_b)
+      space_->FreeNow(e.ib, BlockDiskSize(e.cb));
+    else
+      space_->FreeLater(e.ib, BlockDiskSize(e.cb));  // [C2]
   }
   return Status::Ok();
 }

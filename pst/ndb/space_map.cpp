@@ -37,6 +37,24 @@ Status SpaceMap::Grow() {
   return Status::Ok();
 }
 
+uint64_t SpaceMap::DropTrailingEmpty(uint64_t keep) {
+  if (!pending_.empty()) return 0;
+  uint64_t empty = 0;
+  for (uint64_t k = sections(); k > 1; --k) {
+    const std::vector<uint8_t> bare = EmptySectionBits(k - 1);
+    if (!std::equal(bare.begin(), bare.end(), SectionBits(k - 1).begin())) break;
+    ++empty;
+  }
+  if (empty <= keep) return 0;
+  const uint64_t drop = empty - keep;
+  for (uint64_t i = 0; i < drop; ++i) free_slots_ -= EmptySectionFreeBytes(sections() - 1 - i) / kBlockAlign;
+  bits_.resize(bits_.size() - drop * kPageDataSize);
+  dirty_.resize(sections());
+  dirty_[sections() - 1] = true;
+  rover_ = std::min<uint64_t>(rover_, sections() * kSlotsPerSection);
+  return drop;
+}
+
 uint64_t SpaceMap::AddSections(uint64_t n) {
   uint64_t added = 0;
   while (added < n && Grow().ok()) ++added;
@@ -131,17 +149,19 @@ void SpaceMap::FreeLater(uint64_t ib, uint64_t size) {
   pending_.push_back({ib, size});
 }
 
+void SpaceMap::FreeNow(uint64_t ib, uint64_t size) {
+  uint64_t first = (ib - kFirstAMapOffset) / kBlockAlign;
+  uint64_t n = (size + kBlockAlign - 1) / kBlockAlign;
+  for (uint64_t s = first; s < first + n; ++s) Set(s, false);
+  // The next allocations fill the holes just freed before the file grows. Only a hole below the cursor
+  // moves it back: a search from 0 after every commit would walk the whole used file again each time, and
+  // allocating would cost more the larger the file. Older holes below the cursor are still found by the
+  // wrap-around search before the file grows.
+  rover_ = std::min(rover_, first);
+}
+
 void SpaceMap::ReleasePending() {
-  for (const auto& [ib, size] : pending_) {
-    uint64_t first = (ib - kFirstAMapOffset) / kBlockAlign;
-    uint64_t n = (size + kBlockAlign - 1) / kBlockAlign;
-    for (uint64_t s = first; s < first + n; ++s) Set(s, false);
-    // The next allocations fill the holes just freed before the file grows. Only a hole below the cursor
-    // moves it back: a search from 0 after every commit would walk the whole used file again each time,
-    // and allocating would cost more the larger the file. Older holes below the cursor are still found
-    // by the wrap-around search before the file grows.
-    rover_ = std::min(rover_, first);
-  }
+  for (const auto& [ib, size] : pending_) FreeNow(ib, size);
   pending_.clear();
 }
 

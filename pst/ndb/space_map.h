@@ -33,6 +33,10 @@ class SpaceMap {
   // the file when nothing fits; the space is marked used.
   Result<uint64_t> Allocate(uint64_t size, uint64_t align);
 
+  // Removes the empty sections (only their map pages in use) at the end beyond the last `keep` of them, never
+  // the first section, and only while nothing waits for ReleasePending; returns how many went. The last
+  // section left is marked dirty (its FMap counts the sections that went).
+  uint64_t DropTrailingEmpty(uint64_t keep);
   // Appends up to n empty sections, fewer when the size limit comes first; returns how many were added.
   uint64_t AddSections(uint64_t n);
   // The bitmap of section k with only its own map pages in use, and the free bytes that leaves.
@@ -43,6 +47,8 @@ class SpaceMap {
   // commit calls once nothing the durable header reaches can still be there.
   void FreeLater(uint64_t ib, uint64_t size);
   bool HasPending() const { return !pending_.empty(); }
+  // Space that no durable state reaches (written since the last commit): reusable at once.
+  void FreeNow(uint64_t ib, uint64_t size);
   void ReleasePending();
 
   // cbAMapFree: 64 bytes per free slot.

@@ -8,6 +8,7 @@ import argparse
 import filecmp
 import json
 import os
+import random
 import re
 import shutil
 import signal
@@ -399,6 +400,80 @@ class KilledRuns(Base):
             committed = self.assertExactFile(pst, subjects, "killed %.1f s after the file appeared" % delay)
             print("killed %.1f s after the file appeared: %d messages committed" % (delay, committed),
                   file=sys.stderr)
+
+
+    def test_resume_after_a_kill_keeps_distinct_files_that_look_alike(self):
+        """3,000 pairs of files sharing a Message-ID (a list copy and a direct copy), and two files of one
+        name and size in folders the "!" rule merges: killed at a random moment and resumed, the file holds
+        every one of them once."""
+        box = os.path.join(self.tmp, "pairs")
+        os.makedirs(os.path.join(box, "Inbox"))
+        subjects = []
+        for i in range(3000):
+            for side in "ab":
+                subjects.append("p%04d %s" % (i, side))
+                with open(os.path.join(box, "Inbox", "m%04d%s.eml" % (i, side)), "w") as fh:
+                    fh.write("From: a@example.com\r\nSubject: p%04d %s\r\nMessage-ID: <p%04d@velmora.test>\r\n"
+                             "\r\nbody\r\n" % (i, side, i))
+        for folder, subject in (("Work", "w1"), ("Work!old", "w2")):
+            os.makedirs(os.path.join(box, folder))
+            with open(os.path.join(box, folder, "x.eml"), "w") as fh:
+                fh.write("From: a@example.com\r\nSubject: %s\r\nMessage-ID: <w@velmora.test>\r\n\r\nb\r\n"
+                         % subject)
+        pst = os.path.join(self.tmp, "pairs.pst")
+        proc = subprocess.Popen([ARGS.convert, "--quiet", box, pst], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        self.assertTrue(wait_for(pst, proc), "the store appears")
+        delay = random.uniform(0, 4)  # before the first commit, after it, or after the last
+        time.sleep(delay)
+        proc.kill()
+        proc.wait()
+        run = convert("--json", "--resume", box, pst)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        m = json.loads(run.stdout)["mailboxes"][0]
+        print("killed %.2f s after the file appeared; the resume added %d, found %d present"
+              % (delay, m["converted"], len(m["already_present"])), file=sys.stderr)
+        self.assertEqual(m["converted"] + len(m["already_present"]), 6002)
+        seen = self.assertReadersAgree(pst)
+        if seen is not None:
+            self.assertEqual(sorted(seen["Inbox"]["subjects"]), sorted(subjects), "6,000, none twice")
+            self.assertEqual(sorted(seen["Work"]["subjects"]), ["w1", "w2"])
+
+
+class FileSystems(Base):
+    def test_new_store_on_exfat(self):
+        """exFAT (the file system of USB sticks) has no hard links: the store is published by renaming."""
+        tools = [shutil.which(t) for t in ("mkfs.exfat", "mount.exfat-fuse", "losetup", "fusermount")]
+        if os.geteuid() != 0 or not all(tools):
+            self.skipTest("exFAT test needs root, mkfs.exfat, mount.exfat-fuse, losetup and fusermount")
+        image, mnt = os.path.join(self.tmp, "stick.img"), os.path.join(self.tmp, "stick")
+        os.makedirs(mnt)
+        with open(image, "wb") as fh:
+            fh.truncate(32 << 20)
+        subprocess.run(["mkfs.exfat", image], capture_output=True, check=True)
+        loop = subprocess.run(["losetup", "-f", "--show", image], capture_output=True, text=True)
+        if loop.returncode:
+            self.skipTest("no loop device for the exFAT image: " + loop.stderr.strip())
+        device = loop.stdout.strip()
+        try:
+            mount = subprocess.run(["mount.exfat-fuse", device, mnt], capture_output=True, text=True)
+            if mount.returncode:
+                self.skipTest("exFAT does not mount here: " + (mount.stderr + mount.stdout).strip())
+            try:
+                box = os.path.join(self.tmp, "box")
+                subjects = big_inbox(box, 50)
+                pst = os.path.join(mnt, "box.pst")
+                run = convert(box, pst)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertIn("50 converted", run.stderr)
+                self.assertEqual(sorted(os.listdir(mnt)), ["box.pst"], "no side file is left")
+                seen = self.assertReadersAgree(pst)
+                if seen is not None:
+                    self.assertEqual(sorted(seen["Inbox"]["subjects"]), sorted(subjects))
+            finally:
+                subprocess.run(["fusermount", "-u", mnt], capture_output=True)
+        finally:
+            subprocess.run(["losetup", "-d", device], capture_output=True)
 
 
 class Verification(Base):

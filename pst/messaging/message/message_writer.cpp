@@ -6,6 +6,7 @@
 #include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/recipient_table.h"
+#include "pst/messaging/message/size_limit.h"
 #include "pst/messaging/message/subject_encoding.h"
 #include "pst/messaging/message/subnode_entries.h"
 #include "pst/messaging/prop_tags.h"
@@ -189,6 +190,7 @@ class Writer {
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
                                     const NamedIdResolver& names, const MessageWriteOptions& options,
                                     TableScratch* scratch) {
+  PST_RETURN_IF_ERROR(CheckValueSizes(content));
   return Writer(store, names, options, scratch).Write(content, 0);
 }
 
