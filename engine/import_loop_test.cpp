@@ -182,7 +182,7 @@ TEST_F(ImportLoopTest, ResumeIntoAnOlderFileKeepsWhatItCannotTellApart) {
     session.Logoff();
   }
   AddRow();
-  conversion_.set_resume(true);
+  conversion_.set_resume(Conversion::ResumeMode::kOn);
   conversion_.Run();
   const auto& o = conversion_.outcomes().at(0);
   EXPECT_EQ(o.already_present, std::vector<std::string>{(inbox / "a.eml").string()});

@@ -39,11 +39,6 @@ std::string Trim(const std::string& s) {
   return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
-}
-
 // The field groups of a status body: header-style fields, groups split by empty lines, folded lines joined.
 std::vector<Fields> FieldGroups(const std::string& text) {
   std::vector<Fields> groups(1);

@@ -73,11 +73,6 @@ class QuietStdout {
   int saved_ = -1;
 };
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(g_ascii_tolower(c));
-  return s;
-}
-
 // A property's value; null when absent (the library's lookup answers MAPI_UNDEFINED, not null).
 variableLength* Find(MAPIProps* props, unsigned tag) {
   variableLength* v = MAPIFindProperty(props, tag);
