@@ -77,6 +77,7 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
            ", \"already_present\": " + JsonStrings(m.already_present) +
            ", \"skipped\": " + JsonStrings(m.skipped);
     out += ", \"not_converted\": " + Failures(m.not_converted, "file") +
+           ", \"folders_not_made\": " + Failures(m.folders_not_made, "folder") +
            ", \"other_files\": " + std::to_string(m.other_files) +
            ", \"not_reached\": " + std::to_string(m.not_reached) +
            ", \"store_error\": " + JsonQuote(m.store_error) + ", \"save_error\": " + JsonQuote(m.save_error) +

@@ -1,6 +1,8 @@
 // The command-line converter's report as JSON:
 //   {"mailboxes": [{"name", "source", "pst", "queued", "converted", "already_present": [paths],
-//                   "skipped": [paths], "not_converted": [{"file", "reason"}], "other_files", "not_reached",
+//                   "skipped": [paths], "not_converted": [{"file", "reason"}],
+//                   "folders_not_made": [{"folder", "reason"}], "other_files", "not_reached", "reached": bool
+//                   (false: a stop came before the mailbox; queued and not_reached are its file count),
 //                   "store_error", "save_error"}],
 //    "unreadable_folders": [{"folder", "reason"}], "stopped": bool, "verification": [...] (with --verify)}
 // For each mailbox queued = converted + len(already_present) + len(skipped) + len(not_converted)

@@ -25,10 +25,13 @@ void PrintRunSummary(const engine::Conversion& conversion, bool stopped, bool qu
   Totals all;
   bool store_failed = false;
   for (const auto& m : conversion.outcomes()) {
+    for (const auto& f : m.folders_not_made)
+      std::fprintf(err, "folder not made: %s: %s\n", f.path.c_str(), f.reason.c_str());
     for (const auto& f : m.not_converted)
       std::fprintf(err, "not converted: %s: %s\n", f.path.c_str(), f.reason.c_str());
     if (!m.save_error.empty()) std::fprintf(err, "not saved: %s: %s\n", m.name.c_str(), m.save_error.c_str());
-    store_failed = store_failed || !m.store_error.empty() || !m.save_error.empty();
+    store_failed =
+        store_failed || !m.store_error.empty() || !m.save_error.empty() || !m.folders_not_made.empty();
   }
   for (const auto& f : conversion.unreadable_folders())
     std::fprintf(err, "unreadable folder: %s: %s\n", f.path.c_str(), f.reason.c_str());

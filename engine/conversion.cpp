@@ -79,6 +79,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.already_present = migration_.AlreadyPresent;
     outcome.skipped = migration_.Skipped;
     outcome.not_converted = migration_.NotConverted;
+    outcome.folders_not_made = migration_.FoldersNotMade;
     outcome.other_files = migration_.OtherFiles;
     outcome.save_error = migration_.SaveError;
     // A confirmed skip or stop leaves the files after the last one handled unread.
@@ -159,6 +160,9 @@ void Conversion::ShowCompletion(const char* first_line, const char* second_line)
   if (size_t skipped = SkippedCount(); skipped > 0) {
     text += "\r\n" + std::to_string(skipped) + texts::kSkippedSuffix;
   }
+  size_t folders_not_made = 0;
+  for (const auto& o : outcomes_) folders_not_made += o.folders_not_made.size();
+  if (folders_not_made > 0) text += "\r\n" + std::to_string(folders_not_made) + texts::kFoldersNotMadeSuffix;
   if (size_t failed = NotConvertedCount(); failed > 0) {
     text += "\r\n" + std::to_string(failed) + texts::kNotConvertedSuffix;
   }

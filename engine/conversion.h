@@ -25,13 +25,15 @@ struct MailboxOutcome {
   std::string pst;     // the .pst written, empty when none was
   int32_t queued = 0;  // files queued by the scan
   int64_t converted = 0;
-  std::vector<std::string> already_present;  // resume: ".eml" files whose message the file already held
-  std::vector<std::string> skipped;          // ".eml" files in folders the rules leave out on purpose
-  std::vector<FileFailure> not_converted;    // ".eml" files that did not become messages, and why
-  int32_t other_files = 0;                   // queued files that are not ".eml" files
-  int32_t not_reached = 0;                   // queued files a confirmed skip or stop left unread
-  std::string store_error;                   // why the store could not be opened
-  std::string save_error;                    // why the store could not be saved (messages were lost by it)
+  std::vector<std::string> already_present;   // resume: ".eml" files whose message the file already held
+  std::vector<std::string> skipped;           // ".eml" files in folders the rules leave out on purpose
+  std::vector<FileFailure> not_converted;     // ".eml" files that did not become messages, and why
+  std::vector<FileFailure> folders_not_made;  // export folders that got no store folder, and why
+  int32_t other_files = 0;                    // queued files that are not ".eml" files
+  int32_t not_reached = 0;                    // queued files a confirmed skip or stop left unread
+  bool reached = true;  // false: a stop ended the run before this ticked mailbox (queued = its file count)
+  std::string store_error;  // why the store could not be opened
+  std::string save_error;   // why the store could not be saved (messages were lost by it)
 };
 
 class Conversion {

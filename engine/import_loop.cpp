@@ -56,15 +56,26 @@ ParseAhead::Limits ParseLimits() {
 
 }  // namespace
 
+std::string StoreFolderOf(const std::string& relative, const std::string& inbox,
+                          const std::string& sent_items) {
+  // Only the first name is mapped: "Inbox" deeper down (\Archive\Inbox, \Inbox\Old\Inbox) is an ordinary
+  // folder of that name.
+  const size_t end = relative.find('\\');
+  const std::string first = relative.substr(0, end);
+  const std::string rest = end == std::string::npos ? std::string() : relative.substr(end);
+  if (first == "Inbox") return inbox + rest;
+  if (first == "Sent") return sent_items + rest;
+  return relative;
+}
+
 std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path,
                              const std::string& inbox, const std::string& sent_items) {
   std::string y = AsStoredText(ToStorePath(CutMailboxPath(PathParent(file), mailbox_path)));
   if (y.find('!') != std::string::npos) y = BangTarget(y) + "\\";
   if (!y.empty() && y[0] == '\\') y.erase(0, 1);
-  if (y.rfind("Inbox\\", 0) == 0) y = ReplaceAll(y, "Inbox", inbox);
-  if (y.rfind("Sent\\", 0) == 0 && y.size() > 5) y = sent_items + y.substr(y.find('\\'));
-  if (y == "Sent\\") y = sent_items + "\\";
-  return y;
+  if (y.empty()) return y;
+  // y ends in the separator that PathParent keeps.
+  return StoreFolderOf(y.substr(0, y.size() - 1), inbox, sent_items) + "\\";
 }
 
 std::string Migration::MessageFolderPath(const std::string& file, const std::string& sFolderPath) {
@@ -105,8 +116,13 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       const std::string y = MessageFolderPath(f, sFolderPath);
       std::string reason;
       uint64_t save_number = 0;
-      switch (ImportMessage(
-          y, f, [&] { return ahead->Take(i); }, reason, save_number)) {
+      // Skipped by rule whether or not the store has such a folder (it has one when the export has folders
+      // below it): the rule is about these files, as the parse ahead and verification take it.
+      const ImportResult result = SkippedByRule(y)
+                                      ? ImportResult::kNoFolder
+                                      : ImportMessage(
+                                            y, f, [&] { return ahead->Take(i); }, reason, save_number);
+      switch (result) {
         case ImportResult::kSaved:
           unsaved_.emplace_back(save_number, f);
           SettleSaved();

@@ -53,6 +53,8 @@ void Migration::Close() {
 void Migration::ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath) {
   NotConverted.clear();
   Skipped.clear();
+  FoldersNotMade.clear();
+  mailbox_path_ = sFolderPath;
   OtherFiles = 0;
   SaveError.clear();
   Converted = 0;

@@ -43,6 +43,13 @@ namespace velmora::engine {
 // leave out on purpose: Conversations, Notebook and Emailed Contacts directly below the mailbox folder.
 bool SkippedByRule(const std::string& y);
 
+// The store folder (below the store's top folder, names joined by "\") that stands for the export folder at
+// the relative path `relative` (without a leading or trailing "\"): a first name Inbox or Sent becomes the
+// default folder `inbox` or `sent_items`, anything else keeps its path. The folder tree makes folders and
+// the import finds them by this one rule, so every folder made is the folder its messages look for.
+std::string StoreFolderOf(const std::string& relative, const std::string& inbox,
+                          const std::string& sent_items);
+
 // The store folder (below the store's top folder, ending in "\" unless empty) that receives `file` of the
 // mailbox folder at `mailbox_path`, by the rules drawn in import_loop.cpp; `inbox` and `sent_items` are the
 // store's names of those default folders.
@@ -108,6 +115,10 @@ class Migration {
   void CreateFolderTree();
   void ApplyTopLevelRule(std::string p);
   void ApplyNestedRule(const std::string& p);
+  // Adds the folder `name` to `parent`; a failure other than a taken name is noted for `relative`.
+  void AddFolder(const std::shared_ptr<rdo::RDOFolder>& parent, const std::string& name,
+                 const std::string& relative);
+  void NoteFolderNotMade(const std::string& relative, const std::string& reason);
   std::shared_ptr<rdo::RDOFolder> LookUpParent(const std::string& parent_path);
   std::shared_ptr<rdo::RDOFolder> MakeMissingFolders(const std::string& parent_path, int depth);
   // The second half: the import loop and the end of the call.
@@ -147,14 +158,17 @@ class Migration {
   // holds it has succeeded; the messages saved after the last good commit of a store that could not be saved
   // are not converted, with the commit's error as their reason (SaveError).
   int64_t Converted = 0;
-  std::vector<FileFailure> NotConverted;  // ".eml" files that did not become messages, with the reason
-  std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
-  int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
-  std::string SaveError;                  // why the store could not be saved; empty when it always could
+  std::vector<FileFailure> NotConverted;    // ".eml" files that did not become messages, with the reason
+  std::vector<std::string> Skipped;         // ".eml" files in the folders the rules leave out (SkippedByRule)
+  std::vector<FileFailure> FoldersNotMade;  // export folders (full paths) that got no store folder, and why
+  int32_t OtherFiles = 0;                   // queued files whose names do not end in ".eml"
+  std::string SaveError;                    // why the store could not be saved; empty when it always could
   bool Resume = false;
   std::vector<std::string> AlreadyPresent;
   SavedHook OnSaved;
   std::string StoreError;
+
+  std::string mailbox_path_;  // the mailbox folder being converted
 
   Engine& engine_;
   LocalClock clock_;

@@ -39,6 +39,8 @@ inline constexpr const char* kMultipleDoneLine2 =
     "Open Converted Outlook Data file(s) in Microsoft Outlook to View Individual files.";
 // Added to the completion message, after the number of message files that did not become messages.
 inline constexpr const char* kNotConvertedSuffix = " message file(s) could not be converted.";
+// Added after the number of export folders that got no folder in the store.
+inline constexpr const char* kFoldersNotMadeSuffix = " folder(s) could not be made in the data file.";
 // Added after the number of message files that the folder rules leave out on purpose.
 inline constexpr const char* kSkippedSuffix =
     " message file(s) in Conversations, Notebook or Emailed Contacts were skipped.";
