@@ -65,7 +65,8 @@ std::string JsonStrings(const std::vector<std::string>& list) {
 }
 
 std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
-                          const std::vector<engine::FileFailure>& unreadable_folders, bool stopped,
+                          const std::vector<engine::FileFailure>& unreadable_folders,
+                          const std::vector<engine::FileFailure>& unreadable_files, bool stopped,
                           const std::string& verification) {
   std::string out = "{\"mailboxes\": [";
   for (size_t i = 0; i < mailboxes.size(); ++i) {
@@ -84,6 +85,7 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
            "}";
   }
   out += "], \"unreadable_folders\": " + Failures(unreadable_folders, "folder");
+  out += ", \"unreadable_files\": " + Failures(unreadable_files, "file");
   out += std::string(", \"stopped\": ") + (stopped ? "true" : "false");
   if (!verification.empty()) out += ", \"verification\": " + verification;
   out += "}";

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -135,6 +136,15 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!Open(path, s, err)) return 1;
   std::vector<std::string> problems;
   auto folders = pst::CheckFolderTree(*s.db, &problems);
+  // Folders are named by their path, as users know them.
+  std::map<Nid, std::string> paths;
+  Walk(*s.store, s.store->root_folder(), [&](const pst::FolderInfo& f, const std::string& fpath, int depth) {
+    paths[f.nid] = depth == 0 ? "the root folder" : "folder \"" + fpath + "\"";
+  });
+  auto folder_text = [&](Nid nid) {
+    auto it = paths.find(nid);
+    return it != paths.end() ? it->second : "folder " + Hex(nid);
+  };
   size_t messages = 0;
   for (const auto& cf : folders) {
     const pst::FolderInfo* f = s.store->Folder(cf.nid);
@@ -148,12 +158,12 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
       const Nid nid = (*row)->row_id;
       auto msg = pst::ReadMessage(*s.db, nid);
       if (!msg.ok()) {
-        problems.push_back("message " + Hex(nid) + " in folder " + Hex(cf.nid) + ": " +
+        problems.push_back("message " + Hex(nid) + " in " + folder_text(cf.nid) + ": " +
                            msg.status().ToString());
       }
     }
     if (!row.ok()) {
-      problems.push_back("folder " + Hex(cf.nid) +
+      problems.push_back(folder_text(cf.nid) +
                          ": contents table: " + pst::InNode(table_nid, row.status()).ToString());
     }
   }

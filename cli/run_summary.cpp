@@ -35,6 +35,8 @@ void PrintRunSummary(const engine::Conversion& conversion, bool stopped, bool qu
   }
   for (const auto& f : conversion.unreadable_folders())
     std::fprintf(err, "unreadable folder: %s: %s\n", f.path.c_str(), f.reason.c_str());
+  for (const auto& f : conversion.unreadable_files())
+    std::fprintf(err, "unreadable file: %s: %s\n", f.path.c_str(), f.reason.c_str());
   if (quiet) return;
 
   for (const auto& m : conversion.outcomes()) {
@@ -56,16 +58,19 @@ void PrintRunSummary(const engine::Conversion& conversion, bool stopped, bool qu
     all.not_reached += t.not_reached;
   }
   const size_t unreadable = conversion.unreadable_folders().size();
+  const size_t unreadable_files = conversion.unreadable_files().size();
   std::string what;
   if (stopped) {
     what = "Stopped: " + Counts(all) + ". Everything converted is saved.";
-  } else if (all.queued == 0 && unreadable == 0) {
+  } else if (all.queued == 0 && unreadable == 0 && unreadable_files == 0) {
     what = "Nothing to convert: no message files were found.";
-  } else if (all.failed == 0 && unreadable == 0 && !store_failed) {
+  } else if (all.failed == 0 && unreadable == 0 && unreadable_files == 0 && !store_failed) {
     what = "Done: " + Counts(all) + ".";
   } else {
     what = "Done with errors: " + Counts(all) +
-           (unreadable ? ", " + std::to_string(unreadable) + " folder(s) could not be read" : "") + ".";
+           (unreadable ? ", " + std::to_string(unreadable) + " folder(s) could not be read" : "") +
+           (unreadable_files ? ", " + std::to_string(unreadable_files) + " file(s) could not be read" : "") +
+           ".";
   }
   std::fprintf(err, "%s\n", what.c_str());
 }

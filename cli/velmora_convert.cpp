@@ -201,14 +201,16 @@ int main(int argc, char** argv) {
   std::string verification;
   const bool verified = !verify || verifier.Run(conversion, quiet, std::cerr, verification);
   if (json) {
-    std::cout << velmora::cli::RunReportJson(conversion.outcomes(), conversion.unreadable_folders(), stopped,
-                                             verification)
+    std::cout << velmora::cli::RunReportJson(conversion.outcomes(), conversion.unreadable_folders(),
+                                             conversion.unreadable_files(), stopped, verification)
               << "\n";
   }
 
   if (host.store_error_shown()) return kExitFailure;
   if (stopped) return kExitSignalBase + (ConvertHost::interrupted ? ConvertHost::interrupted : SIGINT);
-  bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty();
-  for (const auto& m : conversion.outcomes()) lost = lost || !m.save_error.empty();
+  bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty() ||
+              !conversion.unreadable_files().empty();
+  for (const auto& m : conversion.outcomes())
+    lost = lost || !m.save_error.empty() || !m.folders_not_made.empty();
   return lost || !verified ? kExitSomeNotConverted : kExitAllConverted;
 }

@@ -47,6 +47,7 @@ void Conversion::Run() {
   RunningFlag running(running_);
   outcomes_.clear();
   unreadable_folders_.clear();
+  unreadable_files_.clear();
   engine_.run_state().StopRequested = false;
   if (engine_.host().Mode() == RunMode::kSingleMailbox) {
     RunSingle();
@@ -64,6 +65,8 @@ void Conversion::ScanMailbox() {
   engine_.MessageCount = engine_.FileCount - 1;
   unreadable_folders_.insert(unreadable_folders_.end(), engine_.UnreadableFolders.begin(),
                              engine_.UnreadableFolders.end());
+  unreadable_files_.insert(unreadable_files_.end(), engine_.UnreadableFiles.begin(),
+                           engine_.UnreadableFiles.end());
   engine_.Yield();
 }
 
@@ -172,6 +175,14 @@ void Conversion::ShowCompletion(const char* first_line, const char* second_line)
       text += "\r\n" + unreadable_folders_[i].path + ": " + unreadable_folders_[i].reason;
     if (unreadable_folders_.size() > kUnreadableShown) {
       text += "\r\n" + std::to_string(unreadable_folders_.size() - kUnreadableShown) + texts::kMoreSuffix;
+    }
+  }
+  if (!unreadable_files_.empty()) {
+    text += "\r\n" + std::to_string(unreadable_files_.size()) + texts::kUnreadableFilesSuffix;
+    for (size_t i = 0; i < unreadable_files_.size() && i < kUnreadableShown; ++i)
+      text += "\r\n" + unreadable_files_[i].path + ": " + unreadable_files_[i].reason;
+    if (unreadable_files_.size() > kUnreadableShown) {
+      text += "\r\n" + std::to_string(unreadable_files_.size() - kUnreadableShown) + texts::kMoreSuffix;
     }
   }
   for (const auto& o : outcomes_) {

@@ -66,6 +66,8 @@ class Conversion {
   size_t SkippedCount() const;
   // The folders of the last run that could not be listed, over all mailboxes.
   const std::vector<FileFailure>& unreadable_folders() const { return unreadable_folders_; }
+  // The files of the last run that could not be read by the scan, over all mailboxes.
+  const std::vector<FileFailure>& unreadable_files() const { return unreadable_files_; }
 
  private:
   void RunSingle();
@@ -83,6 +85,7 @@ class Conversion {
   bool running_ = false;
   std::vector<MailboxOutcome> outcomes_;
   std::vector<FileFailure> unreadable_folders_;
+  std::vector<FileFailure> unreadable_files_;
 };
 
 }  // namespace velmora::engine

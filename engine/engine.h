@@ -40,6 +40,9 @@ class Engine {
   // The folders the last scan could not list (no permission, a name too long), with the system's reason:
   // whatever they hold was not queued.
   std::vector<FileFailure> UnreadableFolders;
+  // The entries of the last scan that could not be asked about (gone since the folder was listed, a link that
+  // leads nowhere), with the system's reason: they were not queued.
+  std::vector<FileFailure> UnreadableFiles;
 
   // The status display. Each access loads it first when it is not loaded.
   void SetLine(StatusLine line, const std::string& text);

@@ -36,15 +36,29 @@ class EnteredFolders {
   std::set<std::pair<uint64_t, uint64_t>> seen_;  // volume and file index
 };
 
+std::string LastErrorText() {
+  const auto code = static_cast<uint32_t>(fsutil::LastError());
+  std::string reason = fsutil::SystemMessage(code).value_or("error " + std::to_string(code));
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+  return reason;
+}
+
 // Notes a folder whose search failed for another reason than finding nothing.
 void NoteUnreadable(Engine& engine, const std::string& path) {
   const auto code = static_cast<uint32_t>(fsutil::LastError());
   if (code == fsutil::kErrorFileNotFound || code == fsutil::kErrorNoMoreFiles) return;
-  std::string reason = fsutil::SystemMessage(code).value_or("error " + std::to_string(code));
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
   std::string folder = path;
   if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
-  engine.UnreadableFolders.push_back({folder, reason});
+  engine.UnreadableFolders.push_back({folder, LastErrorText()});
+}
+
+// Whether an entry whose attribute query failed is taken for a folder: only when its path is too long to
+// ask about (its search then fails the same way and reports it as an unreadable folder). Any other failure
+// (the entry vanished since the listing, a link that leads nowhere or in a circle) says nothing of a folder:
+// the file pass reports the entry as a file that cannot be read.
+bool TakenForFolder(uint32_t attributes) {
+  if (attributes != fsutil::kInvalidAttributes) return (attributes & kAttributeDirectory) != 0;
+  return static_cast<uint32_t>(fsutil::LastError()) == fsutil::kErrorFilenameExceedsRange;
 }
 
 // Closes a search that an error left open on its way to the caller; a search that ran to its end was closed
@@ -82,7 +96,7 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
       const std::string name = entry.name;
       if (IsDotName(name)) continue;
       engine.Yield();
-      if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) != 0) {
+      if (TakenForFolder(fsutil::PathAttributes(path + name))) {
         engine.Yield();
         sub_folders.push_back(name);
         RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(FolderCount));
@@ -102,7 +116,9 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
       engine.Yield();
       const std::string name = entry.name;
       const uint32_t attributes = fsutil::PathAttributes(path + name);  // for "." and ".." too
-      if (!IsDotName(name) && (attributes & kAttributeDirectory) == 0) {
+      if (!IsDotName(name) && attributes == fsutil::kInvalidAttributes) {
+        if (!TakenForFolder(attributes)) engine.UnreadableFiles.push_back({path + name, LastErrorText()});
+      } else if (!IsDotName(name) && (attributes & kAttributeDirectory) == 0) {
         engine.Yield();
         RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
         engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
@@ -128,6 +144,7 @@ void ScanSourceFolder(Engine& engine, std::string& path, const std::string& patt
                       int32_t& FolderCount) {
   EnteredFolders entered;
   engine.UnreadableFolders.clear();
+  engine.UnreadableFiles.clear();
   ScanLevel(engine, path, pattern, FileCount, FolderCount, entered);
 }
 

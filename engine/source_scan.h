@@ -14,8 +14,9 @@
 //
 // Every file of every name is queued ("*.*" matches names without a dot); only attribute bit 0x10 decides
 // between folder and file, taken from a separate attribute query on the full path. An entry whose attribute
-// query fails (all bits set) counts as a folder. A folder that cannot be searched contributes nothing and is
-// noted in Engine::UnreadableFolders with the system's reason.
+// query fails counts as a folder only when its path is too long to ask about; otherwise (it vanished, or is a
+// link that leads nowhere) it is noted in Engine::UnreadableFiles with the system's reason. A folder that
+// cannot be searched contributes nothing and is noted in Engine::UnreadableFolders with the system's reason.
 //
 // Errors pass to the caller: a key that is already taken (Error 457), a counter past 2,147,483,647 (Error 6).
 #pragma once

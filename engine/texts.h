@@ -47,7 +47,9 @@ inline constexpr const char* kSkippedSuffix =
 // Added after the number of folders that could not be listed; each follows on a line of its own with its
 // reason.
 inline constexpr const char* kUnreadableSuffix = " folder(s) could not be read:";
-// After the folders named, the number of those not named.
+// Added after the number of files the scan could not read; each follows on a line of its own with its reason.
+inline constexpr const char* kUnreadableFilesSuffix = " file(s) could not be read:";
+// After the folders or files named, the number of those not named.
 inline constexpr const char* kMoreSuffix = " more.";
 
 // Message boxes carry this title unless they have one of their own.

@@ -55,6 +55,8 @@ class DiskFiles : public PstFiles {
       return pst::Status::IoError(path + " is in use by another program");
     if (!file.ok()) return file.status();
     std::shared_ptr<pst::File> shared(std::move(file).value());
+    // Its errors name the file the user asked for, which it becomes: not the name it is made under.
+    shared->Renamed(path);
     auto db = pst::NodeDatabase::Create(shared);
     if (!db.ok()) {
       // Leave nothing half-made behind.

@@ -19,6 +19,7 @@ std::string Describe(const std::string& what, const std::string& path, int err) 
 class PosixFile : public File {
  public:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  void Renamed(const std::string& path) override { path_ = path; }
   ~PosixFile() override { ::close(fd_); }
   PosixFile(const PosixFile&) = delete;
   PosixFile& operator=(const PosixFile&) = delete;

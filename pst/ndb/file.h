@@ -25,6 +25,9 @@ class File {
   virtual Result<uint64_t> Size() = 0;
   // Grows (with zeros) or shrinks the file.
   virtual Status SetSize(uint64_t size) = 0;
+  // Error texts name the file `path` from now on: a file made under a name of its own and published under
+  // the name the user chose is named by that.
+  virtual void Renamed(const std::string& path) { (void)path; }
 };
 
 enum class OpenMode {

@@ -208,6 +208,8 @@ class GeneratedExport(Base):
         eml([b"Caf\xe9", "latin.eml"], "latin")          # a folder name that is not UTF-8
         eml(["Proj:", "Old", "colon.eml"], "colon")      # ":" before a separator is no drive letter
         os.mkfifo(os.path.join(box, "Inbox", "pipe.eml"))  # would block a plain read for ever
+        os.symlink("nowhere.eml", os.path.join(box, "Inbox", "gone.eml"))  # a file that cannot be read
+        os.symlink("loop.eml", os.path.join(box, "Inbox", "loop.eml"))
         # A folder whose path is longer than the system allows cannot be listed, even by root.
         deep = os.path.join(box, "Deep")
         os.makedirs(deep)
@@ -226,12 +228,18 @@ class GeneratedExport(Base):
         m = report["mailboxes"][0]
         self.assertEqual(m["converted"], 3)
         self.assertEqual([(os.path.basename(f["file"]), "not a regular file" in f["reason"])
-                          for f in m["not_converted"]], [("pipe.eml", True)])
+                          for f in m["not_converted"]], [("gone.eml", False), ("pipe.eml", True)])
+        self.assertIn("No such file or directory", m["not_converted"][0]["reason"])
         self.assertEqual(len(report["unreadable_folders"]), 1)
         self.assertIn("too long", report["unreadable_folders"][0]["reason"])
+        # Files are listed as files, each with its own reason, never as folders.
+        self.assertEqual([(os.path.basename(f["file"]), f["reason"]) for f in report["unreadable_files"]],
+                         [("loop.eml", "The name of the file cannot be resolved by the system.")])
+        self.assertIn("unreadable file: " + os.path.join(box, "Inbox", "loop.eml") + ": ", run.stderr)
+        self.assertNotIn("unreadable folder: " + os.path.join(box, "Inbox"), run.stderr)
         self.assertIn("not converted: " + os.path.join(box, "Inbox", "pipe.eml") + ": ", run.stderr)
         self.assertIn("unreadable folder: ", run.stderr)
-        self.assertIn("Done with errors: 3 converted, 0 skipped by rule, 1 not converted", run.stderr)
+        self.assertIn("Done with errors: 3 converted, 0 skipped by rule, 2 not converted", run.stderr)
         self.assertEqual(m["queued"], m["converted"] + len(m["skipped"]) + len(m["not_converted"]) + m["other_files"])
         # pffexport writes ":" in folder names as "_": the counts are compared by pypff alone here.
         self.assertEqual(subprocess.run([ARGS.pst, "check", pst], capture_output=True).returncode, 0)
@@ -262,6 +270,9 @@ class GeneratedExport(Base):
         self.assertEqual(m["converted"] + len(m["not_converted"]), 400)
         self.assertTrue(all("No space left on device" in f["reason"] for f in m["not_converted"]),
                         m["not_converted"][:3])
+        # Texts name the file the user chose and folders by their path.
+        self.assertNotIn(".pst.new", run.stderr)
+        self.assertNotRegex(run.stderr, r"folder 0x[0-9A-F]")
         self.assertIn("No space left on device", run.stderr)
         self.assertIn("Done with errors", run.stderr)
         if have_readers():
