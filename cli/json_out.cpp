@@ -81,6 +81,7 @@ std::string RunReportJson(const std::vector<engine::MailboxOutcome>& mailboxes,
            ", \"folders_not_made\": " + Failures(m.folders_not_made, "folder") +
            ", \"other_files\": " + std::to_string(m.other_files) +
            ", \"not_reached\": " + std::to_string(m.not_reached) +
+           ", \"reached\": " + (m.reached ? "true" : "false") +
            ", \"store_error\": " + JsonQuote(m.store_error) + ", \"save_error\": " + JsonQuote(m.save_error) +
            "}";
   }

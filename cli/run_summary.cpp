@@ -47,8 +47,12 @@ void PrintRunSummary(const engine::Conversion& conversion, bool stopped, bool qu
                    .failed = static_cast<int64_t>(m.not_converted.size()),
                    .other = m.other_files,
                    .not_reached = m.not_reached};
-    std::fprintf(err, "%s: %s%s%s\n", m.name.c_str(), Counts(t).c_str(), m.pst.empty() ? "" : " -> ",
-                 m.pst.c_str());
+    if (!m.reached) {
+      std::fprintf(err, "%s: not reached, %d file(s)\n", m.name.c_str(), m.queued);
+    } else {
+      std::fprintf(err, "%s: %s%s%s\n", m.name.c_str(), Counts(t).c_str(), m.pst.empty() ? "" : " -> ",
+                   m.pst.c_str());
+    }
     all.queued += t.queued;
     all.converted += t.converted;
     all.present += t.present;

@@ -15,6 +15,34 @@ namespace {
 // would hide its OK button.
 constexpr size_t kUnreadableShown = 10;
 
+// The front end as a scan that only counts sees it: yields reach the windows, nothing else does.
+class CountingHost : public Host {
+ public:
+  explicit CountingHost(Host& host) : host_(host) {}
+  void Yield() override { host_.Yield(); }
+  RunMode Mode() override { return RunMode::kMailboxList; }
+  std::string SourceFolder() override { return ""; }
+  std::string OutputFolder() override { return ""; }
+  int32_t MailboxCount() override { return 0; }
+  Mailbox MailboxAt(int32_t) override { return {}; }
+  bool StatusLoaded() override { return true; }
+  void LoadStatus() override {}
+  void SetLine(StatusLine, const std::string&) override {}
+  std::string GetLine(StatusLine) override { return ""; }
+  void SetProgress(ProgressField, float) override {}
+  float GetProgress(ProgressField) override { return 0; }
+  void SetButton(ButtonState, bool) override {}
+  void MarkMailboxTaken(int32_t) override {}
+  bool ConfirmSkip() override { return false; }
+  bool ConfirmStop() override { return false; }
+  std::optional<std::string> ChooseSavePath(const std::string&) override { return std::nullopt; }
+  void ShowMessage(Notice, const std::string&) override {}
+  void CloseRequestPage() override {}
+
+ private:
+  Host& host_;
+};
+
 class RunningFlag {
  public:
   explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -136,7 +164,10 @@ void Conversion::RunMultiple() {
     engine_.Yield();
     if (!host.MailboxAt(i).ticked) continue;
     engine_.Yield();
-    if (run.StopRequested) break;
+    if (run.StopRequested) {
+      NoteNotReached(i);
+      break;
+    }
     engine_.SetButton(ButtonState::kSkipEnabled, false);
     engine_.MarkMailboxTaken(i);
     engine_.SourcePath = host.MailboxAt(i).path;
@@ -155,6 +186,29 @@ void Conversion::RunMultiple() {
   ShowCompletion(texts::kMultipleDoneLine1, texts::kMultipleDoneLine2);
   if (run.StopRequested) host.CloseRequestPage();
   FreezeButtons();
+}
+
+void Conversion::NoteNotReached(int32_t next) {
+  Host& host = engine_.host();
+  for (int32_t i = next; i < host.MailboxCount(); ++i) {
+    const Mailbox mailbox = host.MailboxAt(i);
+    if (!mailbox.ticked) continue;
+    MailboxOutcome outcome;
+    outcome.name = mailbox.name;
+    outcome.source = mailbox.path;
+    outcome.reached = false;
+    // Counted by the scan itself, into a state of its own: the queues and the status display keep what the
+    // stopped mailbox left in them.
+    CountingHost counting(host);
+    RunState scratch;
+    Engine counter(counting, scratch);
+    std::string path = mailbox.path;
+    int32_t files = 1, folders = 0;
+    ScanSourceFolder(counter, path, "*.*", files, folders);
+    outcome.queued = files - 1;
+    outcome.not_reached = outcome.queued;
+    outcomes_.push_back(std::move(outcome));
+  }
 }
 
 void Conversion::ShowCompletion(const char* first_line, const char* second_line) {

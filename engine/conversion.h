@@ -76,6 +76,8 @@ class Conversion {
   void ScanMailbox();
   // ConvertMailbox with its outcome recorded.
   void Migrate(const std::string& name, const std::string& path);
+  // After a stop: the ticked mailboxes from `next` on, each with the number of its files, as not reached.
+  void NoteNotReached(int32_t next);
   void ShowCompletion(const char* first_line, const char* second_line);
   void FreezeButtons();
 

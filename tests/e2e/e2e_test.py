@@ -295,6 +295,9 @@ class GeneratedExport(Base):
             run = convert(*args)
             self.assertEqual(run.returncode, 2, args)
             self.assertIn(text, run.stderr, args)
+            run = convert("--json", *args)
+            self.assertEqual(run.returncode, 2, args)
+            self.assertIn("velmora-convert: " + json.loads(run.stdout)["error"] + "\n", run.stderr, args)
         notes = os.path.join(out, "carol.pst")
         with open(notes, "w") as fh:
             fh.write("my notes, not a data file\n")
@@ -334,7 +337,7 @@ class GeneratedExport(Base):
         for i in range(4000):
             with open(os.path.join(box, "m%04d.eml" % i), "w") as fh:
                 fh.write("From: a@example.com\r\nSubject: m%04d\r\n\r\n%s\r\n" % (i, "x" * 2000))
-        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGHUP, 129)):
             pst = os.path.join(self.tmp, "big-%d.pst" % sig)
             proc = subprocess.Popen([ARGS.convert, "--json", os.path.join(self.tmp, "big"), pst],
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -376,6 +379,28 @@ class GeneratedExport(Base):
             if seen is not None:
                 for path, count in want.items():
                     self.assertEqual(seen[path]["count"], count, (args, path))
+
+    def test_a_stop_in_the_first_mailbox_lists_the_later_ones_not_reached(self):
+        top, out = os.path.join(self.tmp, "top"), os.path.join(self.tmp, "out")
+        big_inbox(os.path.join(top, "a-big"), 4000)
+        for name, n in (("b-small", 3), ("c-small", 5)):
+            os.makedirs(os.path.join(top, name, "Inbox"))
+            for i in range(n):
+                with open(os.path.join(top, name, "Inbox", "%d.eml" % i), "w") as fh:
+                    fh.write("Subject: s\r\n\r\nb\r\n")
+        os.makedirs(out)
+        proc = subprocess.Popen([ARGS.convert, "--json", "--multiple", top, out], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        self.assertTrue(wait_for(os.path.join(out, "a-big.pst"), proc))
+        proc.send_signal(signal.SIGTERM)
+        stdout, stderr = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 143, stderr)
+        report = json.loads(stdout)
+        self.assertEqual([(m["name"], m["reached"], m["queued"], m["not_reached"]) for m in report["mailboxes"][1:]],
+                         [("b-small", False, 3, 3), ("c-small", False, 5, 5)])
+        self.assertIn("b-small: not reached, 3 file(s)\n", stderr)
+        self.assertIn("c-small: not reached, 5 file(s)\n", stderr)
+        self.assertFalse(os.path.exists(os.path.join(out, "b-small.pst")))
 
 class KilledRuns(Base):
     def test_sigkill_at_any_moment_leaves_the_last_commit(self):
