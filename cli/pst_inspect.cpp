@@ -29,8 +29,8 @@ struct OpenStore {
 };
 
 // Opens read-only: inspecting a file never writes to it.
-bool Open(const std::string& path, OpenStore& s, std::ostream& err) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+bool Open(const std::string& path, OpenStore& s, std::ostream& err, bool wait) {
+  auto file = pst::OpenPosixFileShared(path, wait);
   if (!file.ok()) {
     err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
     return false;
@@ -105,9 +105,9 @@ std::string Time(const pst::PropertyMap& props, uint16_t id) {
 
 }  // namespace
 
-int ListFolders(const std::string& path, std::ostream& out, std::ostream& err) {
+int ListFolders(const std::string& path, std::ostream& out, std::ostream& err, bool wait) {
   OpenStore s;
-  if (!Open(path, s, err)) return 2;
+  if (!Open(path, s, err, wait)) return 2;
   out << "Store: " << s.store->display_name() << "\n";
   Walk(*s.store, s.store->root_folder(), [&](const pst::FolderInfo& f, const std::string&, int depth) {
     out << std::string(static_cast<size_t>(depth) * 2, ' ') << (depth == 0 ? "(root)" : f.name) << "  ["
@@ -117,8 +117,9 @@ int ListFolders(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+int CheckStore(const std::string& path, std::ostream& out, std::ostream& err, bool wait) {
+  // The lock is held until the check ends: the second open below shares it.
+  auto file = pst::OpenPosixFileShared(path, wait);
   if (!file.ok()) {
     err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
     return 2;
@@ -133,7 +134,7 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   }
 
   OpenStore s;
-  if (!Open(path, s, err)) return 1;
+  if (!Open(path, s, err, wait)) return 1;
   std::vector<std::string> problems;
   auto folders = pst::CheckFolderTree(*s.db, &problems);
   // Folders are named by their path, as users know them.
@@ -177,9 +178,10 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-int DumpMessages(const std::string& path, const std::string& folder, std::ostream& out, std::ostream& err) {
+int DumpMessages(const std::string& path, const std::string& folder, std::ostream& out, std::ostream& err,
+                 bool wait) {
   OpenStore s;
-  if (!Open(path, s, err)) return 2;
+  if (!Open(path, s, err, wait)) return 2;
   auto top = s.store->IpmSubtree();
   Nid start = top.ok() ? *top : s.store->root_folder();
   int status = 0;

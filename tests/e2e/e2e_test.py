@@ -402,6 +402,32 @@ class GeneratedExport(Base):
         self.assertIn("c-small: not reached, 5 file(s)\n", stderr)
         self.assertFalse(os.path.exists(os.path.join(out, "b-small.pst")))
 
+    def test_velmora_pst_does_not_read_a_file_being_written(self):
+        top = os.path.join(self.tmp, "big")
+        big_inbox(top, 3000)
+        pst = os.path.join(self.tmp, "big.pst")
+        proc = subprocess.Popen([ARGS.convert, "--quiet", top, pst], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        self.assertTrue(wait_for(pst, proc))
+        proc.send_signal(signal.SIGSTOP)  # the writer holds the file, between two commits or inside one
+        self.addCleanup(lambda: proc.poll() is None and proc.kill())
+        for command in ("check", "ls", "dump"):
+            busy = subprocess.run([ARGS.pst, command, pst], capture_output=True, text=True, timeout=60)
+            self.assertEqual(busy.returncode, 2, command)
+            self.assertIn("is being written by another program", busy.stderr, command)
+        waiting = subprocess.Popen([ARGS.pst, "check", "--wait", pst], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        time.sleep(0.5)
+        self.assertIsNone(waiting.poll(), "check --wait waits for the writer")
+        proc.send_signal(signal.SIGCONT)
+        _, err = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 0, err)
+        checked, err = waiting.communicate(timeout=300)
+        self.assertEqual(waiting.returncode, 0, checked + err)
+        self.assertIn("sound", checked)
+        self.assertIn("3000 messages", checked)
+
+
 class KilledRuns(Base):
     def test_sigkill_at_any_moment_leaves_the_last_commit(self):
         """Kills a run as soon as its file appears, and later on; every file is exact and readable and holds
