@@ -194,6 +194,9 @@ int main(int argc, char** argv) {
     conversion.Run();
   } catch (const velmora::engine::Error& e) {
     return Fail("the run ended with an error: " + e.description());
+  } catch (const std::exception& e) {
+    // A fault of the program itself (the engine lets only its own errors count as failed steps).
+    return Fail(std::string("the run ended with an internal error: ") + e.what());
   }
   const bool stopped = run.StopRequested;
   // A stopped run keeps its session open (its store is committed already); close it cleanly now.

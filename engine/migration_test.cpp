@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <stdexcept>
 
 #include "engine/source_scan.h"
 #include "engine/testing/recording_host.h"
@@ -277,6 +279,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Inbox/Projects", 0},
                   {"Sent Items/Old", 0}}}),
     [](const ::testing::TestParamInfo<TreeCase>& p) { return std::string(p.param.name); });
+
+TEST(ResumeNextPolicy, KeepsTheEnginesErrorsAndLetsProgrammingErrorsThrough) {
+  ResumeNext step;
+  EXPECT_FALSE(step.Run([] { throw Error(rdo::kMapiNotFound, "gone"); }));
+  EXPECT_EQ(step.description(), "gone");
+  EXPECT_THROW(step.Run([] { throw std::out_of_range("a bug"); }), std::out_of_range);
+  EXPECT_THROW(step.Run([] { throw std::bad_alloc(); }), std::bad_alloc);
+}
 
 TEST(MigrationPaths, CutOnlyTheLeadingMailboxPath) {
   EXPECT_EQ(CutMailboxPath("/m/Inbox/mail", "/m"), "/Inbox/mail");
