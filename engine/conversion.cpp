@@ -85,12 +85,12 @@ void Conversion::Run() {
 }
 
 void Conversion::ScanMailbox() {
-  engine_.FilePattern = "*.*";
+  engine_.file_pattern = "*.*";
   engine_.run_state().EmptyQueues();
-  engine_.FileCount = 1;
+  engine_.next_file_number = 1;
   engine_.Yield();
-  ScanSourceFolder(engine_, engine_.SourcePath, engine_.FilePattern, engine_.FileCount, engine_.FolderCount);
-  engine_.MessageCount = engine_.FileCount - 1;
+  ScanSourceFolder(engine_);
+  engine_.files_in_mailbox = engine_.next_file_number - 1;
   unreadable_folders_.insert(unreadable_folders_.end(), engine_.UnreadableFolders.begin(),
                              engine_.UnreadableFolders.end());
   unreadable_files_.insert(unreadable_files_.end(), engine_.UnreadableFiles.begin(),
@@ -102,7 +102,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   MailboxOutcome outcome;
   outcome.name = name;
   outcome.source = path;
-  outcome.queued = engine_.MessageCount;
+  outcome.queued = engine_.files_in_mailbox;
   migration_.ConvertMailbox(name, path);
   if (migration_.StoreOpened()) {
     outcome.pst = engine_.run_state().PstFilePath;
@@ -114,7 +114,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.other_files = migration_.OtherFiles;
     outcome.save_error = migration_.SaveError;
     // A confirmed skip or stop leaves the files after the last one handled unread.
-    outcome.not_reached = std::max(engine_.MessageCount - std::max(migration_.MessageNumber - 1, 0), 0);
+    outcome.not_reached = std::max(engine_.files_in_mailbox - std::max(migration_.MessageNumber - 1, 0), 0);
   } else if (!engine_.run_state().PstFilePath.empty()) {
     // The store error: nothing of this mailbox was converted. A store that did not open leaves the queue as
     // the scan made it (only the import loop empties it during a run).
@@ -137,11 +137,11 @@ void Conversion::RunSingle() {
   engine_.Yield();
   if (!run.StopRequested) {
     engine_.SetButton(ButtonState::kSkipEnabled, false);
-    engine_.SourcePath = engine_.host().SourceFolder();
+    engine_.source_path = engine_.host().SourceFolder();
     ScanMailbox();
-    engine_.SetLine(StatusLine::kCountLine, "Migrating " + std::to_string(engine_.MessageCount) +
-                                                " items from " + engine_.SourcePath);
-    if (engine_.MessageCount >= 1) {
+    engine_.SetLine(StatusLine::kCountLine, "Migrating " + std::to_string(engine_.files_in_mailbox) +
+                                                " items from " + engine_.source_path);
+    if (engine_.files_in_mailbox >= 1) {
       run.SkipRequested = false;
       run.StopRequested = false;
       engine_.SetLine(StatusLine::kTitle, "Conversion Status");
@@ -170,11 +170,11 @@ void Conversion::RunMultiple() {
     }
     engine_.SetButton(ButtonState::kSkipEnabled, false);
     engine_.MarkMailboxTaken(i);
-    engine_.SourcePath = host.MailboxAt(i).path;
+    engine_.source_path = host.MailboxAt(i).path;
     ScanMailbox();
-    engine_.SetLine(StatusLine::kCountLine, "Converting " + std::to_string(engine_.MessageCount) +
+    engine_.SetLine(StatusLine::kCountLine, "Converting " + std::to_string(engine_.files_in_mailbox) +
                                                 " items from " + host.MailboxAt(i).path);
-    if (engine_.MessageCount >= 1) {
+    if (engine_.files_in_mailbox >= 1) {
       run.SkipRequested = false;
       run.StopRequested = false;
       engine_.SetLine(StatusLine::kTitle, "Converting " + std::to_string(i + 1) + " of " +
@@ -202,10 +202,11 @@ void Conversion::NoteNotReached(int32_t next) {
     CountingHost counting(host);
     RunState scratch;
     Engine counter(counting, scratch);
-    std::string path = mailbox.path;
-    int32_t files = 1, folders = 0;
-    ScanSourceFolder(counter, path, "*.*", files, folders);
-    outcome.queued = files - 1;
+    counter.source_path = mailbox.path;
+    counter.file_pattern = "*.*";
+    counter.next_file_number = 1;
+    ScanSourceFolder(counter);
+    outcome.queued = counter.next_file_number - 1;
     outcome.not_reached = outcome.queued;
     outcomes_.push_back(std::move(outcome));
   }

@@ -54,7 +54,7 @@ class Conversion {
   // Where the run is: the .pst being written, the files queued for the current mailbox and the number of the
   // file the import is at (from 1).
   const std::string& pst_path() const { return run_state_.PstFilePath; }
-  int32_t files_queued() const { return engine_.MessageCount; }
+  int32_t files_queued() const { return engine_.files_in_mailbox; }
   int32_t file_number() const { return migration_.message_number(); }
 
   // True while Run runs: the front ends refuse to start a second run meanwhile.
@@ -72,7 +72,7 @@ class Conversion {
  private:
   void RunSingle();
   void RunMultiple();
-  // Scan of SourcePath, then MessageCount; the count line is the caller's.
+  // Scan of source_path, then files_in_mailbox; the count line is the caller's.
   void ScanMailbox();
   // ConvertMailbox with its outcome recorded.
   void Migrate(const std::string& name, const std::string& path);

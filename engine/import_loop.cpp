@@ -78,12 +78,12 @@ std::string TargetFolderPath(const std::string& file, const std::string& mailbox
   return StoreFolderOf(y.substr(0, y.size() - 1), inbox, sent_items) + "\\";
 }
 
-std::string Migration::MessageFolderPath(const std::string& file, const std::string& sFolderPath) {
-  if (CutMailboxPath(PathParent(file), sFolderPath).find('!') != std::string::npos) engine_.Yield();
-  return TargetFolderPath(file, sFolderPath, InboxName, SentItemsName);
+std::string Migration::MessageFolderPath(const std::string& file, const std::string& mailbox_path) {
+  if (CutMailboxPath(PathParent(file), mailbox_path).find('!') != std::string::npos) engine_.Yield();
+  return TargetFolderPath(file, mailbox_path, InboxName, SentItemsName);
 }
 
-void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
+void Migration::ImportQueuedFiles(const std::string& mailbox_path) {
   auto& run = engine_.run_state();
   MessageNumber = 1;
   // The queue is read in place, one path at a time: nothing refills or empties it while the loop runs (the
@@ -98,10 +98,10 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       file_count,
       // Files the loop will not import are not parsed: other names than ".eml", and the files of folders the
       // rules leave out. Only pure text functions of the path and the names fixed before the loop run here.
-      [queued, this, &sFolderPath](size_t i) {
+      [queued, this, &mailbox_path](size_t i) {
         const std::string& f = queued->entries()[i].item;
         if (!HasEmlExtension(PathFileName(f))) return std::string();
-        if (SkippedByRule(TargetFolderPath(f, sFolderPath, InboxName, SentItemsName))) return std::string();
+        if (SkippedByRule(TargetFolderPath(f, mailbox_path, InboxName, SentItemsName))) return std::string();
         return f;
       },
       [this](const std::string& path) {
@@ -113,7 +113,7 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
     if (HasEmlExtension(PathFileName(f))) {
       engine_.Yield();
       engine_.SetLine(StatusLine::kCurrentFile, "Converting Messages... from (" + f + ")");
-      const std::string y = MessageFolderPath(f, sFolderPath);
+      const std::string y = MessageFolderPath(f, mailbox_path);
       std::string reason;
       uint64_t save_number = 0;
       // Skipped by rule whether or not the store has such a folder (it has one when the export has folders
@@ -146,9 +146,9 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
 
     engine_.SetLine(StatusLine::kFrameText, "Reading Messages && Email Metadata - (" +
                                                 std::to_string(MessageNumber) + " of " +
-                                                std::to_string(engine_.MessageCount) + ") File(s)");
+                                                std::to_string(engine_.files_in_mailbox) + ") File(s)");
     const double share =
-        static_cast<double>(MessageNumber) / static_cast<double>(engine_.MessageCount) * 100.0;
+        static_cast<double>(MessageNumber) / static_cast<double>(engine_.files_in_mailbox) * 100.0;
     engine_.SetProgress(ProgressField::kValue, static_cast<float>(share));
     MessageNumber = CheckedIncrement(MessageNumber);
     engine_.SetLine(StatusLine::kProgressLine,

@@ -71,9 +71,9 @@ class Migration {
   Migration(const Migration&) = delete;
   Migration& operator=(const Migration&) = delete;
 
-  // Converts the mailbox folder `sFolderName` at `sFolderPath`. Never passes an error up: a store that cannot
+  // Converts the mailbox folder `mailbox_name` at `mailbox_path`. Never passes an error up: a store that cannot
   // be opened shows the "Outlook Error" message box and ends the call.
-  void ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath);
+  void ConvertMailbox(const std::string& mailbox_name, const std::string& mailbox_path);
 
   // Resuming an earlier run into the same file (the command-line --resume; the wizard never sets it): a file
   // whose message is already in its target folder, by Internet Message-ID or, without one, by source file
@@ -107,9 +107,9 @@ class Migration {
 
  private:
   // Step 1: PstFilePath from the save dialog or the output folder; false when the call ends here.
-  bool ChooseOutputPath(const std::string& sFolderName);
+  bool ChooseOutputPath(const std::string& mailbox_name);
   // Steps 2 and 3: session, store, default folder names, folder list. Throws on failure.
-  void OpenStoreAndReadFolders(const std::string& sFolderName, const std::string& sFolderPath);
+  void OpenStoreAndReadFolders(const std::string& mailbox_name, const std::string& mailbox_path);
   void ShowOutlookError();
   // Step 4: the folder tree, every step under the ResumeNext policy.
   void CreateFolderTree();
@@ -122,9 +122,9 @@ class Migration {
   std::shared_ptr<rdo::RDOFolder> LookUpParent(const std::string& parent_path);
   std::shared_ptr<rdo::RDOFolder> MakeMissingFolders(const std::string& parent_path, int depth);
   // The second half: the import loop and the end of the call.
-  void ImportQueuedFiles(const std::string& sFolderPath);
+  void ImportQueuedFiles(const std::string& mailbox_path);
   // The store folder path (below the store's top folder, ending in "\" unless empty) for a queued file.
-  std::string MessageFolderPath(const std::string& file, const std::string& sFolderPath);
+  std::string MessageFolderPath(const std::string& file, const std::string& mailbox_path);
   // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it (taking the
   // parse `parsed_ahead` gives, when it still fits the file), sets its flags and saves it. kNoFolder and
   // kFailed (with `reason`) when the file did not become a message; nothing is saved then. kSaved with the

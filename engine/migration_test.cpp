@@ -60,12 +60,11 @@ class MigrationTest : public ::testing::Test {
   // What the driver does before it calls ConvertMailbox: scan the mailbox folder.
   void Scan() {
     run_.EmptyQueues();
-    engine_.SourcePath = Mailbox().string();
-    engine_.FilePattern = "*.*";
-    engine_.FileCount = 1;
-    ScanSourceFolder(engine_, engine_.SourcePath, engine_.FilePattern, engine_.FileCount,
-                     engine_.FolderCount);
-    engine_.MessageCount = engine_.FileCount - 1;
+    engine_.source_path = Mailbox().string();
+    engine_.file_pattern = "*.*";
+    engine_.next_file_number = 1;
+    ScanSourceFolder(engine_);
+    engine_.files_in_mailbox = engine_.next_file_number - 1;
   }
 
   void RunMultiple(const std::string& mailbox_path) {

@@ -22,11 +22,11 @@ TEST(RunState, AFreshProcess) {
   EXPECT_FALSE(state.QueuedFiles.has_value());
   EXPECT_FALSE(state.QueuedFolders.has_value());
   EXPECT_EQ(state.PstFilePath, "");
-  EXPECT_EQ(engine.SourcePath, "");
-  EXPECT_EQ(engine.FilePattern, "");
-  EXPECT_EQ(engine.FileCount, 0);
-  EXPECT_EQ(engine.FolderCount, 0);
-  EXPECT_EQ(engine.MessageCount, 0);
+  EXPECT_EQ(engine.source_path, "");
+  EXPECT_EQ(engine.file_pattern, "");
+  EXPECT_EQ(engine.next_file_number, 0);
+  EXPECT_EQ(engine.next_folder_number, 0);
+  EXPECT_EQ(engine.files_in_mailbox, 0);
 }
 
 TEST(RunState, QueuesAreCreatedOnFirstUseAndReleasedWhenEmptied) {
@@ -74,10 +74,10 @@ TEST(RunState, ATakenKeyFailsAndLeavesTheListAsItWas) {
 TEST(RunState, CompactListReadsBackEveryEntryExactly) {
   std::vector<KeyedList::Entry> want;
   for (int i = 0; i < 700; ++i) {
-    std::string folder = "/export/" + std::string(static_cast<size_t>(i % 7) * 40, 'f') + "/" +
-                         std::to_string(i / 50) + "/";
+    std::string folder =
+        "/export/" + std::string(static_cast<size_t>(i % 7) * 40, 'f') + "/" + std::to_string(i / 50) + "/";
     std::string item = i % 11 == 0 ? "" : folder + std::to_string(i) + ".eml";  // empty, then long again
-    if (i % 13 == 0 && !want.empty()) item = want.back().item;                   // the same as the last
+    if (i % 13 == 0 && !want.empty()) item = want.back().item;                  // the same as the last
     if (i % 17 == 0 && !want.empty()) item = want.back().item.substr(0, want.back().item.size() / 2);
     want.push_back({"K" + std::to_string(i * 37 % 1000) + (i % 3 ? "" : std::string(200, 'x')), item});
   }

@@ -76,8 +76,7 @@ class SearchGuard {
   FileEntry& entry_;
 };
 
-void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
-               int32_t& FolderCount, EnteredFolders& entered) {
+void ScanLevel(Engine& engine, std::string& path, EnteredFolders& entered) {
   RunState& state = engine.run_state();
 
   // 1. The trailing separator.
@@ -99,8 +98,9 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
       if (TakenForFolder(fsutil::PathAttributes(path + name))) {
         engine.Yield();
         sub_folders.push_back(name);
-        RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(FolderCount));
-        FolderCount = CheckedIncrement(FolderCount);
+        RunState::AddToQueue(state.QueuedFolders, path + name,
+                             "Z" + std::to_string(engine.next_folder_number));
+        engine.next_folder_number = CheckedIncrement(engine.next_folder_number);
       }
     } while (fsutil::FindNextEntry(entry));
   } else {
@@ -109,7 +109,7 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
   }
 
   // 3. File pass: the entries that match the pattern and are not folders.
-  if (fsutil::FindFirstEntry(path + pattern, entry) != kInvalidHandle) {
+  if (fsutil::FindFirstEntry(path + engine.file_pattern, entry) != kInvalidHandle) {
     SearchGuard guard(entry);
     engine.Yield();
     do {
@@ -120,9 +120,9 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
         if (!TakenForFolder(attributes)) engine.UnreadableFiles.push_back({path + name, LastErrorText()});
       } else if (!IsDotName(name) && (attributes & kAttributeDirectory) == 0) {
         engine.Yield();
-        RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
-        engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
-        FileCount = CheckedIncrement(FileCount);
+        RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(engine.next_file_number));
+        engine.SetLine(StatusLine::kCountLine, std::to_string(engine.next_file_number) + kQueuedSuffix);
+        engine.next_file_number = CheckedIncrement(engine.next_file_number);
       }
     } while (fsutil::FindNextEntry(entry));
   }
@@ -133,19 +133,18 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
     for (const std::string& name : sub_folders) {
       engine.Yield();
       std::string sub_path = path + name + kPathSeparator;
-      ScanLevel(engine, sub_path, pattern, FileCount, FolderCount, entered);
+      ScanLevel(engine, sub_path, entered);
     }
   }
 }
 
 }  // namespace
 
-void ScanSourceFolder(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
-                      int32_t& FolderCount) {
+void ScanSourceFolder(Engine& engine) {
   EnteredFolders entered;
   engine.UnreadableFolders.clear();
   engine.UnreadableFiles.clear();
-  ScanLevel(engine, path, pattern, FileCount, FolderCount, entered);
+  ScanLevel(engine, engine.source_path, entered);
 }
 
 }  // namespace velmora::engine

@@ -2,8 +2,8 @@
 // QueuedFiles and every folder below the starting folder in QueuedFolders, and keeps the count line current.
 //
 // What the scan adds:
-//   QueuedFiles    item: path (with its trailing separator) + file name     key: "K" + FileCount at the time
-//   QueuedFolders  item: path (with its trailing separator) + folder name   key: "Z" + FolderCount at the time
+//   QueuedFiles    item: path (with its trailing separator) + file name     key: "K" + engine.next_file_number at the time
+//   QueuedFolders  item: path (with its trailing separator) + folder name   key: "Z" + engine.next_folder_number at the time
 //                  (no trailing separator)
 //
 // Order: all sub-folders of a folder are queued before any file of that folder; a folder's own files before
@@ -31,17 +31,16 @@ namespace velmora::engine {
 // The text after the running file count on the count line.
 inline constexpr const char* kQueuedSuffix = " Messages Queued for Conversion.";
 
-// Scans `path` (the separator is appended to the caller's variable when missing) with `pattern` for the file
-// pass. FileCount is the ordinal of the next queued file and FolderCount that of the next queued folder, both
-// shared by all levels. Writes the count line through `engine` and yields before each entry and each
-// addition.
+// Scans engine.source_path (the separator is appended to it when missing) with engine.file_pattern for the
+// file pass. engine.next_file_number is the ordinal of the next queued file and engine.next_folder_number
+// that of the next queued folder, both shared by all levels; the scan advances them. Writes the count line
+// through `engine` and yields before each entry and each addition.
 //
 // Two rules beyond the plain walk:
 //  - A folder is entered at most once per scan (by its volume and file index, links followed), so a link
 //    that leads back up the tree is queued as a folder but not entered again.
 //  - An empty path becomes the lone separator but is not searched: on Windows that names no full path under
 //    the long-path prefix, on POSIX it would be the root of the whole file system.
-void ScanSourceFolder(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
-                      int32_t& FolderCount);
+void ScanSourceFolder(Engine& engine);
 
 }  // namespace velmora::engine
