@@ -358,28 +358,6 @@ class GeneratedExport(Base):
                 self.assertEqual(seen["Inbox"]["count"], m["converted"])
 
 
-    def test_inbox_below_the_top_and_an_export_top_picked_as_mailbox(self):
-        def eml(*parts):
-            os.makedirs(os.path.join(self.tmp, *parts[:-1]), exist_ok=True)
-            with open(os.path.join(self.tmp, *parts), "w") as fh:
-                fh.write("From: a@b.c\r\nSubject: s\r\n\r\nb\r\n")
-        eml("t", "a", "Inbox", "x", "y", "m.eml")
-        eml("top", "Archive", "Inbox", "2023", "Q1", "m.eml")
-        eml("top", "Archive", "Inbox", "m.eml")
-        out = os.path.join(self.tmp, "out")
-        os.makedirs(out)
-        single = os.path.join(self.tmp, "t.pst")
-        for args, pst, want in (((os.path.join(self.tmp, "t"), single), single, {"a/Inbox/x/y": 1}),
-                                (("--multiple", os.path.join(self.tmp, "top"), out), os.path.join(out, "Archive.pst"),
-                                 {"Inbox": 1, "Inbox/2023/Q1": 1})):
-            run = convert("--json", *args)
-            self.assertEqual(run.returncode, 0, run.stderr)
-            self.assertEqual(json.loads(run.stdout)["mailboxes"][0]["folders_not_made"], [])
-            seen = self.assertReadersAgree(pst)
-            if seen is not None:
-                for path, count in want.items():
-                    self.assertEqual(seen[path]["count"], count, (args, path))
-
     def test_a_stop_in_the_first_mailbox_lists_the_later_ones_not_reached(self):
         top, out = os.path.join(self.tmp, "top"), os.path.join(self.tmp, "out")
         big_inbox(os.path.join(top, "a-big"), 4000)
