@@ -144,7 +144,7 @@ void Migration::ImportQueuedFiles(const std::string& mailbox_path) {
       ++OtherFiles;
     }
 
-    engine_.SetLine(StatusLine::kFrameText, "Reading Messages && Email Metadata - (" +
+    engine_.SetLine(StatusLine::kFrameText, "Reading Messages & Email Metadata - (" +
                                                 std::to_string(MessageNumber) + " of " +
                                                 std::to_string(engine_.files_in_mailbox) + ") File(s)");
     const double share =
