@@ -40,11 +40,11 @@ int main(int argc, char** argv) {
   engine::testing::RecordingHost host;
   engine::RunState state;
   engine::Engine eng(host, state);
-  eng.SourcePath = folder;
-  eng.FilePattern = "*.*";
-  eng.FileCount = 1;
+  eng.source_path = folder;
+  eng.file_pattern = "*.*";
+  eng.next_file_number = 1;
   const auto start = Clock::now();
-  engine::ScanSourceFolder(eng, eng.SourcePath, eng.FilePattern, eng.FileCount, eng.FolderCount);
+  engine::ScanSourceFolder(eng);
   const double scan_s = std::chrono::duration<double>(Clock::now() - start).count();
 
   const std::string expected = std::to_string(count) + engine::kQueuedSuffix;

@@ -1,7 +1,7 @@
 // The engine's front end on a terminal: the run request from the command line, the save path answered with
 // the path given, questions and the store error as lines on standard error (the completion message is left
-// to the run summary), progress drawn on standard error when it is a terminal, and Ctrl-C or SIGTERM turned
-// into a Stop that the host confirms.
+// to the run summary), progress drawn on standard error when it is a terminal, and Ctrl-C, SIGTERM or SIGHUP
+// turned into a Stop that the host confirms.
 #pragma once
 
 #include <chrono>
@@ -29,7 +29,7 @@ class ConvertHost : public engine::Host {
 
   ConvertHost(Options options, engine::RunState& run_state, std::FILE* err);
 
-  // The number of the stop signal received (SIGINT, SIGTERM), 0 before one; Yield turns it into
+  // The number of the stop signal received (SIGINT, SIGTERM, SIGHUP), 0 before one; Yield turns it into
   // StopRequested.
   static volatile std::sig_atomic_t interrupted;
   void Attach(engine::Conversion* conversion) { conversion_ = conversion; }

@@ -16,7 +16,8 @@ std::string JsonText(const Json& value) {
 }
 
 Json RunReport(const std::vector<engine::MailboxOutcome>& mailboxes,
-               const std::vector<engine::FileFailure>& unreadable_folders, bool stopped,
+               const std::vector<engine::FileFailure>& unreadable_folders,
+               const std::vector<engine::FileFailure>& unreadable_files, bool stopped,
                const Json& verification) {
   Json list = Json::array();
   for (const auto& m : mailboxes) {
@@ -29,13 +30,16 @@ Json RunReport(const std::vector<engine::MailboxOutcome>& mailboxes,
                     {"skipped", m.skipped},
                     {"not_converted", Failures(m.not_converted, "file")},
                     {"remarks", Failures(m.remarks, "file")},
+                    {"folders_not_made", Failures(m.folders_not_made, "folder")},
                     {"other_files", m.other_files},
                     {"not_reached", m.not_reached},
+                    {"reached", m.reached},
                     {"store_error", m.store_error},
                     {"save_error", m.save_error}});
   }
   Json out = {{"mailboxes", std::move(list)},
               {"unreadable_folders", Failures(unreadable_folders, "folder")},
+              {"unreadable_files", Failures(unreadable_files, "file")},
               {"stopped", stopped}};
   if (!verification.is_null()) out["verification"] = verification;
   return out;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -29,8 +30,8 @@ struct OpenStore {
 };
 
 // Opens read-only: inspecting a file never writes to it.
-bool Open(const std::string& path, OpenStore& s, std::ostream& err) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+bool Open(const std::string& path, OpenStore& s, std::ostream& err, bool wait) {
+  auto file = pst::OpenPosixFileShared(path, wait);
   if (!file.ok()) {
     err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
     return false;
@@ -99,9 +100,9 @@ std::string Time(const pst::PropertyMap& props, uint16_t id) {
 
 }  // namespace
 
-int ListFolders(const std::string& path, std::ostream& out, std::ostream& err) {
+int ListFolders(const std::string& path, std::ostream& out, std::ostream& err, bool wait) {
   OpenStore s;
-  if (!Open(path, s, err)) return 2;
+  if (!Open(path, s, err, wait)) return 2;
   out << "Store: " << s.store->display_name() << "\n";
   Walk(*s.store, s.store->root_folder(), [&](const pst::FolderInfo& f, const std::string&, int depth) {
     out << std::string(static_cast<size_t>(depth) * 2, ' ') << (depth == 0 ? "(root)" : f.name) << "  ["
@@ -111,8 +112,9 @@ int ListFolders(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+int CheckStore(const std::string& path, std::ostream& out, std::ostream& err, bool wait) {
+  // The lock is held until the check ends: the second open below shares it.
+  auto file = pst::OpenPosixFileShared(path, wait);
   if (!file.ok()) {
     err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
     return 2;
@@ -127,9 +129,18 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   }
 
   OpenStore s;
-  if (!Open(path, s, err)) return 1;
+  if (!Open(path, s, err, wait)) return 1;
   std::vector<std::string> problems;
   auto folders = pst::CheckFolderTree(*s.db, &problems);
+  // Folders are named by their path, as users know them.
+  std::map<Nid, std::string> paths;
+  Walk(*s.store, s.store->root_folder(), [&](const pst::FolderInfo& f, const std::string& fpath, int depth) {
+    paths[f.nid] = depth == 0 ? "the root folder" : "folder \"" + fpath + "\"";
+  });
+  auto folder_text = [&](Nid nid) {
+    auto it = paths.find(nid);
+    return it != paths.end() ? it->second : "folder " + Hex(nid);
+  };
   size_t messages = 0;
   for (const auto& cf : folders) {
     const pst::FolderInfo* f = s.store->Folder(cf.nid);
@@ -143,12 +154,12 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
       const Nid nid = (*row)->row_id;
       auto msg = pst::ReadMessage(*s.db, nid);
       if (!msg.ok()) {
-        problems.push_back("message " + Hex(nid) + " in folder " + Hex(cf.nid) + ": " +
+        problems.push_back("message " + Hex(nid) + " in " + folder_text(cf.nid) + ": " +
                            msg.status().ToString());
       }
     }
     if (!row.ok()) {
-      problems.push_back("folder " + Hex(cf.nid) +
+      problems.push_back(folder_text(cf.nid) +
                          ": contents table: " + pst::InNode(table_nid, row.status()).ToString());
     }
   }
@@ -162,9 +173,10 @@ int CheckStore(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-int DumpMessages(const std::string& path, const std::string& folder, std::ostream& out, std::ostream& err) {
+int DumpMessages(const std::string& path, const std::string& folder, std::ostream& out, std::ostream& err,
+                 bool wait) {
   OpenStore s;
-  if (!Open(path, s, err)) return 2;
+  if (!Open(path, s, err, wait)) return 2;
   auto top = s.store->IpmSubtree();
   Nid start = top.ok() ? *top : s.store->root_folder();
   int status = 0;

@@ -53,18 +53,27 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 every .eml file became a message or was skipped by rule; 1 some did not, or a folder\n"
     "could not be read, or a store could not be saved (each is listed with its reason), or --verify found a\n"
-    "difference; 2 a store could not be opened or the arguments are wrong; 130 stopped with Ctrl-C, 143\n"
-    "stopped by SIGTERM (what was converted is saved).\n";
+    "difference; 2 a store could not be opened or the arguments are wrong (with --json, also as\n"
+    "{\"error\": ...} on standard output); 130 stopped with Ctrl-C, 143 stopped by SIGTERM, 129 stopped by\n"
+    "SIGHUP (the terminal closed); what was converted is saved and reported.\n";
 
 constexpr int kExitAllConverted = 0;
 constexpr int kExitSomeNotConverted = 1;
 constexpr int kExitFailure = 2;
-// A stop by a signal: 128 + the signal's number, as shells report it (130 SIGINT, 143 SIGTERM).
+// A stop by a signal: 128 + the signal's number, as shells report it (129 SIGHUP, 130 SIGINT, 143 SIGTERM).
 constexpr int kExitSignalBase = 128;
 
-int Usage(const std::string& problem) {
-  std::cerr << "velmora-convert: " << problem << "\n\n" << kUsage;
+// --json was asked for: errors before the run are reported on standard output as JSON too.
+bool json_errors = false;
+
+int Fail(const std::string& problem, bool usage = false) {
+  std::cerr << "velmora-convert: " << problem << "\n" << (usage ? std::string("\n") + kUsage : "");
+  if (json_errors) std::cout << velmora::cli::JsonText(velmora::cli::Json{{"error", problem}}) << "\n";
   return kExitFailure;
+}
+
+int Usage(const std::string& problem) {
+  return Fail(problem, true);
 }
 
 // An absolute path without a trailing separator (except the root), as the folder picker gives it.
@@ -96,6 +105,8 @@ void OnStopSignal(int signal_number) {
 int main(int argc, char** argv) {
   bool quiet = false, json = false, multiple = false, resume = false, verify = false;
   std::vector<std::string> args;
+  for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
+    json_errors = json_errors || std::string(argv[i]) == "--json";
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -132,20 +143,15 @@ int main(int argc, char** argv) {
     o.source = Absolute(args[0]);
     o.pst = Absolute(args[1]);
     if (!IsListableFolder(o.source)) {
-      std::cerr << "velmora-convert: the source folder does not exist or cannot be read: " << o.source
-                << "\n";
-      return kExitFailure;
+      return Fail("the source folder does not exist or cannot be read: " + o.source);
     }
     std::error_code ec;
     if (fs::is_directory(o.pst, ec)) {
-      std::cerr << "velmora-convert: the output path is a folder, not a file: " << o.pst << "\n";
-      return kExitFailure;
+      return Fail("the output path is a folder, not a file: " + o.pst);
     }
     const std::string parent = fs::path(o.pst).parent_path().string();
     if (!IsWritableFolder(parent)) {
-      std::cerr << "velmora-convert: the output folder does not exist or cannot be written: " << parent
-                << "\n";
-      return kExitFailure;
+      return Fail("the output folder does not exist or cannot be written: " + parent);
     }
   } else {
     if (args.size() < 2) return Usage("a multiple-mailbox run takes TOP_FOLDER and OUTPUT_FOLDER");
@@ -153,13 +159,10 @@ int main(int argc, char** argv) {
     o.output = Absolute(args[1]);
     auto folders = IsListableFolder(top) ? velmora::engine::ListMailboxFolders(top) : std::nullopt;
     if (!folders) {
-      std::cerr << "velmora-convert: the top folder does not exist or cannot be read: " << top << "\n";
-      return kExitFailure;
+      return Fail("the top folder does not exist or cannot be read: " + top);
     }
     if (!IsWritableFolder(o.output)) {
-      std::cerr << "velmora-convert: the output folder does not exist or cannot be written: " << o.output
-                << "\n";
-      return kExitFailure;
+      return Fail("the output folder does not exist or cannot be written: " + o.output);
     }
     const std::set<std::string> wanted(args.begin() + 2, args.end());
     std::set<std::string> unmatched = wanted;
@@ -168,8 +171,7 @@ int main(int argc, char** argv) {
       unmatched.erase(f.name);
     }
     if (!unmatched.empty()) {
-      std::cerr << "velmora-convert: no mailbox folder named " << *unmatched.begin() << " in " << top << "\n";
-      return kExitFailure;
+      return Fail("no mailbox folder named " + *unmatched.begin() + " in " + top);
     }
   }
 
@@ -179,6 +181,7 @@ int main(int argc, char** argv) {
   sa.sa_flags = SA_RESETHAND;  // a second signal ends the process; the file keeps its last commit
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);  // the terminal closed: stop and report as for SIGTERM
 
   velmora::engine::RunState run;
   ConvertHost host(o, run, stderr);
@@ -191,8 +194,10 @@ int main(int argc, char** argv) {
   try {
     conversion.Run();
   } catch (const velmora::engine::Error& e) {
-    std::cerr << "velmora-convert: the run ended with an error: " << e.description() << "\n";
-    return kExitFailure;
+    return Fail("the run ended with an error: " + e.description());
+  } catch (const std::exception& e) {
+    // A fault of the program itself (the engine lets only its own errors count as failed steps).
+    return Fail(std::string("the run ended with an internal error: ") + e.what());
   }
   const bool stopped = run.StopRequested;
   // A stopped run keeps its session open (its store is committed already); close it cleanly now.
@@ -202,14 +207,17 @@ int main(int argc, char** argv) {
   velmora::cli::Json verification;
   const bool verified = !verify || verifier.Run(conversion, quiet, std::cerr, verification);
   if (json) {
-    std::cout << velmora::cli::JsonText(velmora::cli::RunReport(
-                     conversion.outcomes(), conversion.unreadable_folders(), stopped, verification))
+    std::cout << velmora::cli::JsonText(velmora::cli::RunReport(conversion.outcomes(), conversion.unreadable_folders(),
+                                                                conversion.unreadable_files(), stopped,
+                                                                verification))
               << "\n";
   }
 
   if (host.store_error_shown()) return kExitFailure;
   if (stopped) return kExitSignalBase + (ConvertHost::interrupted ? ConvertHost::interrupted : SIGINT);
-  bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty();
-  for (const auto& m : conversion.outcomes()) lost = lost || !m.save_error.empty();
+  bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty() ||
+              !conversion.unreadable_files().empty();
+  for (const auto& m : conversion.outcomes())
+    lost = lost || !m.save_error.empty() || !m.folders_not_made.empty();
   return lost || !verified ? kExitSomeNotConverted : kExitAllConverted;
 }

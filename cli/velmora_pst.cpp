@@ -1,6 +1,7 @@
 // velmora-pst: look into a .pst file and check it.
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/pst_inspect.h"
 #include "cli/verify_run.h"
@@ -9,8 +10,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velmora-pst COMMAND FILE.pst [FOLDER]\n"
-    "       velmora-pst verify [--json] SOURCE_FOLDER FILE.pst\n"
+    "Usage: velmora-pst COMMAND [--wait] FILE.pst [FOLDER]\n"
+    "       velmora-pst verify [--wait] [--json] SOURCE_FOLDER FILE.pst\n"
     "\n"
     "Commands:\n"
     "  ls FILE.pst             print the folder tree with message counts\n"
@@ -27,6 +28,8 @@ constexpr const char* kUsage =
     "                          removed from the folder since the conversion; changes nothing\n"
     "\n"
     "Options:\n"
+    "  --wait                  while a conversion is writing FILE.pst, wait for it to finish (without it,\n"
+    "                          the command ends at once saying the file is being written)\n"
     "  --help, -h              this text\n"
     "  --version               the program's version\n"
     "\n"
@@ -43,21 +46,32 @@ int main(int argc, char** argv) {
     std::cout << "velmora-pst " << velmora::kVersion << "\n";
     return 0;
   }
-  if (argc < 3) {
+  // --wait may stand anywhere after the command.
+  std::vector<std::string> args;
+  bool wait = false;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1 && std::string(argv[i]) == "--wait") {
+      wait = true;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  const size_t n = args.size();
+  if (n < 2) {
     std::cerr << kUsage;
     return 2;
   }
-  const std::string command = argv[1];
+  const std::string& command = args[0];
   if (command == "verify") {
-    const bool json = argc == 5 && std::string(argv[2]) == "--json";
-    if (argc == 4 || json)
-      return velmora::cli::VerifyFolder(argv[argc - 2], argv[argc - 1], json, std::cout, std::cerr);
+    const bool json = n == 4 && args[1] == "--json";
+    if (n == 3 || json)
+      return velmora::cli::VerifyFolder(args[n - 2], args[n - 1], json, std::cout, std::cerr, wait);
   }
-  const std::string path = argv[2];
-  if (command == "ls" && argc == 3) return velmora::cli::ListFolders(path, std::cout, std::cerr);
-  if (command == "check" && argc == 3) return velmora::cli::CheckStore(path, std::cout, std::cerr);
-  if (command == "dump" && argc <= 4)
-    return velmora::cli::DumpMessages(path, argc == 4 ? argv[3] : "", std::cout, std::cerr);
+  const std::string& path = args[1];
+  if (command == "ls" && n == 2) return velmora::cli::ListFolders(path, std::cout, std::cerr, wait);
+  if (command == "check" && n == 2) return velmora::cli::CheckStore(path, std::cout, std::cerr, wait);
+  if (command == "dump" && n <= 3)
+    return velmora::cli::DumpMessages(path, n == 3 ? args[2] : "", std::cout, std::cerr, wait);
   std::cerr << "velmora-pst: unknown command or wrong arguments: " << command << "\n\n" << kUsage;
   return 2;
 }

@@ -78,13 +78,13 @@ Json VerifyJson(const std::string& pst, const verify::Report& r, const std::vect
 }
 
 int VerifyFolder(const std::string& source, const std::string& pst, bool json, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, bool wait) {
   std::error_code ec;
   if (!fs::is_directory(source, ec)) {
     err << "velmora-pst: the source folder does not exist or is not a folder: " << source << "\n";
     return 2;
   }
-  auto verifier = verify::StoreVerifier::Open(pst);
+  auto verifier = verify::StoreVerifier::Open(pst, /*check_structure=*/true, wait);
   if (!verifier.ok()) {
     err << "velmora-pst: " << verifier.status().message() << "\n";
     if (json) out << JsonText(VerifyJson(pst, {}, {}, verifier.status().message())) << "\n";

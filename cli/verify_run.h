@@ -31,8 +31,9 @@ Json VerifyJson(const std::string& pst, const verify::Report& r, const std::vect
 
 // velmora-pst verify SOURCE_FOLDER FILE.pst: 0 no differences, 1 differences (or files added or removed),
 // 2 the source folder or the .pst cannot be opened, or the .pst is damaged (the error names the damage).
+// While a conversion writes the .pst: waits for it with `wait`, else status 2 saying so.
 int VerifyFolder(const std::string& source, const std::string& pst, bool json, std::ostream& out,
-                 std::ostream& err);
+                 std::ostream& err, bool wait = false);
 
 // velmora-convert --verify: records fingerprints while `conversion` runs, one log per .pst, and checks each
 // .pst after the run. Attach before the run.

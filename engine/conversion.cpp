@@ -15,6 +15,34 @@ namespace {
 // would hide its OK button.
 constexpr size_t kUnreadableShown = 10;
 
+// The front end as a scan that only counts sees it: yields reach the windows, nothing else does.
+class CountingHost : public Host {
+ public:
+  explicit CountingHost(Host& host) : host_(host) {}
+  void Yield() override { host_.Yield(); }
+  RunMode Mode() override { return RunMode::kMailboxList; }
+  std::string SourceFolder() override { return ""; }
+  std::string OutputFolder() override { return ""; }
+  int32_t MailboxCount() override { return 0; }
+  Mailbox MailboxAt(int32_t) override { return {}; }
+  bool StatusLoaded() override { return true; }
+  void LoadStatus() override {}
+  void SetLine(StatusLine, const std::string&) override {}
+  std::string GetLine(StatusLine) override { return ""; }
+  void SetProgress(ProgressField, float) override {}
+  float GetProgress(ProgressField) override { return 0; }
+  void SetButton(ButtonState, bool) override {}
+  void MarkMailboxTaken(int32_t) override {}
+  bool ConfirmSkip() override { return false; }
+  bool ConfirmStop() override { return false; }
+  std::optional<std::string> ChooseSavePath(const std::string&) override { return std::nullopt; }
+  void ShowMessage(Notice, const std::string&) override {}
+  void CloseRequestPage() override {}
+
+ private:
+  Host& host_;
+};
+
 class RunningFlag {
  public:
   explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -47,6 +75,7 @@ void Conversion::Run() {
   RunningFlag running(running_);
   outcomes_.clear();
   unreadable_folders_.clear();
+  unreadable_files_.clear();
   mailboxes_not_reached_ = 0;
   migration_.ForgetResumeAnswer();
   engine_.run_state().StopRequested = false;
@@ -58,14 +87,16 @@ void Conversion::Run() {
 }
 
 void Conversion::ScanMailbox() {
-  engine_.FilePattern = "*.*";
+  engine_.file_pattern = "*.*";
   engine_.run_state().EmptyQueues();
-  engine_.FileCount = 1;
+  engine_.next_file_number = 1;
   engine_.Yield();
-  ScanSourceFolder(engine_, engine_.SourcePath, engine_.FilePattern, engine_.FileCount, engine_.FolderCount);
-  engine_.MessageCount = engine_.FileCount - 1;
+  ScanSourceFolder(engine_);
+  engine_.files_in_mailbox = engine_.next_file_number - 1;
   unreadable_folders_.insert(unreadable_folders_.end(), engine_.UnreadableFolders.begin(),
                              engine_.UnreadableFolders.end());
+  unreadable_files_.insert(unreadable_files_.end(), engine_.UnreadableFiles.begin(),
+                           engine_.UnreadableFiles.end());
   engine_.Yield();
 }
 
@@ -73,7 +104,7 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
   MailboxOutcome outcome;
   outcome.name = name;
   outcome.source = path;
-  outcome.queued = engine_.MessageCount;
+  outcome.queued = engine_.files_in_mailbox;
   // A folder without a single message file makes no .pst (not even an empty one).
   bool any_eml = false;
   if (const auto& queued = engine_.run_state().QueuedFiles) {
@@ -93,10 +124,11 @@ void Conversion::Migrate(const std::string& name, const std::string& path) {
     outcome.skipped = migration_.Skipped;
     outcome.not_converted = migration_.NotConverted;
     outcome.remarks = migration_.Remarks;
+    outcome.folders_not_made = migration_.FoldersNotMade;
     outcome.other_files = migration_.OtherFiles;
     outcome.save_error = migration_.SaveError;
     // A confirmed skip or stop leaves the files after the last one handled unread.
-    outcome.not_reached = std::max(engine_.MessageCount - std::max(migration_.MessageNumber - 1, 0), 0);
+    outcome.not_reached = std::max(engine_.files_in_mailbox - std::max(migration_.MessageNumber - 1, 0), 0);
     outcome.skipped_by_user = engine_.run_state().SkipRequested && outcome.not_reached > 0;
   } else if (!engine_.run_state().PstFilePath.empty()) {
     // The store error: nothing of this mailbox was converted. A store that did not open leaves the queue as
@@ -121,11 +153,11 @@ void Conversion::RunSingle() {
   engine_.Yield();
   if (!run.StopRequested) {
     engine_.SetButton(ButtonState::kSkipEnabled, false);
-    engine_.SourcePath = engine_.host().SourceFolder();
+    engine_.source_path = engine_.host().SourceFolder();
     ScanMailbox();
-    engine_.SetLine(StatusLine::kCountLine, "Migrating " + std::to_string(engine_.MessageCount) +
-                                                " items from " + engine_.SourcePath);
-    if (engine_.MessageCount >= 1) {
+    engine_.SetLine(StatusLine::kCountLine, "Migrating " + std::to_string(engine_.files_in_mailbox) +
+                                                " items from " + engine_.source_path);
+    if (engine_.files_in_mailbox >= 1) {
       run.SkipRequested = false;
       run.StopRequested = false;
       engine_.SetLine(StatusLine::kTitle, "Conversion Status");
@@ -149,16 +181,16 @@ void Conversion::RunMultiple() {
     if (!host.MailboxAt(i).ticked) continue;
     engine_.Yield();
     if (run.StopRequested) {
-      for (int32_t j = i; j < count; ++j) mailboxes_not_reached_ += host.MailboxAt(j).ticked ? 1 : 0;
+      NoteNotReached(i);
       break;
     }
     engine_.SetButton(ButtonState::kSkipEnabled, false);
     engine_.MarkMailboxTaken(i);
-    engine_.SourcePath = host.MailboxAt(i).path;
+    engine_.source_path = host.MailboxAt(i).path;
     ScanMailbox();
-    engine_.SetLine(StatusLine::kCountLine, "Converting " + std::to_string(engine_.MessageCount) +
+    engine_.SetLine(StatusLine::kCountLine, "Converting " + std::to_string(engine_.files_in_mailbox) +
                                                 " items from " + host.MailboxAt(i).path);
-    if (engine_.MessageCount >= 1) {
+    if (engine_.files_in_mailbox >= 1) {
       run.SkipRequested = false;
       run.StopRequested = false;
       engine_.SetLine(StatusLine::kTitle, "Converting " + std::to_string(i + 1) + " of " +
@@ -174,16 +206,17 @@ void Conversion::RunMultiple() {
 
 std::vector<std::string> Conversion::WhatHappened() {
   std::vector<std::string> lines;
-  int64_t converted = 0, present = 0, by_rule = 0, failed = 0, not_reached = 0;
+  int64_t converted = 0, present = 0, by_rule = 0, failed = 0, not_reached = 0, folders_not_made = 0;
   bool cancelled = false, stored = false;
   for (const auto& o : outcomes_) {
     converted += o.converted;
     present += static_cast<int64_t>(o.already_present.size());
     by_rule += static_cast<int64_t>(o.skipped.size());
     failed += static_cast<int64_t>(o.not_converted.size());
-    not_reached += o.not_reached;
+    if (o.reached) not_reached += o.not_reached;  // a mailbox not reached is counted as a mailbox
+    folders_not_made += static_cast<int64_t>(o.folders_not_made.size());
     stored = stored || !o.pst.empty();
-    cancelled = cancelled || (o.pst.empty() && o.store_error.empty() && o.other_files < o.queued);
+    cancelled = cancelled || (o.reached && o.pst.empty() && o.store_error.empty() && o.other_files < o.queued);
   }
   const bool stopped = engine_.run_state().StopRequested;
   const bool single = engine_.host().Mode() == RunMode::kSingleMailbox;
@@ -194,7 +227,8 @@ std::vector<std::string> Conversion::WhatHappened() {
                            : texts::kNamedMailboxSkipped[0] + o.name + texts::kNamedMailboxSkipped[1]);
   }
   const int64_t messages = converted + present + by_rule + failed;
-  if (!stopped && lines.empty() && failed == 0 && not_reached == 0 && unreadable_folders_.empty()) {
+  if (!stopped && lines.empty() && failed == 0 && not_reached == 0 && folders_not_made == 0 &&
+      unreadable_folders_.empty() && unreadable_files_.empty()) {
     if (messages > 0) return {};  // every message file became a message or was left out by rule
     lines.emplace_back(cancelled ? texts::kNoFileChosen : texts::kNothingToConvert);
     return lines;
@@ -207,6 +241,31 @@ std::vector<std::string> Conversion::WhatHappened() {
     counts += ", " + std::to_string(mailboxes_not_reached_) + " mailbox(es) not reached";
   lines.push_back(counts + ".");
   return lines;
+}
+
+void Conversion::NoteNotReached(int32_t next) {
+  Host& host = engine_.host();
+  for (int32_t i = next; i < host.MailboxCount(); ++i) {
+    const Mailbox mailbox = host.MailboxAt(i);
+    if (!mailbox.ticked) continue;
+    MailboxOutcome outcome;
+    outcome.name = mailbox.name;
+    outcome.source = mailbox.path;
+    outcome.reached = false;
+    ++mailboxes_not_reached_;
+    // Counted by the scan itself, into a state of its own: the queues and the status display keep what the
+    // stopped mailbox left in them.
+    CountingHost counting(host);
+    RunState scratch;
+    Engine counter(counting, scratch);
+    counter.source_path = mailbox.path;
+    counter.file_pattern = "*.*";
+    counter.next_file_number = 1;
+    ScanSourceFolder(counter);
+    outcome.queued = counter.next_file_number - 1;
+    outcome.not_reached = outcome.queued;
+    outcomes_.push_back(std::move(outcome));
+  }
 }
 
 void Conversion::ShowCompletion(const char* first_line, const char* second_line) {
@@ -225,12 +284,23 @@ void Conversion::ShowCompletion(const char* first_line, const char* second_line)
   if (size_t skipped = SkippedCount(); skipped > 0) {
     text += "\r\n" + std::to_string(skipped) + texts::kSkippedSuffix;
   }
+  size_t folders_not_made = 0;
+  for (const auto& o : outcomes_) folders_not_made += o.folders_not_made.size();
+  if (folders_not_made > 0) text += "\r\n" + std::to_string(folders_not_made) + texts::kFoldersNotMadeSuffix;
   if (!unreadable_folders_.empty()) {
     text += "\r\n" + std::to_string(unreadable_folders_.size()) + texts::kUnreadableSuffix;
     for (size_t i = 0; i < unreadable_folders_.size() && i < kUnreadableShown; ++i)
       text += "\r\n" + unreadable_folders_[i].path + ": " + unreadable_folders_[i].reason;
     if (unreadable_folders_.size() > kUnreadableShown) {
       text += "\r\n" + std::to_string(unreadable_folders_.size() - kUnreadableShown) + texts::kMoreSuffix;
+    }
+  }
+  if (!unreadable_files_.empty()) {
+    text += "\r\n" + std::to_string(unreadable_files_.size()) + texts::kUnreadableFilesSuffix;
+    for (size_t i = 0; i < unreadable_files_.size() && i < kUnreadableShown; ++i)
+      text += "\r\n" + unreadable_files_[i].path + ": " + unreadable_files_[i].reason;
+    if (unreadable_files_.size() > kUnreadableShown) {
+      text += "\r\n" + std::to_string(unreadable_files_.size() - kUnreadableShown) + texts::kMoreSuffix;
     }
   }
   for (const auto& o : outcomes_) {

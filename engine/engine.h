@@ -3,7 +3,7 @@
 // when it is not loaded (see host.h).
 //
 // The fields start as empty strings and zeros when the object is created and keep their values across runs.
-// FolderCount is never reset, so folder keys stay unique across every mailbox folder converted while the
+// next_folder_number is never reset, so folder keys stay unique across every mailbox folder converted while the
 // program runs.
 #pragma once
 
@@ -32,14 +32,18 @@ class Engine {
   Host& host() { return host_; }
   RunState& run_state() { return run_state_; }
 
-  std::string SourcePath;    // mailbox folder being scanned; the scan appends the separator when missing
-  std::string FilePattern;   // file pattern of the scan; "*.*" before every scan
-  int32_t FileCount = 0;     // 1 before every scan; the scan adds 1 per queued file
-  int32_t FolderCount = 0;   // never reset; the scan adds 1 per queued folder, across all runs
-  int32_t MessageCount = 0;  // FileCount - 1 after the scan: the files queued for the current mailbox folder
+  std::string source_path;       // mailbox folder being scanned; the scan appends the separator when missing
+  std::string file_pattern;      // file pattern of the scan; "*.*" before every scan
+  int32_t next_file_number = 0;  // 1 before every scan; the scan adds 1 per queued file
+  int32_t next_folder_number = 0;  // never reset; the scan adds 1 per queued folder, across all runs
+  int32_t files_in_mailbox =
+      0;  // next_file_number - 1 after the scan: the files queued for the current mailbox folder
   // The folders the last scan could not list (no permission, a name too long), with the system's reason:
   // whatever they hold was not queued.
   std::vector<FileFailure> UnreadableFolders;
+  // The entries of the last scan that could not be asked about (gone since the folder was listed, a link that
+  // leads nowhere), with the system's reason: they were not queued.
+  std::vector<FileFailure> UnreadableFiles;
 
   // The status display. Each access loads it first when it is not loaded.
   void SetLine(StatusLine line, const std::string& text);

@@ -7,15 +7,19 @@
 //   \Inbox\X, \Sent\X                  X inside the default Inbox / Sent Items
 //   \X                                 X inside the top folder (an existing default folder of that name is used)
 //   \X\Y                               Y inside X, whatever Y is called: the special names above are special
-//                                      only directly below the mailbox folder, so \Inbox\Tasks or
-//                                      \Archive\Sent are ordinary folders whose messages have a place to go
+//                                      only directly below the mailbox folder, so \Inbox\Tasks,
+//                                      \Archive\Sent or \Archive\Inbox\2023 are ordinary folders whose
+//                                      messages have a place to go
 //   any path holding "!"               no folder of its own
 // A drive-root mailbox gives paths without the leading "\": top-level names take the top-level rule, where
 // Inbox and Sent map to the default folders, existing names are not made again and "Emailed Contacts" is
 // never made.
 //
-// Every step is under the ResumeNext policy: a folder that cannot be made is simply missing.
+// A folder's parent is found by the rule the import uses for a message's folder (StoreFolderOf). Every step
+// is under the ResumeNext policy, but a folder that cannot be made is reported (FoldersNotMade, with its
+// path and the reason) and no step is handed a folder that was not found.
 #include <algorithm>
+#include <memory>
 
 #include "engine/migration.h"
 #include "engine/text_rules.h"
@@ -71,6 +75,10 @@ void Migration::CreateFolderTree() {
 void Migration::ApplyTopLevelRule(std::string p) {
   std::shared_ptr<rdo::RDOStore> store;
   err_.Run([&] { store = PstSession->Stores()->GetStoreFromID(StoreEntryID); });
+  if (!store) {
+    NoteFolderNotMade(p, err_.description());
+    return;
+  }
   if (p == "Inbox") p = InboxName;
   if (p == "Sent") p = SentItemsName;
   std::string found;
@@ -81,9 +89,7 @@ void Migration::ApplyTopLevelRule(std::string p) {
     }
   });
   if (found.empty() && p != "Emailed Contacts") {
-    if (p != "Sent" && p != "Inbox") {
-      err_.Run([&] { store->IPMRootFolder()->Folders()->Add(p, rdo::kFolderTypeMail); });
-    }
+    if (p != "Sent" && p != "Inbox") AddFolder(store->IPMRootFolder(), p, p);
     engine_.SetLine(StatusLine::kCurrentFile, std::string(texts::kCreatingFolders) + " " + p);
   }
   engine_.Yield();
@@ -91,35 +97,43 @@ void Migration::ApplyTopLevelRule(std::string p) {
 
 void Migration::ApplyNestedRule(const std::string& p) {
   if (PassedOverNested(p)) return;
-  const size_t last = p.rfind('\\');
-  const std::string leaf = p.substr(last + 1);
-  std::string parent_path = p.substr(0, last);
-  const std::string t = !parent_path.empty() && parent_path[0] == '\\' ? parent_path.substr(1) : parent_path;
-
-  // Parent mapping, first match wins.
-  const size_t before_leaf = t.rfind('\\');
-  const std::string component_before_leaf = before_leaf == std::string::npos ? t : t.substr(before_leaf + 1);
-  if (t == "Sent") {
-    parent_path = SentItemsName;
-  } else if (t.rfind("Sent\\", 0) == 0 && component_before_leaf != "Inbox") {
-    parent_path = ReplaceAll(t, "Sent\\", SentItemsName + "\\");
-  } else if (t == "Inbox") {
-    parent_path = InboxName;
-  }
-  const size_t inbox = parent_path.find("\\Inbox\\");
-  if (inbox != std::string::npos) {
-    size_t start = inbox + 7;
-    size_t next = parent_path.find("\\Inbox\\", start);
-    parent_path = InboxName + "\\" +
-                  parent_path.substr(start, next == std::string::npos ? std::string::npos : next - start);
-  }
+  const std::string relative = p[0] == '\\' ? p.substr(1) : p;
+  const size_t last = relative.rfind('\\');
+  const std::string leaf = last == std::string::npos ? relative : relative.substr(last + 1);
+  // The parent by the rule the import uses to find a message's folder, so that the folder made here is the
+  // one its messages look for (\Inbox\X\Y in the default Inbox, \Archive\Inbox\X\Y below Archive).
+  const std::string parent_path = last == std::string::npos
+                                      ? std::string()
+                                      : StoreFolderOf(relative.substr(0, last), InboxName, SentItemsName);
 
   std::shared_ptr<rdo::RDOFolder> parent = LookUpParent(parent_path);
   if (!parent) parent = MakeMissingFolders(parent_path, Depth(p));
+  if (!parent) {
+    // Never handed on: the folder is reported with the reason, and the tree goes on with the next entry.
+    NoteFolderNotMade(relative, "its parent folder \"" + parent_path + "\" could not be made" +
+                                    (err_.failed() ? ": " + err_.description() : std::string()));
+    return;
+  }
   engine_.Yield();
-  err_.Run([&] { parent->Folders()->Add(leaf, rdo::kFolderTypeMail); });
+  AddFolder(parent, leaf, relative);
   engine_.Yield();
   engine_.SetLine(StatusLine::kCurrentFile, std::string(texts::kCreatingFolders) + " " + leaf);
+}
+
+void Migration::AddFolder(const std::shared_ptr<rdo::RDOFolder>& parent, const std::string& name,
+                          const std::string& relative) {
+  // A name that is taken (Drafts and the other default folders) leaves the existing folder to be used.
+  if (!err_.Run([&] { parent->Folders()->Add(name, rdo::kFolderTypeMail); }) &&
+      err_.number() != rdo::kMapiCollision) {
+    NoteFolderNotMade(relative, err_.description());
+  }
+}
+
+void Migration::NoteFolderNotMade(const std::string& relative, const std::string& reason) {
+  std::string path = relative;
+  if constexpr (fsutil::kPathSeparator != '\\')
+    std::replace(path.begin(), path.end(), '\\', fsutil::kPathSeparator);
+  FoldersNotMade.push_back({mailbox_path_ + fsutil::kPathSeparator + path, reason});
 }
 
 std::shared_ptr<rdo::RDOFolder> Migration::LookUpParent(const std::string& parent_path) {

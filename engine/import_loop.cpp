@@ -56,23 +56,34 @@ ParseAhead::Limits ParseLimits() {
 
 }  // namespace
 
+std::string StoreFolderOf(const std::string& relative, const std::string& inbox,
+                          const std::string& sent_items) {
+  // Only the first name is mapped: "Inbox" deeper down (\Archive\Inbox, \Inbox\Old\Inbox) is an ordinary
+  // folder of that name.
+  const size_t end = relative.find('\\');
+  const std::string first = relative.substr(0, end);
+  const std::string rest = end == std::string::npos ? std::string() : relative.substr(end);
+  if (first == "Inbox") return inbox + rest;
+  if (first == "Sent") return sent_items + rest;
+  return relative;
+}
+
 std::string TargetFolderPath(const std::string& file, const std::string& mailbox_path,
                              const std::string& inbox, const std::string& sent_items) {
   std::string y = AsStoredText(ToStorePath(CutMailboxPath(PathParent(file), mailbox_path)));
   if (y.find('!') != std::string::npos) y = BangTarget(y) + "\\";
   if (!y.empty() && y[0] == '\\') y.erase(0, 1);
-  if (y.rfind("Inbox\\", 0) == 0) y = ReplaceAll(y, "Inbox", inbox);
-  if (y.rfind("Sent\\", 0) == 0 && y.size() > 5) y = sent_items + y.substr(y.find('\\'));
-  if (y == "Sent\\") y = sent_items + "\\";
-  return y;
+  if (y.empty()) return y;
+  // y ends in the separator that PathParent keeps.
+  return StoreFolderOf(y.substr(0, y.size() - 1), inbox, sent_items) + "\\";
 }
 
-std::string Migration::MessageFolderPath(const std::string& file, const std::string& sFolderPath) {
-  if (CutMailboxPath(PathParent(file), sFolderPath).find('!') != std::string::npos) engine_.Yield();
-  return TargetFolderPath(file, sFolderPath, InboxName, SentItemsName);
+std::string Migration::MessageFolderPath(const std::string& file, const std::string& mailbox_path) {
+  if (CutMailboxPath(PathParent(file), mailbox_path).find('!') != std::string::npos) engine_.Yield();
+  return TargetFolderPath(file, mailbox_path, InboxName, SentItemsName);
 }
 
-void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
+void Migration::ImportQueuedFiles(const std::string& mailbox_path) {
   auto& run = engine_.run_state();
   MessageNumber = 1;
   // The queue is read in place, one path at a time: nothing refills or empties it while the loop runs (the
@@ -87,10 +98,10 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       file_count,
       // Files the loop will not import are not parsed: other names than ".eml", and the files of folders the
       // rules leave out. Only pure text functions of the path and the names fixed before the loop run here.
-      [queued, this, &sFolderPath](size_t i) {
+      [queued, this, &mailbox_path](size_t i) {
         const std::string& f = queued->entries()[i].item;
         if (!HasEmlExtension(PathFileName(f))) return std::string();
-        if (SkippedByRule(TargetFolderPath(f, sFolderPath, InboxName, SentItemsName))) return std::string();
+        if (SkippedByRule(TargetFolderPath(f, mailbox_path, InboxName, SentItemsName))) return std::string();
         return f;
       },
       [this](const std::string& path) {
@@ -102,11 +113,16 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
     if (HasEmlExtension(PathFileName(f))) {
       engine_.Yield();
       engine_.SetLine(StatusLine::kCurrentFile, "Converting Messages... from (" + f + ")");
-      const std::string y = MessageFolderPath(f, sFolderPath);
+      const std::string y = MessageFolderPath(f, mailbox_path);
       std::string reason;
       uint64_t save_number = 0;
-      switch (ImportMessage(
-          y, f, [&] { return ahead->Take(i); }, reason, save_number)) {
+      // Skipped by rule whether or not the store has such a folder (it has one when the export has folders
+      // below it): the rule is about these files, as the parse ahead and verification take it.
+      const ImportResult result = SkippedByRule(y)
+                                      ? ImportResult::kNoFolder
+                                      : ImportMessage(
+                                            y, f, [&] { return ahead->Take(i); }, reason, save_number);
+      switch (result) {
         case ImportResult::kSaved:
           unsaved_.emplace_back(save_number, f);
           SettleSaved();
@@ -128,11 +144,11 @@ void Migration::ImportQueuedFiles(const std::string& sFolderPath) {
       ++OtherFiles;
     }
 
-    engine_.SetLine(StatusLine::kFrameText, "Reading Messages && Email Metadata - (" +
+    engine_.SetLine(StatusLine::kFrameText, "Reading Messages & Email Metadata - (" +
                                                 std::to_string(MessageNumber) + " of " +
-                                                std::to_string(engine_.MessageCount) + ") File(s)");
+                                                std::to_string(engine_.files_in_mailbox) + ") File(s)");
     const double share =
-        static_cast<double>(MessageNumber) / static_cast<double>(engine_.MessageCount) * 100.0;
+        static_cast<double>(MessageNumber) / static_cast<double>(engine_.files_in_mailbox) * 100.0;
     engine_.SetProgress(ProgressField::kValue, static_cast<float>(share));
     MessageNumber = CheckedIncrement(MessageNumber);
     engine_.SetLine(StatusLine::kProgressLine,

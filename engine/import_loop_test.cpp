@@ -56,9 +56,9 @@ TEST_F(ImportLoopTest, ThreeFilesTwoEmlOneTxt) {
   conversion_.Run();
 
   EXPECT_EQ(host_.LinesStartingWith("FrameText="),
-            (std::vector<std::string>{"FrameText=Reading Messages && Email Metadata - (1 of 3) File(s)",
-                                      "FrameText=Reading Messages && Email Metadata - (2 of 3) File(s)",
-                                      "FrameText=Reading Messages && Email Metadata - (3 of 3) File(s)"}));
+            (std::vector<std::string>{"FrameText=Reading Messages & Email Metadata - (1 of 3) File(s)",
+                                      "FrameText=Reading Messages & Email Metadata - (2 of 3) File(s)",
+                                      "FrameText=Reading Messages & Email Metadata - (3 of 3) File(s)"}));
   EXPECT_EQ(host_.LinesStartingWith("ProgressLine="),
             (std::vector<std::string>{"ProgressLine=33% Complete", "ProgressLine=67% Complete",
                                       "ProgressLine=100% Complete"}));

@@ -2,6 +2,8 @@
 // a file that did not become a message is reported (with the reason) and never saved as an empty message.
 // A message the store took counts as saved even when the commit that came due with its save failed: the
 // caller learns from the store which saves are durable.
+#include <algorithm>
+
 #include "engine/migration.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
@@ -69,7 +71,9 @@ Migration::ImportResult Migration::ImportMessage(const std::string& folder_path,
       reason = step.description();
       return ImportResult::kFailed;
     }
-    reason = "no folder for it in the store: " + step.description();
+    std::string shown = folder_path.substr(0, folder_path.empty() ? 0 : folder_path.size() - 1);
+    std::replace(shown.begin(), shown.end(), '\\', '/');
+    reason = "no folder \"" + shown + "\" for it in the data file (" + step.description() + ")";
     return ImportResult::kNoFolder;
   }
   engine_.Yield();

@@ -55,10 +55,12 @@ void Migration::Close() {
   PstSession.reset();
 }
 
-void Migration::ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath) {
+void Migration::ConvertMailbox(const std::string& mailbox_name, const std::string& mailbox_path) {
   NotConverted.clear();
   Remarks.clear();
   Skipped.clear();
+  FoldersNotMade.clear();
+  mailbox_path_ = mailbox_path;
   OtherFiles = 0;
   SaveError.clear();
   Converted = 0;
@@ -70,7 +72,7 @@ void Migration::ConvertMailbox(const std::string& sFolderName, const std::string
   store_opened_ = false;
   StoreError.clear();
   StoreCause.clear();
-  if (!ChooseOutputPath(sFolderName)) return;
+  if (!ChooseOutputPath(mailbox_name)) return;
 
   engine_.Yield();
   engine_.SetProgress(ProgressField::kMin, 0);
@@ -83,7 +85,7 @@ void Migration::ConvertMailbox(const std::string& sFolderName, const std::string
 
   // Until the first folder-tree entry, any error ends the call with the store error message.
   try {
-    OpenStoreAndReadFolders(sFolderName, sFolderPath);
+    OpenStoreAndReadFolders(mailbox_name, mailbox_path);
   } catch (const Error& e) {
     StoreError = e.description();
     StoreCause = StoreErrorCause(engine_.run_state().PstFilePath, e.number(), e.description());
@@ -97,14 +99,14 @@ void Migration::ConvertMailbox(const std::string& sFolderName, const std::string
   store_opened_ = true;
   Resume = ResumeWanted();
   CreateFolderTree();
-  ImportQueuedFiles(sFolderPath);
+  ImportQueuedFiles(mailbox_path);
 }
 
-bool Migration::ChooseOutputPath(const std::string& sFolderName) {
+bool Migration::ChooseOutputPath(const std::string& mailbox_name) {
   CreationStamp = FormatCreationStamp(clock_());
   auto& run = engine_.run_state();
   if (engine_.host().Mode() == RunMode::kSingleMailbox) {
-    auto chosen = engine_.host().ChooseSavePath(sFolderName + CreationStamp + ".pst");
+    auto chosen = engine_.host().ChooseSavePath(mailbox_name + CreationStamp + ".pst");
     if (chosen) {
       run.PstFilePath = *chosen;
     } else {
@@ -113,15 +115,15 @@ bool Migration::ChooseOutputPath(const std::string& sFolderName) {
     }
   } else {
     OutputFolder = fsutil::TrimBlanks(engine_.host().OutputFolder());
-    run.PstFilePath = OutputFolder + fsutil::kPathSeparator + sFolderName + ".pst";
+    run.PstFilePath = OutputFolder + fsutil::kPathSeparator + mailbox_name + ".pst";
   }
   return !run.PstFilePath.empty();
 }
 
-void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const std::string& sFolderPath) {
+void Migration::OpenStoreAndReadFolders(const std::string& mailbox_name, const std::string& mailbox_path) {
   PstSession = rdo::CreateObjectAs<rdo::RDOSession>("Redemption.RDOSession");
   engine_.SetLine(StatusLine::kCurrentFile, texts::kSessionCreated);
-  StoreDisplayName = sFolderName + " : Created - " + CreationStamp;
+  StoreDisplayName = mailbox_name + " : Created - " + CreationStamp;
 
   auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
                                          rdo::kStoreFormatUnicode, StoreDisplayName);
@@ -148,7 +150,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& sFolderName, const st
     engine_.Yield();
     const std::string& entry = queued->entries()[i].item;
     if (fsutil::FolderExists(entry)) {
-      r = CutMailboxPath(entry, sFolderPath);
+      r = CutMailboxPath(entry, mailbox_path);
       if (!r.empty() && r.back() == fsutil::kPathSeparator) r.pop_back();
       r = AsStoredText(ToStorePath(r));
       if (r.find('!') != std::string::npos) {

@@ -43,6 +43,13 @@ namespace velmora::engine {
 // leave out on purpose: Conversations, Notebook and Emailed Contacts directly below the mailbox folder.
 bool SkippedByRule(const std::string& y);
 
+// The store folder (below the store's top folder, names joined by "\") that stands for the export folder at
+// the relative path `relative` (without a leading or trailing "\"): a first name Inbox or Sent becomes the
+// default folder `inbox` or `sent_items`, anything else keeps its path. The folder tree makes folders and
+// the import finds them by this one rule, so every folder made is the folder its messages look for.
+std::string StoreFolderOf(const std::string& relative, const std::string& inbox,
+                          const std::string& sent_items);
+
 // The store folder (below the store's top folder, ending in "\" unless empty) that receives `file` of the
 // mailbox folder at `mailbox_path`, by the rules drawn in import_loop.cpp; `inbox` and `sent_items` are the
 // store's names of those default folders.
@@ -64,9 +71,9 @@ class Migration {
   Migration(const Migration&) = delete;
   Migration& operator=(const Migration&) = delete;
 
-  // Converts the mailbox folder `sFolderName` at `sFolderPath`. Never passes an error up: a store that cannot
+  // Converts the mailbox folder `mailbox_name` at `mailbox_path`. Never passes an error up: a store that cannot
   // be opened shows the "Outlook Error" message box and ends the call.
-  void ConvertMailbox(const std::string& sFolderName, const std::string& sFolderPath);
+  void ConvertMailbox(const std::string& mailbox_name, const std::string& mailbox_path);
 
   // Resuming an earlier run into the same file: a file whose message is already in its target folder, by its
   // source file (path below the mailbox folder, size and digest; import_message.cpp says how messages of
@@ -107,9 +114,9 @@ class Migration {
 
  private:
   // Step 1: PstFilePath from the save dialog or the output folder; false when the call ends here.
-  bool ChooseOutputPath(const std::string& sFolderName);
+  bool ChooseOutputPath(const std::string& mailbox_name);
   // Steps 2 and 3: session, store, default folder names, folder list. Throws on failure.
-  void OpenStoreAndReadFolders(const std::string& sFolderName, const std::string& sFolderPath);
+  void OpenStoreAndReadFolders(const std::string& mailbox_name, const std::string& mailbox_path);
   void ShowOutlookError(bool session_created);
   // Whether the file just opened already holds a message converted from one of the queued files.
   bool StoreHoldsQueuedMessages();
@@ -119,12 +126,16 @@ class Migration {
   void CreateFolderTree();
   void ApplyTopLevelRule(std::string p);
   void ApplyNestedRule(const std::string& p);
+  // Adds the folder `name` to `parent`; a failure other than a taken name is noted for `relative`.
+  void AddFolder(const std::shared_ptr<rdo::RDOFolder>& parent, const std::string& name,
+                 const std::string& relative);
+  void NoteFolderNotMade(const std::string& relative, const std::string& reason);
   std::shared_ptr<rdo::RDOFolder> LookUpParent(const std::string& parent_path);
   std::shared_ptr<rdo::RDOFolder> MakeMissingFolders(const std::string& parent_path, int depth);
   // The second half: the import loop and the end of the call.
-  void ImportQueuedFiles(const std::string& sFolderPath);
+  void ImportQueuedFiles(const std::string& mailbox_path);
   // The store folder path (below the store's top folder, ending in "\" unless empty) for a queued file.
-  std::string MessageFolderPath(const std::string& file, const std::string& sFolderPath);
+  std::string MessageFolderPath(const std::string& file, const std::string& mailbox_path);
   // Adds a message to the store folder `folder_path` (MessageFolderPath), imports `file` into it (taking the
   // parse `parsed_ahead` gives, when it still fits the file), sets its flags and saves it. kNoFolder and
   // kFailed (with `reason`) when the file did not become a message; nothing is saved then. kSaved with the
@@ -158,11 +169,12 @@ class Migration {
   // holds it has succeeded; the messages saved after the last good commit of a store that could not be saved
   // are not converted, with the commit's error as their reason (SaveError).
   int64_t Converted = 0;
-  std::vector<FileFailure> NotConverted;  // ".eml" files that did not become messages, with the reason
-  std::vector<FileFailure> Remarks;       // converted files of which a part was kept another way, and how
-  std::vector<std::string> Skipped;       // ".eml" files in the folders the rules leave out (SkippedByRule)
-  int32_t OtherFiles = 0;                 // queued files whose names do not end in ".eml"
-  std::string SaveError;                  // why the store could not be saved; empty when it always could
+  std::vector<FileFailure> NotConverted;    // ".eml" files that did not become messages, with the reason
+  std::vector<FileFailure> Remarks;         // converted files of which a part was kept another way, and how
+  std::vector<std::string> Skipped;         // ".eml" files in the folders the rules leave out (SkippedByRule)
+  std::vector<FileFailure> FoldersNotMade;  // export folders (full paths) that got no store folder, and why
+  int32_t OtherFiles = 0;                   // queued files whose names do not end in ".eml"
+  std::string SaveError;                    // why the store could not be saved; empty when it always could
   bool Resume = false;
   ResumeMode resume_mode_ = ResumeMode::kOff;
   std::optional<bool> resume_answer_;
@@ -170,6 +182,8 @@ class Migration {
   SavedHook OnSaved;
   std::string StoreError;
   std::string StoreCause;
+
+  std::string mailbox_path_;  // the mailbox folder being converted
 
   Engine& engine_;
   LocalClock clock_;

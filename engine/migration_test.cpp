@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <stdexcept>
 
 #include "engine/source_scan.h"
 #include "engine/store_cause.h"
@@ -59,12 +61,11 @@ class MigrationTest : public ::testing::Test {
   // What the driver does before it calls ConvertMailbox: scan the mailbox folder.
   void Scan() {
     run_.EmptyQueues();
-    engine_.SourcePath = Mailbox().string();
-    engine_.FilePattern = "*.*";
-    engine_.FileCount = 1;
-    ScanSourceFolder(engine_, engine_.SourcePath, engine_.FilePattern, engine_.FileCount,
-                     engine_.FolderCount);
-    engine_.MessageCount = engine_.FileCount - 1;
+    engine_.source_path = Mailbox().string();
+    engine_.file_pattern = "*.*";
+    engine_.next_file_number = 1;
+    ScanSourceFolder(engine_);
+    engine_.files_in_mailbox = engine_.next_file_number - 1;
   }
 
   void RunMultiple(const std::string& mailbox_path) {
@@ -290,6 +291,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Inbox/Projects", 0},
                   {"Sent Items/Old", 0}}}),
     [](const ::testing::TestParamInfo<TreeCase>& p) { return std::string(p.param.name); });
+
+TEST(ResumeNextPolicy, KeepsTheEnginesErrorsAndLetsProgrammingErrorsThrough) {
+  ResumeNext step;
+  EXPECT_FALSE(step.Run([] { throw Error(rdo::kMapiNotFound, "gone"); }));
+  EXPECT_EQ(step.description(), "gone");
+  EXPECT_THROW(step.Run([] { throw std::out_of_range("a bug"); }), std::out_of_range);
+  EXPECT_THROW(step.Run([] { throw std::bad_alloc(); }), std::bad_alloc);
+}
 
 TEST(MigrationPaths, CutOnlyTheLeadingMailboxPath) {
   EXPECT_EQ(CutMailboxPath("/m/Inbox/mail", "/m"), "/Inbox/mail");

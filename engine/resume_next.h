@@ -3,9 +3,12 @@
 // is swallowed and kept, so the one place that looks at a failure — the parent lookup of the folder tree,
 // which needs the name of the missing folder — can read it. Clear() forgets it, as at the start of each
 // folder entry.
+//
+// Only the engine's own error type (Error, which the object layer raises for every failure it expects) is a
+// failed step. Anything else (bad_alloc, out_of_range, a logic error) is a fault of the program, not of a
+// step: it passes on to the caller of the run, which reports it, instead of becoming "step failed".
 #pragma once
 
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -24,8 +27,6 @@ class ResumeNext {
     } catch (const Error& e) {
       Keep(e.number(), e.description());
       missing_path_ = e.missing_path();
-    } catch (const std::exception& e) {
-      Keep(-1, e.what());
     }
     return false;
   }

@@ -58,10 +58,10 @@ TEST(RunState, ATakenKeyFailsAndLeavesTheListAsItWas) {
 TEST(RunState, CompactListReadsBackEveryEntryExactly) {
   std::vector<KeyedList::Entry> want;
   for (int i = 0; i < 700; ++i) {
-    std::string folder = "/export/" + std::string(static_cast<size_t>(i % 7) * 40, 'f') + "/" +
-                         std::to_string(i / 50) + "/";
+    std::string folder =
+        "/export/" + std::string(static_cast<size_t>(i % 7) * 40, 'f') + "/" + std::to_string(i / 50) + "/";
     std::string item = i % 11 == 0 ? "" : folder + std::to_string(i) + ".eml";  // empty, then long again
-    if (i % 13 == 0 && !want.empty()) item = want.back().item;                   // the same as the last
+    if (i % 13 == 0 && !want.empty()) item = want.back().item;                  // the same as the last
     if (i % 17 == 0 && !want.empty()) item = want.back().item.substr(0, want.back().item.size() / 2);
     want.push_back({"K" + std::to_string(i * 37 % 1000) + (i % 3 ? "" : std::string(200, 'x')), item});
   }

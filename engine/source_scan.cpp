@@ -30,17 +30,29 @@ class EnteredFolders {
   std::set<std::pair<uint64_t, uint64_t>> seen_;  // volume and file index
 };
 
-// Notes a folder that could not be listed, or not to its end, with the system's reason.
-void NoteUnreadable(Engine& engine, const std::string& path, uint32_t code) {
+std::string ErrorText(uint32_t code) {
   std::string reason = fsutil::SystemMessage(code).value_or("error " + std::to_string(code));
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
-  std::string folder = path;
-  if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
-  engine.UnreadableFolders.push_back({folder, reason});
+  return reason;
 }
 
-void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
-               int32_t& FolderCount, EnteredFolders& entered) {
+// Notes a folder that could not be listed, or not to its end, with the system's reason.
+void NoteUnreadable(Engine& engine, const std::string& path, uint32_t code) {
+  std::string folder = path;
+  if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+  engine.UnreadableFolders.push_back({folder, ErrorText(code)});
+}
+
+// Whether an entry whose attribute query failed with `error` is taken for a folder: only when its path is too
+// long to ask about (its listing then fails the same way and reports it as an unreadable folder). Any other
+// failure (the entry vanished since the listing, a link that leads nowhere or in a circle) says nothing of a
+// folder: the file pass reports the entry as a file that cannot be read.
+bool TakenForFolder(uint32_t attributes, uint32_t error) {
+  if (attributes != fsutil::kInvalidAttributes) return (attributes & kAttributeDirectory) != 0;
+  return error == fsutil::kErrorFilenameExceedsRange;
+}
+
+void ScanLevel(Engine& engine, std::string& path, EnteredFolders& entered) {
   RunState& state = engine.run_state();
 
   // 1. The trailing separator.
@@ -54,11 +66,13 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
   fsutil::FolderListing folders = fsutil::ListFolder(path);
   for (std::string name; folders.Next(&name);) {
     engine.Yield();
-    if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) != 0) {
+    uint32_t error = 0;
+    const uint32_t attributes = fsutil::PathAttributes(path + name, &error);
+    if (TakenForFolder(attributes, error)) {
       engine.Yield();
       sub_folders.push_back(name);
-      RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(FolderCount));
-      FolderCount = CheckedIncrement(FolderCount);
+      RunState::AddToQueue(state.QueuedFolders, path + name, "Z" + std::to_string(engine.next_folder_number));
+      engine.next_folder_number = CheckedIncrement(engine.next_folder_number);
     }
   }
   if (folders.error() != 0) {
@@ -71,12 +85,16 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
   engine.Yield();
   for (std::string name; files.Next(&name);) {
     engine.Yield();
-    if (!fsutil::MatchesPattern(name, pattern)) continue;
-    if ((fsutil::PathAttributes(path + name) & kAttributeDirectory) == 0) {
+    if (!fsutil::MatchesPattern(name, engine.file_pattern)) continue;
+    uint32_t error = 0;
+    const uint32_t attributes = fsutil::PathAttributes(path + name, &error);
+    if (attributes == fsutil::kInvalidAttributes) {
+      if (!TakenForFolder(attributes, error)) engine.UnreadableFiles.push_back({path + name, ErrorText(error)});
+    } else if ((attributes & kAttributeDirectory) == 0) {
       engine.Yield();
-      RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(FileCount));
-      engine.SetLine(StatusLine::kCountLine, std::to_string(FileCount) + kQueuedSuffix);
-      FileCount = CheckedIncrement(FileCount);
+      RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(engine.next_file_number));
+      engine.SetLine(StatusLine::kCountLine, std::to_string(engine.next_file_number) + kQueuedSuffix);
+      engine.next_file_number = CheckedIncrement(engine.next_file_number);
     }
   }
   if (files.error() != 0) NoteUnreadable(engine, path, files.error());
@@ -87,18 +105,18 @@ void ScanLevel(Engine& engine, std::string& path, const std::string& pattern, in
     for (const std::string& name : sub_folders) {
       engine.Yield();
       std::string sub_path = path + name + kPathSeparator;
-      ScanLevel(engine, sub_path, pattern, FileCount, FolderCount, entered);
+      ScanLevel(engine, sub_path, entered);
     }
   }
 }
 
 }  // namespace
 
-void ScanSourceFolder(Engine& engine, std::string& path, const std::string& pattern, int32_t& FileCount,
-                      int32_t& FolderCount) {
+void ScanSourceFolder(Engine& engine) {
   EnteredFolders entered;
   engine.UnreadableFolders.clear();
-  ScanLevel(engine, path, pattern, FileCount, FolderCount, entered);
+  engine.UnreadableFiles.clear();
+  ScanLevel(engine, engine.source_path, entered);
 }
 
 }  // namespace velmora::engine

@@ -23,12 +23,13 @@ using Strings = std::vector<std::string>;
 
 class SourceScanTest : public ::testing::Test {
  protected:
-  // What the driver does around one scan: empty the queues, FileCount = 1, pattern "*.*".
+  // What the driver does around one scan: empty the queues, next_file_number = 1, pattern "*.*".
   void Scan(std::string path) {
     state_.EmptyQueues();
-    engine_.FileCount = 1;
-    engine_.SourcePath = std::move(path);
-    ScanSourceFolder(engine_, engine_.SourcePath, "*.*", engine_.FileCount, engine_.FolderCount);
+    engine_.next_file_number = 1;
+    engine_.source_path = std::move(path);
+    engine_.file_pattern = "*.*";
+    ScanSourceFolder(engine_);
   }
   Strings Files() const { return state_.QueuedFiles ? state_.QueuedFiles->Items() : Strings{}; }
   Strings Folders() const { return state_.QueuedFolders ? state_.QueuedFolders->Items() : Strings{}; }
@@ -57,13 +58,13 @@ TEST_F(SourceScanTest, SubFoldersBeforeFilesThenDepthFirst) {
   tree_.Folder("R/A/A1");
 
   Scan(r);
-  EXPECT_EQ(engine_.SourcePath, r + "/");
+  EXPECT_EQ(engine_.source_path, r + "/");
   EXPECT_EQ(Folders(), (Strings{r + "/A", r + "/B", r + "/A/A1"}));
   EXPECT_EQ(Files(), (Strings{r + "/r1", r + "/r2", r + "/A/a1", r + "/B/b1"}));
   EXPECT_EQ(Keys(state_.QueuedFolders), (Strings{"Z0", "Z1", "Z2"}));
   EXPECT_EQ(Keys(state_.QueuedFiles), (Strings{"K1", "K2", "K3", "K4"}));
-  EXPECT_EQ(engine_.FileCount, 5);
-  EXPECT_EQ(engine_.FolderCount, 3);
+  EXPECT_EQ(engine_.next_file_number, 5);
+  EXPECT_EQ(engine_.next_folder_number, 3);
   EXPECT_EQ(host_.lines, (Strings{"CountLine=1 Messages Queued for Conversion.",
                                   "CountLine=2 Messages Queued for Conversion.",
                                   "CountLine=3 Messages Queued for Conversion.",
@@ -103,7 +104,7 @@ TEST_F(SourceScanTest, TrailingSeparatorIsAddedOnceAndTheStartIsNeverQueued) {
   tree_.Folder("R/A");
   tree_.File("R/A/a.eml");
   Scan(r + "/");
-  EXPECT_EQ(engine_.SourcePath, r + "/");
+  EXPECT_EQ(engine_.source_path, r + "/");
   EXPECT_EQ(Folders(), Strings{r + "/A"});
   EXPECT_EQ(Files(), Strings{r + "/A/a.eml"});
 }
@@ -119,16 +120,16 @@ TEST_F(SourceScanTest, EmptyMissingAndUnnamedFoldersQueueNothing) {
   EXPECT_FALSE(state_.QueuedFolders);
   EXPECT_EQ(host_.Text(StatusLine::kCountLine), "before");
   EXPECT_TRUE(host_.lines.empty());
-  EXPECT_EQ(engine_.FileCount, 1);
+  EXPECT_EQ(engine_.next_file_number, 1);
 
   Scan("");
-  EXPECT_EQ(engine_.SourcePath, "/") << "the empty path becomes the separator but is not searched";
+  EXPECT_EQ(engine_.source_path, "/") << "the empty path becomes the separator but is not searched";
   Scan("relative/path");
-  EXPECT_EQ(engine_.SourcePath, "relative/path/");
+  EXPECT_EQ(engine_.source_path, "relative/path/");
   EXPECT_FALSE(state_.QueuedFiles);
 }
 
-TEST_F(SourceScanTest, FolderCountCarriesOverFromScanToScan) {
+TEST_F(SourceScanTest, FolderNumberCarriesOverFromScanToScan) {
   const std::string one = tree_.Folder("One");
   tree_.Folder("One/X");
   tree_.File("One/X/x.eml");
@@ -141,17 +142,17 @@ TEST_F(SourceScanTest, FolderCountCarriesOverFromScanToScan) {
   Scan(two);
   EXPECT_EQ(Keys(state_.QueuedFolders), (Strings{"Z1", "Z2"}));
   EXPECT_EQ(Keys(state_.QueuedFiles), Strings{});
-  EXPECT_EQ(engine_.FolderCount, 3);
+  EXPECT_EQ(engine_.next_folder_number, 3);
 }
 
-TEST_F(SourceScanTest, ResettingFileCountWithoutEmptyingTheQueueIsADuplicateKey) {
+TEST_F(SourceScanTest, ResettingTheFileNumberWithoutEmptyingTheQueueIsADuplicateKey) {
   const std::string r = tree_.Folder("R");
   tree_.File("R/a.eml");
   Scan(r);
-  engine_.FileCount = 1;
-  std::string path = r;
+  engine_.next_file_number = 1;
+  engine_.source_path = r;
   try {
-    ScanSourceFolder(engine_, path, "*.*", engine_.FileCount, engine_.FolderCount);
+    ScanSourceFolder(engine_);
     FAIL() << "expected Error 457";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), kErrKeyAlreadyAssociated);
@@ -162,7 +163,7 @@ TEST_F(SourceScanTest, CountersOverflowPastTheLargest32BitValue) {
   const std::string r = tree_.Folder("R");
   tree_.Folder("R/A");
   tree_.File("R/a.eml");
-  engine_.FolderCount = std::numeric_limits<int32_t>::max();
+  engine_.next_folder_number = std::numeric_limits<int32_t>::max();
   try {
     Scan(r);
     FAIL() << "expected Error 6";
@@ -171,11 +172,11 @@ TEST_F(SourceScanTest, CountersOverflowPastTheLargest32BitValue) {
   }
   EXPECT_EQ(Keys(state_.QueuedFolders), Strings{"Z2147483647"}) << "queued before the counter overflowed";
 
-  engine_.FolderCount = 0;
+  engine_.next_folder_number = 0;
   state_.EmptyQueues();
-  engine_.FileCount = std::numeric_limits<int32_t>::max();
-  std::string path = r;
-  EXPECT_THROW(ScanSourceFolder(engine_, path, "*.*", engine_.FileCount, engine_.FolderCount), Error);
+  engine_.next_file_number = std::numeric_limits<int32_t>::max();
+  engine_.source_path = r;
+  EXPECT_THROW(ScanSourceFolder(engine_), Error);
   EXPECT_EQ(host_.Text(StatusLine::kCountLine), "2147483647 Messages Queued for Conversion.");
 }
 

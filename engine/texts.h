@@ -57,13 +57,17 @@ inline constexpr const char* kNothingToConvert = "Nothing to convert: no message
 inline constexpr const char* kNoFileChosen = "Nothing was converted: no Outlook data file was chosen.";
 inline constexpr const char* kNoOutputFile =
     "Nothing was converted: the Outlook data file could not be opened.";
+// Added after the number of export folders that got no folder in the store.
+inline constexpr const char* kFoldersNotMadeSuffix = " folder(s) could not be made in the data file.";
 // Added after the number of message files that the folder rules leave out on purpose.
 inline constexpr const char* kSkippedSuffix =
     " message file(s) in Conversations, Notebook or Emailed Contacts were skipped.";
 // Added after the number of folders that could not be listed; each follows on a line of its own with its
 // reason.
 inline constexpr const char* kUnreadableSuffix = " folder(s) could not be read:";
-// After the folders named, the number of those not named.
+// Added after the number of files the scan could not read; each follows on a line of its own with its reason.
+inline constexpr const char* kUnreadableFilesSuffix = " file(s) could not be read:";
+// After the folders or files named, the number of those not named.
 inline constexpr const char* kMoreSuffix = " more.";
 
 // Message boxes carry this title unless they have one of their own.

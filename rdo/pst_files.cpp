@@ -54,6 +54,8 @@ class DiskFiles : public PstFiles {
       return pst::Status::AlreadyExists("cannot create " + path + ": it exists");
     PST_ASSIGN_OR_RETURN(pst::SideFile side, pst::CreateSideFile(path));
     std::shared_ptr<pst::File> shared(std::move(side.file));
+    // Its errors name the file the user asked for, which it becomes: not the name it is made under.
+    shared->Renamed(path);
     auto db = pst::NodeDatabase::Create(shared);
     if (!db.ok()) {
       // Leave nothing half-made behind.

@@ -16,8 +16,24 @@ namespace {
 // Named-property IDs that Internet header names may take (half of the 32,767 a store has).
 constexpr size_t kInternetHeaderIdBudget = 16384;
 
-std::string FolderText(pst::Nid folder) {
-  return "folder " + pst::NidText(folder);
+// A folder as users know it: by its path below the top folder ("folder \"Inbox/Projects\"").
+std::string FolderText(const StoreState& state, pst::Nid folder) {
+  const std::string by_number = "folder " + pst::NidText(folder);
+  if (!state.open()) return by_number;
+  const pst::MessageStore& store = state.store();
+  const auto top = store.IpmSubtree();
+  std::string path;
+  pst::Nid n = folder;
+  // The parent chain of a file is not trusted: it ends at the top folder, the root or a missing folder, and
+  // is never followed further than there are folders.
+  for (size_t steps = 0; steps <= store.folder_count(); ++steps) {
+    if (top.ok() && n == *top) return path.empty() ? "the top folder" : "folder \"" + path + "\"";
+    const pst::FolderInfo* f = store.Folder(n);
+    if (!f || f->parent == f->nid) break;
+    path = path.empty() ? f->name : f->name + "/" + path;
+    n = f->parent;
+  }
+  return path.empty() ? by_number : "folder \"" + path + "\"";
 }
 
 }  // namespace
@@ -126,7 +142,7 @@ void MAPIMessage::Save() {
     content_ = std::move(stored).value();
   } else {
     auto nid = store.AddMessage(folder_, content_);
-    ThrowIfError(nid.status(), "Cannot save the message in " + FolderText(folder_));
+    ThrowIfError(nid.status(), "Cannot save the message in " + FolderText(*state_, folder_));
     nid_ = *nid;
   }
   changed_ = false;
@@ -153,14 +169,14 @@ std::string RDOMail::EntryID() const {
 
 int RDOItems::Count() const {
   auto ids = state_->store().Messages(folder_);
-  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(folder_));
+  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(*state_, folder_));
   return static_cast<int>(ids->size());
 }
 
 std::shared_ptr<RDOMail> RDOItems::Item(int index) const {
   pst::MessageStore& store = state_->store();
   auto ids = store.Messages(folder_);
-  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(folder_));
+  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(*state_, folder_));
   if (index < 1 || static_cast<size_t>(index) > ids->size()) {
     throw Error(kEInvalidArg,
                 "Index " + std::to_string(index) + " is out of range 1.." + std::to_string(ids->size()));
@@ -175,7 +191,7 @@ std::shared_ptr<RDOMail> RDOItems::Item(int index) const {
 void RDOItems::ForEach(const std::function<void(const RDOMail&)>& fn) const {
   pst::MessageStore& store = state_->store();
   auto ids = store.Messages(folder_);
-  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(folder_));
+  ThrowIfError(ids.status(), "Cannot list the messages of " + FolderText(*state_, folder_));
   for (pst::Nid nid : *ids) {
     auto content = store.ReadMessage(nid);
     ThrowIfError(content.status(), "Cannot read message " + pst::NidText(nid));
@@ -189,7 +205,7 @@ std::shared_ptr<RDOMail> RDOItems::Add(int type) {
                 "Item type " + std::to_string(type) + " is not supported; use 0 (a mail message)");
   }
   if (!state_->store().Folder(folder_))
-    throw Error(kMapiNotFound, "The " + FolderText(folder_) + " no longer exists");
+    throw Error(kMapiNotFound, "The " + FolderText(*state_, folder_) + " no longer exists");
   return std::make_shared<RDOMail>(std::make_shared<MAPIMessage>(state_, folder_));
 }
 

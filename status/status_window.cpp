@@ -69,11 +69,14 @@ frmMigateAll::frmMigateAll(engine::RunState& run_state, Desktop& desktop, Status
   SetTextColour(FrameConversion, kDarkGrey);
   LblCurrentDBX = MakeLabel(this, QRect(8, 136, 473, 57), Tahoma(9));
   SetTextColour(LblCurrentDBX, kGrey);
-  // The count line and the file line show folder and file paths.
+  // The lines the conversion writes show its text as it is: folder and file paths, and "&" as itself (the
+  // frame line reads "Reading Messages & Email Metadata").
   ShowLiterally(lblCount1);
   ShowLiterally(LblCurrentDBX);
   ElideWhenLong(lblCount1);
   ElideWhenLong(LblCurrentDBX);
+  ShowLiterally(FrameConversion);
+  ShowLiterally(lblProgress);
 
   Image1 = new QLabel(this);
   Image1->setGeometry(8, 221, 16, 16);

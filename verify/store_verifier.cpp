@@ -43,8 +43,8 @@ std::string Damage(const pst::CheckReport& check, const std::string& path) {
 }  // namespace
 
 pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::string& pst_path,
-                                                                bool check_structure) {
-  auto file = pst::OpenPosixFile(pst_path, pst::OpenMode::kReadOnly);
+                                                                bool check_structure, bool wait) {
+  auto file = pst::OpenPosixFileShared(pst_path, wait);
   if (!file.ok()) return pst::Status::IoError("cannot open " + pst_path + ": " + file.status().message());
   if (check_structure) {
     const pst::CheckReport check = pst::CheckFile(**file);

@@ -22,6 +22,8 @@ std::string Describe(const std::string& what, const std::string& path, int err) 
 class PosixFile : public File {
  public:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  void Renamed(const std::string& path) override { path_ = path; }
+  int fd() const { return fd_; }
   ~PosixFile() override { ::close(fd_); }
   PosixFile(const PosixFile&) = delete;
   PosixFile& operator=(const PosixFile&) = delete;
@@ -100,7 +102,7 @@ Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mo
   std::unique_ptr<File> file(new PosixFile(fd, path));
   // One writer at a time: a writable open holds an exclusive lock for as long as the descriptor is open
   // (flock locks belong to the open file description, so the lock goes when the process does, even on
-  // SIGKILL). Readers take no lock: they read the last commit, which a writer never overwrites.
+  // SIGKILL). Readers that must not see a commit under way take a shared lock (OpenPosixFileShared).
   if (mode != OpenMode::kReadOnly) {
     PST_RETURN_IF_ERROR(LockExclusive(fd, path));
     if (mode == OpenMode::kCreateOrTruncate) {
@@ -127,6 +129,18 @@ Status LockExclusive(int fd, const std::string& path) {
   if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is in use by another program");
   if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
   return Status::Ok();
+}
+
+Result<std::unique_ptr<File>> OpenPosixFileShared(const std::string& path, bool wait) {
+  PST_ASSIGN_OR_RETURN(auto file, OpenPosixFile(path, OpenMode::kReadOnly));
+  const int fd = static_cast<PosixFile&>(*file).fd();
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_SH | (wait ? 0 : LOCK_NB));
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is being written by another program");
+  if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
+  return file;
 }
 
 Status MemoryFile::ReadAt(uint64_t offset, std::span<uint8_t> out) {

@@ -25,6 +25,9 @@ class File {
   virtual Result<uint64_t> Size() = 0;
   // Grows (with zeros) or shrinks the file.
   virtual Status SetSize(uint64_t size) = 0;
+  // Error texts name the file `path` from now on: a file made under a name of its own and published under
+  // the name the user chose is named by that.
+  virtual void Renamed(const std::string& path) { (void)path; }
 };
 
 enum class OpenMode {
@@ -37,6 +40,10 @@ enum class OpenMode {
 // pread/pwrite/fsync on a descriptor opened with O_CLOEXEC. Every mode but kReadOnly takes an exclusive
 // lock on the file and fails with "<path> is in use by another program" while another writer holds it.
 Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mode);
+// Read-only, with a shared lock held while the file is open, so that no writer changes it under the reader
+// (a writer reuses the space its last commit freed). While a writer holds the file: waits for it with
+// `wait`, else fails with "<path> is being written by another program".
+Result<std::unique_ptr<File>> OpenPosixFileShared(const std::string& path, bool wait);
 
 // A file in memory; bytes() shows its content to tests.
 class MemoryFile : public File {

@@ -26,6 +26,7 @@ class WriteBackFile final : public File {
   Status Sync() override;
   Result<uint64_t> Size() override;
   Status SetSize(uint64_t size) override;
+  void Renamed(const std::string& path) override { below_->Renamed(path); }
 
   // Writes the gathered run to the file below.
   Status Flush();

@@ -227,6 +227,8 @@ class GeneratedExport(Base):
         eml([b"Caf\xe9", "latin.eml"], "latin")          # a folder name that is not UTF-8
         eml(["Proj:", "Old", "colon.eml"], "colon")      # ":" before a separator is no drive letter
         os.mkfifo(os.path.join(box, "Inbox", "pipe.eml"))  # would block a plain read for ever
+        os.symlink("nowhere.eml", os.path.join(box, "Inbox", "gone.eml"))  # a file that cannot be read
+        os.symlink("loop.eml", os.path.join(box, "Inbox", "loop.eml"))
         # A folder whose path is longer than the system allows cannot be listed, even by root.
         deep = os.path.join(box, "Deep")
         os.makedirs(deep)
@@ -245,12 +247,18 @@ class GeneratedExport(Base):
         m = report["mailboxes"][0]
         self.assertEqual(m["converted"], 3)
         self.assertEqual([(os.path.basename(f["file"]), "not a regular file" in f["reason"])
-                          for f in m["not_converted"]], [("pipe.eml", True)])
+                          for f in m["not_converted"]], [("gone.eml", False), ("pipe.eml", True)])
+        self.assertIn("No such file or directory", m["not_converted"][0]["reason"])
         self.assertEqual(len(report["unreadable_folders"]), 1)
         self.assertIn("too long", report["unreadable_folders"][0]["reason"])
+        # Files are listed as files, each with its own reason, never as folders.
+        self.assertEqual([(os.path.basename(f["file"]), f["reason"]) for f in report["unreadable_files"]],
+                         [("loop.eml", "The name of the file cannot be resolved by the system.")])
+        self.assertIn("unreadable file: " + os.path.join(box, "Inbox", "loop.eml") + ": ", run.stderr)
+        self.assertNotIn("unreadable folder: " + os.path.join(box, "Inbox"), run.stderr)
         self.assertIn("not converted: " + os.path.join(box, "Inbox", "pipe.eml") + ": ", run.stderr)
         self.assertIn("unreadable folder: ", run.stderr)
-        self.assertIn("Done with errors: 3 converted, 0 skipped by rule, 1 not converted", run.stderr)
+        self.assertIn("Done with errors: 3 converted, 0 skipped by rule, 2 not converted", run.stderr)
         self.assertEqual(m["queued"], m["converted"] + len(m["skipped"]) + len(m["not_converted"]) + m["other_files"])
         # pffexport writes ":" in folder names as "_": the counts are compared by pypff alone here.
         self.assertEqual(subprocess.run([ARGS.pst, "check", pst], capture_output=True).returncode, 0)
@@ -300,6 +308,9 @@ class GeneratedExport(Base):
         self.assertEqual(m["converted"] + len(m["not_converted"]), 400)
         self.assertTrue(all("No space left on device" in f["reason"] for f in m["not_converted"]),
                         m["not_converted"][:3])
+        # Texts name the file the user chose and folders by their path.
+        self.assertNotIn(".pst.new", run.stderr)
+        self.assertNotRegex(run.stderr, r"folder 0x[0-9A-F]")
         self.assertIn("No space left on device", run.stderr)
         self.assertIn("Done with errors", run.stderr)
         if have_readers():
@@ -322,6 +333,9 @@ class GeneratedExport(Base):
             run = convert(*args)
             self.assertEqual(run.returncode, 2, args)
             self.assertIn(text, run.stderr, args)
+            run = convert("--json", *args)
+            self.assertEqual(run.returncode, 2, args)
+            self.assertIn("velmora-convert: " + json.loads(run.stdout)["error"] + "\n", run.stderr, args)
         notes = os.path.join(out, "carol.pst")
         with open(notes, "w") as fh:
             fh.write("my notes, not a data file\n")
@@ -361,7 +375,7 @@ class GeneratedExport(Base):
         for i in range(4000):
             with open(os.path.join(box, "m%04d.eml" % i), "w") as fh:
                 fh.write("From: a@example.com\r\nSubject: m%04d\r\n\r\n%s\r\n" % (i, "x" * 2000))
-        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+        for sig, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143), (signal.SIGHUP, 129)):
             pst = os.path.join(self.tmp, "big-%d.pst" % sig)
             proc = subprocess.Popen([ARGS.convert, "--json", os.path.join(self.tmp, "big"), pst],
                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -380,6 +394,54 @@ class GeneratedExport(Base):
             seen = self.assertReadersAgree(pst)
             if seen is not None:
                 self.assertEqual(seen["Inbox"]["count"], m["converted"])
+
+
+    def test_a_stop_in_the_first_mailbox_lists_the_later_ones_not_reached(self):
+        top, out = os.path.join(self.tmp, "top"), os.path.join(self.tmp, "out")
+        big_inbox(os.path.join(top, "a-big"), 4000)
+        for name, n in (("b-small", 3), ("c-small", 5)):
+            os.makedirs(os.path.join(top, name, "Inbox"))
+            for i in range(n):
+                with open(os.path.join(top, name, "Inbox", "%d.eml" % i), "w") as fh:
+                    fh.write("Subject: s\r\n\r\nb\r\n")
+        os.makedirs(out)
+        proc = subprocess.Popen([ARGS.convert, "--json", "--multiple", top, out], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        self.assertTrue(wait_for(os.path.join(out, "a-big.pst"), proc))
+        proc.send_signal(signal.SIGTERM)
+        stdout, stderr = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 143, stderr)
+        report = json.loads(stdout)
+        self.assertEqual([(m["name"], m["reached"], m["queued"], m["not_reached"]) for m in report["mailboxes"][1:]],
+                         [("b-small", False, 3, 3), ("c-small", False, 5, 5)])
+        self.assertIn("b-small: not reached, 3 file(s)\n", stderr)
+        self.assertIn("c-small: not reached, 5 file(s)\n", stderr)
+        self.assertFalse(os.path.exists(os.path.join(out, "b-small.pst")))
+
+    def test_velmora_pst_does_not_read_a_file_being_written(self):
+        top = os.path.join(self.tmp, "big")
+        big_inbox(top, 3000)
+        pst = os.path.join(self.tmp, "big.pst")
+        proc = subprocess.Popen([ARGS.convert, "--quiet", top, pst], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        self.assertTrue(wait_for(pst, proc))
+        proc.send_signal(signal.SIGSTOP)  # the writer holds the file, between two commits or inside one
+        self.addCleanup(lambda: proc.poll() is None and proc.kill())
+        for command in ("check", "ls", "dump"):
+            busy = subprocess.run([ARGS.pst, command, pst], capture_output=True, text=True, timeout=60)
+            self.assertEqual(busy.returncode, 2, command)
+            self.assertIn("is being written by another program", busy.stderr, command)
+        waiting = subprocess.Popen([ARGS.pst, "check", "--wait", pst], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        time.sleep(0.5)
+        self.assertIsNone(waiting.poll(), "check --wait waits for the writer")
+        proc.send_signal(signal.SIGCONT)
+        _, err = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 0, err)
+        checked, err = waiting.communicate(timeout=300)
+        self.assertEqual(waiting.returncode, 0, checked + err)
+        self.assertIn("sound", checked)
+        self.assertIn("3000 messages", checked)
 
 
 class KilledRuns(Base):
