@@ -36,6 +36,7 @@ class CountingHost : public Host {
   bool ConfirmSkip() override { return false; }
   bool ConfirmStop() override { return false; }
   std::optional<std::string> ChooseSavePath(const std::string&) override { return std::nullopt; }
+  bool ConfirmResume(const std::string&) override { return false; }
   void ShowMessage(Notice, const std::string&) override {}
   void CloseRequestPage() override {}
 

@@ -128,7 +128,7 @@ void Migration::OpenStoreAndReadFolders(const std::string& mailbox_name, const s
   auto store = PstSession->LogonPstStore(fsutil::TrimBlanks(engine_.run_state().PstFilePath),
                                          rdo::kStoreFormatUnicode, StoreDisplayName);
   store_state_ = store->state();
-  store_state_->set_source_root(sFolderPath);
+  store_state_->set_source_root(mailbox_path);
   StoreDisplayName = store->DisplayName();  // an existing file keeps its own name
   StoreEntryID = store->EntryID();
   store->ValidateIPMTree();
