@@ -207,9 +207,9 @@ int main(int argc, char** argv) {
   velmora::cli::Json verification;
   const bool verified = !verify || verifier.Run(conversion, quiet, std::cerr, verification);
   if (json) {
-    std::cout << velmora::cli::JsonText(velmora::cli::RunReport(conversion.outcomes(), conversion.unreadable_folders(),
-                                                                conversion.unreadable_files(), stopped,
-                                                                verification))
+    std::cout << velmora::cli::JsonText(
+                     velmora::cli::RunReport(conversion.outcomes(), conversion.unreadable_folders(),
+                                             conversion.unreadable_files(), stopped, verification))
               << "\n";
   }
 

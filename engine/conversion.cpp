@@ -217,7 +217,8 @@ std::vector<std::string> Conversion::WhatHappened() {
     if (o.reached) not_reached += o.not_reached;  // a mailbox not reached is counted as a mailbox
     folders_not_made += static_cast<int64_t>(o.folders_not_made.size());
     stored = stored || !o.pst.empty();
-    cancelled = cancelled || (o.reached && o.pst.empty() && o.store_error.empty() && o.other_files < o.queued);
+    cancelled =
+        cancelled || (o.reached && o.pst.empty() && o.store_error.empty() && o.other_files < o.queued);
   }
   const bool stopped = engine_.run_state().StopRequested;
   const bool single = engine_.host().Mode() == RunMode::kSingleMailbox;

@@ -33,10 +33,10 @@ struct MailboxOutcome {
   int32_t other_files = 0;                    // queued files that are not ".eml" files
   int32_t not_reached = 0;                    // queued files a confirmed skip or stop left unread
   bool reached = true;  // false: a stop ended the run before this ticked mailbox (queued = its file count)
-  std::string store_error;     // why the store could not be opened
-  std::string store_cause;     // the same in the user's words (store_cause.h)
+  std::string store_error;       // why the store could not be opened
+  std::string store_cause;       // the same in the user's words (store_cause.h)
   bool skipped_by_user = false;  // a confirmed Skip ended it
-  std::string save_error;      // why the store could not be saved (messages were lost by it)
+  std::string save_error;        // why the store could not be saved (messages were lost by it)
 };
 
 class Conversion {

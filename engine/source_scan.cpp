@@ -89,7 +89,8 @@ void ScanLevel(Engine& engine, std::string& path, EnteredFolders& entered) {
     uint32_t error = 0;
     const uint32_t attributes = fsutil::PathAttributes(path + name, &error);
     if (attributes == fsutil::kInvalidAttributes) {
-      if (!TakenForFolder(attributes, error)) engine.UnreadableFiles.push_back({path + name, ErrorText(error)});
+      if (!TakenForFolder(attributes, error))
+        engine.UnreadableFiles.push_back({path + name, ErrorText(error)});
     } else if ((attributes & kAttributeDirectory) == 0) {
       engine.Yield();
       RunState::AddToQueue(state.QueuedFiles, path + name, "K" + std::to_string(engine.next_file_number));
