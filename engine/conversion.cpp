@@ -15,6 +15,16 @@ namespace {
 // would hide its OK button.
 constexpr size_t kUnreadableShown = 10;
 
+// Adds the count of `list` with its suffix, then its first entries one a line, to the completion text.
+void ListFailures(const std::vector<FileFailure>& list, const char* suffix, std::string& text) {
+  if (list.empty()) return;
+  text += "\r\n" + std::to_string(list.size()) + suffix;
+  for (size_t i = 0; i < list.size() && i < kUnreadableShown; ++i)
+    text += "\r\n" + list[i].path + ": " + list[i].reason;
+  if (list.size() > kUnreadableShown)
+    text += "\r\n" + std::to_string(list.size() - kUnreadableShown) + texts::kMoreSuffix;
+}
+
 // The front end as a scan that only counts sees it: yields reach the windows, nothing else does.
 class CountingHost : public Host {
  public:
@@ -289,22 +299,8 @@ void Conversion::ShowCompletion(const char* first_line, const char* second_line)
   size_t folders_not_made = 0;
   for (const auto& o : outcomes_) folders_not_made += o.folders_not_made.size();
   if (folders_not_made > 0) text += "\r\n" + std::to_string(folders_not_made) + texts::kFoldersNotMadeSuffix;
-  if (!unreadable_folders_.empty()) {
-    text += "\r\n" + std::to_string(unreadable_folders_.size()) + texts::kUnreadableSuffix;
-    for (size_t i = 0; i < unreadable_folders_.size() && i < kUnreadableShown; ++i)
-      text += "\r\n" + unreadable_folders_[i].path + ": " + unreadable_folders_[i].reason;
-    if (unreadable_folders_.size() > kUnreadableShown) {
-      text += "\r\n" + std::to_string(unreadable_folders_.size() - kUnreadableShown) + texts::kMoreSuffix;
-    }
-  }
-  if (!unreadable_files_.empty()) {
-    text += "\r\n" + std::to_string(unreadable_files_.size()) + texts::kUnreadableFilesSuffix;
-    for (size_t i = 0; i < unreadable_files_.size() && i < kUnreadableShown; ++i)
-      text += "\r\n" + unreadable_files_[i].path + ": " + unreadable_files_[i].reason;
-    if (unreadable_files_.size() > kUnreadableShown) {
-      text += "\r\n" + std::to_string(unreadable_files_.size() - kUnreadableShown) + texts::kMoreSuffix;
-    }
-  }
+  ListFailures(unreadable_folders_, texts::kUnreadableSuffix, text);
+  ListFailures(unreadable_files_, texts::kUnreadableFilesSuffix, text);
   for (const auto& o : outcomes_) {
     if (!o.save_error.empty()) text += "\r\n" + o.save_error;
   }
