@@ -13,8 +13,8 @@
 #include <string>
 
 #include "pst/messaging/message_store.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 
 namespace pst = velmora::pst;
 

@@ -11,7 +11,7 @@
 #include "engine/conversion.h"
 #include "engine/testing/recording_host.h"
 #include "pst/messaging/name_to_id_map.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"

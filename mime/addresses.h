@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "mime/prop_tags.h"
+#include "pst/content/message_content.h"
 #include "pst/ltp/property_context.h"
-#include "pst/messaging/message_content.h"
 
 namespace velmora::mime {
 

@@ -11,7 +11,7 @@
 #include "mime/file_names.h"
 #include "mime/spill_store.h"
 #include "mime/uuencode.h"
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::mime {
 

@@ -6,7 +6,7 @@
 #include "mime/attachment_builder.h"
 #include "mime/body_choice.h"
 #include "mime/spill_store.h"
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::mime {
 

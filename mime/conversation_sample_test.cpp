@@ -11,8 +11,8 @@
 #include "mime/conversation.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::mime {
 namespace {

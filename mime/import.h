@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::mime {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::mime {
 

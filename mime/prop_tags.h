@@ -1,4 +1,4 @@
-// The property IDs the importer sets come from the catalogue in pst/messaging/prop_tags.h (`tag::kSubject` is
+// The property IDs the importer sets come from the catalogue in pst/tags/prop_tags.h (`tag::kSubject` is
 // `pst::ids::kSubject`; a PropertyMap is keyed by property ID, the PropValue carries the type). Here: the
 // address roles the importer fills as groups and the property sets of the named properties it adds.
 #pragma once
@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::mime::tag {
 

@@ -12,7 +12,7 @@
 
 #include "mime/attachment_builder.h"
 #include "mime/spill_store.h"
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::mime {
 

@@ -2,7 +2,7 @@
 #include <limits>
 
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 #include "rdo/rdo_mail.h"
 
 namespace velmora::rdo {

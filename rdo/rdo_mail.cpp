@@ -6,7 +6,7 @@
 #include "mime/own_address.h"
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 #include "rdo/source_key.h"
 
 namespace velmora::rdo {

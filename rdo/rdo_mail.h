@@ -21,7 +21,7 @@
 #include <string>
 #include <variant>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 #include "rdo/object.h"
 #include "rdo/parsed_eml.h"
 #include "rdo/store_state.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 #include "rdo/rdo_session.h"
 #include "rdo/testing/error_of.h"
 #include "tests/support/support.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::rdo {
 

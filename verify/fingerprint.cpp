@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 #include "verify/sha256.h"
 
 namespace velmora::verify {

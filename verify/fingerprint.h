@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::verify {
 

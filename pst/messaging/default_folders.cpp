@@ -15,7 +15,7 @@
 // |   23 | Junk E-mail   | IPF.Note        | 0x36D8 PidTagAdditionalRenEntryIds, value index 4          |
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

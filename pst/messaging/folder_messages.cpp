@@ -2,10 +2,10 @@
 // messages of a folder, and keeping the contents tables held in memory within a bound.
 #include <algorithm>
 
+#include "pst/content/table_templates.h"
 #include "pst/messaging/folder_state.h"
 #include "pst/messaging/message/contents_row.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/table_templates.h"
 
 namespace velmora::pst {
 

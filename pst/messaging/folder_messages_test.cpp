@@ -9,10 +9,10 @@
 
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/messaging/store_check.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "pst/ltp/table_appender.h"
 #include "pst/messaging/message_store.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

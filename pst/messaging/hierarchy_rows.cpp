@@ -3,9 +3,9 @@
 // children that changed are rewritten in place and new children's rows appended, so a commit writes the
 // blocks those rows live in, not a table of ten thousand rows. Smaller tables, and tables whose rows cannot
 // change that way, are written whole.
+#include "pst/content/table_templates.h"
 #include "pst/messaging/folder_state.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/table_templates.h"
 
 namespace velmora::pst {
 

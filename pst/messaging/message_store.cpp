@@ -4,10 +4,10 @@
 #include <set>
 #include <unordered_map>
 
+#include "pst/content/table_templates.h"
 #include "pst/messaging/folder_state.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
-#include "pst/messaging/table_templates.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

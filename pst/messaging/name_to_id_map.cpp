@@ -1,8 +1,8 @@
 #include "pst/messaging/name_to_id_map.h"
 
 #include "pst/ltp/le_bytes.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/crc.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "pst/content/message_content.h"
 #include "pst/ltp/property_context.h"
-#include "pst/messaging/message_content.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

@@ -24,12 +24,12 @@
 // |        |                                        | (PC) + 0x2230 search contents table               |
 //
 // Empty folder tables share the template's data block, as Outlook's do.
+#include "pst/content/table_templates.h"
 #include "pst/ltp/heap.h"
 #include "pst/ltp/le_bytes.h"
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
-#include "pst/messaging/table_templates.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

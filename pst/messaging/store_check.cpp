@@ -6,7 +6,7 @@
 
 #include "pst/messaging/message/contents_row.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 
 #include "pst/messaging/message_store.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 #include "tests/messages/message_files.h"
 #include "tests/support/pst_soundness.h"
 #include "tests/support/support.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "pst/messaging/message_store.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 #include "tests/support/support.h"
 
 namespace velmora::testing {

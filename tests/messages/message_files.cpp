@@ -5,7 +5,7 @@
 #include <fstream>
 #include <random>
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "tests/support/support.h"
 

@@ -12,9 +12,9 @@
 #include <fstream>
 
 #include "pst/messaging/message_store.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 #include "rdo/rdo_mail.h"
 #include "tests/messages/message_files.h"
 #include "tests/support/support.h"

@@ -7,11 +7,11 @@
 // reports that short last block of a two-level tree, which its harness tells apart (strict_reader.py).
 #include <gtest/gtest.h>
 
+#include "pst/content/table_templates.h"
 #include "pst/messaging/message_store.h"
-#include "pst/messaging/prop_tags.h"
-#include "pst/messaging/table_templates.h"
 #include "pst/ndb/block.h"
 #include "pst/ndb/node_database.h"
+#include "pst/tags/prop_tags.h"
 #include "tests/messages/message_files.h"
 #include "tests/support/pst_soundness.h"
 #include "tests/support/support.h"

@@ -3,12 +3,12 @@
 // checked against Outlook's own numbers and on every attachment of a real file (stored_message_test.cpp).
 #include <gtest/gtest.h>
 
+#include "pst/content/table_templates.h"
 #include "pst/ltp/le_bytes.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/message/attachment_writer.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/message_test_support.h"
-#include "pst/messaging/table_templates.h"
 
 namespace velmora::pst::testing {
 namespace {

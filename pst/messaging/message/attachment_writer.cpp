@@ -1,10 +1,10 @@
 #include "pst/messaging/message/attachment_writer.h"
 
+#include "pst/content/table_templates.h"
 #include "pst/ltp/le_bytes.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/subnode_entries.h"
-#include "pst/messaging/prop_tags.h"
-#include "pst/messaging/table_templates.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

@@ -13,8 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "pst/content/message_content.h"
 #include "pst/ltp/table_context.h"
-#include "pst/messaging/message_content.h"
 
 namespace velmora::pst {
 

@@ -1,6 +1,6 @@
 #include "pst/messaging/message/contents_row.h"
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

@@ -6,7 +6,7 @@
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/message/recipient_table.h"
 #include "pst/messaging/message/subject_encoding.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

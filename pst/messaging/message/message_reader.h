@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 
 namespace velmora::pst {
 

@@ -11,8 +11,8 @@
 
 #include "pst/messaging/message/message_reader.h"
 #include "pst/messaging/message/message_writer.h"
-#include "pst/messaging/prop_tags.h"
 #include "pst/ndb/testing/memory_node_store.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst::testing {
 

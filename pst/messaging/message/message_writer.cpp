@@ -9,7 +9,7 @@
 #include "pst/messaging/message/size_limit.h"
 #include "pst/messaging/message/subject_encoding.h"
 #include "pst/messaging/message/subnode_entries.h"
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

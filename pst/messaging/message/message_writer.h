@@ -30,8 +30,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "pst/content/message_content.h"
 #include "pst/ltp/table_context.h"
-#include "pst/messaging/message_content.h"
 
 namespace velmora::pst {
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <memory>
 
-#include "pst/messaging/prop_tags.h"
-#include "pst/messaging/table_templates.h"
+#include "pst/content/table_templates.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 

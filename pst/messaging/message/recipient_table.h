@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "pst/content/message_content.h"
 #include "pst/ltp/table_context.h"
-#include "pst/messaging/message_content.h"
 
 namespace velmora::pst {
 

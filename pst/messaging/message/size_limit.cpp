@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pst/messaging/message_content.h"
+#include "pst/content/message_content.h"
 #include "pst/ndb/status.h"
 
 namespace velmora::pst {

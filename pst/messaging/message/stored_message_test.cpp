@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "pst/content/table_templates.h"
 #include "pst/ltp/le_bytes.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/message/attachment_writer.h"
@@ -16,7 +17,6 @@
 #include "pst/messaging/message/held_bytes.h"
 #include "pst/messaging/message/message_size.h"
 #include "pst/messaging/message/message_test_support.h"
-#include "pst/messaging/table_templates.h"
 #include "pst/ndb/check.h"
 #include "pst/ndb/node_database.h"
 

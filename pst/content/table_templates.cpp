@@ -1,6 +1,6 @@
-#include "pst/messaging/table_templates.h"
+#include "pst/content/table_templates.h"
 
-#include "pst/messaging/prop_tags.h"
+#include "pst/tags/prop_tags.h"
 
 namespace velmora::pst::templates {
 
