@@ -188,9 +188,8 @@ TEST_F(ImportLoopTest, ResumeIntoAnOlderFileKeepsWhatItCannotTellApart) {
   EXPECT_EQ(o.already_present, std::vector<std::string>{(inbox / "a.eml").string()});
   EXPECT_EQ(o.converted, 2);
   auto check = CheckWithReaders((out() / "Box.pst").string(), {{{"Inbox", 4}}});
-  if (check.available) {
-    EXPECT_TRUE(check.ok) << check.output;
-  }
+  if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 // Messages of "!" folders land in the folder named before the first "!", which is made when missing; names

@@ -57,12 +57,11 @@ TEST(VelmoraUnderXvfb, KeyboardWalkConvertsASingleMailbox) {
   ASSERT_TRUE(fs::exists(pst));
   const auto check =
       testing::CheckWithReaders(pst.string(), testing::ExpectedTree{{"Inbox", 3}, {"Sent Items", 1}});
-  if (check.available) {
-    EXPECT_TRUE(check.ok) << check.output;
-  }
   for (const char* window : {"frmFirst", "frmStart", "frmSingle", "frmMigateAll"}) {
     EXPECT_TRUE(fs::exists(shots / (std::string(window) + ".png"))) << window;
   }
+  if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+  EXPECT_TRUE(check.ok) << check.output;
 }
 
 // The multiple-mailbox walk; afterwards the status window covers nothing of the page (its list and its
