@@ -45,7 +45,9 @@ TEST(VelmoraUnderXvfb, KeyboardWalkConvertsASingleMailbox) {
   fs::remove_all(shots);
   fs::create_directories(shots);
 
-  const std::string command = "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' bash " +
+  // xvfb-run -a takes the first display number without a lock file from -n on; two walks that ctest starts
+  // together would both take the same one, so each starts its search at its own number.
+  const std::string command = "timeout 120 xvfb-run -a -n 90 -s '-screen 0 1280x1024x24' bash " +
                               testing::ShellQuote(VELMORA_SOURCE_DIR "/wizard/xvfb_walk.sh") + " " +
                               testing::ShellQuote(VELMORA_BINARY) + " " +
                               testing::ShellQuote(mailbox.string()) + " " +
@@ -78,7 +80,7 @@ TEST(VelmoraUnderXvfb, KeyboardWalkConvertsEveryMailboxAndClearsThePage) {
   const fs::path shots = fs::current_path() / "velmora-xvfb-multiple";
   fs::remove_all(shots);
   fs::create_directories(shots);
-  const std::string command = "timeout 120 xvfb-run -a -s '-screen 0 1280x1024x24' bash " +
+  const std::string command = "timeout 120 xvfb-run -a -n 95 -s '-screen 0 1280x1024x24' bash " +
                               testing::ShellQuote(VELMORA_SOURCE_DIR "/wizard/xvfb_walk.sh") + " " +
                               testing::ShellQuote(VELMORA_BINARY) + " " +
                               testing::ShellQuote((dir.path() / "export").string()) + " " +
