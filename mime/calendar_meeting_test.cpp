@@ -25,9 +25,7 @@ std::string NamedString(const pst::MessageContent& m, uint8_t set, uint32_t lid)
 }
 
 pst::MessageContent LoadMeeting(const std::string& name) {
-  auto r = ImportEml(std::string(VELMORA_MIME_SOURCE_ROOT) + "/tests/messages/meetings/" + name);
-  EXPECT_TRUE(r.ok()) << r.status().message();
-  return r.ok() ? std::move(r).value() : pst::MessageContent{};
+  return LoadTestMessage("meetings", name);
 }
 
 constexpr uint8_t kAppointment = 0x02, kMeeting = 0x90;

@@ -13,9 +13,7 @@ namespace {
 using namespace testing;  // NOLINT: the value helpers
 
 pst::MessageContent LoadReport(const std::string& name) {
-  auto r = ImportEml(std::string(VELMORA_MIME_SOURCE_ROOT) + "/tests/messages/reports/" + name);
-  EXPECT_TRUE(r.ok()) << r.status().message();
-  return r.ok() ? std::move(r).value() : pst::MessageContent{};
+  return LoadTestMessage("reports", name);
 }
 
 TEST(ReportKinds, DeliveryReportsListTheRecipientsOfTheirWorstAction) {

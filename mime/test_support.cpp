@@ -58,6 +58,12 @@ std::string TestDataPath(const std::string& name) {
   return root + "/mime/testdata/" + name;
 }
 
+pst::MessageContent LoadTestMessage(const std::string& folder, const std::string& name) {
+  auto r = ImportEml(std::string(VELMORA_MIME_SOURCE_ROOT) + "/tests/messages/" + folder + "/" + name);
+  if (!r.ok()) throw std::runtime_error("import of " + name + " failed: " + r.status().message());
+  return std::move(r).value();
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);

@@ -25,6 +25,8 @@ uint64_t FileTime(int year, int month, int day, int hour, int minute, int second
 // mime/testdata/<name> in the source tree.
 std::string TestDataPath(const std::string& name);
 std::string ReadFile(const std::string& path);
+// The message in the repository's tests/messages/<folder>/<name>, imported; throws when it does not import.
+pst::MessageContent LoadTestMessage(const std::string& folder, const std::string& name);
 
 // Imports a message given as text (LF line ends are turned into CRLF when `crlf`).
 pst::MessageContent ImportText(const std::string& text, bool crlf = false, const ImportOptions& options = {});

@@ -14,9 +14,7 @@ namespace {
 using namespace testing;  // NOLINT: the value helpers
 
 pst::MessageContent LoadTnef(const std::string& name) {
-  auto r = ImportEml(std::string(VELMORA_MIME_SOURCE_ROOT) + "/tests/messages/tnef/" + name);
-  EXPECT_TRUE(r.ok()) << r.status().message();
-  return r.ok() ? std::move(r).value() : pst::MessageContent{};
+  return LoadTestMessage("tnef", name);
 }
 
 std::vector<std::string> Names(const pst::MessageContent& m) {
