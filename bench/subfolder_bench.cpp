@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   const int per_commit = argc > 4 ? std::atoi(argv[4]) : 50;
   const int messages = argc > 5 ? std::atoi(argv[5]) : 20;
 
-  auto file = pst::OpenPosixFile(argv[1], pst::OpenMode::kCreateNew);
+  auto file = pst::OpenDiskFile(argv[1], pst::OpenMode::kCreateNew);
   if (!file.ok()) return Fail("open", file.status());
   auto db = pst::NodeDatabase::Create(std::shared_ptr<pst::File>(std::move(file).value()));
   if (!db.ok()) return Fail("create", db.status());

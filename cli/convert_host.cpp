@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "engine/texts.h"
+#include "fsutil/platform_shim.h"
+#include "fsutil/stop_signals.h"
 
 namespace velmora::cli {
-
-volatile std::sig_atomic_t ConvertHost::interrupted = 0;
 
 namespace {
 
@@ -33,7 +33,7 @@ ConvertHost::ConvertHost(Options options, engine::RunState& run_state, std::FILE
 void ConvertHost::Yield() {
   // The signal stays noted: a stop that the engine clears before it asks (the driver resets the flag before
   // each mailbox) is set again at the next yield, so a signal is never lost.
-  if (interrupted) run_state_.StopRequested = true;
+  if (fsutil::StopRequest() != 0) run_state_.StopRequested = true;
 }
 
 void ConvertHost::SetLine(engine::StatusLine line, const std::string& text) {
@@ -41,7 +41,7 @@ void ConvertHost::SetLine(engine::StatusLine line, const std::string& text) {
   if (line == engine::StatusLine::kCurrentFile && text == engine::texts::kSessionCreated) {
     // A new mailbox: its name is the part of the .pst path after the last separator.
     const std::string& pst = run_state_.PstFilePath;
-    mailbox_ = pst.substr(pst.rfind('/') + 1);
+    mailbox_ = pst.substr(pst.rfind(fsutil::kPathSeparator) + 1);
     mailbox_start_ = std::chrono::steady_clock::now();
   }
   if (line == engine::StatusLine::kFrameText) DrawProgress(false);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,9 +28,6 @@ class ConvertHost : public engine::Host {
 
   ConvertHost(Options options, engine::RunState& run_state, std::FILE* err);
 
-  // The number of the stop signal received (SIGINT, SIGTERM, SIGHUP), 0 before one; Yield turns it into
-  // StopRequested.
-  static volatile std::sig_atomic_t interrupted;
   void Attach(engine::Conversion* conversion) { conversion_ = conversion; }
   bool store_error_shown() const { return store_error_shown_; }
   bool stopped_by_user() const { return stopped_; }

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "fsutil/now.h"
 #include "pst/messaging/message/message_reader.h"
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/node_io.h"
@@ -31,7 +32,7 @@ struct OpenStore {
 
 // Opens read-only: inspecting a file never writes to it.
 bool Open(const std::string& path, OpenStore& s, std::ostream& err, bool wait) {
-  auto file = pst::OpenPosixFileShared(path, wait);
+  auto file = pst::OpenDiskFileShared(path, wait);
   if (!file.ok()) {
     err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
     return false;
@@ -92,7 +93,7 @@ std::string Time(const pst::PropertyMap& props, uint16_t id) {
   // FILETIME: 100 ns since 1601-01-01 UTC; 11,644,473,600 s lie between 1601 and 1970.
   std::time_t secs = static_cast<std::time_t>(*ft / 10000000ULL) - 11644473600LL;
   std::tm utc{};
-  gmtime_r(&secs, &utc);
+  fsutil::UtcCalendar(secs, &utc);
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &utc);
   return buf;
@@ -114,7 +115,7 @@ int ListFolders(const std::string& path, std::ostream& out, std::ostream& err, b
 
 int CheckStore(const std::string& path, std::ostream& out, std::ostream& err, bool wait) {
   // The lock is held until the check ends: the second open below shares it.
-  auto file = pst::OpenPosixFileShared(path, wait);
+  auto file = pst::OpenDiskFileShared(path, wait);
   if (!file.ok()) {
     err << "velmora-pst: cannot open " << path << ": " << file.status().message() << "\n";
     return 2;

@@ -1,8 +1,5 @@
 // velmora-convert: the converter without windows. The same engine and the same code path as the wizard's Next
 // button, with a front end for scripts, servers and tests.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +14,9 @@
 #include "engine/conversion.h"
 #include "engine/errors.h"
 #include "engine/mailbox_list.h"
+#include "fsutil/file_queries.h"
+#include "fsutil/program_text.h"
+#include "fsutil/stop_signals.h"
 #include "velmora_version.h"
 
 namespace {
@@ -79,30 +79,32 @@ int Usage(const std::string& problem) {
 // An absolute path without a trailing separator (except the root), as the folder picker gives it.
 std::string Absolute(const std::string& p) {
   std::error_code ec;
-  fs::path a = fs::absolute(p, ec).lexically_normal();
-  std::string s = a.string();
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  fs::path a = fs::absolute(velmora::fsutil::FsPath(p), ec).lexically_normal();
+  std::string s = velmora::fsutil::Utf8Path(a);
+  while (s.size() > 1 && s.back() == velmora::fsutil::kPathSeparator && s.end()[-2] != ':') s.pop_back();
   return s;
 }
 
+bool IsFolder(const std::string& p) {
+  const uint32_t attributes = velmora::fsutil::PathAttributes(p);
+  return attributes != velmora::fsutil::kInvalidAttributes &&
+         (attributes & velmora::fsutil::kAttributeDirectory);
+}
+
 bool IsListableFolder(const std::string& p) {
-  std::error_code ec;
-  if (!fs::is_directory(p, ec)) return false;
-  return ::access(p.c_str(), R_OK | X_OK) == 0;
+  return IsFolder(p) && velmora::fsutil::FolderReadable(p);
 }
 
 bool IsWritableFolder(const std::string& p) {
-  std::error_code ec;
-  return fs::is_directory(p, ec) && ::access(p.c_str(), W_OK | X_OK) == 0;
-}
-
-void OnStopSignal(int signal_number) {
-  ConvertHost::interrupted = signal_number;
+  return IsFolder(p) && velmora::fsutil::FolderWritable(p);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv_native) {
+  velmora::fsutil::Utf8Console();
+  const std::vector<std::string> argv = velmora::fsutil::Utf8Arguments(argc, argv_native);
+  argc = static_cast<int>(argv.size());
   bool quiet = false, json = false, multiple = false, resume = false, verify = false;
   std::vector<std::string> args;
   for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
@@ -136,7 +138,7 @@ int main(int argc, char** argv) {
 
   ConvertHost::Options o;
   o.quiet = quiet;
-  o.progress = !quiet && ::isatty(STDERR_FILENO);
+  o.progress = !quiet && velmora::fsutil::IsTerminal(stderr);
   o.single = !multiple;
   if (!multiple) {
     if (args.size() != 2) return Usage("a single-mailbox run takes SOURCE_FOLDER and OUTPUT.pst");
@@ -145,11 +147,10 @@ int main(int argc, char** argv) {
     if (!IsListableFolder(o.source)) {
       return Fail("the source folder does not exist or cannot be read: " + o.source);
     }
-    std::error_code ec;
-    if (fs::is_directory(o.pst, ec)) {
+    if (IsFolder(o.pst)) {
       return Fail("the output path is a folder, not a file: " + o.pst);
     }
-    const std::string parent = fs::path(o.pst).parent_path().string();
+    const std::string parent = velmora::fsutil::Utf8Path(velmora::fsutil::FsPath(o.pst).parent_path());
     if (!IsWritableFolder(parent)) {
       return Fail("the output folder does not exist or cannot be written: " + parent);
     }
@@ -175,13 +176,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  struct sigaction sa;
-  std::memset(&sa, 0, sizeof sa);
-  sa.sa_handler = OnStopSignal;
-  sa.sa_flags = SA_RESETHAND;  // a second signal ends the process; the file keeps its last commit
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);  // the terminal closed: stop and report as for SIGTERM
+  // Ctrl+C, SIGTERM and SIGHUP (on Windows also the console closing, log-off and shutdown) stop the run as a
+  // confirmed Stop; a second one ends the process and the file keeps its last commit.
+  velmora::fsutil::WatchStopSignals();
 
   velmora::engine::RunState run;
   ConvertHost host(o, run, stderr);
@@ -214,7 +211,10 @@ int main(int argc, char** argv) {
   }
 
   if (host.store_error_shown()) return kExitFailure;
-  if (stopped) return kExitSignalBase + (ConvertHost::interrupted ? ConvertHost::interrupted : SIGINT);
+  if (stopped) {
+    const int request = velmora::fsutil::StopRequest();
+    return kExitSignalBase + (request ? request : velmora::fsutil::kStopInterrupt);
+  }
   bool lost = conversion.NotConvertedCount() > 0 || !conversion.unreadable_folders().empty() ||
               !conversion.unreadable_files().empty();
   for (const auto& m : conversion.outcomes())

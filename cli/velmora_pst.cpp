@@ -5,6 +5,7 @@
 
 #include "cli/pst_inspect.h"
 #include "cli/verify_run.h"
+#include "fsutil/program_text.h"
 #include "velmora_version.h"
 
 namespace {
@@ -37,7 +38,10 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv_native) {
+  velmora::fsutil::Utf8Console();
+  const std::vector<std::string> argv = velmora::fsutil::Utf8Arguments(argc, argv_native);
+  argc = static_cast<int>(argv.size());
   if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     std::cout << kUsage;
     return 0;

@@ -6,6 +6,8 @@
 
 #include "engine/migration.h"
 #include "engine/text_rules.h"
+#include "fsutil/platform_shim.h"
+#include "fsutil/program_text.h"
 #include "rdo/parsed_eml.h"
 #include "rdo/rdo_mail.h"
 
@@ -34,10 +36,13 @@ void PrintReport(const verify::Report& r, const std::vector<std::string>& added,
 std::vector<std::string> MessageFiles(const std::string& source, std::ostream& err) {
   std::vector<std::string> files;
   std::error_code ec;
-  fs::recursive_directory_iterator it(source, fs::directory_options::skip_permission_denied, ec), end;
+  fs::recursive_directory_iterator it(fsutil::FsPath(source), fs::directory_options::skip_permission_denied,
+                                      ec),
+      end;
   for (; !ec && it != end; it.increment(ec)) {
-    if (!it->is_regular_file(ec) || !engine::HasEmlExtension(it->path().filename().string())) continue;
-    files.push_back(it->path().string());
+    if (!it->is_regular_file(ec) || !engine::HasEmlExtension(fsutil::Utf8Path(it->path().filename())))
+      continue;
+    files.push_back(fsutil::Utf8Path(it->path()));
   }
   if (ec) err << "velmora-pst: " << source << " cannot be read in full: " << ec.message() << "\n";
   std::sort(files.begin(), files.end());
@@ -80,7 +85,7 @@ Json VerifyJson(const std::string& pst, const verify::Report& r, const std::vect
 int VerifyFolder(const std::string& source, const std::string& pst, bool json, std::ostream& out,
                  std::ostream& err, bool wait) {
   std::error_code ec;
-  if (!fs::is_directory(source, ec)) {
+  if (!fs::is_directory(fsutil::FsPath(source), ec)) {
     err << "velmora-pst: the source folder does not exist or is not a folder: " << source << "\n";
     return 2;
   }
@@ -91,8 +96,8 @@ int VerifyFolder(const std::string& source, const std::string& pst, bool json, s
     return 2;
   }
   verify::StoreVerifier& v = **verifier;
-  std::string root = fs::path(source).lexically_normal().string();
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  std::string root = fsutil::Utf8Path(fsutil::FsPath(source).lexically_normal());
+  while (root.size() > 1 && root.back() == fsutil::kPathSeparator) root.pop_back();
   std::vector<std::string> added;
   for (const std::string& file : MessageFiles(root, err)) {
     const std::string folder = engine::TargetFolderPath(file, root, v.inbox_name(), v.sent_items_name());

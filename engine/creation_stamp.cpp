@@ -16,7 +16,7 @@ std::string FormatCreationStamp(const std::tm& t) {
 std::tm LocalTimeNow() {
   std::time_t now = fsutil::UnixTimeNow();
   std::tm local{};
-  localtime_r(&now, &local);
+  fsutil::LocalCalendar(now, &local);
   return local;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fsutil/testing/linux_only.h"
 #include "fsutil/testing/temp_tree.h"
 #include "fsutil/win32_errors.h"
 
@@ -33,6 +34,7 @@ class FileQueriesTest : public ::testing::Test {
 };
 
 TEST_F(FileQueriesTest, AttributeWordsAndTheCodesOfFailedQueries) {
+  VELMORA_LINUX_ONLY("the POSIX shim's attribute words, from permission bits and symbolic links");
   tree_.Folder("Inbox");
   tree_.File("a.eml");
   tree_.File(".hidden");
@@ -65,6 +67,7 @@ TEST_F(FileQueriesTest, AttributeWordsAndTheCodesOfFailedQueries) {
 }
 
 TEST_F(FileQueriesTest, ListingsComeInNtfsOrderWithoutDotsAndTakeNamesLiterally) {
+  VELMORA_LINUX_ONLY("names Windows forbids (\"?\", \"*\", bytes that are not UTF-8)");
   for (const char* n : {"b.eml", "_x", "Z", "a1", "A.eml", "noext", "\xFF\xFEmsg.eml"}) tree_.File(n);
   for (const char* n : {"Sub", "q?", "st*r", "[x]"}) tree_.Folder(n);
   uint32_t error = 1;
@@ -86,6 +89,7 @@ TEST_F(FileQueriesTest, AFolderThatCannotBeListedSaysWhy) {
   Listed(tree_.Path("file.txt"), &error);
   EXPECT_EQ(error, kErrorPathNotFound);
   if (RunningAsRoot()) return;  // permission bits deny root nothing
+  VELMORA_LINUX_ONLY("permission bits");
   tree_.Folder("closed");
   tree_.Chmod("closed", 0000);
   Listed(tree_.Path("closed"), &error);
@@ -93,6 +97,7 @@ TEST_F(FileQueriesTest, AFolderThatCannotBeListedSaysWhy) {
 }
 
 TEST_F(FileQueriesTest, IdentitiesTellFoldersApartAndSeeThroughLinks) {
+  VELMORA_LINUX_ONLY("symbolic links");
   tree_.Folder("a");
   tree_.Folder("b");
   tree_.Symlink("a/up", tree_.root());

@@ -23,6 +23,14 @@ std::time_t UnixTimeNow();
 // Now as a FILETIME: 100 ns units since 1601-01-01 UTC.
 uint64_t FileTimeNow();
 
+// The calendar fields of `t` in the local time zone (localtime_r; localtime_s on Windows): false when the
+// system cannot give them.
+bool LocalCalendar(std::time_t t, std::tm* out);
+// The same in UTC, worked out here from the proleptic Gregorian calendar rather than asked of the system, so
+// that every platform gives the same fields, also before 1970 (Windows' gmtime_s refuses those): false only
+// when the year does not fit the fields.
+bool UtcCalendar(std::time_t t, std::tm* out);
+
 // Fills `out` with random bytes, from a generator seeded once from the system's random source. Safe to call
 // from any thread; in a reproducible run only calls made in a fixed order give fixed bytes.
 void RandomBytes(std::span<uint8_t> out);

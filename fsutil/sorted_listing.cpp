@@ -1,7 +1,5 @@
 #include "fsutil/sorted_listing.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <utility>
@@ -109,7 +107,7 @@ SortedListing::SortedListing(size_t run_bytes, std::string temp_folder)
     : run_bytes_(std::min<size_t>(run_bytes, size_t{1} << 30)), temp_folder_(std::move(temp_folder)) {}
 
 SortedListing::~SortedListing() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) CloseFile(fd_);
 }
 
 uint32_t SortedListing::Add(std::string_view name) {

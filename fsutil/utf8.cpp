@@ -113,4 +113,25 @@ std::u16string ToUtf16(std::u32string_view code_points) {
   return out;
 }
 
+std::u16string Utf16FromUtf8(std::string_view s) {
+  return ToUtf16(DecodeUtf8Lossless(s));
+}
+
+std::string Utf8FromUtf16(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char32_t unit = s[i];
+    const bool high = unit >= 0xD800 && unit < 0xDC00;
+    if (high && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (s[++i] - 0xDC00));
+    } else if (unit >= 0xDC80 && unit < 0xDD00) {
+      out.push_back(static_cast<char>(unit - 0xDC00));  // a byte escaped by DecodeUtf8Lossless
+    } else {
+      AppendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    }
+  }
+  return out;
+}
+
 }  // namespace velmora::fsutil

@@ -40,4 +40,10 @@ std::u32string DecodeUtf8Lossless(std::string_view bytes);
 // one unit.
 std::u16string ToUtf16(std::u32string_view code_points);
 
+// The UTF-16 form of a UTF-8 string (a path on its way to a wide Win32 call): ToUtf16(DecodeUtf8Lossless(s)).
+std::u16string Utf16FromUtf8(std::string_view s);
+// The UTF-8 form of UTF-16 text (a name from a wide Win32 call). A lone surrogate U+DC80..U+DCFF gives back
+// the byte DecodeUtf8Lossless escaped; any other lone surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view s);
+
 }  // namespace velmora::fsutil

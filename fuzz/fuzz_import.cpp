@@ -51,7 +51,7 @@ struct Harness {
     session->Logoff();
     folder.reset();
     session.reset();
-    auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
+    auto file = pst::OpenDiskFile(pst, pst::OpenMode::kReadOnly);
     if (!file.ok()) __builtin_trap();
     if (!pst::CheckFile(**file).ok()) __builtin_trap();
     auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);

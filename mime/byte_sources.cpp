@@ -1,20 +1,11 @@
 #include "mime/byte_sources.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "fsutil/file_io.h"
 
 namespace velmora::mime {
 namespace {
-// Seconds between 1601-01-01 (FILETIME epoch) and 1970-01-01 (Unix epoch), and FILETIME ticks per second.
-constexpr uint64_t kEpochDeltaSeconds = 11644473600ULL;
-constexpr uint64_t kTicksPerSecond = 10000000ULL;
-
 pst::Status RangeError(uint64_t offset, size_t n, uint64_t size) {
   return pst::Status::InvalidArgument("read of " + std::to_string(n) + " bytes at " + std::to_string(offset) +
                                       " passes the end (" + std::to_string(size) + " bytes)");
@@ -25,33 +16,31 @@ bool InRange(uint64_t offset, size_t n, uint64_t size) {
 }  // namespace
 
 pst::Result<std::shared_ptr<FileSource>> FileSource::Open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return pst::Status::IoError("the file cannot be read: " + path + ": " + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int err = errno;
-    ::close(fd);
+  int fd = -1;
+  if (const int err = fsutil::OpenFile(path, fsutil::OpenFor::kReading, &fd); err != 0)
+    return pst::Status::IoError("the file cannot be read: " + path + ": " + fsutil::ErrorText(err));
+  fsutil::FileFacts facts;
+  const int err = fsutil::FactsOfFile(fd, &facts);
+  if (err != 0 || !facts.regular) {
+    fsutil::CloseFile(fd);
     return pst::Status::IoError("the file cannot be read: " + path + ": " +
-                                (S_ISDIR(st.st_mode) ? "is a folder" : std::strerror(err)));
+                                (facts.folder ? "is a folder" : fsutil::ErrorText(err)));
   }
-  auto src = std::make_shared<FileSource>(fd, static_cast<uint64_t>(st.st_size));
-  if (st.st_mtim.tv_sec > 0) {
-    src->mtime_filetime_ = (static_cast<uint64_t>(st.st_mtim.tv_sec) + kEpochDeltaSeconds) * kTicksPerSecond +
-                           static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
-  }
+  auto src = std::make_shared<FileSource>(fd, facts.size);
+  src->mtime_filetime_ = facts.modified;
   return src;
 }
 
 FileSource::FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
 FileSource::~FileSource() {
-  ::close(fd_);
+  fsutil::CloseFile(fd_);
 }
 
 pst::Status FileSource::Read(uint64_t offset, std::span<uint8_t> out) const {
   if (!InRange(offset, out.size(), size_)) return RangeError(offset, out.size(), size_);
   const int err = fsutil::ReadAt(fd_, out.data(), out.size(), offset);
   if (err != 0)
-    return pst::Status::IoError(std::string("read failed: ") + (err > 0 ? std::strerror(err) : "end"));
+    return pst::Status::IoError(std::string("read failed: ") + (err > 0 ? fsutil::ErrorText(err) : "end"));
   return pst::Status::Ok();
 }
 

@@ -2,9 +2,9 @@
 // folder) has a PidTagConversationId in its contents-table row, which our rule must give from the message's
 // own properties. Skips when the shared folder is absent.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -26,8 +26,8 @@ std::vector<pst::SubnodeEntry> SubnodesOf(pst::NodeStore& store, pst::Bid sub) {
 TEST(ConversationIdOfOutlookSamples, EqualsTheIdInOutlooksRows) {
   const char* env = std::getenv("VELMORA_SHARED");
   const std::string dir = std::string(env && *env ? env : "/work/shared") + "/sample-pst";
-  struct stat st;
-  if (::stat(dir.c_str(), &st) != 0) GTEST_SKIP() << "no Outlook-made samples at " << dir;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) GTEST_SKIP() << "no Outlook-made samples at " << dir;
   int compared = 0;
   for (const char* name : {"pstsdk-sample1.pst", "pstsdk-submessage.pst", "rubymsg-attachAndInline.pst",
                            "javalibpst-dist-list.pst"}) {

@@ -1,7 +1,5 @@
 #include "mime/import.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -368,14 +366,14 @@ pst::Result<RepairedInput> CopyRepaired(const pst::ByteSource& edited, const Imp
     size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, size - at));
     PST_RETURN_IF_ERROR(edited.Read(at, std::span<uint8_t>(buf.data(), n)));
     if (const int err = fsutil::WriteAt(fd, buf.data(), n, at); err != 0)
-      return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(err));
+      return pst::Status::IoError(std::string("cannot write the temporary file: ") + fsutil::ErrorText(err));
     at += n;
   }
-  int dup = ::dup(fd);
-  if (dup < 0)
-    return pst::Status::IoError(std::string("cannot read the temporary file: ") + std::strerror(errno));
+  int dup = -1;
+  if (const int err = fsutil::DuplicateAt(fd, 0, &dup); err != 0)
+    return pst::Status::IoError(std::string("cannot read the temporary file: ") + fsutil::ErrorText(err));
   file->Grow(size);
-  // The stream owns the duplicate and reads from offset 0 (pwrite moved nothing).
+  // The stream owns the duplicate and reads from offset 0.
   out.stream.reset(g_mime_stream_fs_new(dup));
   out.source = std::move(file);
   return out;
@@ -465,8 +463,9 @@ pst::Result<pst::MessageContent> ImportEml(const std::string& path, const Import
     auto source = std::make_shared<StreamBytes>(stream.get(), bytes);
     return ImportFromStream(stream.get(), std::move(source), options, fallback);
   }
-  int fd = ::dup(file->fd());
-  if (fd < 0) return pst::Status::IoError("the file cannot be read: " + path);
+  int fd = -1;
+  if (fsutil::DuplicateAt(file->fd(), 0, &fd) != 0)
+    return pst::Status::IoError("the file cannot be read: " + path);
   GObjectPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns the duplicate descriptor
   uint64_t fallback =
       options.fallback_time.value_or(file->modification_time() ? file->modification_time() : FileTimeNow());

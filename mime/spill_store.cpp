@@ -1,11 +1,5 @@
 #include "mime/spill_store.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -27,7 +21,7 @@ pst::Result<std::shared_ptr<FileSource>> CreateUnlinkedTempFile(const std::strin
   int fd = -1;
   if (const int err = fsutil::OpenUnlinkedTempFile(temp_dir, &fd); err != 0)
     return pst::Status::IoError("cannot create a temporary file in " + fsutil::TempFolder(temp_dir) + ": " +
-                                std::strerror(err));
+                                fsutil::ErrorText(err));
   return std::make_shared<FileSource>(fd, 0);
 }
 
@@ -40,7 +34,7 @@ pst::Status SpillStore::EnsureFile() {
 
 pst::Status SpillStore::AppendToFile(const uint8_t* data, size_t n) {
   if (const int err = fsutil::WriteAt(file_->fd(), data, n, file_size_); err != 0)
-    return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(err));
+    return pst::Status::IoError(std::string("cannot write the temporary file: ") + fsutil::ErrorText(err));
   file_size_ += n;
   file_->Grow(file_size_);
   return pst::Status::Ok();
@@ -136,22 +130,21 @@ pst::Result<std::shared_ptr<const pst::ByteSource>> SpillStore::StoreObject(GMim
   uint64_t start = file_size_;
   // GMime writes through its own descriptor. A duplicate shares the file offset with ours, so the offset is
   // set before GMime takes it: the stream then starts exactly at the end of what is stored.
-  int fd = ::dup(file_->fd());
-  if (fd < 0 || ::lseek(fd, static_cast<off_t>(start), SEEK_SET) < 0) {
-    if (fd >= 0) ::close(fd);
-    return pst::Status::IoError(std::string("cannot write the temporary file: ") + std::strerror(errno));
-  }
+  int fd = -1;
+  if (const int err = fsutil::DuplicateAt(file_->fd(), start, &fd); err != 0)
+    return pst::Status::IoError(std::string("cannot write the temporary file: ") + fsutil::ErrorText(err));
   GObjectPtr<GMimeStream> out(g_mime_stream_fs_new(fd));
   ssize_t n = g_mime_object_write_to_stream(object, nullptr, out.get());
   if (n < 0 || g_mime_stream_flush(out.get()) != 0)
     return pst::Status::IoError("cannot write the temporary file");
   // The count GMime returns can exceed what it wrote (seen with nested messages); the file's size is the
   // truth.
-  struct stat st {};
-  if (::fstat(file_->fd(), &st) != 0 || static_cast<uint64_t>(st.st_size) < start) {
-    return pst::Status::IoError(std::string("cannot read back the temporary file: ") + std::strerror(errno));
+  fsutil::FileFacts facts;
+  if (const int err = fsutil::FactsOfFile(file_->fd(), &facts); err != 0 || facts.size < start) {
+    return pst::Status::IoError(std::string("cannot read back the temporary file: ") +
+                                (err != 0 ? fsutil::ErrorText(err) : "it shrank"));
   }
-  file_size_ = static_cast<uint64_t>(st.st_size);
+  file_size_ = facts.size;
   file_->Grow(file_size_);
   return std::shared_ptr<const pst::ByteSource>(
       std::make_shared<SliceSource>(file_, start, file_size_ - start));

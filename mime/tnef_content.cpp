@@ -6,14 +6,12 @@ extern "C" {
 #include <ytnef.h>
 }
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 
+#include "fsutil/quiet_stdout.h"
 #include "mime/body_choice.h"
 #include "mime/byte_sources.h"
 #include "mime/charset.h"
@@ -43,35 +41,9 @@ struct TnefHolder {
 };
 
 // libytnef reports damaged input with printf on standard output, where velmora-convert and velmora-pst write
-// their JSON: the parse runs with standard output sent to the null device, one parse at a time. Nothing else
-// of the program writes to standard output while messages are read.
-class QuietStdout {
- public:
-  QuietStdout() : lock_(Mutex()) {
-    std::fflush(stdout);
-    saved_ = ::dup(STDOUT_FILENO);
-    int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved_ >= 0 && null >= 0) ::dup2(null, STDOUT_FILENO);
-    if (null >= 0) ::close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      ::dup2(saved_, STDOUT_FILENO);
-      ::close(saved_);
-    }
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  static std::mutex& Mutex() {
-    static std::mutex m;
-    return m;
-  }
-  std::lock_guard<std::mutex> lock_;
-  int saved_ = -1;
-};
+// their JSON: the parse runs with standard output sent to the null device (fsutil::QuietStdout), one parse at
+// a time. Nothing else of the program writes to standard output while messages are read.
+using fsutil::QuietStdout;
 
 // A property's value; null when absent (the library's lookup answers MAPI_UNDEFINED, not null).
 variableLength* Find(MAPIProps* props, unsigned tag) {

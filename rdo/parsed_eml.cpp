@@ -1,7 +1,6 @@
 #include "rdo/parsed_eml.h"
 
-#include <sys/stat.h>
-
+#include "fsutil/file_io.h"
 #include "mime/byte_sources.h"
 #include "mime/import.h"
 #include "rdo/source_key.h"
@@ -13,10 +12,6 @@ namespace {
 // About what one entry of a property map or list costs besides its value: the tree node or vector slot, the
 // value's header and the allocator's rounding.
 constexpr uint64_t kEntryOverhead = 96;
-
-int64_t Nanoseconds(const timespec& t) {
-  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
 
 uint64_t HeldBytes(const pst::PropValue& v) {
   uint64_t n = kEntryOverhead + v.bytes.capacity();
@@ -34,16 +29,16 @@ uint64_t HeldBytes(const pst::PropertyMap& props) {
 
 PathLook LookAt(const std::string& path) {
   PathLook look;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return look;
+  fsutil::FileFacts facts;
+  if (fsutil::FactsOfPath(path, &facts) != 0) return look;
   look.looked = true;
-  look.regular = S_ISREG(st.st_mode);
+  look.regular = facts.regular;
   if (!look.regular) return look;
-  look.stamp.device = static_cast<uint64_t>(st.st_dev);
-  look.stamp.inode = static_cast<uint64_t>(st.st_ino);
-  look.stamp.size = static_cast<uint64_t>(st.st_size);
-  look.stamp.modified_ns = Nanoseconds(st.st_mtim);
-  look.stamp.changed_ns = Nanoseconds(st.st_ctim);
+  look.stamp.device = facts.id.volume;
+  look.stamp.inode = facts.id.index;
+  look.stamp.size = facts.size;
+  look.stamp.modified_ns = facts.modified_ns;
+  look.stamp.changed_ns = facts.changed_ns;
   return look;
 }
 

@@ -31,7 +31,7 @@ class DiskFiles : public PstFiles {
   }
 
   pst::Result<bool> LooksLikePst(const std::string& path) override {
-    PST_ASSIGN_OR_RETURN(auto file, pst::OpenPosixFile(path, pst::OpenMode::kReadOnly));
+    PST_ASSIGN_OR_RETURN(auto file, pst::OpenDiskFile(path, pst::OpenMode::kReadOnly));
     PST_ASSIGN_OR_RETURN(uint64_t size, file->Size());
     if (size < kMagicClientOffset + kClientPst.size()) return false;
     std::array<uint8_t, kMagicClientOffset + 2> head{};
@@ -41,7 +41,7 @@ class DiskFiles : public PstFiles {
   }
 
   pst::Result<std::unique_ptr<pst::NodeStore>> Open(const std::string& path) override {
-    PST_ASSIGN_OR_RETURN(auto file, pst::OpenPosixFile(path, pst::OpenMode::kReadWrite));
+    PST_ASSIGN_OR_RETURN(auto file, pst::OpenDiskFile(path, pst::OpenMode::kReadWrite));
     PST_ASSIGN_OR_RETURN(auto db, pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file)), true));
     return std::unique_ptr<pst::NodeStore>(std::move(db));
   }

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "fsutil/file_io.h"
+#include "fsutil/program_text.h"
 #include "mime/import.h"
 #include "mime/own_address.h"
 #include "pst/messaging/name_to_id_map.h"
@@ -106,14 +108,13 @@ bool InternetHeaderProperties(const StoreState& state) {
 }
 
 std::string SourceFileText(const std::string& path) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return "";
-  return SourceFileText(path, size);
+  fsutil::FileFacts facts;
+  if (fsutil::FactsOfPath(path, &facts) != 0 || facts.folder) return "";
+  return SourceFileText(path, facts.size);
 }
 
 std::string SourceFileText(const std::string& path, uint64_t size) {
-  return std::to_string(size) + " " + std::filesystem::path(path).filename().string();
+  return std::to_string(size) + " " + fsutil::Utf8Path(fsutil::FsPath(path).filename());
 }
 
 std::string SourceFileOf(const pst::MessageContent& content) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "fsutil/program_text.h"
 #include "rdo/rdo_mail.h"
 
 namespace velmora::rdo {
@@ -17,7 +18,7 @@ ScopedObjectFactory::Factory& CurrentFactory() {
 }
 
 std::string FolderOf(const std::string& path) {
-  std::string parent = std::filesystem::path(path).parent_path().string();
+  std::string parent = fsutil::Utf8Path(fsutil::FsPath(path).parent_path());
   return parent.empty() ? "." : parent;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "fsutil/now.h"
 #include "pst/tags/prop_tags.h"
 #include "verify/sha256.h"
 
@@ -38,7 +39,7 @@ std::string TimeText(const pst::PropertyMap& props, uint16_t id) {
   constexpr int64_t kSeconds1601To1970 = 11644473600;  // 369 years, 89 of them leap years
   const std::time_t secs = static_cast<std::time_t>(*t / kTicksPerSecond) - kSeconds1601To1970;
   std::tm utc{};
-  gmtime_r(&secs, &utc);
+  fsutil::UtcCalendar(secs, &utc);
   char buf[48];
   const size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &utc);
   std::snprintf(buf + n, sizeof buf - n, ".%07u UTC", static_cast<unsigned>(*t % kTicksPerSecond));

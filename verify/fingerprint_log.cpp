@@ -1,9 +1,6 @@
 // Record layout: a 4-byte length (host order) and the bytes of Serialize.
 #include "verify/fingerprint_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,11 +23,11 @@ bool ReadAll(int fd, char* p, size_t n, uint64_t offset) {
 
 FingerprintLog::FingerprintLog(const std::string& dir) {
   if (const int err = fsutil::OpenUnlinkedTempFile(dir, &fd_); err != 0)
-    error_ = "cannot make a temporary file in " + fsutil::TempFolder(dir) + ": " + std::strerror(err);
+    error_ = "cannot make a temporary file in " + fsutil::TempFolder(dir) + ": " + fsutil::ErrorText(err);
 }
 
 FingerprintLog::~FingerprintLog() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) fsutil::CloseFile(fd_);
 }
 
 uint64_t FingerprintLog::Append(const Fingerprint& f) {

@@ -44,7 +44,7 @@ std::string Damage(const pst::CheckReport& check, const std::string& path) {
 
 pst::Result<std::unique_ptr<StoreVerifier>> StoreVerifier::Open(const std::string& pst_path,
                                                                 bool check_structure, bool wait) {
-  auto file = pst::OpenPosixFileShared(pst_path, wait);
+  auto file = pst::OpenDiskFileShared(pst_path, wait);
   if (!file.ok()) return pst::Status::IoError("cannot open " + pst_path + ": " + file.status().message());
   if (check_structure) {
     const pst::CheckReport check = pst::CheckFile(**file);

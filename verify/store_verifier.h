@@ -46,7 +46,7 @@ class StoreVerifier {
   // `check_structure`: first run the whole structural check of velmora-pst check (a file from elsewhere);
   // without it (a file this process has just written and committed) damage on the way to a message still
   // shows, as a difference naming the message.
-  // The file is read under a shared lock (pst::OpenPosixFileShared): while a conversion writes it, Open
+  // The file is read under a shared lock (pst::OpenDiskFileShared): while a conversion writes it, Open
   // waits for it with `wait`, else fails saying so.
   static pst::Result<std::unique_ptr<StoreVerifier>> Open(const std::string& pst_path,
                                                           bool check_structure = true, bool wait = false);

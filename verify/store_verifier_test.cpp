@@ -104,7 +104,7 @@ TEST_F(Converted, EveryChangeAStructuralCheckCannotSeeIsReportedWithItsFileAndFi
   EXPECT_EQ(SummaryOf(), "5 of 5, 2 attachments");
 
   {
-    auto file = pst::OpenPosixFile(pst_, pst::OpenMode::kReadWrite);
+    auto file = pst::OpenDiskFile(pst_, pst::OpenMode::kReadWrite);
     ASSERT_TRUE(file.ok());
     auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), true);
     ASSERT_TRUE(db.ok());

@@ -47,7 +47,7 @@ std::string MessageText(const std::string& folder, int k) {
 
 // Path below the top folder -> message count, as our reader sees the file.
 std::string ReadStore(const std::string& pst, std::map<std::string, int>& seen) {
-  auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
+  auto file = pst::OpenDiskFile(pst, pst::OpenMode::kReadOnly);
   if (!file.ok()) return file.status().message();
   auto db = pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false);
   if (!db.ok()) return db.status().ToString();

@@ -86,7 +86,7 @@ TEST(SampleFilesTest, EveryPcAndTcReadsWritesAndReadsBackUnchanged) {
   size_t pcs = 0, tcs = 0, rows = 0, layouts_equal = 0, same_bytes = 0;
   for (const auto& path : files) {
     SCOPED_TRACE(path.filename().string());
-    auto file = OpenPosixFile(path.string(), OpenMode::kReadOnly);
+    auto file = OpenDiskFile(path.string(), OpenMode::kReadOnly);
     ASSERT_TRUE(file.ok()) << file.status().ToString();
     auto db = NodeDatabase::Open(std::shared_ptr<File>(std::move(file).value()), false);
     ASSERT_TRUE(db.ok()) << db.status().ToString();

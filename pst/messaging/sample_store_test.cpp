@@ -23,7 +23,7 @@ std::optional<std::string> Sample(const std::string& name) {
 }
 
 std::unique_ptr<NodeDatabase> OpenReadOnly(const std::string& path) {
-  auto file = OpenPosixFile(path, OpenMode::kReadOnly);
+  auto file = OpenDiskFile(path, OpenMode::kReadOnly);
   EXPECT_TRUE(file.ok()) << file.status().ToString();
   auto db = NodeDatabase::Open(std::shared_ptr<File>(std::move(file).value()), false);
   EXPECT_TRUE(db.ok()) << db.status().ToString();

@@ -1,32 +1,34 @@
 #include "pst/ndb/file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <limits>
 
 #include "fsutil/file_io.h"
-#include "pst/ndb/posix_file.h"
+#include "pst/ndb/descriptor_file.h"
 
 namespace velmora::pst {
 namespace {
 
 std::string Describe(const std::string& what, const std::string& path, int err) {
-  return what + " " + path + ": " + std::strerror(err);
+  return what + " " + path + ": " + fsutil::ErrorText(err);
 }
 
-class PosixFile : public File {
+bool OutOfSpace(int err) {
+#ifdef EDQUOT
+  if (err == EDQUOT) return true;
+#endif
+  return err == ENOSPC;
+}
+
+class DiskFile : public File {
  public:
-  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  DiskFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   void Renamed(const std::string& path) override { path_ = path; }
   int fd() const { return fd_; }
-  ~PosixFile() override { ::close(fd_); }
-  PosixFile(const PosixFile&) = delete;
-  PosixFile& operator=(const PosixFile&) = delete;
+  ~DiskFile() override { fsutil::CloseFile(fd_); }
+  DiskFile(const DiskFile&) = delete;
+  DiskFile& operator=(const DiskFile&) = delete;
 
   Status ReadAt(uint64_t offset, std::span<uint8_t> out) override {
     const int err = fsutil::ReadAt(fd_, out.data(), out.size(), offset);
@@ -39,31 +41,29 @@ class PosixFile : public File {
 
   Status WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
     const int err = fsutil::WriteAt(fd_, data.data(), data.size(), offset);
-    if (err == ENOSPC || err == EDQUOT) return Status::NoSpace(Describe("cannot write", path_, err));
+    if (OutOfSpace(err)) return Status::NoSpace(Describe("cannot write", path_, err));
     if (err != 0) return Status::IoError(Describe("cannot write", path_, err));
     return Status::Ok();
   }
 
   Status Sync() override {
-    if (::fsync(fd_) != 0) return Status::IoError(Describe("cannot sync", path_, errno));
+    if (const int err = fsutil::SyncFile(fd_); err != 0)
+      return Status::IoError(Describe("cannot sync", path_, err));
     return Status::Ok();
   }
 
   Result<uint64_t> Size() override {
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return Status::IoError(Describe("cannot stat", path_, errno));
-    return static_cast<uint64_t>(st.st_size);
+    fsutil::FileFacts facts;
+    if (const int err = fsutil::FactsOfFile(fd_, &facts); err != 0)
+      return Status::IoError(Describe("cannot stat", path_, err));
+    return facts.size;
   }
 
   Status SetSize(uint64_t size) override {
-    if (size > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
-      return Status::InvalidArgument("file size too large");
-    int rc;
-    do {
-      rc = ::ftruncate(fd_, static_cast<off_t>(size));
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0 && errno == ENOSPC) return Status::NoSpace(Describe("cannot resize", path_, errno));
-    if (rc != 0) return Status::IoError(Describe("cannot resize", path_, errno));
+    if (size > static_cast<uint64_t>(INT64_MAX)) return Status::InvalidArgument("file size too large");
+    const int err = fsutil::SetFileSize(fd_, size);
+    if (OutOfSpace(err)) return Status::NoSpace(Describe("cannot resize", path_, err));
+    if (err != 0) return Status::IoError(Describe("cannot resize", path_, err));
     return Status::Ok();
   }
 
@@ -72,44 +72,41 @@ class PosixFile : public File {
   std::string path_;
 };
 
-}  // namespace
-
-Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mode) {
-  int flags = O_CLOEXEC;
+fsutil::OpenFor OpenForOf(OpenMode mode) {
   switch (mode) {
     case OpenMode::kReadOnly:
-      flags |= O_RDONLY;
-      break;
+      return fsutil::OpenFor::kReading;
     case OpenMode::kReadWrite:
-      flags |= O_RDWR;
-      break;
+      return fsutil::OpenFor::kReadWrite;
     case OpenMode::kCreateNew:
-      flags |= O_RDWR | O_CREAT | O_EXCL;
-      break;
+      return fsutil::OpenFor::kCreateNew;
     case OpenMode::kCreateOrTruncate:
-      flags |= O_RDWR | O_CREAT | O_NOFOLLOW;  // truncated once the lock is held
       break;
   }
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags, 0644);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    if (errno == EEXIST) return Status::AlreadyExists(Describe("cannot create", path, errno));
-    if (errno == ENOENT) return Status::NotFound(Describe("cannot open", path, errno));
-    return Status::IoError(Describe("cannot open", path, errno));
+  return fsutil::OpenFor::kCreateOrOpen;  // truncated once the lock is held
+}
+
+}  // namespace
+
+Result<std::unique_ptr<File>> OpenDiskFile(const std::string& path, OpenMode mode) {
+  int fd = -1;
+  if (const int err = fsutil::OpenFile(path, OpenForOf(mode), &fd); err != 0) {
+    if (err == EEXIST) return Status::AlreadyExists(Describe("cannot create", path, err));
+    if (err == ENOENT) return Status::NotFound(Describe("cannot open", path, err));
+    return Status::IoError(Describe("cannot open", path, err));
   }
-  std::unique_ptr<File> file(new PosixFile(fd, path));
+  std::unique_ptr<File> file(new DiskFile(fd, path));
   // One writer at a time: a writable open holds an exclusive lock for as long as the descriptor is open
-  // (flock locks belong to the open file description, so the lock goes when the process does, even on
-  // SIGKILL). Readers that must not see a commit under way take a shared lock (OpenPosixFileShared).
+  // (the lock belongs to the open file, so it goes when the process does, even when killed). Readers that
+  // must not see a commit under way take a shared lock (OpenDiskFileShared).
   if (mode != OpenMode::kReadOnly) {
     PST_RETURN_IF_ERROR(LockExclusive(fd, path));
     if (mode == OpenMode::kCreateOrTruncate) {
       // A file with a second name is somebody's data under another name: never emptied.
-      struct stat st;
-      if (::fstat(fd, &st) != 0) return Status::IoError(Describe("cannot stat", path, errno));
-      if (!S_ISREG(st.st_mode) || st.st_nlink > 1)
+      fsutil::FileFacts facts;
+      if (const int err = fsutil::FactsOfFile(fd, &facts); err != 0)
+        return Status::IoError(Describe("cannot stat", path, err));
+      if (!facts.regular || facts.links > 1)
         return Status::AlreadyExists("cannot replace " + path + ": it is not a file of its own");
       PST_RETURN_IF_ERROR(file->SetSize(0));
     }
@@ -118,28 +115,22 @@ Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mo
 }
 
 std::unique_ptr<File> AdoptDescriptor(int fd, std::string path) {
-  return std::unique_ptr<File>(new PosixFile(fd, std::move(path)));
+  return std::unique_ptr<File>(new DiskFile(fd, std::move(path)));
 }
 
 Status LockExclusive(int fd, const std::string& path) {
-  int rc;
-  do {
-    rc = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is in use by another program");
-  if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
+  const int err = fsutil::LockFile(fd, fsutil::LockKind::kExclusive, /*wait=*/false);
+  if (err == EWOULDBLOCK) return Status::IoError(path + " is in use by another program");
+  if (err != 0) return Status::IoError(Describe("cannot lock", path, err));
   return Status::Ok();
 }
 
-Result<std::unique_ptr<File>> OpenPosixFileShared(const std::string& path, bool wait) {
-  PST_ASSIGN_OR_RETURN(auto file, OpenPosixFile(path, OpenMode::kReadOnly));
-  const int fd = static_cast<PosixFile&>(*file).fd();
-  int rc;
-  do {
-    rc = ::flock(fd, LOCK_SH | (wait ? 0 : LOCK_NB));
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0 && errno == EWOULDBLOCK) return Status::IoError(path + " is being written by another program");
-  if (rc != 0) return Status::IoError(Describe("cannot lock", path, errno));
+Result<std::unique_ptr<File>> OpenDiskFileShared(const std::string& path, bool wait) {
+  PST_ASSIGN_OR_RETURN(auto file, OpenDiskFile(path, OpenMode::kReadOnly));
+  const int fd = static_cast<DiskFile&>(*file).fd();
+  const int err = fsutil::LockFile(fd, fsutil::LockKind::kShared, wait);
+  if (err == EWOULDBLOCK) return Status::IoError(path + " is being written by another program");
+  if (err != 0) return Status::IoError(Describe("cannot lock", path, err));
   return file;
 }
 

@@ -37,13 +37,14 @@ enum class OpenMode {
   kCreateOrTruncate,  // replaces whatever is there
 };
 
-// pread/pwrite/fsync on a descriptor opened with O_CLOEXEC. Every mode but kReadOnly takes an exclusive
-// lock on the file and fails with "<path> is in use by another program" while another writer holds it.
-Result<std::unique_ptr<File>> OpenPosixFile(const std::string& path, OpenMode mode);
+// A file on disk through the platform layer (fsutil/file_io.h: pread/pwrite/fsync on POSIX, positioned
+// ReadFile/WriteFile and FlushFileBuffers on Windows). Every mode but kReadOnly takes the one-writer lock on
+// the file and fails with "<path> is in use by another program" while another writer holds it.
+Result<std::unique_ptr<File>> OpenDiskFile(const std::string& path, OpenMode mode);
 // Read-only, with a shared lock held while the file is open, so that no writer changes it under the reader
 // (a writer reuses the space its last commit freed). While a writer holds the file: waits for it with
 // `wait`, else fails with "<path> is being written by another program".
-Result<std::unique_ptr<File>> OpenPosixFileShared(const std::string& path, bool wait);
+Result<std::unique_ptr<File>> OpenDiskFileShared(const std::string& path, bool wait);
 
 // A file in memory; bytes() shows its content to tests.
 class MemoryFile : public File {

@@ -1,11 +1,16 @@
-// The File implementations: POSIX, memory, and the fault-injecting file the crash tests rely on.
+// The File implementations: on disk (POSIX, or Win32 under Wine), memory, and the fault-injecting file the
+// crash tests rely on.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#endif
+
 #include <cstdlib>
 
+#include "fsutil/testing/temp_tree.h"
 #include "pst/ndb/testing/fault_file.h"
 
 namespace velmora::pst {
@@ -13,21 +18,12 @@ namespace {
 
 class PosixFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/velmora-file-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/f.pst";
-  }
-  void TearDown() override {
-    ::unlink(path_.c_str());
-    ::rmdir(dir_.c_str());
-  }
-  std::string dir_, path_;
+  fsutil::testing::TempTree dir_;
+  std::string path_ = dir_.Path("f.pst");
 };
 
 TEST_F(PosixFileTest, WritesReadsGrowsAndShrinks) {
-  auto f = OpenPosixFile(path_, OpenMode::kCreateNew);
+  auto f = OpenDiskFile(path_, OpenMode::kCreateNew);
   ASSERT_TRUE(f.ok()) << f.status().ToString();
   std::vector<uint8_t> data = {1, 2, 3, 4, 5};
   ASSERT_TRUE((*f)->WriteAt(100, data).ok());
@@ -46,34 +42,62 @@ TEST_F(PosixFileTest, WritesReadsGrowsAndShrinks) {
 
 TEST_F(PosixFileTest, CreateNewNeverClobbers) {
   {
-    auto f = OpenPosixFile(path_, OpenMode::kCreateNew);
+    auto f = OpenDiskFile(path_, OpenMode::kCreateNew);
     ASSERT_TRUE(f.ok());
     ASSERT_TRUE((*f)->WriteAt(0, std::vector<uint8_t>(10, 7)).ok());
   }
-  EXPECT_EQ(OpenPosixFile(path_, OpenMode::kCreateNew).status().code(), Code::kAlreadyExists);
+  EXPECT_EQ(OpenDiskFile(path_, OpenMode::kCreateNew).status().code(), Code::kAlreadyExists);
   {
-    auto rw = OpenPosixFile(path_, OpenMode::kReadWrite);
+    auto rw = OpenDiskFile(path_, OpenMode::kReadWrite);
     ASSERT_TRUE(rw.ok());
     EXPECT_EQ(*(*rw)->Size(), 10u);
   }
-  auto trunc = OpenPosixFile(path_, OpenMode::kCreateOrTruncate);
+  auto trunc = OpenDiskFile(path_, OpenMode::kCreateOrTruncate);
   ASSERT_TRUE(trunc.ok());
   EXPECT_EQ(*(*trunc)->Size(), 0u);
 }
 
 TEST_F(PosixFileTest, ReadOnlyRefusesWritesAndMissingFilesAreNotFound) {
-  EXPECT_EQ(OpenPosixFile(path_, OpenMode::kReadOnly).status().code(), Code::kNotFound);
-  { ASSERT_TRUE(OpenPosixFile(path_, OpenMode::kCreateNew).ok()); }
-  auto ro = OpenPosixFile(path_, OpenMode::kReadOnly);
+  EXPECT_EQ(OpenDiskFile(path_, OpenMode::kReadOnly).status().code(), Code::kNotFound);
+  { ASSERT_TRUE(OpenDiskFile(path_, OpenMode::kCreateNew).ok()); }
+  auto ro = OpenDiskFile(path_, OpenMode::kReadOnly);
   ASSERT_TRUE(ro.ok());
   EXPECT_EQ((*ro)->WriteAt(0, std::vector<uint8_t>(1)).code(), Code::kIoError);
 }
 
-// One writer: while another process holds the file open for writing, every writable open fails (the
-// truncating one without truncating) and readers still open; when that process dies the file is free.
+// One writer, within one process too: every second writable open fails (the truncating one without
+// truncating) while readers still open and read; a shared reader waits for no one once the writer is gone.
+TEST_F(PosixFileTest, OneWriterAtATime) {
+  {
+    auto f = OpenDiskFile(path_, OpenMode::kCreateNew);
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE((*f)->WriteAt(0, std::vector<uint8_t>(10, 7)).ok());
+  }
+  {
+    auto held = OpenDiskFile(path_, OpenMode::kReadWrite);
+    ASSERT_TRUE(held.ok());
+    for (OpenMode mode : {OpenMode::kReadWrite, OpenMode::kCreateOrTruncate}) {
+      auto second = OpenDiskFile(path_, mode);
+      ASSERT_FALSE(second.ok());
+      EXPECT_EQ(second.status().message(), path_ + " is in use by another program");
+    }
+    EXPECT_EQ(OpenDiskFileShared(path_, false).status().message(),
+              path_ + " is being written by another program");
+    auto reader = OpenDiskFile(path_, OpenMode::kReadOnly);
+    ASSERT_TRUE(reader.ok());
+    std::vector<uint8_t> back(10);
+    ASSERT_TRUE((*reader)->ReadAt(0, back).ok());
+    EXPECT_EQ(back, std::vector<uint8_t>(10, 7));
+  }
+  EXPECT_TRUE(OpenDiskFileShared(path_, false).ok());
+}
+
+#ifndef _WIN32
+// The lock goes with the process: while another process holds the file open for writing no writable open
+// succeeds; when that process is killed the file is free.
 TEST_F(PosixFileTest, ASecondProcessCannotOpenForWriting) {
   {
-    auto f = OpenPosixFile(path_, OpenMode::kCreateNew);
+    auto f = OpenDiskFile(path_, OpenMode::kCreateNew);
     ASSERT_TRUE(f.ok());
     ASSERT_TRUE((*f)->WriteAt(0, std::vector<uint8_t>(10, 7)).ok());
   }
@@ -82,7 +106,7 @@ TEST_F(PosixFileTest, ASecondProcessCannotOpenForWriting) {
   pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    auto held = OpenPosixFile(path_, OpenMode::kReadWrite);
+    auto held = OpenDiskFile(path_, OpenMode::kReadWrite);
     char c = held.ok() ? 'y' : 'n';
     (void)!::write(ready[1], &c, 1);
     ::pause();  // until killed
@@ -92,19 +116,20 @@ TEST_F(PosixFileTest, ASecondProcessCannotOpenForWriting) {
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   ASSERT_EQ(c, 'y');
   for (OpenMode mode : {OpenMode::kReadWrite, OpenMode::kCreateOrTruncate}) {
-    auto second = OpenPosixFile(path_, mode);
+    auto second = OpenDiskFile(path_, mode);
     ASSERT_FALSE(second.ok());
     EXPECT_EQ(second.status().message(), path_ + " is in use by another program");
   }
-  auto reader = OpenPosixFile(path_, OpenMode::kReadOnly);
+  auto reader = OpenDiskFile(path_, OpenMode::kReadOnly);
   ASSERT_TRUE(reader.ok());
   EXPECT_EQ(*(*reader)->Size(), 10u);
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   ::close(ready[0]);
   ::close(ready[1]);
-  EXPECT_TRUE(OpenPosixFile(path_, OpenMode::kReadWrite).ok());
+  EXPECT_TRUE(OpenDiskFile(path_, OpenMode::kReadWrite).ok());
 }
+#endif
 
 TEST(MemoryFileTest, BehavesLikeAFile) {
   MemoryFile f;

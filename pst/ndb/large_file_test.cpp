@@ -1,12 +1,12 @@
 // Big files and outside views: a file grown past 32 MB and its FMap, pffinfo on what we write, and the
 // performance target of 100,000 nodes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "fsutil/testing/temp_tree.h"
 #include "pst/ndb/map_layout.h"
 #include "pst/ndb/test_util.h"
 
@@ -54,16 +54,15 @@ TEST(LargeFileTest, FileGrownPast32MbHasItsFMap) {
 // must only not complain.
 TEST(IndependentReaderTest, PffinfoAcceptsAnEmptyStore) {
   if (std::system("command -v pffinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "pffinfo not installed";
-  char dir[] = "/tmp/velmora-ndb-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  std::string path = std::string(dir) + "/empty.pst";
+  fsutil::testing::TempTree dir;
+  std::string path = dir.Path("empty.pst");
   {
-    auto f = OpenPosixFile(path, OpenMode::kCreateNew);
+    auto f = OpenDiskFile(path, OpenMode::kCreateNew);
     ASSERT_TRUE(f.ok());
     auto db = NodeDatabase::Create(std::shared_ptr<File>(std::move(*f)));
     ASSERT_TRUE(db.ok()) << db.status().ToString();
   }
-  std::string out_path = std::string(dir) + "/out.txt";
+  std::string out_path = dir.Path("out.txt");
   int rc = std::system(("pffinfo " + path + " > " + out_path + " 2>&1").c_str());
   auto out = testing::ReadWholeFile(out_path);
   std::string text(out.begin(), out.end());
@@ -72,17 +71,13 @@ TEST(IndependentReaderTest, PffinfoAcceptsAnEmptyStore) {
   EXPECT_NE(text.find("64-bit"), std::string::npos) << text;        // the Unicode format
   EXPECT_NE(text.find("compressible"), std::string::npos) << text;  // NDB_CRYPT_PERMUTE
   EXPECT_EQ(text.find("corrupt"), std::string::npos) << text;
-  std::remove(out_path.c_str());
-  std::remove(path.c_str());
-  ::rmdir(dir);
 }
 
 // The performance target: 100,000 small nodes with a commit every 2,000, on a real file with fsync.
 TEST(PerformanceTest, HundredThousandSmallNodes) {
-  char dir[] = "/tmp/velmora-ndb-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  std::string path = std::string(dir) + "/big.pst";
-  auto f = OpenPosixFile(path, OpenMode::kCreateNew);
+  fsutil::testing::TempTree dir;
+  std::string path = dir.Path("big.pst");
+  auto f = OpenDiskFile(path, OpenMode::kCreateNew);
   ASSERT_TRUE(f.ok());
   std::shared_ptr<File> file(std::move(*f));
   auto start = std::chrono::steady_clock::now();
@@ -114,8 +109,6 @@ TEST(PerformanceTest, HundredThousandSmallNodes) {
               std::chrono::duration<double>(std::chrono::steady_clock::now() - check_start).count());
   db.reset();
   file.reset();
-  std::remove(path.c_str());
-  ::rmdir(dir);
 }
 
 }  // namespace

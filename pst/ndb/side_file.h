@@ -2,7 +2,8 @@
 // is whole, so the path never shows half a file. The side name is the path + ".new." + 16 random hex digits:
 // no other run and no user picks it. The side file is created exclusively and never through a link, so an
 // existing file of any name (a store a user renamed, a file a link points at) is never opened, emptied or
-// replaced. Every call here is the platform's; a Windows build implements the same four.
+// replaced. Every file-system call goes through the platform layer (fsutil/file_names.h), so Windows makes
+// the side file with CreateFileW CREATE_NEW and publishes it with MoveFileExW, never replacing.
 #pragma once
 
 #include <memory>
@@ -17,7 +18,7 @@ enum class PathKind { kMissing, kFile, kOther };
 PathKind KindOf(const std::string& path);
 
 struct SideFile {
-  std::unique_ptr<File> file;  // open for writing, locked as OpenPosixFile locks
+  std::unique_ptr<File> file;  // open for writing, locked as OpenDiskFile locks
   std::string side_path;
 };
 // Creates the side file of `path`. Side files of `path` that a run left behind (no process holds their lock)

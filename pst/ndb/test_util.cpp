@@ -1,8 +1,7 @@
 #include "pst/ndb/test_util.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -11,16 +10,16 @@ namespace velmora::pst::testing {
 std::string SharedDir() {
   const char* env = std::getenv("VELMORA_SHARED");
   std::string dir = env && *env ? env : "/work/shared";
-  struct stat st;
-  return ::stat(dir.c_str(), &st) == 0 ? dir : "";
+  std::error_code ec;
+  return std::filesystem::exists(dir, ec) ? dir : "";
 }
 
 std::string SamplePath(const std::string& name) {
   std::string dir = SharedDir();
   if (dir.empty()) return "";
   std::string path = dir + "/sample-pst/" + name;
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? path : "";
+  std::error_code ec;
+  return std::filesystem::exists(path, ec) ? path : "";
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {

@@ -37,7 +37,7 @@ constexpr pst::PropTag kFlags = pst::tags::kMessageFlags;  // mfRead = 1
 
 // Writes the folder "Imported" of kMessages messages, every third unread, committing as the converter does.
 bool StoreTinyMessages(const std::string& path) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kCreateNew);
+  auto file = pst::OpenDiskFile(path, pst::OpenMode::kCreateNew);
   if (!file.ok()) return false;
   auto db = pst::NodeDatabase::Create(std::shared_ptr<pst::File>(std::move(file).value()));
   if (!db.ok()) return false;

@@ -47,7 +47,7 @@ walk(f.get_root_folder())
 // the block sizes as written; returns what kPypffScript prints for them.
 std::string WriteHeaps(const std::string& path, const std::vector<size_t>& heap_blocks) {
   std::string expected;
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kCreateNew);
+  auto file = pst::OpenDiskFile(path, pst::OpenMode::kCreateNew);
   EXPECT_TRUE(file.ok()) << file.status().ToString();
   if (!file.ok()) return "";
   auto db = pst::NodeDatabase::Create(std::shared_ptr<pst::File>(std::move(file).value()));

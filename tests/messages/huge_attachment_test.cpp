@@ -49,7 +49,7 @@ pst::MessageContent WithAttachment(const std::string& subject, std::shared_ptr<S
 TEST(HugeAttachmentTest, RefusedUnreadAndAbandonedSpaceGoesBack) {
   TempDir dir;
   const std::string path = dir.str() + "/huge.pst";
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kCreateNew);
+  auto file = pst::OpenDiskFile(path, pst::OpenMode::kCreateNew);
   ASSERT_TRUE(file.ok());
   auto db = pst::NodeDatabase::Create(std::shared_ptr<pst::File>(std::move(file).value()));
   ASSERT_TRUE(db.ok());

@@ -42,7 +42,7 @@ void ExpectWhole(const std::string& pst, const std::vector<std::string>& files) 
 // The messages of folder "Imported" as our own reader finds them, after the format checker passed the file;
 // the last one read goes to `last` when given.
 size_t MessagesOnFile(const std::string& pst, pst::MessageContent* last = nullptr) {
-  auto file = pst::OpenPosixFile(pst, pst::OpenMode::kReadOnly);
+  auto file = pst::OpenDiskFile(pst, pst::OpenMode::kReadOnly);
   if (!file.ok()) return 0;
   pst::CheckReport report = pst::CheckFile(**file);
   EXPECT_TRUE(report.ok()) << report.Summary();

@@ -30,7 +30,7 @@ TEST(TwoLevelTableTest, ARowMatrixPastOneThousandTwentyOneBlocksCountsEveryRow) 
   int messages = 0;
   size_t per_block = 0, row_size = 0;
   {
-    auto file = pst::OpenPosixFile(path, pst::OpenMode::kCreateNew);
+    auto file = pst::OpenDiskFile(path, pst::OpenMode::kCreateNew);
     ASSERT_TRUE(file.ok());
     auto db = pst::NodeDatabase::Create(std::shared_ptr<pst::File>(std::move(file).value()));
     auto ms = pst::MessageStore::Create(**db, {"Wide", std::nullopt});

@@ -11,7 +11,7 @@
 namespace velmora::testing {
 
 std::string PstProblems(const std::string& path) {
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  auto file = pst::OpenDiskFile(path, pst::OpenMode::kReadOnly);
   if (!file.ok()) return "cannot open: " + file.status().ToString();
   std::shared_ptr<pst::File> shared(std::move(file).value());
   pst::CheckReport report = pst::CheckFile(*shared);
@@ -28,7 +28,7 @@ std::string PstProblems(const std::string& path) {
 
 StoreToRead OpenStoreToRead(const std::string& path) {
   StoreToRead out;
-  auto file = pst::OpenPosixFile(path, pst::OpenMode::kReadOnly);
+  auto file = pst::OpenDiskFile(path, pst::OpenMode::kReadOnly);
   auto db = file.ok() ? pst::NodeDatabase::Open(std::shared_ptr<pst::File>(std::move(file).value()), false)
                       : file.status();
   if (!db.ok()) {

@@ -32,7 +32,9 @@ class TempDir {
 // The shared reference folder (public mail corpus, sample exports, Outlook-made files), when present.
 std::optional<std::filesystem::path> SharedDir();
 
-// Runs a shell command; returns its exit status and puts standard output and error into *output.
+// Runs a shell command; returns its exit status and puts standard output and error into *output. Where no
+// POSIX shell exists (Windows), kCommandUnavailable: tests that need one are Linux-only.
+inline constexpr int kCommandUnavailable = 77;  // the exit status of a skipped test
 int RunCommand(const std::string& command, std::string* output);
 
 // Quotes a string for the POSIX shell.

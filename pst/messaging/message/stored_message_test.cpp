@@ -2,13 +2,13 @@
 // numbers, our table rows are Outlook's rows) and messages written into a NodeDatabase, checked at the node
 // database level and read back after a reopen. The sample tests skip when the shared folder is absent.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
+#include "fsutil/testing/temp_tree.h"
 #include "pst/content/table_templates.h"
 #include "pst/ltp/le_bytes.h"
 #include "pst/ltp/table_context.h"
@@ -26,8 +26,8 @@ namespace {
 std::string SamplePath(const std::string& name) {
   const char* env = std::getenv("VELMORA_SHARED");
   std::string path = std::string(env && *env ? env : "/work/shared") + "/sample-pst/" + name;
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? path : "";
+  std::error_code ec;
+  return std::filesystem::exists(path, ec) ? path : "";
 }
 
 Result<std::unique_ptr<NodeDatabase>> OpenSample(const std::string& path) {
@@ -277,15 +277,9 @@ bool ResetPeakRss() {
 }
 
 TEST(MessageInNodeDatabase, FiftyMegabytesStreamToAFileAndBackWithoutFillingMemory) {
-  char path[] = "/tmp/velmora-message-XXXXXX";
-  int fd = ::mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
-  struct Remove {
-    const char* p;
-    ~Remove() { std::remove(p); }
-  } remove_at_end{path};
-  auto opened = OpenPosixFile(path, OpenMode::kCreateOrTruncate);
+  fsutil::testing::TempTree tree;
+  const std::string path = tree.Path("message.pst");
+  auto opened = OpenDiskFile(path, OpenMode::kCreateOrTruncate);
   ASSERT_TRUE(opened.ok());
   std::shared_ptr<File> file = std::move(opened).value();
   auto db = NodeDatabase::Create(file);
