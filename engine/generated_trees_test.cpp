@@ -21,17 +21,19 @@ using testing::ExportTree;
 class WorkDir {
  public:
   WorkDir() {
+    path_ = fallback_.str();
+#ifndef _WIN32
     std::string tmpl = "/dev/shm/velmora-trees-XXXXXX";
-    if (::mkdtemp(tmpl.data()))
-      path_ = tmpl;
-    else
-      path_ = fallback_.str();
+    if (::mkdtemp(tmpl.data())) path_ = tmpl;
+#endif
   }
   ~WorkDir() {
     std::error_code ec;
     if (path_ != fallback_.str()) fs::remove_all(path_, ec);
   }
-  std::string path() const { return path_ + "/w"; }
+  std::string path() const {
+    return path_ + "/w";
+  }
 
  private:
   velmora::testing::TempDir fallback_;

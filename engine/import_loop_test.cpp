@@ -1,8 +1,6 @@
 // The import loop over real files and a real store, seen through the recording host: which files become
 // messages, the progress texts, Skip and Stop with their confirmations.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +8,7 @@
 
 #include "engine/conversion.h"
 #include "engine/testing/recording_host.h"
+#include "fsutil/testing/temp_tree.h"
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/tags/prop_tags.h"
 #include "rdo/rdo_mail.h"
@@ -110,7 +109,7 @@ TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
   WriteEml(box() / "Emailed Contacts" / "card.eml", "card");
   ASSERT_EQ(::mkfifo((box() / "Inbox" / "pipe.eml").c_str(), 0644), 0);  // would block a plain open
   std::ofstream(box() / "notes.txt") << "not mail\n";
-  const bool as_root = geteuid() == 0;
+  const bool as_root = fsutil::testing::RunningAsRoot();
   if (!as_root) fs::permissions(box() / "Inbox" / "locked.eml", fs::perms::none);
   AddRow();
   conversion_.Run();

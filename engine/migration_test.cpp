@@ -4,7 +4,6 @@
 #include "engine/migration.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "engine/store_cause.h"
 #include "engine/testing/recording_host.h"
 #include "engine/texts.h"
+#include "fsutil/testing/temp_tree.h"
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"
 
@@ -174,7 +174,8 @@ TEST_F(OutlookErrorTest, WhenTheOutputFolderDoesNotExist) {
 }
 
 TEST_F(OutlookErrorTest, WhenTheOutputFolderCannotBeWritten) {
-  if (geteuid() == 0) GTEST_SKIP() << "running as root: a read-only folder can still be written";
+  if (fsutil::testing::RunningAsRoot())
+    GTEST_SKIP() << "running as root: a read-only folder can still be written";
   MakeFolders({"Inbox"});
   fs::permissions(Output(), fs::perms::owner_read | fs::perms::owner_exec);
   RunMultiple(Mailbox().string());

@@ -17,8 +17,13 @@ bool InRange(uint64_t offset, size_t n, uint64_t size) {
 
 pst::Result<std::shared_ptr<FileSource>> FileSource::Open(const std::string& path) {
   int fd = -1;
-  if (const int err = fsutil::OpenFile(path, fsutil::OpenFor::kReading, &fd); err != 0)
-    return pst::Status::IoError("the file cannot be read: " + path + ": " + fsutil::ErrorText(err));
+  if (const int err = fsutil::OpenFile(path, fsutil::OpenFor::kReading, &fd); err != 0) {
+    // Windows opens no folder as a file; POSIX does, and the facts below say what it is.
+    fsutil::FileFacts facts;
+    const bool folder = fsutil::FactsOfPath(path, &facts) == 0 && facts.folder;
+    return pst::Status::IoError("the file cannot be read: " + path + ": " +
+                                (folder ? "is a folder" : fsutil::ErrorText(err)));
+  }
   fsutil::FileFacts facts;
   const int err = fsutil::FactsOfFile(fd, &facts);
   if (err != 0 || !facts.regular) {
