@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "engine/testing/recording_host.h"
+#include "fsutil/platform_shim.h"
 #include "tests/support/support.h"
 
 namespace velmora::engine {
@@ -121,7 +122,7 @@ TEST_F(DriverTest, SingleModeCountLineHasTheTrailingSeparator) {
   host_.save_path_answers.push_back((out() / "single.pst").string());
   conversion_.Run();
   EXPECT_EQ(host_.LinesStartingWith("CountLine=Migrating").at(0),
-            "CountLine=Migrating 12 items from " + inbox.string() + "/");
+            "CountLine=Migrating 12 items from " + inbox.string() + fsutil::kPathSeparator);
   auto dialog = host_.LinesStartingWith("ChooseSavePath=");
   ASSERT_EQ(dialog.size(), 1u);
   EXPECT_NE(dialog[0].find("=Inbox"), std::string::npos) << "the mailbox got the name Inbox: " << dialog[0];
@@ -199,7 +200,7 @@ TEST_F(DriverTest, ResumeAsksOnceWhenTheFileHoldsThisSourcesMessages) {
 TEST_F(DriverTest, SingleModePathEndingInSeparatorGivesAnEmptyName) {
   host_.mode = RunMode::kSingleMailbox;
   WriteEml(top() / "Box" / "a.eml");
-  host_.source_folder = (top() / "Box").string() + "/";
+  host_.source_folder = (top() / "Box").string() + fsutil::kPathSeparator;
   host_.save_path_answers.push_back(std::nullopt);
   conversion_.Run();
   auto dialog = host_.LinesStartingWith("ChooseSavePath=");

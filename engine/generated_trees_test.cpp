@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "engine/testing/folder_tree_trial.h"
 #include "tests/support/support.h"
@@ -90,13 +92,35 @@ TEST(GeneratedTrees, LayoutsWithInboxBelowTheTopConvertWhole) {
   }
 }
 
+#ifdef _WIN32
+// Whether two folders of the tree differ only in the case of ASCII letters: one folder on Windows' file
+// systems, so such trees are tried on Linux only.
+bool NamesCollideIgnoringCase(const ExportTree& tree) {
+  std::set<std::string> seen;
+  for (const auto& [path, messages] : tree.folders) {
+    std::string folded = path;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!seen.insert(folded).second) return true;
+  }
+  return false;
+}
+#endif
+
 TEST(GeneratedTrees, RandomTreesConvertToTheirFoldersAndCounts) {
-  const int trees = FromEnvironment("VELMORA_TREES", 2000);
+#ifdef _WIN32
+  constexpr int kTrees = 200;  // every store is synced, and syncing under Wine is slow
+#else
+  constexpr int kTrees = 2000;
+#endif
+  const int trees = FromEnvironment("VELMORA_TREES", kTrees);
   std::mt19937 rng(static_cast<unsigned>(FromEnvironment("VELMORA_TREE_SEED", 18)));
   WorkDir work;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < trees; ++i) {
     const ExportTree tree = testing::RandomTree(rng, /*special_names=*/i % 4 != 0);
+#ifdef _WIN32
+    if (NamesCollideIgnoringCase(tree)) continue;
+#endif
     const std::string problems = ConvertAndCompare(tree, work.path());
     ASSERT_EQ(problems, "") << "tree " << i << ":\n" << Describe(tree);
   }

@@ -1,6 +1,9 @@
 // The import loop over real files and a real store, seen through the recording host: which files become
 // messages, the progress texts, Skip and Stop with their confirmations.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +11,7 @@
 
 #include "engine/conversion.h"
 #include "engine/testing/recording_host.h"
+#include "fsutil/testing/linux_only.h"
 #include "fsutil/testing/temp_tree.h"
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/tags/prop_tags.h"
@@ -102,12 +106,15 @@ TEST_F(ImportLoopTest, TwoHundredFilesShowFiftyPercentAfterFile101) {
 // Notebook, Emailed Contacts), not converted with its reason (unreadable, not a regular file) or another
 // file.
 TEST_F(ImportLoopTest, EveryFileIsAccountedForWithItsReason) {
+  VELMORA_LINUX_ONLY("a FIFO and permission bits");
   WriteEml(box() / "Inbox" / "good.eml", "good");
   WriteEml(box() / "Inbox" / "locked.eml", "locked");
   WriteEml(box() / "Notebook" / "page.eml", "page");
   WriteEml(box() / "Conversations" / "thread.eml", "thread");
   WriteEml(box() / "Emailed Contacts" / "card.eml", "card");
+#ifndef _WIN32
   ASSERT_EQ(::mkfifo((box() / "Inbox" / "pipe.eml").c_str(), 0644), 0);  // would block a plain open
+#endif
   std::ofstream(box() / "notes.txt") << "not mail\n";
   const bool as_root = fsutil::testing::RunningAsRoot();
   if (!as_root) fs::permissions(box() / "Inbox" / "locked.eml", fs::perms::none);
@@ -194,6 +201,7 @@ TEST_F(ImportLoopTest, ResumeIntoAnOlderFileKeepsWhatItCannotTellApart) {
 // Messages of "!" folders land in the folder named before the first "!", which is made when missing; names
 // that are not UTF-8 and names with ":" before a separator keep their messages.
 TEST_F(ImportLoopTest, EveryFolderRuleHasAPlaceForItsMessages) {
+  VELMORA_LINUX_ONLY("\":\" and bytes that are not UTF-8 in names, which Windows forbids");
   // pffexport writes ":" as "_" in its folder names, so this case is read back through the store alone.
   WriteEml(box() / "Proj:" / "Old" / "f.eml", "f");
   AddRow();
@@ -302,6 +310,7 @@ size_t OpenMessageFiles() {
 // keeps the session) and the mailbox's end leave no parsing thread and no message file open. The messages
 // are signed: their parse reads the signed part from the file, so it holds the file open.
 TEST_F(ImportLoopTest, StopAndEndLeaveNoParsingThreadOrMessageFileOpen) {
+  VELMORA_LINUX_ONLY("threads and open files are counted in /proc");
   fs::create_directories(box());
   // Small files are read whole and closed at once; every eighth is past that size, so that its parse keeps
   // it open for the signature's bytes.

@@ -32,6 +32,10 @@ class Win32Platform final : public Platform {
     if (search == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
       if (code == ERROR_FILE_NOT_FOUND) return kErrorSuccess;  // a drive root without entries
+      // A file where a folder was meant: 3, whichever code the search gave (267, 123, ...).
+      const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return kErrorPathNotFound;
       return code == ERROR_DIRECTORY ? kErrorPathNotFound : code;
     }
     uint32_t error = kErrorSuccess;

@@ -74,7 +74,7 @@ TEST(SideFileTest, PublishingNeverReplacesAFileMadeMeanwhile) {
   auto side = pst::CreateSideFile(path);
   ASSERT_TRUE(side.ok()) << side.status().ToString();
   EXPECT_EQ(side->side_path.rfind(path + ".new.", 0), 0u);
-  std::ofstream(path) << "made meanwhile\n";
+  std::ofstream(path, std::ios::binary) << "made meanwhile\n";
   EXPECT_EQ(pst::PublishSideFile(side->side_path, path).code(), pst::Code::kAlreadyExists);
   EXPECT_EQ(ReadAll(path), "made meanwhile\n");
   fs::remove(path);

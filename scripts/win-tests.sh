@@ -36,7 +36,7 @@ while IFS= read -r exe; do
   [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ] && failed=1  # a crash before the summary
   printf '%-24s %4d passed %4d skipped %4d failed  (%ds, exit %d)\n' "$name" "$passed" "$skipped" "$failed" \
     $(( $(date +%s) - start )) "$rc"
-  grep '^\[  FAILED  \] [A-Za-z]' "$logs/$name.log" | sed 's/^/    /'
+  grep "^\[  FAILED  \] [A-Za-z]" "$logs/$name.log" | sed "s/ ([0-9]* ms)$//" | sort -u | sed "s/^/    /"
   total_passed=$((total_passed + passed)) total_skipped=$((total_skipped + skipped))
   total_failed=$((total_failed + failed))
   [ "$rc" -ne 0 ] && status=1

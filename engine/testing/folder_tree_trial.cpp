@@ -7,6 +7,7 @@
 
 #include "engine/conversion.h"
 #include "engine/testing/recording_host.h"
+#include "fsutil/program_text.h"
 #include "pst/messaging/message_store.h"
 #include "pst/ndb/node_database.h"
 
@@ -127,10 +128,10 @@ std::string ConvertAndCompare(const ExportTree& tree, const std::string& work) {
   fs::create_directories(out);
   int total = 0, skipped = 0;
   for (const auto& [path, messages] : tree.folders) {
-    const fs::path folder = mailbox / path;
+    const fs::path folder = mailbox / fsutil::FsPath(path);  // UTF-8 names, also where narrow paths are not
     fs::create_directories(folder);
     for (int k = 0; k < messages; ++k)
-      std::ofstream(folder / ("m" + std::to_string(k) + ".eml")) << MessageText(path, k);
+      std::ofstream(folder / ("m" + std::to_string(k) + ".eml"), std::ios::binary) << MessageText(path, k);
     total += messages;
     if (path == "Emailed Contacts" || path == "Notebook" || path == "Conversations") skipped += messages;
   }
@@ -138,8 +139,8 @@ std::string ConvertAndCompare(const ExportTree& tree, const std::string& work) {
   RecordingHost host;
   host.record_lines = false;
   host.mode = RunMode::kMailboxList;
-  host.output_folder = out.string();
-  host.mailboxes = {{true, "Mailbox", mailbox.string()}};
+  host.output_folder = fsutil::Utf8Path(out);
+  host.mailboxes = {{true, "Mailbox", fsutil::Utf8Path(mailbox)}};
   RunState run;
   Conversion conversion(host, run);
   conversion.Run();
