@@ -2,16 +2,16 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <vector>
 
+#include "pst/ltp/flat_map.h"
 #include "pst/ltp/property.h"
 #include "pst/ndb/node_store.h"
 
 namespace velmora::pst {
 
 // Properties of one object, keyed by property ID (one value per ID, as in a PC).
-using PropertyMap = std::map<uint16_t, PropValue>;
+using PropertyMap = FlatMap<uint16_t, PropValue>;
 
 // What a PC or TC writer produced for its node: the heap's data tree and the subnodes that hold values too
 // large for the heap. The caller adds any subnodes of its own (recipient table, attachments) and writes the

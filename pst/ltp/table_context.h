@@ -15,8 +15,8 @@ constexpr PropTag kTagLtpRowId = 0x67F20003;   // PidTagLtpRowId: the row's NID 
 constexpr PropTag kTagLtpRowVer = 0x67F30003;  // PidTagLtpRowVer
 
 struct TableRow {
-  uint32_t row_id = 0;                 // dwRowID of the row index; also the PidTagLtpRowId cell
-  std::map<PropTag, PropValue> cells;  // cells that exist; columns without a cell are absent (CEB bit clear)
+  uint32_t row_id = 0;                // dwRowID of the row index; also the PidTagLtpRowId cell
+  FlatMap<PropTag, PropValue> cells;  // cells that exist; columns without a cell are absent (CEB bit clear)
 };
 
 struct Table {
