@@ -56,6 +56,10 @@ struct TableScratch {
   size_t next_replaced = 0;
   TableRow row;
   std::vector<PropTag> tags;
+  // The last row's properties, for a row source that makes every row's into the same map (recipient rows),
+  // and what made them there: a row made the same way overwrites them in place.
+  PropertyMap row_props;
+  void (*row_props_made_by)() = nullptr;
 };
 Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& rows, TableScratch* scratch);
 
