@@ -38,6 +38,11 @@ struct HeldSizeProperty {
 };
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props,
                                         const HeldSizeProperty& held_size);
+// The same from values held elsewhere: (property ID, value) in ascending ID order, one entry an ID. A writer
+// that lays values of its own over a message's writes them so without copying the message's.
+using PropertyRefs = std::vector<std::pair<uint16_t, const PropValue*>>;
+Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
+                                        const HeldSizeProperty& held_size);
 
 // Reads a PC from a node's data tree and subnodes. Values held in subnodes larger than `inline_limit` bytes
 // come back as streams that read from the store when used (the store must outlive them).
