@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 #include <vector>
 
