@@ -172,8 +172,9 @@ Status HeapWriter::OpenBlock() {
   if (blocks_.size() == kMaxHeapBlocks) return Status::NoSpace("heap has no room for more blocks");
   if (!blocks_.empty()) levels_.push_back(blocks_.back().FillLevel(blocks_.size() - 1));
   blocks_.emplace_back();
-  // A block's bytes in one allocation rather than a dozen as it fills.
+  // A block's bytes and allocation starts in one allocation each rather than a dozen as it fills.
   blocks_.back().data.reserve(kMaxBlockData);
+  blocks_.back().starts.reserve(64);
   written_.push_back(0);
   if (blocks_.size() < 2) return Status::Ok();
   const size_t closed = blocks_.size() - 2;
