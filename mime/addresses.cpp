@@ -179,8 +179,8 @@ std::vector<Mailbox> ParseInBatches(const std::vector<std::string>& pieces) {
 }
 
 // PidTagDisplayNamePrintable is the name when it is 7-bit; when it is not, the address stands for it.
-bool NameIsSevenBit(const Mailbox& m) {
-  for (unsigned char c : m.name) {
+bool NameIsSevenBit(std::string_view name) {
+  for (unsigned char c : name) {
     if (c >= 0x80) return false;
   }
   return true;
@@ -230,38 +230,63 @@ std::vector<Mailbox> MailboxesOf(InternetAddressList* list) {
   return out;
 }
 
-pst::PropertyMap RecipientRow(const Mailbox& m, RecipientKind kind, int32_t order) {
+namespace {
+
+// The cells of a recipient row, in ascending order (each is made once, before any is set).
+constexpr uint16_t kRecipientRowIds[] = {
+    tag::kRecipientType,    tag::kResponsibility,       tag::kRecordKey,           tag::kObjectType,
+    tag::kEntryId,          tag::kDisplayName,          tag::kAddressType,         tag::kEmailAddress,
+    tag::kSearchKey,        tag::kDisplayType,          tag::kSmtpAddress,         tag::kDisplayNamePrintable,
+    tag::kSendRichInfo,     tag::kSendInternetEncoding, tag::kRecipientOrder,      tag::kRecipientDisplayName,
+    tag::kRecipientEntryId, tag::kRecipientFlags,       tag::kRecipientTrackStatus};
+
+void MakeRecipientRow(const std::string& name, const std::string& address, RecipientKind kind, int32_t order,
+                      pst::PropertyMap& row) {
   using pst::PropValue;
+  // Every cell exists before the first is set: adding a key moves the map's entries, and the cells below
+  // are copied from one another.
+  for (uint16_t id : kRecipientRowIds) row.try_emplace(id);
+  auto cell = [&row](uint16_t id) -> PropValue& { return row.find(id)->second; };
   // The name and the address are converted to UTF-16 once each; their second cells are copies.
-  auto entry_id = OneOffEntryId(m.name, m.address);
-  const PropValue name = PropValue::String(m.name);
-  const PropValue address = PropValue::String(m.address);
+  PropValue& name_cell = cell(tag::kDisplayName);
+  PropValue& address_cell = cell(tag::kEmailAddress);
+  PropValue& entry_id = cell(tag::kEntryId);
+  name_cell.SetString(name);
+  address_cell.SetString(address);
+  entry_id.SetBytes(pst::kPtypBinary, {});
+  MakeOneOffEntryId(name, address, kOneOffEntryIdFlags, entry_id.bytes);
+  cell(tag::kRecipientType).SetInt32(static_cast<int32_t>(kind));
+  cell(tag::kAddressType).SetString("SMTP");
+  cell(tag::kSmtpAddress) = address_cell;
+  PropValue& record_key = cell(tag::kRecordKey);
+  record_key = entry_id;
+  SetOneOffFlags(record_key.bytes, kOneOffRecordKeyFlags);
+  PropValue& search_key = cell(tag::kSearchKey);
+  search_key.SetBytes(pst::kPtypBinary, {});
+  MakeSmtpSearchKey(address, search_key.bytes);
+  cell(tag::kObjectType).SetInt32(kMapiMailUser);
+  cell(tag::kDisplayType).SetInt32(kDtMailUser);
+  cell(tag::kDisplayNamePrintable) = NameIsSevenBit(name) ? name_cell : address_cell;
+  cell(tag::kSendRichInfo).SetBool(false);  // matches the one-off's "no rich info" flag
+  cell(tag::kSendInternetEncoding).SetInt32(kInternetEncoding);
+  cell(tag::kResponsibility).SetBool(true);  // received mail: the transport has handled it
+  cell(tag::kRecipientDisplayName) = name_cell;
+  cell(tag::kRecipientEntryId) = entry_id;
+  cell(tag::kRecipientFlags).SetInt32(kRecipSendable);
+  cell(tag::kRecipientTrackStatus).SetInt32(kNoTrackStatus);
+  cell(tag::kRecipientOrder).SetInt32(order);
+}
+
+}  // namespace
+
+pst::PropertyMap RecipientRow(const Mailbox& m, RecipientKind kind, int32_t order) {
   pst::PropertyMap row;
-  row[tag::kRecipientType] = PropValue::Int32(static_cast<int32_t>(kind));
-  row[tag::kDisplayName] = name;
-  row[tag::kAddressType] = PropValue::String("SMTP");
-  row[tag::kEmailAddress] = address;
-  row[tag::kSmtpAddress] = address;
-  row[tag::kEntryId] = PropValue::Binary(entry_id);
-  row[tag::kRecordKey] = PropValue::Binary(WithOneOffFlags(entry_id, kOneOffRecordKeyFlags));
-  row[tag::kSearchKey] = PropValue::Binary(SmtpSearchKey(m.address));
-  row[tag::kObjectType] = PropValue::Int32(kMapiMailUser);
-  row[tag::kDisplayType] = PropValue::Int32(kDtMailUser);
-  row[tag::kDisplayNamePrintable] = NameIsSevenBit(m) ? name : address;
-  row[tag::kSendRichInfo] = PropValue::Bool(false);  // matches the one-off's "no rich info" flag
-  row[tag::kSendInternetEncoding] = PropValue::Int32(kInternetEncoding);
-  row[tag::kResponsibility] = PropValue::Bool(true);  // received mail: the transport has handled it
-  row[tag::kRecipientDisplayName] = name;
-  row[tag::kRecipientEntryId] = PropValue::Binary(std::move(entry_id));
-  row[tag::kRecipientFlags] = PropValue::Int32(kRecipSendable);
-  row[tag::kRecipientTrackStatus] = PropValue::Int32(kNoTrackStatus);
-  row[tag::kRecipientOrder] = PropValue::Int32(order);
+  MakeRecipientRow(m.name, m.address, kind, order, row);
   return row;
 }
 
-pst::PropertyMap RecipientRowOf(const pst::RecipientContent::Brief& brief) {
-  return RecipientRow(Mailbox{brief.name, brief.address}, static_cast<RecipientKind>(brief.type),
-                      brief.order);
+void RecipientRowOf(const pst::RecipientContent::Brief& brief, pst::PropertyMap& row) {
+  MakeRecipientRow(brief.name, brief.address, static_cast<RecipientKind>(brief.type), brief.order, row);
 }
 
 void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& g, const Mailbox& m) {

@@ -33,8 +33,8 @@ enum class RecipientKind : int32_t { kTo = 1, kCc = 2, kBcc = 3 };
 // One recipient-table row for an SMTP one-off recipient. `order` is the row's position
 // (PidTagRecipientOrder).
 pst::PropertyMap RecipientRow(const Mailbox& mailbox, RecipientKind kind, int32_t order);
-// The same row for a recipient held brief (pst::RecipientContent::Brief).
-pst::PropertyMap RecipientRowOf(const pst::RecipientContent::Brief& brief);
+// The same row for a recipient held brief, made into `row` in place (pst::RecipientContent::Brief).
+void RecipientRowOf(const pst::RecipientContent::Brief& brief, pst::PropertyMap& row);
 
 // Fills one address group (sent-representing, sender, read receipt) of the message.
 void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& group, const Mailbox& mailbox);

@@ -32,7 +32,12 @@ std::vector<uint8_t> OneOffEntryId(const std::string& display_name, const std::s
 // A one-off entry ID made by OneOffEntryId with its flags replaced: the record key from the entry ID, without
 // converting the names again.
 std::vector<uint8_t> WithOneOffFlags(std::vector<uint8_t> one_off, uint16_t flags);
+void SetOneOffFlags(std::vector<uint8_t>& one_off, uint16_t flags);
 std::vector<uint8_t> SmtpSearchKey(const std::string& address);
+// The same made into `out` (what it held is replaced; its buffer is reused).
+void MakeOneOffEntryId(const std::string& display_name, const std::string& address, uint16_t flags,
+                       std::vector<uint8_t>& out);
+void MakeSmtpSearchKey(const std::string& address, std::vector<uint8_t>& out);
 std::vector<uint8_t> FlatEntryList(const std::vector<std::vector<uint8_t>>& entry_ids);
 
 }  // namespace velmora::mime

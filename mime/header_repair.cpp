@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <string_view>
 
 #include "mime/byte_sources.h"
 #include "mime/charset.h"
@@ -154,20 +156,25 @@ class Scanner {
     }
     FinishHeader();
     if (IsHeaderLine(head)) {
-      std::string lower = Lower(head.substr(0, 26));
+      // The field name's first bytes lower-cased, in place: every header line of every message passes here.
+      char name[26];
+      const size_t name_length = std::min(head.size(), sizeof name);
+      for (size_t i = 0; i < name_length; ++i) name[i] = g_ascii_tolower(head[i]);
+      const std::string_view lower(name, name_length);
       field_length_ = 0;
       field_room_ = ++fields_ > kMaxHeaderFields
                         ? 0
                         : std::min(kMaxHeaderField, kMaxHeaderText - std::min(header_text_, kMaxHeaderText));
-      if (field_room_ == 0 && lower.rfind("content-", 0) == 0 && late_fields_ < kMaxLateFields) {
+      if (field_room_ == 0 && lower.starts_with("content-") && late_fields_ < kMaxLateFields) {
         ++late_fields_;
         field_room_ = kLineHead;
       }
       if (CutOverlong(offset, length, eol)) return;
       RemoveNuls(nuls);
-      is_content_type_ = lower.rfind("content-type", 0) == 0;
-      capturing_ = is_content_type_ || lower.rfind("content-transfer-encoding", 0) == 0;
-      header_ = capturing_ ? head : std::string();
+      is_content_type_ = lower.starts_with("content-type");
+      capturing_ = is_content_type_ || lower.starts_with("content-transfer-encoding");
+      header_.clear();  // keeps its buffer for the next field
+      if (capturing_) header_ = head;
       if (is_content_type_) pieces_ = {{offset, head}};
       return;
     }
@@ -366,15 +373,16 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
   uint64_t line_start = start, line_length = 0;
   bool blank = true, cr = false;
   uint64_t size = source.Size();
-  // No larger than the message: most are a few KB, and the buffer is zeroed when made.
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(kChunk, size > start ? size - start : 0)));
+  // No larger than the message (most are a few KB), and not zeroed: each read fills what is scanned.
+  const size_t buf_size = static_cast<size_t>(std::min<uint64_t>(kChunk, size > start ? size - start : 0));
+  std::unique_ptr<uint8_t[]> buf(new uint8_t[buf_size]);
   // Each chunk is taken a line piece at a time (memchr for the LF, NUL and blank tests over the piece): the
   // scan covers every line of the message, bodies included, so a byte-at-a-time loop cost a fifth of a small
   // message's parse. A CR counts as part of the line unless an LF follows it at once.
   for (uint64_t pos = start; pos < size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
-    if (!source.Read(pos, std::span<uint8_t>(buf.data(), n)).ok()) return {};
-    const uint8_t* data = buf.data();
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buf_size, size - pos));
+    if (!source.Read(pos, std::span<uint8_t>(buf.get(), n)).ok()) return {};
+    const uint8_t* data = buf.get();
     for (size_t i = 0; i < n;) {
       const auto* lf = static_cast<const uint8_t*>(std::memchr(data + i, '\n', n - i));
       const size_t end = lf ? static_cast<size_t>(lf - data) : n;

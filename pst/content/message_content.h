@@ -31,15 +31,22 @@ struct RecipientContent {
     std::string address;  // UTF-8
     int32_t type = 0;     // PidTagRecipientType
     int32_t order = 0;    // PidTagRecipientOrder
-    // Makes the row; rows made by the same function carry the same tags with the same types.
-    PropertyMap (*make_row)(const Brief&) = nullptr;
+    // Makes the row into `row`, setting each of its cells in place (a cell `row` has already keeps its
+    // buffer) and leaving other keys alone; rows made by the same function carry the same tags with the same
+    // types, so the row writer refills one map for every recipient.
+    void (*make_row)(const Brief&, PropertyMap& row) = nullptr;
   };
 
   PropertyMap props;  // a recipient table row: PidTagRecipientType, display name, address type, address, ...
   Brief brief;        // stands for `props` when brief.make_row is set
 
   bool is_brief() const { return brief.make_row != nullptr; }
-  PropertyMap Props() const { return is_brief() ? brief.make_row(brief) : props; }
+  PropertyMap Props() const {
+    if (!is_brief()) return props;
+    PropertyMap row;
+    brief.make_row(brief, row);
+    return row;
+  }
 };
 
 struct MessageContent;

@@ -13,6 +13,7 @@
 // An allocation holds at most 3,580 bytes, so a leaf of 8-byte records holds 447 of them. Leaves are filled
 // in key order, each full except the last; each index level is built the same way over the one below.
 #include <algorithm>
+#include <array>
 
 #include "pst/ltp/bth.h"
 #include "pst/ltp/le_bytes.h"
@@ -26,12 +27,6 @@ size_t PerAllocation(size_t record_size) {
   return kMaxHeapAllocation / record_size;
 }
 
-// How many records each allocation of a level gets, for `count` records.
-std::vector<size_t> Split(size_t count, size_t per) {
-  std::vector<size_t> sizes;
-  for (size_t left = count; left > 0; left -= std::min(left, per)) sizes.push_back(std::min(left, per));
-  return sizes;
-}
 }  // namespace
 
 int CompareBthKeys(std::span<const uint8_t> a, std::span<const uint8_t> b) {
@@ -58,9 +53,12 @@ Status BthWriter::ReserveRecords(HeapWriter& heap, size_t count) {
   size_t below = count;
   size_t record = size_t{key_size_} + data_size_;
   while (below > 0) {
+    // Each allocation of the level takes as many records as fit, the last the rest.
+    const size_t per = PerAllocation(record);
     std::vector<Hid> level;
-    for (size_t n : Split(below, PerAllocation(record))) {
-      PST_ASSIGN_OR_RETURN(Hid hid, heap.Reserve(n * record));
+    level.reserve((below + per - 1) / per);
+    for (size_t left = below; left > 0; left -= std::min(left, per)) {
+      PST_ASSIGN_OR_RETURN(Hid hid, heap.Reserve(std::min(left, per) * record));
       level.push_back(hid);
     }
     below = level.size();
@@ -83,25 +81,29 @@ Status BthWriter::Finish(HeapWriter& heap, std::span<const uint8_t> records) {
       return Status::InvalidArgument("BTH keys are not unique and ascending at record " + std::to_string(i));
   }
 
-  // Fill one level from `items` and collect the index records {first key, hid} for the level above.
-  std::vector<uint8_t> items(records.begin(), records.end());
+  // Fill one level from `items` and collect the index records {first key, hid} for the level above (none
+  // above the root: a BTH of one allocation, most of them, copies nothing).
+  std::span<const uint8_t> items = records;
+  std::vector<uint8_t> below, above;
   size_t record = leaf_record;
   for (const auto& level : levels_) {
-    std::vector<uint8_t> above;
+    above.clear();
     const size_t per = PerAllocation(record);
     for (size_t a = 0; a < level.size(); ++a) {
       const size_t begin = a * per * record;
       const size_t end = std::min(items.size(), begin + per * record);
       const std::span<const uint8_t> part = std::span<const uint8_t>(items).subspan(begin, end - begin);
       PST_RETURN_IF_ERROR(heap.Overwrite(level[a], part));
+      if (level.size() == 1) break;  // the root
       above.insert(above.end(), part.begin(), part.begin() + key_size_);
       le::Append32(above, level[a]);
     }
-    items = std::move(above);
+    below.swap(above);
+    items = below;
     record = size_t{key_size_} + kHidSize;
   }
 
-  std::vector<uint8_t> header(kBthHeaderSize);
+  std::array<uint8_t, kBthHeaderSize> header{};
   header[0] = kBthType;
   header[1] = key_size_;
   header[2] = data_size_;

@@ -129,6 +129,8 @@ class HeapWriter {
   Result<Bid> Finish(NodeStore& store);
 
  private:
+  // A new allocation of `size` zero bytes at the end of the current block (or of a new one).
+  Result<Hid> Place(size_t size);
   // Starts a new block, closing the current one.
   Status OpenBlock();
   // Writes closed block `i` when nothing held there can change any more.
@@ -142,7 +144,7 @@ class HeapWriter {
   std::vector<HeapPage> blocks_;  // one per block; emptied once the block is written
   std::vector<uint8_t> levels_;   // fill level of each closed block
   std::vector<Bid> written_;      // the block's BID once written, 0 before
-  std::set<Hid> reserved_;        // reserved allocations not yet overwritten
+  std::vector<Hid> reserved_;     // reserved allocations not yet overwritten, ascending
   bool finished_ = false;
 };
 

@@ -145,21 +145,26 @@ HeapWriter::~HeapWriter() {
 }
 
 Result<Hid> HeapWriter::Reserve(size_t size) {
-  std::vector<uint8_t> zeros(size);
-  PST_ASSIGN_OR_RETURN(Hid hid, Allocate(zeros));
-  reserved_.insert(hid);
+  PST_ASSIGN_OR_RETURN(Hid hid, Place(size));
+  reserved_.insert(std::upper_bound(reserved_.begin(), reserved_.end(), hid), hid);
   return hid;
 }
 
 Result<Hid> HeapWriter::Allocate(std::span<const uint8_t> bytes) {
-  if (bytes.size() > kMaxHeapAllocation)
-    return Status::InvalidArgument("heap allocation of " + std::to_string(bytes.size()) + " bytes exceeds " +
+  PST_ASSIGN_OR_RETURN(Hid hid, Place(bytes.size()));
+  std::vector<uint8_t>& data = blocks_.back().data;
+  std::copy(bytes.begin(), bytes.end(), data.end() - static_cast<ptrdiff_t>(bytes.size()));
+  return hid;
+}
+
+Result<Hid> HeapWriter::Place(size_t size) {
+  if (size > kMaxHeapAllocation)
+    return Status::InvalidArgument("heap allocation of " + std::to_string(size) + " bytes exceeds " +
                                    std::to_string(kMaxHeapAllocation));
-  if (blocks_.empty() || !blocks_.back().Fits(blocks_.size() - 1, bytes.size(), 1))
-    PST_RETURN_IF_ERROR(OpenBlock());
+  if (blocks_.empty() || !blocks_.back().Fits(blocks_.size() - 1, size, 1)) PST_RETURN_IF_ERROR(OpenBlock());
   HeapPage& b = blocks_.back();
   b.starts.push_back(static_cast<uint32_t>(b.data.size()));
-  b.data.insert(b.data.end(), bytes.begin(), bytes.end());
+  b.data.resize(b.data.size() + size);
   return MakeHid(static_cast<uint32_t>(blocks_.size() - 1), static_cast<uint32_t>(b.starts.size()));
 }
 
@@ -167,6 +172,9 @@ Status HeapWriter::OpenBlock() {
   if (blocks_.size() == kMaxHeapBlocks) return Status::NoSpace("heap has no room for more blocks");
   if (!blocks_.empty()) levels_.push_back(blocks_.back().FillLevel(blocks_.size() - 1));
   blocks_.emplace_back();
+  // A block's bytes and allocation starts in one allocation each rather than a dozen as it fills.
+  blocks_.back().data.reserve(kMaxBlockData);
+  blocks_.back().starts.reserve(64);
   written_.push_back(0);
   if (blocks_.size() < 2) return Status::Ok();
   const size_t closed = blocks_.size() - 2;
@@ -177,7 +185,7 @@ Status HeapWriter::OpenBlock() {
 }
 
 bool HeapWriter::Pinned(size_t i) const {
-  auto it = reserved_.lower_bound(MakeHid(static_cast<uint32_t>(i), 0));
+  auto it = std::lower_bound(reserved_.begin(), reserved_.end(), MakeHid(static_cast<uint32_t>(i), 0));
   return it != reserved_.end() && HidBlockIndex(*it) == i;
 }
 
@@ -209,7 +217,11 @@ Status HeapWriter::Overwrite(Hid hid, std::span<const uint8_t> bytes) {
   if (end - begin != bytes.size())
     return Status::InvalidArgument("overwrite of heap allocation " + Hex(hid) + " changes its size");
   std::copy(bytes.begin(), bytes.end(), b.data.begin() + static_cast<ptrdiff_t>(begin));
-  if (reserved_.erase(hid) != 0) return WriteIfSettled(block);
+  if (auto it = std::lower_bound(reserved_.begin(), reserved_.end(), hid);
+      it != reserved_.end() && *it == hid) {
+    reserved_.erase(it);
+    return WriteIfSettled(block);
+  }
   return Status::Ok();
 }
 

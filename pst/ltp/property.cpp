@@ -1,5 +1,6 @@
 #include "pst/ltp/property.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -83,6 +84,28 @@ PropValue PropValue::Raw(uint16_t type, std::vector<uint8_t> b) {
   return v;
 }
 
+void PropValue::SetInt32(int32_t v) {
+  const auto u = static_cast<uint32_t>(v);
+  const uint8_t le[4] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+                         static_cast<uint8_t>(u >> 24)};
+  SetBytes(kPtypInteger32, le);
+}
+void PropValue::SetBool(bool v) {
+  const uint8_t b = v ? 1 : 0;
+  SetBytes(kPtypBoolean, {&b, 1});
+}
+void PropValue::SetString(std::string_view utf8) {
+  type = kPtypString;
+  stream.reset();
+  bytes.clear();
+  AppendUtf16le(utf8, bytes);
+}
+void PropValue::SetBytes(uint16_t value_type, std::span<const uint8_t> b) {
+  type = value_type;
+  stream.reset();
+  bytes.assign(b.begin(), b.end());
+}
+
 std::optional<int32_t> PropValue::AsInt32() const {
   if (stream) return std::nullopt;
   if (type == kPtypInteger16 && bytes.size() == 2) return static_cast<int16_t>(le::Get16(bytes, 0));
@@ -148,7 +171,14 @@ void AppendUtf16(std::vector<uint8_t>& out, char32_t cp) {
 // Each ill-formed sequence (fsutil/utf8.h) turns into one U+FFFD.
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8) {
   std::vector<uint8_t> out;
-  out.reserve(utf8.size() * 2);
+  AppendUtf16le(utf8, out);
+  return out;
+}
+
+void AppendUtf16le(std::string_view utf8, std::vector<uint8_t>& out) {
+  // Room for the longest result, growing geometrically when appended to piece by piece.
+  if (const size_t most = out.size() + utf8.size() * 2; most > out.capacity())
+    out.reserve(std::max(most, 2 * out.capacity()));
   size_t i = 0;
   const size_t n = utf8.size();
   while (i < n) {
@@ -181,7 +211,6 @@ std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8) {
     AppendUtf16(out, step.valid ? step.code_point : kReplacement);
     i += step.length;
   }
-  return out;
 }
 
 std::string Utf16leToUtf8(std::span<const uint8_t> utf16le) {

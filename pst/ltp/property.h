@@ -79,6 +79,13 @@ struct PropValue {
   static PropValue Stream(uint16_t type, std::shared_ptr<const ByteSource> s);
   static PropValue Raw(uint16_t type, std::vector<uint8_t> b);
 
+  // The same values set in place: the bytes the value already holds are reused, so a value refilled
+  // row after row (a recipient table's cells) costs no allocation once it has grown.
+  void SetInt32(int32_t v);
+  void SetBool(bool v);
+  void SetString(std::string_view utf8);
+  void SetBytes(uint16_t value_type, std::span<const uint8_t> b);
+
   // Conversions; nullopt when the type does not fit or the bytes are too short.
   std::optional<int32_t> AsInt32() const;
   std::optional<int64_t> AsInt64() const;
@@ -89,6 +96,7 @@ struct PropValue {
 
 // UTF-8 <-> UTF-16LE for stored strings. Invalid input becomes U+FFFD; nothing is dropped silently.
 std::vector<uint8_t> Utf8ToUtf16le(std::string_view utf8);
+void AppendUtf16le(std::string_view utf8, std::vector<uint8_t>& out);  // the same, after what `out` holds
 std::string Utf16leToUtf8(std::span<const uint8_t> utf16le);
 
 // Multi-valued properties ([MS-PST] 2.3.3.4). Types with a fixed-size element (0x1002 - 0x1014, 0x1040,

@@ -38,6 +38,14 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
 
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props,
                                         const HeldSizeProperty& held_size) {
+  PropertyRefs refs;
+  refs.reserve(props.size());
+  for (const auto& [id, value] : props) refs.emplace_back(id, &value);
+  return WritePropertyContext(store, refs, held_size);
+}
+
+Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
+                                        const HeldSizeProperty& held_size) {
   HeapWriter heap(kClientSigPropertyContext);
   PST_ASSIGN_OR_RETURN(BthWriter bth, BthWriter::Begin(heap, kPcKeySize, kPcDataSize));
   PST_RETURN_IF_ERROR(bth.ReserveRecords(heap, props.size()));
@@ -48,7 +56,8 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
   records.reserve(props.size() * (kPcKeySize + kPcDataSize));
   uint64_t subnode_bytes = 0;  // the values kept in subnodes
   size_t held_size_at = 0;     // offset of the held-size record's dwValueHnid, 0 for none
-  for (const auto& [id, value] : props) {
+  for (const auto& [id, value_ref] : props) {
+    const PropValue& value = *value_ref;
     uint32_t hnid = 0;
     if (held_size.of && id == held_size.id) {
       if (value.type != kPtypInteger32)
@@ -92,7 +101,9 @@ Result<PropertyMap> ReadPropertyContext(NodeStore& store, Bid data, const std::v
     return Status::Corruption(heap.what() + ": PC BTH has cbKey " + std::to_string(records.key_size) +
                               ", cbEnt " + std::to_string(records.data_size));
   ValueReader values(store, heap, subnodes);
-  PropertyMap props;
+  // The records are in key order in a sound file; a damaged one is sorted once, never entry by entry.
+  std::vector<PropertyMap::value_type> props;
+  props.reserve(records.size());
   for (size_t i = 0; i < records.size(); ++i) {
     const uint16_t id = le::Get16(records.key(i), 0);
     const uint16_t type = le::Get16(records.data(i), 0);
@@ -105,9 +116,9 @@ Result<PropertyMap> ReadPropertyContext(NodeStore& store, Bid data, const std::v
     } else {
       PST_ASSIGN_OR_RETURN(value, values.Get(type, hnid, inline_limit, "property " + Hex(MakeTag(id, type))));
     }
-    props.emplace(id, std::move(value));
+    props.emplace_back(id, std::move(value));
   }
-  return props;
+  return PropertyMap::FromUnsorted(std::move(props));
 }
 
 }  // namespace velmora::pst

@@ -2,16 +2,16 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <vector>
 
+#include "pst/ltp/flat_map.h"
 #include "pst/ltp/property.h"
 #include "pst/ndb/node_store.h"
 
 namespace velmora::pst {
 
 // Properties of one object, keyed by property ID (one value per ID, as in a PC).
-using PropertyMap = std::map<uint16_t, PropValue>;
+using PropertyMap = FlatMap<uint16_t, PropValue>;
 
 // What a PC or TC writer produced for its node: the heap's data tree and the subnodes that hold values too
 // large for the heap. The caller adds any subnodes of its own (recipient table, attachments) and writes the
@@ -37,6 +37,11 @@ struct HeldSizeProperty {
   std::function<int32_t(uint64_t held_bytes)> of;  // the value for what the PC holds
 };
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& props,
+                                        const HeldSizeProperty& held_size);
+// The same from values held elsewhere: (property ID, value) in ascending ID order, one entry an ID. A writer
+// that lays values of its own over a message's writes them so without copying the message's.
+using PropertyRefs = std::vector<std::pair<uint16_t, const PropValue*>>;
+Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
                                         const HeldSizeProperty& held_size);
 
 // Reads a PC from a node's data tree and subnodes. Values held in subnodes larger than `inline_limit` bytes

@@ -15,8 +15,8 @@ constexpr PropTag kTagLtpRowId = 0x67F20003;   // PidTagLtpRowId: the row's NID 
 constexpr PropTag kTagLtpRowVer = 0x67F30003;  // PidTagLtpRowVer
 
 struct TableRow {
-  uint32_t row_id = 0;                 // dwRowID of the row index; also the PidTagLtpRowId cell
-  std::map<PropTag, PropValue> cells;  // cells that exist; columns without a cell are absent (CEB bit clear)
+  uint32_t row_id = 0;                // dwRowID of the row index; also the PidTagLtpRowId cell
+  FlatMap<PropTag, PropValue> cells;  // cells that exist; columns without a cell are absent (CEB bit clear)
 };
 
 struct Table {
@@ -56,6 +56,10 @@ struct TableScratch {
   size_t next_replaced = 0;
   TableRow row;
   std::vector<PropTag> tags;
+  // The last row's properties, for a row source that makes every row's into the same map (recipient rows),
+  // and what made them there: a row made the same way overwrites them in place.
+  PropertyMap row_props;
+  void (*row_props_made_by)() = nullptr;
 };
 Result<HeapOutput> WriteTableContext(NodeStore& store, const TableRowSource& rows, TableScratch* scratch);
 

@@ -122,7 +122,7 @@ Status MessageStore::StoreMessage(Nid folder, Nid nid, const MessageContent& con
   }
   NamedIdResolver names = [this](const NamedProperty& p) { return name_map_.RegisterProperty(p); };
   PST_ASSIGN_OR_RETURN(WrittenMessage written,
-                       WriteMessage(nodes_, content, names, options, &table_scratch_));
+                       WriteMessage(nodes_, content, names, options, &table_scratch_, columns));
   auto row = MakeContentsRow(nid, std::move(written.row_props), columns);
   Status put = row.ok() ? nodes_.PutNode(NodeEntry{nid, written.data, written.sub, folder}) : row.status();
   if (!put.ok()) {

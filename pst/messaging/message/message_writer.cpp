@@ -1,5 +1,7 @@
 #include "pst/messaging/message/message_writer.h"
 
+#include <algorithm>
+
 #include "fsutil/now.h"
 #include "pst/messaging/message/attachment_writer.h"
 #include "pst/messaging/message/contents_row.h"
@@ -42,24 +44,70 @@ bool InTemplate(uint16_t id) {
   return false;
 }
 
-// The message's properties that its contents-table row may copy, made from `props` in place (the map is the
-// writer's own and done with): template columns, loaded when streamed, and the other short values.
-Result<PropertyMap> RowProps(PropertyMap props) {
-  for (auto it = props.begin(); it != props.end();) {
-    PropValue& value = it->second;
-    if (InTemplate(it->first)) {
-      if (value.stream) {
-        PST_ASSIGN_OR_RETURN(auto bytes, value.Load());
-        value = PropValue::Raw(value.type, std::move(bytes));
+// The message's properties as its PC holds them, without a copy of the caller's: the caller's values where
+// they are, the named values under their IDs, and the values the writer sets itself (`own`), which stand
+// over both. `left_out` names one ID the PC never takes from the caller.
+struct MessageProperties {
+  const PropertyMap* caller = nullptr;
+  std::vector<std::pair<uint16_t, const PropValue*>> named;  // in the caller's order: a later one stands
+  PropertyMap own;
+  uint16_t left_out = 0;
+
+  // Every value by ascending ID, one an ID. Points into `own`: valid while own's keys stay as they are.
+  PropertyRefs Refs() const {
+    struct Ranked {
+      uint16_t id;
+      const PropValue* value;
+    };
+    std::vector<Ranked> all;
+    all.reserve(caller->size() + named.size() + own.size());
+    for (const auto& [id, value] : *caller) all.push_back({id, &value});
+    for (const auto& [id, value] : named) all.push_back({id, value});
+    for (const auto& [id, value] : own) all.push_back({id, &value});
+    // Stable: of one ID the caller's comes first, then its named values in order, then the writer's.
+    std::stable_sort(all.begin(), all.end(), [](const Ranked& a, const Ranked& b) { return a.id < b.id; });
+    PropertyRefs refs;
+    refs.reserve(all.size());
+    for (size_t i = 0; i < all.size(); ++i) {
+      if (i + 1 < all.size() && all[i + 1].id == all[i].id) continue;  // the last of its ID stands
+      if (all[i].id != left_out) refs.emplace_back(all[i].id, all[i].value);
+    }
+    return refs;
+  }
+  const PropValue* Find(uint16_t id) const {
+    if (auto it = own.find(id); it != own.end()) return &it->second;
+    for (auto it = named.rbegin(); it != named.rend(); ++it)
+      if (it->first == id) return it->second;
+    if (id == left_out) return nullptr;
+    auto it = caller->find(id);
+    return it == caller->end() ? nullptr : &it->second;
+  }
+};
+
+bool InColumns(uint16_t id, std::span<const PropTag> columns) {
+  for (PropTag t : columns)
+    if (TagId(t) == id) return true;
+  return false;
+}
+
+// The message's properties that its contents-table row may copy: template columns, loaded when streamed,
+// and the other short values; of those, when `row_columns` names the table's columns, only what they take.
+Result<PropertyMap> RowProps(const PropertyRefs& props, std::span<const PropTag> row_columns) {
+  PropertyMap row;
+  for (const auto& [id, value] : props) {
+    if (!row_columns.empty() && !InColumns(id, row_columns)) continue;
+    if (InTemplate(id)) {
+      if (value->stream) {
+        PST_ASSIGN_OR_RETURN(auto bytes, value->Load());
+        row.try_emplace(id, PropValue::Raw(value->type, std::move(bytes)));
+      } else {
+        row.try_emplace(id, *value);
       }
-      ++it;
-    } else if (!value.stream && value.bytes.size() <= kRowPropLimit && value.type != kPtypObject) {
-      ++it;
-    } else {
-      it = props.erase(it);
+    } else if (!value->stream && value->bytes.size() <= kRowPropLimit && value->type != kPtypObject) {
+      row.try_emplace(id, *value);
     }
   }
-  return props;
+  return row;
 }
 
 class Writer {
@@ -68,8 +116,9 @@ class Writer {
          TableScratch* scratch)
       : store_(store), names_(names), options_(options), scratch_(scratch) {}
 
-  Result<WrittenMessage> Write(const MessageContent& content, int depth) {
-    PST_ASSIGN_OR_RETURN(PropertyMap props, MessageProps(content));
+  Result<WrittenMessage> Write(const MessageContent& content, int depth,
+                               std::span<const PropTag> row_columns) {
+    PST_ASSIGN_OR_RETURN(MessageProperties props, MessageProps(content));
     HeldTrees held(store_);
 
     // Attachments first: the message's size and flags depend on what they turn out to be.
@@ -77,7 +126,7 @@ class Writer {
       if (depth + 1 > options_.max_embedding_depth)
         return Status::InvalidArgument("embedded messages nest deeper than " +
                                        std::to_string(options_.max_embedding_depth) + " levels");
-      PST_ASSIGN_OR_RETURN(WrittenMessage m, Write(inner, depth + 1));
+      PST_ASSIGN_OR_RETURN(WrittenMessage m, Write(inner, depth + 1, {}));
       return EmbeddedWritten{m.data, m.sub, static_cast<uint32_t>(m.size)};
     };
     PST_ASSIGN_OR_RETURN(WrittenAttachments attachments,
@@ -92,10 +141,10 @@ class Writer {
 
     const bool has_attachments = !content.attachments.empty();
     uint32_t flags = options_.default_flags;
-    if (auto it = props.find(TagId(kMessageFlags)); it != props.end() && it->second.AsInt32())
-      flags = static_cast<uint32_t>(*it->second.AsInt32());
+    if (const PropValue* v = props.Find(TagId(kMessageFlags)); v && v->AsInt32())
+      flags = static_cast<uint32_t>(*v->AsInt32());
     flags = has_attachments ? (flags | kMsgFlagHasAttach) : (flags & ~kMsgFlagHasAttach);
-    props[TagId(kMessageFlags)] = PropValue::Int32(static_cast<int32_t>(flags));
+    props.own.insert_or_assign(TagId(kMessageFlags), PropValue::Int32(static_cast<int32_t>(flags)));
 
     SetDisplayLists(props, content.recipients);
 
@@ -104,14 +153,15 @@ class Writer {
     std::vector<SubnodeEntry> subnodes = attachments.entries;
     subnodes.push_back(recipient_entry);
     PST_ASSIGN_OR_RETURN(uint64_t subnode_bytes, HeldBytes(store_, subnodes));
-    props[TagId(kMessageSize)] = PropValue::Int32(0);
+    props.own.insert_or_assign(TagId(kMessageSize), PropValue::Int32(0));
     int32_t size = 0;
     HeldSizeProperty message_size{TagId(kMessageSize), [&](uint64_t pc_bytes) {
                                     size = ClampSize(pc_bytes + subnode_bytes);
                                     return size;
                                   }};
-    PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, props, message_size));
-    props[TagId(kMessageSize)] = PropValue::Int32(size);
+    const PropertyRefs refs = props.Refs();
+    PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, refs, message_size));
+    props.own.find(TagId(kMessageSize))->second.SetInt32(size);  // a value, not a key: `refs` stays valid
     held.Dismiss();
     PST_ASSIGN_OR_RETURN(SubnodeEntry node, NestHeap(store_, 0, pc, std::move(subnodes)));
 
@@ -122,7 +172,7 @@ class Writer {
     out.flags = flags;
     out.has_attachments = has_attachments;
     out.read = (flags & kMsgFlagRead) != 0;
-    auto row = RowProps(std::move(props));
+    auto row = RowProps(refs, row_columns);
     if (!row.ok()) {
       (void)ReleaseWrittenMessage(store_, out);
       return row.status();
@@ -133,49 +183,57 @@ class Writer {
 
  private:
   // The caller's properties and named properties, less what the store computes, plus the required ones.
-  Result<PropertyMap> MessageProps(const MessageContent& content) {
-    PropertyMap props = content.props;
+  Result<MessageProperties> MessageProps(const MessageContent& content) {
+    MessageProperties props;
+    props.caller = &content.props;
     if (!content.named.empty() && !names_)
       return Status::InvalidArgument("named properties without a name-to-ID map");
+    props.named.reserve(content.named.size());
     for (const NamedProperty& named : content.named) {
       PST_ASSIGN_OR_RETURN(uint16_t id, names_(named));
       if (id < kFirstNamedId)
         return Status::InvalidArgument("name-to-ID map gave property ID " + std::to_string(id) +
                                        " below 0x8000 for a named property");
-      props[id] = named.value;
+      props.named.emplace_back(id, &named.value);
     }
-    for (const auto& [id, value] : props)
-      if (value.type == kPtypObject)
+    for (const auto& [id, value] : props.Refs())
+      if (value->type == kPtypObject)
         return Status::InvalidArgument("a message property of type PtypObject (id " + std::to_string(id) +
                                        ")");
-    props.erase(TagId(kMessageSize));
-    props.erase(TagId(kHasAttachments));
-    if (auto subject = props.find(TagId(kSubject)); subject != props.end()) {
-      auto prefix = props.find(ids::kSubjectPrefix);
-      subject->second =
-          EncodeStoredSubject(subject->second, prefix == props.end() ? nullptr : &prefix->second);
+    // The size is the writer's (set in Write); whether it has attachments is only in the flags.
+    props.own.try_emplace(TagId(kMessageSize), PropValue::Int32(0));
+    props.left_out = TagId(kHasAttachments);
+    if (const PropValue* subject = props.Find(TagId(kSubject))) {
+      props.own.insert_or_assign(TagId(kSubject),
+                                 EncodeStoredSubject(*subject, props.Find(ids::kSubjectPrefix)));
     }
 
-    props.try_emplace(TagId(kMessageClass), PropValue::String("IPM.Note"));
-    props.try_emplace(TagId(kMessageStatus), PropValue::Int32(0));
+    auto set_default = [&props](uint16_t id, auto make) {
+      if (!props.Find(id)) props.own.try_emplace(id, make());
+    };
+    set_default(TagId(kMessageClass), [] { return PropValue::String("IPM.Note"); });
+    set_default(TagId(kMessageStatus), [] { return PropValue::Int32(0); });
     const uint64_t now = options_.now_filetime ? options_.now_filetime : fsutil::FileTimeNow();
-    props.try_emplace(TagId(kCreationTime), PropValue::Time(now));
-    props.try_emplace(TagId(kLastModificationTime), PropValue::Time(now));
-    auto key = props.find(TagId(kSearchKey));
-    if (key == props.end() || key->second.type != kPtypBinary || key->second.Size() != 16) {
+    set_default(TagId(kCreationTime), [now] { return PropValue::Time(now); });
+    set_default(TagId(kLastModificationTime), [now] { return PropValue::Time(now); });
+    const PropValue* key = props.Find(TagId(kSearchKey));
+    if (!key || key->type != kPtypBinary || key->Size() != 16) {
       std::array<uint8_t, 16> k = options_.search_key ? options_.search_key() : RandomKey();
-      props[TagId(kSearchKey)] = PropValue::Binary(std::vector<uint8_t>(k.begin(), k.end()));
+      props.own.insert_or_assign(TagId(kSearchKey),
+                                 PropValue::Binary(std::vector<uint8_t>(k.begin(), k.end())));
     }
     return props;
   }
 
   // PidTagDisplayTo is always present (empty without To recipients, as MAPI reports it); Cc and Bcc when
   // they name someone. Values the caller gave are kept.
-  static void SetDisplayLists(PropertyMap& props, const std::vector<RecipientContent>& recipients) {
-    props.try_emplace(TagId(kDisplayTo), PropValue::String(JoinDisplayNames(recipients, kRecipientTo)));
+  static void SetDisplayLists(MessageProperties& props, const std::vector<RecipientContent>& recipients) {
+    if (!props.Find(TagId(kDisplayTo)))
+      props.own.try_emplace(TagId(kDisplayTo), PropValue::String(JoinDisplayNames(recipients, kRecipientTo)));
     for (auto [tag, type] : {std::pair{kDisplayCc, kRecipientCc}, std::pair{kDisplayBcc, kRecipientBcc}}) {
+      if (props.Find(TagId(tag))) continue;
       std::string list = JoinDisplayNames(recipients, type);
-      if (!list.empty()) props.try_emplace(TagId(tag), PropValue::String(list));
+      if (!list.empty()) props.own.try_emplace(TagId(tag), PropValue::String(list));
     }
   }
 
@@ -189,9 +247,9 @@ class Writer {
 
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
                                     const NamedIdResolver& names, const MessageWriteOptions& options,
-                                    TableScratch* scratch) {
+                                    TableScratch* scratch, std::span<const PropTag> row_columns) {
   PST_RETURN_IF_ERROR(CheckValueSizes(content));
-  return Writer(store, names, options, scratch).Write(content, 0);
+  return Writer(store, names, options, scratch).Write(content, 0, row_columns);
 }
 
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message) {

@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "pst/content/message_content.h"
 #include "pst/ltp/table_context.h"
@@ -63,10 +64,12 @@ struct WrittenMessage {
   bool read = false;
 };
 
-// `scratch`, when given, is kept by the caller from message to message (TableScratch).
+// `scratch`, when given, is kept by the caller from message to message (TableScratch). `row_columns`, when
+// given, are the columns of the contents table the row goes to: row_props then holds only what they take.
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
                                     const NamedIdResolver& names, const MessageWriteOptions& options = {},
-                                    TableScratch* scratch = nullptr);
+                                    TableScratch* scratch = nullptr,
+                                    std::span<const PropTag> row_columns = {});
 
 // Gives back the references of a written message that will not be stored after all.
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message);

@@ -14,7 +14,7 @@ constexpr Nid kMsgNid = MakeNid(kNidTypeNormalMessage, 0x400);
 class MessageRoundTrip : public ::testing::Test {
  protected:
   MessageContent WriteAndRead(const MessageContent& in, const MessageWriteOptions& options = {}) {
-    auto w = WriteMessage(store_, in, names_.Resolver(), options);
+    auto w = WriteMessage(store_, in, names_.Resolver(), options, &scratch_);
     EXPECT_TRUE(w.ok()) << w.status().ToString();
     if (!w.ok()) return {};
     written_ = std::move(w).value();
@@ -27,8 +27,23 @@ class MessageRoundTrip : public ::testing::Test {
   }
   MemoryNodeStore store_;
   FakeNameMap names_;
+  TableScratch scratch_;  // kept from message to message, as the store keeps it
   WrittenMessage written_;
 };
+
+// A brief recipient's row as an importer makes it, in place: the same four cells every time; the defaults
+// add the search key from the address.
+void FourCells(const RecipientContent::Brief& b, PropertyMap& row) {
+  row[Id(kRecipientType)].SetInt32(b.type);
+  row[Id(kDisplayName)].SetString(b.name);
+  row[Id(kAddressType)].SetString("SMTP");
+  row[Id(kEmailAddress)].SetString(b.address);
+}
+RecipientContent BriefRecipient(const std::string& name, const std::string& address) {
+  RecipientContent r;
+  r.brief = {name, address, kRecipientTo, 0, &FourCells};
+  return r;
+}
 
 TEST_F(MessageRoundTrip, NoneOneAndTwoHundredRecipients) {
   for (int count : {0, 1, 200}) {
@@ -91,13 +106,37 @@ TEST_F(MessageRoundTrip, ARecipientNeverCarriesACellOfTheRowBefore) {
 
   MessageContent second = Mail("second");  // its table starts from the first message's last row
   second.recipients.push_back(Recipient("Di", "di@example.com", kRecipientTo));
-  auto w = WriteMessage(store_, second, names_.Resolver());
+  auto w = WriteMessage(store_, second, names_.Resolver(), {}, &scratch_);
   ASSERT_TRUE(w.ok()) << w.status().ToString();
   auto table = ReadTableContext(store_, FindSubnode(Subnodes(store_, w->sub), kNidRecipientTable)->data, {});
   ASSERT_TRUE(table.ok()) << table.status().ToString();
   ASSERT_EQ(table->rows.size(), 1u);
   EXPECT_EQ(table->rows[0].cells.count(kSmtpAddress), 0u);
   EXPECT_EQ(table->rows[0].cells.at(kEmailAddress).AsString(), "di@example.com");
+
+  // Brief rows are made into the last row's map in place: after a full row, and after a row the defaults
+  // added to, each still has only its own cells and the search key of its own address.
+  MessageContent third = Mail("third");
+  third.recipients.push_back(BriefRecipient("Eve Longer-Name", "eve@example.com"));
+  third.recipients.push_back(BriefRecipient("Fay", "fay@example.com"));
+  third.recipients.push_back(Recipient("Gil", "gil@example.com", kRecipientCc));
+  third.recipients.back().props[Id(kSmtpAddress)] = PropValue::String("gil-smtp");
+  third.recipients.push_back(BriefRecipient("Hal", "hal@example.com"));
+  const MessageContent back = WriteAndRead(third);
+  ASSERT_EQ(back.recipients.size(), 4u);
+  for (size_t i : {0u, 1u, 3u}) {
+    const PropertyMap& r = back.recipients[i].props;
+    const std::string address = third.recipients[i].brief.address;
+    EXPECT_EQ(StringProp(r, kDisplayName), third.recipients[i].brief.name) << i;
+    EXPECT_EQ(StringProp(r, kEmailAddress), address) << i;
+    EXPECT_EQ(r.count(Id(kSmtpAddress)), 0u) << i;
+    std::string key = "SMTP:" + address;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+    EXPECT_EQ(r.at(Id(kSearchKey)).bytes, std::vector<uint8_t>(key.c_str(), key.c_str() + key.size() + 1))
+        << i;
+  }
+  EXPECT_EQ(StringProp(back.recipients[2].props, kSmtpAddress), "gil-smtp");
 }
 
 TEST_F(MessageRoundTrip, UnicodeTextAndNamedPropertiesSurvive) {

@@ -1,7 +1,6 @@
 #include "pst/messaging/message/recipient_table.h"
 
 #include <algorithm>
-#include <map>
 #include <memory>
 
 #include "pst/content/table_templates.h"
@@ -19,10 +18,14 @@ std::string StringOf(const PropertyMap& props, PropTag tag) {
   return it->second.AsString().value_or(std::string());
 }
 
-PropertyMap WithDefaults(PropertyMap row) {
+// Adds what `row` lacks of the defaults; true when it added any.
+bool AddDefaults(PropertyMap& row) {
   // A default is made only when it is missing: most rows have them all.
-  auto set_default = [&row](PropTag tag, auto make) {
-    if (row.find(TagId(tag)) == row.end()) row.emplace(TagId(tag), make());
+  bool added = false;
+  auto set_default = [&row, &added](PropTag tag, auto make) {
+    if (row.find(TagId(tag)) != row.end()) return;
+    row.emplace(TagId(tag), make());
+    added = true;
   };
   set_default(kRecipientType, [] { return PropValue::Int32(kRecipientTo); });
   set_default(kResponsibility, [] { return PropValue::Bool(false); });
@@ -31,7 +34,7 @@ PropertyMap WithDefaults(PropertyMap row) {
   set_default(kSendRichInfo, [] { return PropValue::Bool(false); });
   // The rest follows from the address; rows that have these already (every row an importer makes) skip
   // reading it back.
-  if (row.count(TagId(kDisplayName)) != 0 && row.count(TagId(kSearchKey)) != 0) return row;
+  if (row.count(TagId(kDisplayName)) != 0 && row.count(TagId(kSearchKey)) != 0) return added;
   const std::string address = StringOf(row, kEmailAddress);
   const std::string type = StringOf(row, kAddressType);
   if (!address.empty()) set_default(kDisplayName, [&] { return PropValue::String(address); });
@@ -45,7 +48,7 @@ PropertyMap WithDefaults(PropertyMap row) {
       return PropValue::Binary(std::move(bytes));
     });
   }
-  return row;
+  return added;
 }
 
 // `v` as a PtypInteger32 value, written into the bytes the cell already has when it can.
@@ -57,20 +60,41 @@ void SetInt32(PropValue& cell, int32_t v) {
   for (size_t k = 0; k < 4; ++k) cell.bytes[k] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * k));
 }
 
+// `r`'s row made into the map the last row's were made into (TableScratch::row_props), without defaults:
+// cells it had keep their buffers. Only a brief row made as the last one was overwrites it whole; any other
+// row starts from an empty map.
+PropertyMap& MakeRow(const RecipientContent& r, TableScratch& scratch) {
+  PropertyMap& props = scratch.row_props;
+  const auto made_by = r.is_brief() ? reinterpret_cast<void (*)()>(r.brief.make_row) : nullptr;
+  if (!made_by || made_by != scratch.row_props_made_by) props.clear();
+  scratch.row_props_made_by = made_by;
+  if (r.is_brief()) {
+    r.brief.make_row(r.brief, props);
+  } else {
+    props = r.props;
+  }
+  return props;
+}
+
 }  // namespace
 
 Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipients, bool fill_defaults,
                                      TableScratch* scratch) {
+  // One row for the whole table: a row is used until the next is asked for. It is the scratch's when there is
+  // one (its owner writes one table at a time), else this table's own.
+  std::shared_ptr<TableScratch> own = scratch ? nullptr : std::make_shared<TableScratch>();
+  TableScratch* rows = scratch ? scratch : own.get();
+
   // The columns first, from the recipients as they are: the defaults only fill template columns. Brief
   // recipients made by one function carry the same tags and types, so the first of them stands for all.
-  std::map<uint16_t, PropTag> column_of;  // property id -> column tag
+  FlatMap<uint16_t, PropTag> column_of;  // property id -> column tag
   for (PropTag t : templates::RecipientColumns()) column_of[TagId(t)] = t;
-  std::vector<PropertyMap (*)(const RecipientContent::Brief&)> seen;
+  std::vector<decltype(RecipientContent::Brief::make_row)> seen;
   for (size_t i = 0; i < recipients.size(); ++i) {
     const RecipientContent& r = recipients[i];
     if (r.is_brief() && std::find(seen.begin(), seen.end(), r.brief.make_row) != seen.end()) continue;
     if (r.is_brief()) seen.push_back(r.brief.make_row);
-    for (const auto& [id, value] : r.Props()) {
+    for (const auto& [id, value] : r.is_brief() ? MakeRow(r, *rows) : r.props) {
       if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;  // ours to number
       auto [it, added] = column_of.try_emplace(id, MakeTag(id, value.type));
       if (TagType(it->second) != value.type)
@@ -86,15 +110,14 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
   source.row_id = [](size_t i) { return RecipientRowId(i); };
   // Each row is made when it is written and dropped at the next, so a message To 100,000 people holds
   // its recipients once, not again as table rows.
-  // One row for the whole table: a row is used until the next is asked for. It is the scratch's when there is
-  // one (its owner writes one table at a time), else this table's own.
-  std::shared_ptr<TableScratch> own = scratch ? nullptr : std::make_shared<TableScratch>();
-  TableScratch* rows = scratch ? scratch : own.get();
   source.row = [&recipients, fill_defaults, column_of = std::move(column_of), rows,
                 own = std::move(own)](size_t i) -> Result<const TableRow*> {
     TableRow& row = rows->row;
     std::vector<PropTag>& tags = rows->tags;
-    PropertyMap props = fill_defaults ? WithDefaults(recipients[i].Props()) : recipients[i].Props();
+    // The cells' values go to the row below by swapping, so the buffers go round.
+    PropertyMap& props = MakeRow(recipients[i], *rows);
+    // A row with defaults added holds keys the next row made the same way may lack: it starts afresh.
+    if (fill_defaults && AddDefaults(props)) rows->row_props_made_by = nullptr;
     row.row_id = RecipientRowId(i);
     tags.clear();
     for (auto& [id, value] : props) {
@@ -120,7 +143,7 @@ Result<TableRowSource> RecipientRows(const std::vector<RecipientContent>& recipi
     for (auto& [id, value] : props) {
       if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;
       while (TagId(cell->first) != id) ++cell;  // the row-id and row-ver cells, filled below
-      cell->second = std::move(value);
+      std::swap(cell->second, value);
       ++cell;
     }
     SetInt32(row.cells[kTagLtpRowId], static_cast<int32_t>(row.row_id));
