@@ -1,6 +1,6 @@
 ; The Windows installer: the three programs (static, no DLLs beside them), a Start-menu entry, an uninstaller.
 ; Built by scripts/windows.sh: makensis -DVERSION=<x.y.z> -DBIN=<folder of the .exe> -DTOP=<source tree>
-;   -DOUT=<setup.exe>. Silent install: setup.exe /S [/D=C:\path]; silent removal: uninstall.exe /S.
+;   -DOUT=<setup.exe> [-DNO_GUI: a build without the wizard, the converter tools only]. Silent install: setup.exe /S [/D=C:\path]; silent removal: uninstall.exe /S.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -27,14 +27,18 @@ LicenseData "${TOP}/LICENSE"
 Section "Install"
   SetRegView 64
   SetOutPath "$INSTDIR"
+!ifndef NO_GUI
   File "${BIN}/velmora.exe"
+!endif
   File "${BIN}/velmora-convert.exe"
   File "${BIN}/velmora-pst.exe"
   File "/oname=LICENSE.txt" "${TOP}/LICENSE"
   File "/oname=README.md" "${TOP}/README.md"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   SetShellVarContext all
+!ifndef NO_GUI
   CreateShortCut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\velmora.exe"
+!endif
   WriteRegStr HKLM "Software\${NAME}" "InstallDir" "$INSTDIR"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${NAME}"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"

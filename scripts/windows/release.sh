@@ -7,6 +7,7 @@ build_release() {
   local start=$SECONDS
   cmake -S "$VELMORA_ROOT" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/mingw-w64.cmake" \
     -DVELMORA_WIN_PREFIX="$deps" -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DBUILD_TESTING="${VELMORA_WIN_TESTS:-0}" -DVELMORA_GUI="$gui" \
     -DVELMORA_SHARED="$(cd "$VELMORA_ROOT/.." && pwd)/shared" >"$build.configure.log" 2>&1 || {
     tail -30 "$build.configure.log" >&2
@@ -14,18 +15,22 @@ build_release() {
   }
   cmake --build "$build"
   echo "programs built in $((SECONDS - start)) s" >&2
-  [ "$gui" = ON ] || { echo "the wizard was left out: no installer" >&2; return 0; }
-  local bin=$build/dist
+  local bin=$build/dist exe programs=(velmora-convert velmora-pst) flags=()
+  if [ "$gui" = ON ]; then
+    programs+=(velmora)
+  else
+    echo "the wizard was left out: the installer holds the converter tools only" >&2
+    flags+=(-DNO_GUI)
+  fi
   rm -rf "$bin"
   mkdir -p "$bin"
-  local exe
-  for exe in velmora velmora-convert velmora-pst; do
+  for exe in "${programs[@]}"; do
     $VELMORA_TRIPLE-strip -o "$bin/$exe.exe" "$(find "$build" -name "$exe.exe" -not -path "*/dist/*" | head -1)"
   done
   local version
   version=$(sed -n 's/^project(velmora VERSION \([0-9.]*\).*/\1/p' "$VELMORA_ROOT/CMakeLists.txt")
   local out=$build/Velmora-$version-setup.exe
-  makensis -V2 -DVERSION="$version" -DBIN="$bin" -DTOP="$VELMORA_ROOT" -DOUT="$out" \
+  makensis -V2 "${flags[@]}" -DVERSION="$version" -DBIN="$bin" -DTOP="$VELMORA_ROOT" -DOUT="$out" \
     "$VELMORA_ROOT/packaging/velmora.nsi" >&2
   echo "installer: $out ($(du -k "$out" | cut -f1) KiB)"
 }
