@@ -7,6 +7,9 @@ build_qt() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-qt.XXXXXX")
   local src
   src=$(fetch_source qt6-base "$work")
+  # Without OpenGL the windows plugin still asks dynamicgl's question about software OpenGL (Qt 6.4.2).
+  sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+    "$src/src/plugins/platforms/windows/qwindowswindow.cpp"
   # Debian's source lacks 3rdparty/wintab (tablet input), hence tabletevent off; it keeps the bundled
   # freetype, harfbuzz, libpng, zlib and pcre2, which are built in (no system copies exist for Windows).
   nice cmake -S "$src" -B "$work/build" -G Ninja \
