@@ -97,6 +97,9 @@ cached_build() {
     rm -rf "$tmp"
     return 1
   fi
+  # pkg-config files name the folder they were built in: they name their own place instead (pkgconf's
+  # ${pcfiledir}), so that the prefix can be renamed into place.
+  grep -rlF "$tmp" "$tmp/lib/pkgconfig" "$tmp/share/pkgconfig" 2>/dev/null | xargs -r sed -i "s|$tmp|\${pcfiledir}/../..|g"
   mv -T "$tmp" "$dest"
   echo "Built $dest in $((SECONDS - start)) s" >&2
 }

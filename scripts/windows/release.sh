@@ -4,9 +4,13 @@
 # Wine); VELMORA_GUI=OFF leaves out the wizard (and needs no Qt).
 build_release() {
   local deps=$1 qt=$2 build=$VELMORA_ROOT/build-win gui=${VELMORA_GUI:-ON}
-  local start=$SECONDS
-  cmake -S "$VELMORA_ROOT" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/mingw-w64.cmake" \
-    -DVELMORA_WIN_PREFIX="$deps" -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_BUILD_TYPE=Release \
+  local start=$SECONDS toolchain=(-DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/mingw-w64.cmake")
+  # With the wizard, Qt's own toolchain file on top of ours: it adds the Qt prefix to the places searched.
+  [ -z "$qt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/mingw-w64.cmake")
+  rm -f "$build/CMakeCache.txt" # the toolchain is chosen anew each time
+  cmake -S "$VELMORA_ROOT" -B "$build" -G Ninja "${toolchain[@]}" \
+    -DVELMORA_WIN_PREFIX="$deps" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DBUILD_TESTING="${VELMORA_WIN_TESTS:-0}" -DVELMORA_GUI="$gui" \
     -DVELMORA_SHARED="$(cd "$VELMORA_ROOT/.." && pwd)/shared" >"$build.configure.log" 2>&1 || {
