@@ -39,10 +39,10 @@ count=0
 while IFS= read -r -d '' pst; do
   rel=${pst#"$work/linux/"}
   [ -f "$work/win/$rel" ] || { echo "not written under Wine: $rel" >&2; exit 1; }
-  cmp "$pst" "$work/win/$rel" || { echo "Windows and Linux wrote different bytes: $rel" >&2; exit 1; }
   pffinfo "$work/win/$rel" >/dev/null || { echo "pffinfo cannot read $rel" >&2; exit 1; }
   mkdir -p "$work/readpst"
   readpst -j 0 -q -o "$work/readpst" "$work/win/$rel" >/dev/null || { echo "readpst cannot read $rel" >&2; exit 1; }
+  cmp "$pst" "$work/win/$rel" || { echo "Windows and Linux wrote different bytes: $rel" >&2; exit 1; }
   count=$((count + 1))
 done < <(find "$work/linux" -name '*.pst' -print0)
 [ "$count" -gt 0 ] || { echo "the sample export gave no .pst" >&2; exit 1; }

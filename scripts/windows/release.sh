@@ -31,6 +31,8 @@ build_release() {
   for exe in "${programs[@]}"; do
     $VELMORA_TRIPLE-strip -o "$bin/$exe.exe" "$(find "$build" -name "$exe.exe" -not -path "*/dist/*" | head -1)"
   done
+  # The wizard opens no console window, whether or not its target says WIN32_EXECUTABLE (main() stays the entry).
+  [ "$gui" != ON ] || $VELMORA_TRIPLE-objcopy --subsystem windows "$bin/velmora.exe"
   local version
   version=$(sed -n 's/^project(velmora VERSION \([0-9.]*\).*/\1/p' "$VELMORA_ROOT/CMakeLists.txt")
   local out=$build/Velmora-$version-setup.exe
