@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing, so a second run costs nothing.
-# Usage: scripts/deps.sh build|test
+# Usage: scripts/deps.sh build|test|windows
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 want=$(grep -v '^#' "$here/packages-build.txt")
 if [ "${1:-build}" = test ]; then
   want="$want $(grep -v '^#' "$here/packages-test.txt")"
+elif [ "${1:-build}" = windows ]; then
+  want=$(grep -v '^#' "$here/packages-windows.txt")
 fi
 missing=()
 for p in $want; do

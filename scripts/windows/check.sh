@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# After scripts/windows.sh (with VELMORA_WIN_TESTS=1): the Windows test programs under Wine, then the installer
+# installed silently into a throwaway Wine prefix, the sample export converted by the installed
+# velmora-convert.exe and read back by Linux's readers, and the same export converted by the Linux build with
+# the same SOURCE_DATE_EPOCH: the stores of both systems must be the same bytes.
+# Usage: scripts/windows/check.sh LINUX_BUILD_DIR [--installer-only]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+linux_build=$1
+source build-win/prefixes.env
+
+[ "${2:-}" = --installer-only ] || scripts/win-tests.sh build-win "$VELMORA_WIN_DEPS"
+
+work=$(mktemp -d)
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+setup=$(ls build-win/Velmora-*-setup.exe)
+xvfb-run -a wine "$setup" /S '/D=C:\Velmora'
+installed=$WINEPREFIX/drive_c/Velmora
+for f in $(cd build-win/dist && ls) uninstall.exe; do
+  [ -f "$installed/$f" ] || { echo "the installer did not install $f" >&2; exit 1; }
+done
+if [ -f build-win/dist/velmora.exe ]; then
+  [ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora.lnk" ] ||
+    { echo "the installer made no Start-menu entry" >&2; exit 1; }
+fi
+echo "installed silently: $(ls "$installed" | tr '\n' ' ')"
+
+sample=${VELMORA_SHARED:-$(cd .. && pwd)/shared}/export-sample
+if [ ! -d "$sample" ]; then
+  echo "skipped: the sample export ($sample) is absent: no conversion under Wine, no comparison with Linux"
+  exit 0
+fi
+export SOURCE_DATE_EPOCH=1700000000
+mkdir -p "$work/win" "$work/linux"
+wine "$installed/velmora-convert.exe" --multiple --verify "$(winepath -w "$sample")" "$(winepath -w "$work/win")"
+"$linux_build/cli/velmora-convert" --multiple --verify "$sample" "$work/linux" >/dev/null
+count=0
+while IFS= read -r -d '' pst; do
+  rel=${pst#"$work/linux/"}
+  [ -f "$work/win/$rel" ] || { echo "not written under Wine: $rel" >&2; exit 1; }
+  pffinfo "$work/win/$rel" >/dev/null || { echo "pffinfo cannot read $rel" >&2; exit 1; }
+  mkdir -p "$work/readpst"
+  readpst -j 0 -q -o "$work/readpst" "$work/win/$rel" >/dev/null || { echo "readpst cannot read $rel" >&2; exit 1; }
+  cmp "$pst" "$work/win/$rel" || { echo "Windows and Linux wrote different bytes: $rel" >&2; exit 1; }
+  count=$((count + 1))
+done < <(find "$work/linux" -name '*.pst' -print0)
+[ "$count" -gt 0 ] || { echo "the sample export gave no .pst" >&2; exit 1; }
+leftover=$(find "$work/win" -name '*.new' | head -1)
+[ -z "$leftover" ] || { echo "a side file remains under Wine: $leftover" >&2; exit 1; }
+echo "sample export: $count stores written under Wine, read by pffinfo and readpst, identical to Linux's"
