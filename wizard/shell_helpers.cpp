@@ -19,8 +19,10 @@ bool ShellOpen(const QString& target) {
   return QDesktopServices::openUrl(web ? QUrl(target) : QUrl::fromLocalFile(target));
 }
 
+// Qt's dialogs answer with "/" on every system; the engine splits and joins paths at the system's own separator,
+// so what a dialog returns is made native here, where it enters the program.
 QString PickFolder(QWidget* owner, const QString& title, const QString& start) {
-  return QFileDialog::getExistingDirectory(owner, title, start);
+  return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(owner, title, start));
 }
 
 namespace {
@@ -83,11 +85,11 @@ std::optional<QString> QtDesktop::SaveFileName(QWidget* owner, const QString& pr
                                                     qt_filter, nullptr, QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
   last_save_folder_ = QFileInfo(path).absolutePath();
-  return path;
+  return QDir::toNativeSeparators(path);
 }
 
 QString QtDesktop::DesktopFolder() {
-  return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
 }
 
 }  // namespace velmora::wizard
