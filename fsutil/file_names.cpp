@@ -1,6 +1,8 @@
 // The parts of file_names.h that are the same on every platform.
 #include "fsutil/file_names.h"
 
+#include <vector>
+
 #include "fsutil/platform_shim.h"
 
 namespace velmora::fsutil {
@@ -28,6 +30,18 @@ std::string FolderOfPath(const std::string& path) {
 #endif
   if (root) return path.substr(0, sep + 1);
   return path.substr(0, sep);
+}
+
+std::string RandomHexName(size_t digits) {
+  std::vector<uint8_t> bytes(digits / 2);
+  SystemRandomBytes(bytes);
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
 }
 
 std::string LeafOfPath(const std::string& path) {

@@ -30,6 +30,9 @@ void RemoveUnlockedFiles(const std::string& folder, const std::function<bool(con
 // of now.h; where the source fails, the process, the time and a counter still differ between runs.
 void SystemRandomBytes(std::span<uint8_t> out);
 
+// `digits` lower-case hexadecimal digits (an even number) from SystemRandomBytes: names no other run will pick.
+std::string RandomHexName(size_t digits);
+
 // The folder part of a path (everything before its last separator; "." when it has none), and the last part.
 std::string FolderOfPath(const std::string& path);
 std::string LeafOfPath(const std::string& path);

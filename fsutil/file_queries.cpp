@@ -4,6 +4,18 @@
 #include "fsutil/win32_errors.h"
 
 namespace velmora::fsutil {
+
+namespace {
+Platform* g_platform = nullptr;  // a test's stand-in for the system, or none
+}  // namespace
+
+Platform& CurrentPlatform() {
+  return g_platform ? *g_platform : SystemPlatform();
+}
+
+void UsePlatform(Platform* platform) {
+  g_platform = platform;
+}
 uint32_t PathAttributes(const std::string& path, uint32_t* error) {
   PathStat st;
   const uint32_t code = CurrentPlatform().Stat(path, &st);

@@ -39,21 +39,11 @@ class PosixPlatform final : public Platform {
   std::optional<FileId> Identity(const std::string& path) override { return FileIdOf(path); }
 };
 
-Platform* g_platform = nullptr;
-
 }  // namespace
 
 Platform& SystemPlatform() {
   static PosixPlatform platform;
   return platform;
-}
-
-Platform& CurrentPlatform() {
-  return g_platform ? *g_platform : SystemPlatform();
-}
-
-void UsePlatform(Platform* platform) {
-  g_platform = platform;
 }
 
 }  // namespace velmora::fsutil

@@ -78,18 +78,6 @@ int FactsOfHandle(HANDLE handle, FileFacts* out) {
   return 0;
 }
 
-std::string HexName() {
-  uint8_t bytes[8];
-  SystemRandomBytes(bytes);
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
-}
-
 }  // namespace
 
 int OpenFile(const std::string& path, OpenFor how, int* fd) {
@@ -197,7 +185,7 @@ int OpenUnlinkedTempFile(const std::string& folder, int* fd) {
   const std::string base = TempFolder(folder);
   int err = EEXIST;
   for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
-    const std::string path = base + "\\velmora-" + HexName() + ".tmp";
+    const std::string path = base + "\\velmora-" + RandomHexName(16) + ".tmp";
     const HANDLE handle =
         CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);

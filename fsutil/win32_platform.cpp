@@ -55,21 +55,11 @@ class Win32Platform final : public Platform {
   }
 };
 
-Platform* g_platform = nullptr;
-
 }  // namespace
 
 Platform& SystemPlatform() {
   static Win32Platform platform;
   return platform;
-}
-
-Platform& CurrentPlatform() {
-  return g_platform ? *g_platform : SystemPlatform();
-}
-
-void UsePlatform(Platform* platform) {
-  g_platform = platform;
 }
 
 }  // namespace velmora::fsutil

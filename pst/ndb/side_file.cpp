@@ -12,18 +12,6 @@ namespace {
 constexpr const char* kSideInfix = ".new.";
 constexpr size_t kRandomDigits = 16;
 
-std::string RandomDigits() {
-  uint8_t bytes[kRandomDigits / 2] = {};
-  fsutil::SystemRandomBytes(bytes);
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
-}
-
 bool IsSideName(const std::string& name, const std::string& prefix) {
   if (name.size() != prefix.size() + kRandomDigits || name.compare(0, prefix.size(), prefix) != 0)
     return false;
@@ -53,7 +41,7 @@ Result<SideFile> CreateSideFile(const std::string& path) {
                               [&](const std::string& name) { return IsSideName(name, prefix); });
   int last_error = 0;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    std::string side = path + kSideInfix + RandomDigits();
+    std::string side = path + kSideInfix + fsutil::RandomHexName(kRandomDigits);
     int fd = -1;
     const int err = fsutil::OpenFile(side, fsutil::OpenFor::kCreateNew, &fd);
     if (err == EEXIST || err == EINTR) {
