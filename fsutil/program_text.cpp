@@ -32,13 +32,11 @@ void Utf8Console() {
 }
 
 std::filesystem::path FsPath(const std::string& utf8) {
-  const std::u16string units = Utf16FromUtf8(utf8);
-  return std::filesystem::path(std::wstring(units.begin(), units.end()));
+  return std::filesystem::path(WideText(utf8));
 }
 
 std::string Utf8Path(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
-  return Utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
+  return NarrowName(path.c_str());
 }
 
 bool FolderReadable(const std::string& folder) {

@@ -14,9 +14,13 @@ constexpr size_t kLongPathFrom = 248;
 
 }  // namespace
 
+std::wstring WideText(const std::string& utf8) {
+  const std::u16string units = Utf16FromUtf8(utf8);
+  return std::wstring(units.begin(), units.end());
+}
+
 std::wstring WidePath(const std::string& path) {
-  const std::u16string units = Utf16FromUtf8(path);
-  std::wstring wide(units.begin(), units.end());
+  std::wstring wide = WideText(path);
   for (wchar_t& c : wide)
     if (c == L'/') c = L'\\';
   if (wide.size() < kLongPathFrom || wide.starts_with(L"\\\\?\\")) return wide;

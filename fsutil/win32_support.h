@@ -11,6 +11,8 @@ namespace velmora::fsutil {
 // The wide form of a UTF-8 path for a ...W call: "/" becomes "\", and an absolute path too long for MAX_PATH
 // gets the long-path prefix ("\\?\C:\..." or "\\?\UNC\server\...").
 std::wstring WidePath(const std::string& path);
+// The wide form of UTF-8 text, as it stands.
+std::wstring WideText(const std::string& utf8);
 // UTF-8 of a wide name from a Win32 call.
 std::string NarrowName(const wchar_t* name);
 
