@@ -46,3 +46,15 @@ endfunction()
 if(NOT DEFINED VELMORA_SHARED)
   get_filename_component(VELMORA_SHARED "${PROJECT_SOURCE_DIR}/../shared" ABSOLUTE)
 endif()
+
+# velmora_widget_test_platform(NAME): the widget tests run on Qt's offscreen platform. A static Qt (the Windows
+# build) links only the default platform plugin into a program; without this one the test's QApplication finds
+# no platform and Qt's fatal message waits in a message box that nobody answers.
+function(velmora_widget_test_platform name)
+  if(TARGET ${name} AND TARGET Qt6::QOffscreenIntegrationPlugin)
+    get_target_property(qt_type Qt6::Core TYPE)
+    if(qt_type STREQUAL "STATIC_LIBRARY")
+      qt_import_plugins(${name} INCLUDE Qt6::QOffscreenIntegrationPlugin)
+    endif()
+  endif()
+endfunction()

@@ -1,5 +1,7 @@
 #!/bin/bash
 # Runs every Windows test binary of a mingw build under Wine, then the end-to-end check of names outside ASCII.
+# The window tests (status/, wizard/; built with the wizard) run on a virtual display (xvfb-run): Wine's
+# window system needs one even for Qt's offscreen platform.
 #
 # Usage: scripts/win-tests.sh [BUILD_DIR [DEPS_PREFIX]]
 #   BUILD_DIR    the Windows build (default: build-win)
@@ -12,6 +14,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build-win}
 prefix=${2:-${VELMORA_WIN_PREFIX:-}}
 command -v wine >/dev/null || { echo "win-tests: wine is not installed" >&2; exit 2; }
+status=0
 
 dirs=()
 [ -n "$prefix" ] && dirs+=("$prefix/bin")
@@ -22,12 +25,43 @@ export WINEPATH="$winepath" WINEDEBUG=${WINEDEBUG:--all}
 
 logs="$build/win-tests"
 mkdir -p "$logs"
-status=0
+
+# The wizard's test programs, when this build has the wizard (a build without it may still hold old ones).
+gui=$(sed -n 's/^VELMORA_GUI:BOOL=//p' "$build/CMakeCache.txt" 2>/dev/null)
+gui_runner=()
+if [ "$gui" = ON ]; then
+  if command -v xvfb-run >/dev/null; then
+    gui_runner=(xvfb-run -a -n 140 -s '-screen 0 1280x1024x24')
+  else
+    echo "win-tests: xvfb-run is not installed: the window tests are not run" >&2
+    status=1
+  fi
+  # Qt's offscreen platform draws with the faces of one folder (the tests take the system's Fonts folder by
+  # default). Wine keeps Tahoma outside it and has no Verdana: Wine's Tahoma and DejaVu Sans (Verdana's
+  # stand-in on Linux too) are put in a folder of their own. Wine passes QT_* variables on only as WINEQT_*.
+  fonts="$logs/fonts"
+  rm -rf "$fonts"
+  mkdir -p "$fonts"
+  for f in /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf \
+    /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf; do
+    [ -f "$f" ] && ln -s "$f" "$fonts/"
+  done
+  export WINEQT_QPA_FONTDIR
+  WINEQT_QPA_FONTDIR=$(winepath -w "$fonts" 2>/dev/null)
+fi
 total_passed=0 total_skipped=0 total_failed=0
 while IFS= read -r exe; do
   name=$(basename "$exe" .exe)
+  runner=()
+  case "$exe" in
+  "$build"/status/* | "$build"/wizard/*)
+    [ "$gui" = ON ] || continue
+    [ ${#gui_runner[@]} -gt 0 ] || continue
+    runner=("${gui_runner[@]}")
+    ;;
+  esac
   start=$(date +%s)
-  wine "$exe" --gtest_color=no >"$logs/$name.log" 2>&1
+  "${runner[@]}" wine "$exe" --gtest_color=no >"$logs/$name.log" 2>&1
   rc=$?
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$logs/$name.log" | tail -1)
   skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) test.*/\1/p' "$logs/$name.log" | tail -1)

@@ -26,6 +26,7 @@ uint32_t ToBgr(const QColor& colour) {
 
 namespace {
 
+#ifndef Q_OS_WIN
 // Debian's fonts-wine puts a face metric-compatible with Tahoma here, outside the folders fontconfig
 // searches; the layouts were measured in Tahoma, so it is registered with the application by hand. Only the
 // regular face: the package's bold face draws thin, widely spaced strokes with a gap after every "/"
@@ -47,9 +48,12 @@ void RegisterWineFacesOnce() {
   }();
   (void)registered;
 }
+#endif
 
 QFont Face(const QString& first, double points, bool bold) {
+#ifndef Q_OS_WIN  // Windows has Tahoma and Verdana of its own
   RegisterWineFacesOnce();
+#endif
   QFont font;
   // DejaVu Sans and Liberation Sans carry the Latin, Greek and Cyrillic glyphs paths and names may hold.
   font.setFamilies({first, QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),

@@ -23,10 +23,10 @@ inline constexpr uint32_t kPaleYellow = 0xC0FFFF;  // every second row of the ma
 QColor FromBgr(uint32_t bgr);
 uint32_t ToBgr(const QColor& colour);
 
-// Tahoma and Verdana when installed. Without Tahoma, the Tahoma-compatible face of Debian's fonts-wine is
-// used when present (same widths, so the layouts fit as drawn). Otherwise a sans-serif face that has the
-// glyphs (DejaVu Sans is the usual stand-in on Linux, and the one for Verdana), never a face that would draw
-// missing-glyph boxes.
+// Tahoma and Verdana. On Windows these are the system's own faces. On Linux, without Tahoma, the
+// Tahoma-compatible face of Debian's fonts-wine is used when present (same widths, so the layouts fit as
+// drawn); otherwise a sans-serif face that has the glyphs (DejaVu Sans is the usual stand-in, and the one for
+// Verdana), never a face that would draw missing-glyph boxes.
 QFont Tahoma(double points, bool bold = false);
 QFont Verdana(double points, bool bold = false);
 

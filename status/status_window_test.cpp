@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -188,12 +189,12 @@ TEST_F(StatusWindowTest, LongPathsStayReadableAndAreElidedInTheMiddle) {
 TEST_F(StatusWindowTest, OpenFolderFollowsTheModeAtTheMomentOfTheClick) {
   window_->Load();
   window_->CmdLocate->setEnabled(true);
-  run_state_.PstFilePath = "/out/Mailbox.pst";
+  run_state_.PstFilePath = QDir::toNativeSeparators(QStringLiteral("/out/Mailbox.pst")).toStdString();
   output_ = QStringLiteral("/multi/out ");
   window_->CmdLocate->click();
   single_ = false;
   window_->CmdLocate->click();
-  EXPECT_EQ(desktop_.opened, (QStringList{"/out/", "/multi/out "}));
+  EXPECT_EQ(desktop_.opened, (QStringList{QDir::toNativeSeparators(QStringLiteral("/out/")), "/multi/out "}));
 
   single_ = true;
   run_state_.PstFilePath.clear();  // cancelled save dialog: nothing opens

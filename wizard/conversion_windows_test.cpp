@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include "engine/conversion.h"
+#include "engine/path_helpers.h"
 #include "rdo/rdo_session.h"
 #include "tests/support/support.h"
 #include "wizard/wizard_fixture.h"
@@ -18,6 +19,10 @@ using Box = status::testing::ScriptedDesktop::Box;
 
 QString Q(const fs::path& p) {
   return QString::fromStdString(p.string());
+}
+// The folder `p` as the engine writes it: with the system's separator after it.
+QString Folder(const fs::path& p) {
+  return Q(p) + QChar::fromLatin1(engine::kPathSeparator);
 }
 
 class ConversionWindowsTest : public WizardTest {
@@ -67,9 +72,9 @@ TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
   desktop_.saves = {Q(pst)};
   QString count_at_end;
   QStringList file_lines;
-  wizard_->host().on_yield = [&](int64_t) { file_lines << Status().LblCurrentDBX->text(); };
+  wizard_->host().on_yield = [&](int64_t) { file_lines << status::Caption(Status().LblCurrentDBX); };
   desktop_.on_box = [&](const Box& box) {
-    if (box.title == "Completed") count_at_end = Status().lblCount1->text();
+    if (box.title == "Completed") count_at_end = status::Caption(Status().lblCount1);
   };
   single.CmdNext->click();
 
@@ -78,8 +83,8 @@ TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
   EXPECT_EQ(done.text,
             "Messages Converted Successfully.\r\nOpen Converted Outlook Data file in Microsoft Outlook "
             "to View Converted Messages.");
-  EXPECT_EQ(count_at_end, "Migrating 3 items from " + Q(mailbox) + "/");
-  EXPECT_FALSE(file_lines.filter("Converting Messages... from (" + Q(mailbox / "Inbox") + "/").isEmpty())
+  EXPECT_EQ(count_at_end, "Migrating 3 items from " + Folder(mailbox));
+  EXPECT_FALSE(file_lines.filter("Converting Messages... from (" + Folder(mailbox / "Inbox")).isEmpty())
       << file_lines.join(QLatin1Char('\n')).toStdString();
   ASSERT_EQ(desktop_.save_proposals.size(), 1);
   EXPECT_TRUE(desktop_.save_proposals[0].startsWith("zed & co"));
@@ -98,12 +103,12 @@ TEST_F(ConversionWindowsTest, SingleRunLeavesTheStatusWindowShowingTheResult) {
   EXPECT_TRUE(single.CmdNext->isEnabled());  // and a further run can start from it
 
   // Where the file went: shown, and opened; without a program to open folders the box names the folder.
-  EXPECT_EQ(status.lblLocation->text(), Q(dir.path() / "out") + "/");
+  EXPECT_EQ(status::Caption(status.lblLocation), Folder(dir.path() / "out"));
   status.CmdLocate->click();
-  EXPECT_EQ(desktop_.opened, QStringList{Q(dir.path() / "out") + "/"});
+  EXPECT_EQ(desktop_.opened, QStringList{Folder(dir.path() / "out")});
   desktop_.can_open = false;
   status.CmdLocate->click();
-  EXPECT_TRUE(desktop_.boxes.back().text.endsWith(Q(dir.path() / "out") + "/"));
+  EXPECT_TRUE(desktop_.boxes.back().text.endsWith(Folder(dir.path() / "out")));
   ExpectReadable(pst, {{"Inbox", 2}, {"Sent Items", 1}});
   status.grab().save(ScreenshotPath("status-window.png"));
 }

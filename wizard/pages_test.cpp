@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "engine/errors.h"
+#include "engine/path_helpers.h"
 #include "engine/texts.h"
 #include "status/fit.h"
 #include "tests/support/support.h"
@@ -173,7 +174,7 @@ TEST_F(WizardTest, PickingATopFolderListsItsMailboxes) {
   multiple.CmdAddFolder->click();
 
   ASSERT_EQ(multiple.lv->topLevelItemCount(), 3);
-  const QString top = QString::fromStdString(dir.str()) + "/";
+  const QString top = QString::fromStdString(dir.str()) + QChar::fromLatin1(engine::kPathSeparator);
   const QStringList names = {"Alice", "bob", "carol"};
   for (int i = 0; i < 3; ++i) {
     const QTreeWidgetItem* row = multiple.lv->topLevelItem(i);

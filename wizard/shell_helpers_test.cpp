@@ -92,9 +92,12 @@ struct DialogScript {
 TEST(QtDesktop, DialogsOpenAtHomeThenTheLastChoiceAndAnExistingPstIsTakenWithoutAsking) {
   status::testing::OffscreenApp();
   velmora::testing::TempDir dir;
-  const QString home = QString::fromStdString(dir.path().string());
+  // Qt's dialogs speak "/"; what the desktop hands the program is in the system's own form.
+  const QString home = QDir::fromNativeSeparators(QString::fromStdString(dir.path().string()));
   const QByteArray saved_home = qgetenv("HOME");
   qputenv("HOME", home.toUtf8());
+  // Windows takes the home folder from the user's profile, whatever HOME says.
+  const QString start = QDir::homePath();
   QDir(home).mkpath(QStringLiteral("export/alice"));
   QDir(home).mkpath(QStringLiteral("out"));
   const QString existing = home + QStringLiteral("/out/alice.pst");
@@ -103,19 +106,21 @@ TEST(QtDesktop, DialogsOpenAtHomeThenTheLastChoiceAndAnExistingPstIsTakenWithout
   QtDesktop desktop;
   DialogScript script;
   script.picks = {home + "/export/alice", QString(), existing, QString()};
-  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Source")), home + "/export/alice");
+  EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Source")),
+            QDir::toNativeSeparators(home + "/export/alice"));
   EXPECT_EQ(desktop.PickFolder(nullptr, QStringLiteral("Output")), QString());
   EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("alice.pst"), QStringLiteral("Data (*.pst)")),
-            existing);
+            QDir::toNativeSeparators(existing));
   EXPECT_EQ(desktop.SaveFileName(nullptr, QStringLiteral("bob.pst"), QStringLiteral("Data (*.pst)")),
             std::nullopt);
   qputenv("HOME", saved_home);
 
   // Never the working folder: home first, then the folder last chosen in the same kind of dialog.
-  EXPECT_EQ(
-      script.opened_in.join(QLatin1Char('\n')).toStdString(),
-      QStringList({home, home + "/export/alice", home, home + "/out"}).join(QLatin1Char('\n')).toStdString());
-  EXPECT_EQ(script.proposed.value(2).toStdString(), (home + "/alice.pst").toStdString());
+  EXPECT_EQ(script.opened_in.join(QLatin1Char('\n')).toStdString(),
+            QStringList({start, home + "/export/alice", start, home + "/out"})
+                .join(QLatin1Char('\n'))
+                .toStdString());
+  EXPECT_EQ(script.proposed.value(2).toStdString(), (start + "/alice.pst").toStdString());
   EXPECT_TRUE(script.asked.isEmpty()) << script.asked.join(QLatin1Char('\n')).toStdString();
 }
 

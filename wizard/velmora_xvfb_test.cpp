@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fsutil/testing/linux_only.h"
 #include "tests/support/support.h"
 
 namespace velmora {
@@ -33,6 +34,7 @@ void WriteMessage(const fs::path& path, int n) {
 }
 
 TEST(VelmoraUnderXvfb, KeyboardWalkConvertsASingleMailbox) {
+  VELMORA_LINUX_ONLY("xvfb-run and xdotool drive the program from a POSIX shell");
   if (!Installed("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   if (!Installed("xdotool")) GTEST_SKIP() << "xdotool is not installed";
 
@@ -69,6 +71,7 @@ TEST(VelmoraUnderXvfb, KeyboardWalkConvertsASingleMailbox) {
 // The multiple-mailbox walk; afterwards the status window covers nothing of the page (its list and its
 // output folder box stay clickable).
 TEST(VelmoraUnderXvfb, KeyboardWalkConvertsEveryMailboxAndClearsThePage) {
+  VELMORA_LINUX_ONLY("xvfb-run and xdotool drive the program from a POSIX shell");
   if (!Installed("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   if (!Installed("xdotool")) GTEST_SKIP() << "xdotool is not installed";
 

@@ -12,6 +12,12 @@ inline QApplication& OffscreenApp() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_WIN
+    // On Windows the offscreen platform draws with the faces it finds in one folder, by default none: the
+    // system's own, unless the test run names another folder (Wine keeps its faces outside the system's).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+      qputenv("QT_QPA_FONTDIR", qgetenv("SystemRoot") + "\\Fonts");
+#endif
     // The offscreen platform has no window stacking nor size hints; its notes on raise() and on a dialog's
     // size hints say nothing about the test.
     static QtMessageHandler previous =
