@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # After scripts/windows.sh (with VELMORA_WIN_TESTS=1): the Windows test programs under Wine, then the installer
-# installed silently into a throwaway Wine prefix, the sample export converted by the installed
-# velmora-convert.exe and read back by Linux's readers. With VELMORA_WIN_SAME_BYTES=1 the same export is also
+# installed silently into a throwaway Wine prefix, a run of the installed velmora-convert.exe stopped by the
+# console's Ctrl+C, and the sample export converted by it and read back by Linux's readers. With VELMORA_WIN_SAME_BYTES=1 the same export is also
 # converted by the Linux build with the same SOURCE_DATE_EPOCH and the stores of both systems must be the same
 # bytes; not yet so by default: the Windows build's iconv leaves UTF-7 text unconverted and reads UTF-16 without
 # a byte-order mark as little-endian, so the stores of messages in those character sets differ.
@@ -27,6 +27,15 @@ if [ -f build-win/dist/velmora.exe ]; then
     { echo "the installer made no Start-menu entry" >&2; exit 1; }
 fi
 echo "installed silently: $(ls "$installed" | tr '\n' ' ')"
+
+# The console's Ctrl+C stops a run of the installed program as a confirmed Stop (the test tool that sends it
+# is built with the test programs).
+stopper=build-win/cli/velmora-console-stop.exe
+if [ -f "$stopper" ]; then
+  /usr/bin/python3 tests/e2e/wine_console_stop_test.py --convert "$installed/velmora-convert.exe" --stopper "$stopper"
+else
+  echo "skipped: no $stopper (built with VELMORA_WIN_TESTS=1): the console stop is not checked"
+fi
 
 sample=${VELMORA_SHARED:-$(cd .. && pwd)/shared}/export-sample
 if [ ! -d "$sample" ]; then
