@@ -7,7 +7,8 @@
 # the places of the page and the status window are written to SHOTS/geometry.txt and must not overlap.
 #
 # Usage: xvfb_walk.sh VELMORA_BINARY SOURCE_FOLDER PST_PATH_OR_OUTPUT_FOLDER SHOTS_FOLDER [multiple]
-# Exit status: 0 when the walk reached the completion message; 10+ names the step that did not come up.
+# Exit status: 0 when the walk reached the completion message; 10+ names the step that did not come up (26: the
+# completion message did not go).
 set -u
 BIN=$1; MAILBOX=$2; PST=$3; SHOTS=$4; MODE=${5:-single}
 export VELMORA_SCREENSHOT_DIR=$SHOTS QT_QPA_PLATFORM=xcb
@@ -41,7 +42,8 @@ enter_path() {
   wait_for "$1" || return 1
   sleep 0.5
   focus "$1"
-  xdotool key ctrl+a
+  # Everything in the box selected, whichever keys its edit field knows (Wine's file dialogs: not Ctrl+A).
+  xdotool key ctrl+a Home shift+End
   xdotool type --delay 15 "$2"
   sleep 0.3
   for _ in 1 2 3; do
@@ -77,6 +79,8 @@ if [ "$MODE" = multiple ]; then
   sleep 0.8
   focus "Completed"
   xdotool key Return
+  # The status window moves once the message has gone (under Wine that takes longer than on Linux).
+  gone "Completed" || exit 26
   sleep 0.8
   # The status window must cover nothing of the page: 25 when it does.
   place() { xdotool getwindowgeometry --shell "$(xdotool search --name "^$1\$" | tail -1)" | tee -a "$SHOTS/geometry.txt"; }
