@@ -55,7 +55,7 @@ class ConversionWindowsTest : public WizardTest {
   void ExpectReadable(const fs::path& pst, const velmora::testing::ExpectedTree& tree) {
     ASSERT_TRUE(fs::exists(pst)) << pst;
     const auto check = velmora::testing::CheckWithReaders(pst.string(), tree);
-    if (!check.available) GTEST_SKIP() << "the independent PST readers are not installed";
+    if (!check.available) GTEST_SKIP() << "the independent PST readers are not available: " << check.output;
     EXPECT_TRUE(check.ok) << check.output;
   }
 
@@ -361,7 +361,7 @@ TEST_F(ConversionWindowsTest, ResumingIntoTheSameFileLeavesEachMessageOnce) {
   EXPECT_TRUE(desktop_.boxes[desktop_.boxes.size() - 2].text.startsWith("\"" + Q(pst) + "\" already holds"));
   EXPECT_EQ(single.conversion().outcomes().at(0).already_present.size(), 4u);
   const auto check = velmora::testing::CheckWithReaders(pst.string(), {{{"Inbox", 3}, {"Sent Items", 1}}});
-  if (!check.available) GTEST_SKIP() << "the independent readers (pypff) are not installed";
+  if (!check.available) GTEST_SKIP() << "the independent readers are not available: " << check.output;
   EXPECT_TRUE(check.ok) << check.output;
 }
 
