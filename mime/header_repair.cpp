@@ -194,6 +194,12 @@ class Scanner {
   }
 
  public:
+  // Whether a line can still change anything: past the last header block, with no multipart open and no
+  // suspect line waiting, every further line is body text that no rule looks at.
+  bool Finished() const { return !in_headers_ && !suspect_ && boundaries_.empty(); }
+  // Whether the next line matters only when it is a delimiter line (starts with "--").
+  bool InBody() const { return !in_headers_ && !suspect_; }
+
   // The input ended: a suspect last line ends its block.
   void End() {
     if (!suspect_) return;
@@ -386,6 +392,13 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
     for (size_t i = 0; i < n;) {
       const auto* lf = static_cast<const uint8_t*>(std::memchr(data + i, '\n', n - i));
       const size_t end = lf ? static_cast<size_t>(lf - data) : n;
+      // A whole body line that cannot be a delimiter line is passed over without being copied or looked at.
+      if (lf && line_length == 0 && !cr && scanner.InBody() &&
+          !(end - i >= 2 && data[i] == '-' && data[i + 1] == '-')) {
+        line_start = pos + end + 1;
+        i = end + 1;
+        continue;
+      }
       if (end > i) {
         if (cr) {  // the CR that ended the last piece is inside the line
           if (head.size() < kLineHead) head += '\r';
@@ -407,6 +420,7 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
       }
       if (!lf) break;
       scanner.Line(head, line_start, line_length, blank, cr ? "\r\n" : "\n", nuls);
+      if (scanner.Finished()) break;
       head.clear();
       nuls.clear();
       line_start = pos + end + 1;
@@ -415,9 +429,11 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
       cr = false;
       i = end + 1;
     }
+    if (scanner.Finished()) break;  // the rest of the file is a single part's body
     pos += n;
   }
-  if (line_length > 0 || cr) scanner.Line(head, line_start, line_length, blank, "", nuls);
+  if (!scanner.Finished() && (line_length > 0 || cr))
+    scanner.Line(head, line_start, line_length, blank, "", nuls);
   scanner.End();
   // A long boundary's header edit is made when its block ends, after the NULs of later lines of the block.
   std::stable_sort(edits.begin(), edits.end(),
