@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "mime/entry_ids.h"
 #include "mime/gobject_ptr.h"
@@ -65,8 +66,8 @@ void Collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
   }
 }
 
-bool HasAt(const std::string& s) {
-  return s.find('@') != std::string::npos;
+bool HasAt(std::string_view s) {
+  return s.find('@') != std::string_view::npos;
 }
 
 std::vector<Mailbox> ParseWithGMime(const std::string& value) {
@@ -78,7 +79,7 @@ std::vector<Mailbox> ParseWithGMime(const std::string& value) {
 
 // The end of the comment that opens at `open` ("(" ... ")", nested, with quoted pairs); npos when the
 // comment never closes (then the "(" is an ordinary character).
-size_t CommentEnd(const std::string& s, size_t open) {
+size_t CommentEnd(std::string_view s, size_t open) {
   int depth = 0;
   for (size_t i = open; i < s.size(); ++i) {
     if (s[i] == '\\') {
@@ -89,25 +90,26 @@ size_t CommentEnd(const std::string& s, size_t open) {
       return i;
     }
   }
-  return std::string::npos;
+  return std::string_view::npos;
 }
 
 // The mailboxes of an address list as separate texts: split at commas outside quotes, angle brackets and
-// closed comments; a group's name ("Team:") and its closing ";" are not part of any mailbox.
-std::vector<std::string> SplitMailboxes(const std::string& s) {
-  std::vector<std::string> out;
-  std::string cur;
+// closed comments; a group's name ("Team:") and its closing ";" are not part of any mailbox. Each mailbox is
+// a run of `s` (from the last separator to the next), so it is returned as a view into `s`.
+std::vector<std::string_view> SplitMailboxes(std::string_view s) {
+  std::vector<std::string_view> out;
+  size_t begin = 0;  // where the current mailbox's text starts
   bool quoted = false;
   bool angle = false;
-  auto flush = [&] {
-    if (cur.find_first_not_of(" \t") != std::string::npos) out.push_back(cur);
-    cur.clear();
+  auto cur = [&](size_t end) { return s.substr(begin, end - begin); };
+  auto flush = [&](size_t end) {
+    if (cur(end).find_first_not_of(" \t") != std::string_view::npos) out.push_back(cur(end));
+    begin = end + 1;
   };
   for (size_t i = 0; i < s.size(); ++i) {
     char c = s[i];
     if (quoted) {
-      cur += c;
-      if (c == '\\' && i + 1 < s.size()) cur += s[++i];
+      if (c == '\\' && i + 1 < s.size()) ++i;
       if (c == '"') quoted = false;
       continue;
     }
@@ -119,21 +121,19 @@ std::vector<std::string> SplitMailboxes(const std::string& s) {
       angle = false;
     } else if (c == '(' && !angle) {
       size_t end = CommentEnd(s, i);
-      if (end != std::string::npos) {
-        cur += s.substr(i, end - i + 1);
+      if (end != std::string_view::npos) {
         i = end;
         continue;
       }
     } else if (!angle && (c == ',' || c == ';')) {
-      flush();
+      flush(i);
       continue;
-    } else if (!angle && c == ':' && !HasAt(cur)) {
-      cur.clear();  // a group's display name
+    } else if (!angle && c == ':' && !HasAt(cur(i))) {
+      begin = i + 1;  // a group's display name
       continue;
     }
-    cur += c;
   }
-  flush();
+  flush(s.size());
   return out;
 }
 
@@ -166,13 +166,15 @@ std::optional<Mailbox> PickAddress(const std::string& text) {
 constexpr size_t kParsedWholeUpTo = 256 * 1024;
 constexpr size_t kAddressesPerBatch = 1000;
 
-std::vector<Mailbox> ParseInBatches(const std::vector<std::string>& pieces) {
+std::vector<Mailbox> ParseInBatches(const std::vector<std::string_view>& pieces) {
   std::vector<Mailbox> out;
   out.reserve(pieces.size());
   for (size_t first = 0; first < pieces.size(); first += kAddressesPerBatch) {
     std::string batch;
-    for (size_t i = first; i < std::min(pieces.size(), first + kAddressesPerBatch); ++i)
-      batch += (batch.empty() ? "" : ", ") + pieces[i];
+    for (size_t i = first; i < std::min(pieces.size(), first + kAddressesPerBatch); ++i) {
+      if (!batch.empty()) batch += ", ";
+      batch += pieces[i];
+    }
     for (auto& m : ParseWithGMime(batch)) out.push_back(std::move(m));
   }
   return out;
@@ -188,10 +190,11 @@ bool NameIsSevenBit(std::string_view name) {
 
 }  // namespace
 
-std::vector<Mailbox> ParseMailboxes(const std::string& value) {
-  std::vector<std::string> pieces = SplitMailboxes(value);
-  std::vector<Mailbox> whole =
-      value.size() <= kParsedWholeUpTo ? ParseWithGMime(value) : ParseInBatches(pieces);
+std::vector<Mailbox> ParseMailboxes(const std::string& value, InternetAddressList* parsed) {
+  std::vector<std::string_view> pieces = SplitMailboxes(value);
+  std::vector<Mailbox> whole = value.size() > kParsedWholeUpTo ? ParseInBatches(pieces)
+                               : parsed                        ? MailboxesOf(parsed)
+                                                               : ParseWithGMime(value);
   size_t wanted = 0, found = 0;
   for (const auto& p : pieces) wanted += HasAt(p);
   for (const auto& m : whole) found += HasAt(m.address);
@@ -211,7 +214,8 @@ std::vector<Mailbox> ParseMailboxes(const std::string& value) {
   }
   if (found >= wanted && !fragment) return whole;
   std::vector<Mailbox> out;
-  for (const auto& p : pieces) {
+  for (std::string_view view : pieces) {
+    const std::string p(view);
     std::vector<Mailbox> boxes = ParseWithGMime(p);
     bool good = !boxes.empty();
     for (const auto& m : boxes) good = good && (HasAt(m.address) || !HasAt(p));
@@ -297,6 +301,15 @@ void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& g, const 
   props[g.entry_id] = PropValue::Binary(OneOffEntryId(m.name, m.address));
   props[g.search_key] = PropValue::Binary(SmtpSearchKey(m.address));
   props[g.smtp] = PropValue::String(m.address);
+}
+
+void CopyAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& from, const tag::AddressGroup& to) {
+  for (auto [source, target] : {std::pair{from.name, to.name}, std::pair{from.address_type, to.address_type},
+                                std::pair{from.email, to.email}, std::pair{from.entry_id, to.entry_id},
+                                std::pair{from.search_key, to.search_key}, std::pair{from.smtp, to.smtp}}) {
+    pst::PropValue value = props[source];  // copied out first: adding `target` may move the map's entries
+    props[target] = std::move(value);
+  }
 }
 
 std::string JoinDisplayNames(const std::vector<Mailbox>& mailboxes) {
