@@ -1,0 +1,145 @@
+#include "mime/base64_filter.h"
+
+#include <array>
+
+namespace velmora::mime {
+namespace {
+
+constexpr uint8_t kSkip = 0xFF;  // outside the alphabet: passed over (RFC 2045 6.8)
+constexpr uint8_t kPad = 0xFE;   // '=': the end of the encoded data
+
+constexpr std::array<uint8_t, 256> MakeDigits() {
+  std::array<uint8_t, 256> r{};
+  for (auto& v : r) v = kSkip;
+  for (int i = 0; i < 26; ++i) {
+    r[static_cast<size_t>('A' + i)] = static_cast<uint8_t>(i);
+    r[static_cast<size_t>('a' + i)] = static_cast<uint8_t>(26 + i);
+  }
+  for (int i = 0; i < 10; ++i) r[static_cast<size_t>('0' + i)] = static_cast<uint8_t>(52 + i);
+  r['+'] = 62;
+  r['/'] = 63;
+  r['='] = kPad;
+  return r;
+}
+constexpr std::array<uint8_t, 256> kDigit = MakeDigits();
+
+}  // namespace
+
+size_t DecodeBase64Step(const unsigned char* in, size_t in_len, unsigned char* out, Base64State& st) {
+  int n = st.state;
+  if (n == -1) return 0;  // the data ended at an '=' already
+  const unsigned char* p = in;
+  const unsigned char* const end = in + in_len;
+  unsigned char* o = out;
+  uint32_t saved = st.save;
+  while (p < end) {
+    if (n == 0) {
+      // Whole quartets of the alphabet, four characters a step (a line end or '=' leaves to the loop below).
+      while (end - p >= 4) {
+        const uint8_t a = kDigit[p[0]], b = kDigit[p[1]], c = kDigit[p[2]], d = kDigit[p[3]];
+        if ((a | b | c | d) & 0x80) break;
+        const uint32_t v = (uint32_t{a} << 18) | (uint32_t{b} << 12) | (uint32_t{c} << 6) | d;
+        o[0] = static_cast<unsigned char>(v >> 16);
+        o[1] = static_cast<unsigned char>(v >> 8);
+        o[2] = static_cast<unsigned char>(v);
+        o += 3;
+        p += 4;
+      }
+      if (p == end) break;
+    }
+    const uint8_t digit = kDigit[*p++];
+    if (digit == kSkip) continue;
+    saved = (saved << 6) | (digit == kPad ? 0u : digit);
+    ++n;
+    if (digit == kPad) {
+      // The first '=' ends the data: what follows (more '=', a mailing list's footer) is not decoded. A
+      // quartet cut after two or three characters still gives its one or two whole bytes.
+      if (n > 2) {
+        const int missing = 5 - n;
+        if (n < 4) saved <<= 6;
+        *o++ = static_cast<unsigned char>(saved >> 16);
+        if (missing < 2) *o++ = static_cast<unsigned char>(saved >> 8);
+      }
+      st.state = -1;
+      st.save = saved;
+      return static_cast<size_t>(o - out);
+    }
+    if (n == 4) {
+      o[0] = static_cast<unsigned char>(saved >> 16);
+      o[1] = static_cast<unsigned char>(saved >> 8);
+      o[2] = static_cast<unsigned char>(saved);
+      o += 3;
+      saved = 0;
+      n = 0;
+    }
+  }
+  st.state = n;
+  st.save = saved;
+  return static_cast<size_t>(o - out);
+}
+
+namespace {
+
+struct Base64Filter {
+  GMimeFilter parent;
+  Base64State state;
+};
+
+struct Base64FilterClass {
+  GMimeFilterClass parent_class;
+};
+
+GType Base64FilterType();
+
+Base64Filter* AsBase64(GMimeFilter* filter) {
+  return reinterpret_cast<Base64Filter*>(filter);
+}
+
+GMimeFilter* CopyFilter(GMimeFilter*) {
+  return NewBase64DecodeFilter();
+}
+
+void Decode(GMimeFilter* filter, char* in, size_t len, size_t, char** out, size_t* out_len,
+            size_t* out_prespace) {
+  g_mime_filter_set_size(filter, len + 3, FALSE);
+  *out_len = DecodeBase64Step(reinterpret_cast<const unsigned char*>(in), len,
+                              reinterpret_cast<unsigned char*>(filter->outbuf), AsBase64(filter)->state);
+  *out = filter->outbuf;
+  *out_prespace = filter->outpre;
+}
+
+void Reset(GMimeFilter* filter) {
+  AsBase64(filter)->state = Base64State{};
+}
+
+void ClassInit(gpointer klass, gpointer) {
+  auto* filter_class = static_cast<GMimeFilterClass*>(klass);
+  filter_class->copy = CopyFilter;
+  filter_class->filter = Decode;
+  filter_class->complete = Decode;  // the end of the input is one more chunk: a decoder holds nothing back
+  filter_class->reset = Reset;
+}
+
+void InstanceInit(GTypeInstance* instance, gpointer) {
+  reinterpret_cast<Base64Filter*>(instance)->state = Base64State{};
+}
+
+GType Base64FilterType() {
+  static const GType type = [] {
+    GTypeInfo info{};
+    info.class_size = sizeof(Base64FilterClass);
+    info.class_init = ClassInit;
+    info.instance_size = sizeof(Base64Filter);
+    info.instance_init = InstanceInit;
+    return g_type_register_static(GMIME_TYPE_FILTER, "VelmoraBase64DecodeFilter", &info, GTypeFlags{});
+  }();
+  return type;
+}
+
+}  // namespace
+
+GMimeFilter* NewBase64DecodeFilter() {
+  return GMIME_FILTER(g_object_new(Base64FilterType(), nullptr));
+}
+
+}  // namespace velmora::mime
