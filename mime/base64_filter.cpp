@@ -23,6 +23,16 @@ constexpr std::array<uint8_t, 256> MakeDigits() {
 }
 constexpr std::array<uint8_t, 256> kDigit = MakeDigits();
 
+// The digit of each character already in its place in a quartet's 24 bits (`shift` 18, 12, 6 or 0); any
+// character that is not a digit sets bit 24, so that one test over the four finds it.
+constexpr std::array<uint32_t, 256> MakePlaced(int shift) {
+  std::array<uint32_t, 256> r{};
+  for (size_t c = 0; c < 256; ++c) r[c] = kDigit[c] & 0x80 ? uint32_t{1} << 24 : uint32_t{kDigit[c]} << shift;
+  return r;
+}
+constexpr std::array<uint32_t, 256> kPlaced0 = MakePlaced(18), kPlaced1 = MakePlaced(12),
+                                    kPlaced2 = MakePlaced(6), kPlaced3 = MakePlaced(0);
+
 }  // namespace
 
 size_t DecodeBase64Step(const unsigned char* in, size_t in_len, unsigned char* out, Base64State& st) {
@@ -34,11 +44,15 @@ size_t DecodeBase64Step(const unsigned char* in, size_t in_len, unsigned char* o
   uint32_t saved = st.save;
   while (p < end) {
     if (n == 0) {
-      // Whole quartets of the alphabet, four characters a step (a line end or '=' leaves to the loop below).
+      // Between quartets: whole quartets of the alphabet four characters a step, and line ends (or other
+      // characters outside the alphabet) passed over; an '=' or a quartet cut by a line end goes below.
       while (end - p >= 4) {
-        const uint8_t a = kDigit[p[0]], b = kDigit[p[1]], c = kDigit[p[2]], d = kDigit[p[3]];
-        if ((a | b | c | d) & 0x80) break;
-        const uint32_t v = (uint32_t{a} << 18) | (uint32_t{b} << 12) | (uint32_t{c} << 6) | d;
+        const uint32_t v = kPlaced0[p[0]] | kPlaced1[p[1]] | kPlaced2[p[2]] | kPlaced3[p[3]];
+        if (v >> 24) {
+          if (kDigit[*p] != kSkip) break;
+          ++p;
+          continue;
+        }
         o[0] = static_cast<unsigned char>(v >> 16);
         o[1] = static_cast<unsigned char>(v >> 8);
         o[2] = static_cast<unsigned char>(v);
