@@ -380,18 +380,23 @@ int32_t ImportanceFromHeaders(const HeaderIndex& headers) {
 }
 
 std::vector<GMimeHeader*> HeaderBlock(GMimeMessage* message) {
-  std::vector<GMimeHeader*> out;
-  auto add = [&out](GMimeObject* object) {
+  std::vector<std::pair<gint64, GMimeHeader*>> placed;  // offsets read once, not at every comparison
+  auto add = [&placed](GMimeObject* object) {
     if (!object) return;
     GMimeHeaderList* list = g_mime_object_get_header_list(object);
     int n = g_mime_header_list_get_count(list);
-    for (int i = 0; i < n; ++i) out.push_back(g_mime_header_list_get_header_at(list, i));
+    for (int i = 0; i < n; ++i) {
+      GMimeHeader* h = g_mime_header_list_get_header_at(list, i);
+      placed.emplace_back(g_mime_header_get_offset(h), h);
+    }
   };
   add(GMIME_OBJECT(message));
   add(g_mime_message_get_mime_part(message));
-  std::stable_sort(out.begin(), out.end(), [](GMimeHeader* a, GMimeHeader* b) {
-    return g_mime_header_get_offset(a) < g_mime_header_get_offset(b);
-  });
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<GMimeHeader*> out;
+  out.reserve(placed.size());
+  for (const auto& [offset, h] : placed) out.push_back(h);
   return out;
 }
 
@@ -446,16 +451,18 @@ std::string TransportHeaders(const std::vector<GMimeHeader*>& headers) {
     const std::string_view name = raw_name ? raw_name : "";
     const std::string_view value = raw_value;
     if (IsInternalStamp(name)) continue;
-    // Each header on its own: one Latin-1 line must not turn the UTF-8 lines around it into mojibake. Text
-    // that is UTF-8 already (nearly all) is appended as it is; ':' cannot join two halves of a character.
+    // Each header on its own: one Latin-1 line must not turn the UTF-8 lines around it into mojibake.
+    // Text that is UTF-8 already (nearly all) stays as appended: the CRs added before LFs cannot split a
+    // character, so the appended line is valid exactly when the header is.
     const size_t line_start = out.size();
-    if (IsValidUtf8(name) && IsValidUtf8(value)) {
-      AppendWithCrlf(out, name, prev);
-      AppendWithCrlf(out, ":", prev);
-      AppendWithCrlf(out, value, prev);
-    } else {
-      std::string line = DecodeUndeclared(std::string(name) + ":" + std::string(value));
-      AppendWithCrlf(out, line, prev);
+    const char prev_before = prev;
+    AppendWithCrlf(out, name, prev);
+    AppendWithCrlf(out, ":", prev);
+    AppendWithCrlf(out, value, prev);
+    if (!IsValidUtf8(std::string_view(out).substr(line_start))) {
+      out.resize(line_start);
+      prev = prev_before;
+      AppendWithCrlf(out, DecodeUndeclared(std::string(name) + ":" + std::string(value)), prev);
     }
     if (out.size() == line_start || prev != '\n') AppendWithCrlf(out, "\n", prev);
   }

@@ -1,14 +1,6 @@
 #include "mime/header_index.h"
 
 namespace velmora::mime {
-namespace {
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
 HeaderIndex::HeaderIndex(GMimeHeaderList* headers) {
   const int n = headers ? g_mime_header_list_get_count(headers) : 0;
   fields_.reserve(static_cast<size_t>(n));
@@ -17,14 +9,6 @@ HeaderIndex::HeaderIndex(GMimeHeaderList* headers) {
     const char* name = g_mime_header_get_name(h);
     fields_.push_back({name ? std::string_view(name) : std::string_view(), h});
   }
-}
-
-bool HeaderIndex::SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 GMimeHeader* HeaderIndex::First(std::string_view name) const {

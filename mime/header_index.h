@@ -34,9 +34,18 @@ class HeaderIndex {
   };
   const std::vector<Field>& fields() const { return fields_; }
 
-  static bool SameName(std::string_view a, std::string_view b);
+  // Names equal in ASCII case-insensitive comparison (as GMime compares them).
+  static bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+  }
 
  private:
+  static char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
   std::vector<Field> fields_;
 };
 

@@ -159,7 +159,8 @@ class Scanner {
       // The field name's first bytes lower-cased, in place: every header line of every message passes here.
       char name[26];
       const size_t name_length = std::min(head.size(), sizeof name);
-      for (size_t i = 0; i < name_length; ++i) name[i] = g_ascii_tolower(head[i]);
+      for (size_t i = 0; i < name_length; ++i)
+        name[i] = head[i] >= 'A' && head[i] <= 'Z' ? static_cast<char>(head[i] - 'A' + 'a') : head[i];
       const std::string_view lower(name, name_length);
       field_length_ = 0;
       field_room_ = ++fields_ > kMaxHeaderFields
@@ -385,8 +386,11 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
   // Each chunk is taken a line piece at a time (memchr for the LF, NUL and blank tests over the piece): the
   // scan covers every line of the message, bodies included, so a byte-at-a-time loop cost a fifth of a small
   // message's parse. A CR counts as part of the line unless an LF follows it at once.
+  // The first read is short: the scan usually ends with the message's own header block.
+  constexpr size_t kFirstRead = 4 * 1024;
   for (uint64_t pos = start; pos < size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buf_size, size - pos));
+    const size_t want = pos == start ? std::min(kFirstRead, buf_size) : buf_size;
+    size_t n = static_cast<size_t>(std::min<uint64_t>(want, size - pos));
     if (!source.Read(pos, std::span<uint8_t>(buf.get(), n)).ok()) return {};
     const uint8_t* data = buf.get();
     for (size_t i = 0; i < n;) {
