@@ -77,6 +77,9 @@ TEST(Base64Filter, DecodesAsGMimeDoesWhateverTheTextAndTheChunks) {
   std::string bytes(50001, '\0');
   for (char& c : bytes) c = static_cast<char>(rng());
   gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+  const std::string one_line(encoded);  // no line breaks at all
+  for (size_t cut : {size_t{4096}, size_t{33}})
+    ExpectSameAsGMime(one_line, std::vector<size_t>(one_line.size() / cut + 1, cut));
   std::string text;
   for (std::string_view rest(encoded); !rest.empty(); rest.remove_prefix(std::min<size_t>(76, rest.size())))
     text.append(rest.substr(0, 76)).append("\r\n");
