@@ -43,39 +43,62 @@ constexpr std::array<uint32_t, 256> kPlaced0 = MakePlaced(18), kPlaced1 = MakePl
 #ifdef VELMORA_BASE64_AVX2
 #pragma GCC push_options
 #pragma GCC target("avx2")
-// Thirty-two characters a step. Returns how many of them are alphabet characters before the first that is
-// not ('=' and line ends are not); when all 32 are, their 24 bytes are written at `out`, and 8 more bytes of
-// no meaning after them (the caller's buffer has the room: see DecodeBase64Step). Each character's range
-// gives the amount that turns it into its digit; pairs of digits are then joined by multiply-adds
-// (64a + b, then 4096x + y: three bytes in each 32-bit lane), and a shuffle and a permutation pack the
-// lanes' three bytes, most significant first.
-int DecodeBlockAvx2(const unsigned char* in, unsigned char* out) {
-  const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-  auto in_range = [&c](char lo, char hi) {
-    return _mm256_and_si256(_mm256_cmpgt_epi8(c, _mm256_set1_epi8(static_cast<char>(lo - 1))),
-                            _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(hi + 1)), c));
-  };
-  const __m256i upper = in_range('A', 'Z'), lower = in_range('a', 'z'), digit = in_range('0', '9');
-  const __m256i plus = _mm256_cmpeq_epi8(c, _mm256_set1_epi8('+'));
-  const __m256i slash = _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/'));
-  const __m256i valid =
-      _mm256_or_si256(_mm256_or_si256(upper, lower), _mm256_or_si256(digit, _mm256_or_si256(plus, slash)));
-  const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(valid));
-  if (mask != 0xFFFFFFFFu) return __builtin_ctz(~mask);
-  __m256i add = _mm256_and_si256(upper, _mm256_set1_epi8(-'A'));
-  add = _mm256_or_si256(add, _mm256_and_si256(lower, _mm256_set1_epi8(26 - 'a')));
-  add = _mm256_or_si256(add, _mm256_and_si256(digit, _mm256_set1_epi8(52 - '0')));
-  add = _mm256_or_si256(add, _mm256_and_si256(plus, _mm256_set1_epi8(62 - '+')));
-  add = _mm256_or_si256(add, _mm256_and_si256(slash, _mm256_set1_epi8(63 - '/')));
-  const __m256i digits = _mm256_add_epi8(c, add);
-  const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi32(0x01400140));
-  const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-  const __m256i bytes =
-      _mm256_shuffle_epi8(quads, _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2,
-                                                  1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
-  const __m256i packed = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
-  return 32;
+// Whole quartets from `p`, thirty-two characters a step; a block that holds another character (a line end,
+// '=') gives its whole quartets before that character, and line ends are passed over. Returns where it stopped (before an '=', before a quartet cut short, or fewer
+// than 32 characters from the end); `o` is advanced past what it wrote. Each block writes 8 bytes of no
+// meaning after its 24 (the caller's buffer has the room: see DecodeBase64Step).
+//
+// Each character's range gives the amount that turns it into its digit; pairs of digits are then joined by
+// multiply-adds (64a + b, then 4096x + y: three bytes in each 32-bit lane), and a shuffle and a permutation
+// pack the lanes' three bytes, most significant first.
+const unsigned char* DecodeRunAvx2(const unsigned char* p, const unsigned char* end, unsigned char*& o) {
+  const __m256i before_upper = _mm256_set1_epi8('A' - 1), after_upper = _mm256_set1_epi8('Z' + 1);
+  const __m256i before_lower = _mm256_set1_epi8('a' - 1), after_lower = _mm256_set1_epi8('z' + 1);
+  const __m256i before_digit = _mm256_set1_epi8('0' - 1), after_digit = _mm256_set1_epi8('9' + 1);
+  const __m256i plus_char = _mm256_set1_epi8('+'), slash_char = _mm256_set1_epi8('/');
+  const __m256i upper_add = _mm256_set1_epi8(-'A'), lower_add = _mm256_set1_epi8(26 - 'a');
+  const __m256i digit_add = _mm256_set1_epi8(52 - '0'), plus_add = _mm256_set1_epi8(62 - '+');
+  const __m256i slash_add = _mm256_set1_epi8(63 - '/');
+  const __m256i join_pairs = _mm256_set1_epi32(0x01400140), join_quads = _mm256_set1_epi32(0x00011000);
+  const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
+                                         5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  while (end - p >= 32) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i upper =
+        _mm256_and_si256(_mm256_cmpgt_epi8(c, before_upper), _mm256_cmpgt_epi8(after_upper, c));
+    const __m256i lower =
+        _mm256_and_si256(_mm256_cmpgt_epi8(c, before_lower), _mm256_cmpgt_epi8(after_lower, c));
+    const __m256i digit =
+        _mm256_and_si256(_mm256_cmpgt_epi8(c, before_digit), _mm256_cmpgt_epi8(after_digit, c));
+    const __m256i plus = _mm256_cmpeq_epi8(c, plus_char), slash = _mm256_cmpeq_epi8(c, slash_char);
+    const __m256i valid =
+        _mm256_or_si256(_mm256_or_si256(upper, lower), _mm256_or_si256(digit, _mm256_or_si256(plus, slash)));
+    const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(valid));
+    // Each 32-bit lane's three bytes come from its own four characters: the lanes before the first other
+    // character are right even when a later one is not.
+    __m256i add = _mm256_and_si256(upper, upper_add);
+    add = _mm256_or_si256(add, _mm256_and_si256(lower, lower_add));
+    add = _mm256_or_si256(add, _mm256_and_si256(digit, digit_add));
+    add = _mm256_or_si256(add, _mm256_and_si256(plus, plus_add));
+    add = _mm256_or_si256(add, _mm256_and_si256(slash, slash_add));
+    const __m256i quads =
+        _mm256_madd_epi16(_mm256_maddubs_epi16(_mm256_add_epi8(c, add), join_pairs), join_quads);
+    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(quads, order), lanes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), packed);
+    if (mask == 0xFFFFFFFFu) {
+      p += 32;
+      o += 24;
+      continue;
+    }
+    const int run = __builtin_ctz(~mask);
+    p += run / 4 * 4;
+    o += run / 4 * 3;
+    if (run % 4 != 0 || kDigit[*p] != kSkip) break;  // a quartet cut short, or an '='
+    do ++p;
+    while (p < end && kDigit[*p] == kSkip);
+  }
+  return p;
 }
 #pragma GCC pop_options
 
@@ -101,24 +124,10 @@ size_t DecodeBase64Step(const unsigned char* in, size_t in_len, unsigned char* o
     if (n == 0) {
       // Between quartets: whole quartets of the alphabet four characters a step, and line ends (or other
       // characters outside the alphabet) passed over; an '=' or a quartet cut by a line end goes below.
-      while (end - p >= 4) {
 #ifdef VELMORA_BASE64_AVX2
-        if (end - p >= 32 && HasAvx2()) {
-          const int run = DecodeBlockAvx2(p, o);
-          if (run == 32) {
-            p += 32;
-            o += 24;
-            continue;
-          }
-          for (int k = 0; k + 4 <= run; k += 4, p += 4, o += 3) {  // the whole quartets before the stop
-            const uint32_t v = kPlaced0[p[0]] | kPlaced1[p[1]] | kPlaced2[p[2]] | kPlaced3[p[3]];
-            o[0] = static_cast<unsigned char>(v >> 16);
-            o[1] = static_cast<unsigned char>(v >> 8);
-            o[2] = static_cast<unsigned char>(v);
-          }
-          if (end - p < 4) break;
-        }
+      if (end - p >= 32 && HasAvx2()) p = DecodeRunAvx2(p, end, o);
 #endif
+      while (end - p >= 4) {
         const uint32_t v = kPlaced0[p[0]] | kPlaced1[p[1]] | kPlaced2[p[2]] | kPlaced3[p[3]];
         if (v >> 24) {
           if (kDigit[*p] != kSkip) break;
