@@ -26,7 +26,8 @@ std::array<uint8_t, 16> Md5Of(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-std::optional<std::array<uint8_t, 16>> ConversationIdOf(const pst::PropertyMap& props) {
+std::optional<std::array<uint8_t, 16>> ConversationIdOf(const pst::PropertyMap& props,
+                                                        const std::string* topic_text) {
   std::array<uint8_t, 16> id{};
   auto tracking = props.find(tag::kConversationIndexTracking);
   auto index = props.find(tag::kConversationIndex);
@@ -39,7 +40,7 @@ std::optional<std::array<uint8_t, 16>> ConversationIdOf(const pst::PropertyMap& 
   }
   auto topic = props.find(tag::kConversationTopic);
   if (topic == props.end()) return std::nullopt;
-  auto text = topic->second.AsString();
+  auto text = topic_text ? std::optional<std::string>(*topic_text) : topic->second.AsString();
   if (!text) return std::nullopt;
   std::vector<uint8_t> le;
   le.reserve(2 * kMaxTopicUnits);
@@ -72,8 +73,8 @@ std::optional<std::array<uint8_t, 16>> ConversationIdOf(const pst::PropertyMap& 
   return Md5Of(le);
 }
 
-void SetConversationId(pst::PropertyMap& props) {
-  if (auto id = ConversationIdOf(props))
+void SetConversationId(pst::PropertyMap& props, const std::string* topic) {
+  if (auto id = ConversationIdOf(props, topic))
     props[tag::kConversationId] = pst::PropValue::Binary(std::vector<uint8_t>(id->begin(), id->end()));
 }
 

@@ -270,7 +270,10 @@ void MapOriginator(GMimeMessage* message, const HeaderIndex& headers, const std:
   }
 }
 
-void MapSubject(const HeaderIndex& headers, const std::string& charset, pst::MessageContent& out) {
+// Returns the conversation topic it set (UTF-8), if any.
+std::optional<std::string> MapSubject(const HeaderIndex& headers, const std::string& charset,
+                                      pst::MessageContent& out) {
+  std::optional<std::string> topic;
   auto subject = First(headers, "Subject", charset);
   auto thread_topic = First(headers, "Thread-Topic", charset);
   if (subject) {
@@ -282,9 +285,16 @@ void MapSubject(const HeaderIndex& headers, const std::string& charset, pst::Mes
     out.props[tag::kSubject] = PropValue::String(s);
     out.props[tag::kSubjectPrefix] = PropValue::String(split.prefix);
     out.props[tag::kNormalizedSubject] = PropValue::String(split.normalized);
-    if (!thread_topic && !s.empty()) out.props[tag::kConversationTopic] = PropValue::String(split.normalized);
+    if (!thread_topic && !s.empty()) {
+      out.props[tag::kConversationTopic] = PropValue::String(split.normalized);
+      topic = split.normalized;
+    }
   }
-  if (thread_topic) out.props[tag::kConversationTopic] = PropValue::String(*thread_topic);
+  if (thread_topic) {
+    out.props[tag::kConversationTopic] = PropValue::String(*thread_topic);
+    topic = *thread_topic;
+  }
+  return topic;
 }
 
 // Submit time from Date; delivery time from the newest Received (the topmost one that carries a readable
@@ -308,7 +318,10 @@ uint64_t MapDates(const HeaderIndex& headers, uint64_t fallback, pst::MessageCon
   return submit;
 }
 
-void MapIdentity(const HeaderIndex& headers, uint64_t submit_time, pst::MessageContent& out) {
+void MapIdentity(const HeaderIndex& headers, uint64_t submit_time, const std::optional<std::string>& topic,
+                 pst::MessageContent& out) {
+  // The topic as MapSubject stored it, when it reads back unchanged (valid UTF-8 without NULs does).
+  const std::string* topic_text = topic && IsValidUtf8(*topic) ? &*topic : nullptr;
   if (auto v = FirstRaw(headers, "Message-ID"); v && !v->empty())
     out.props[tag::kInternetMessageId] = PropValue::String(*v);
   if (auto v = FirstRaw(headers, "In-Reply-To"); v && !v->empty())
@@ -330,12 +343,14 @@ void MapIdentity(const HeaderIndex& headers, uint64_t submit_time, pst::MessageC
     g_free(bytes);
   }
   if (index.empty()) {
-    auto topic = out.props.find(tag::kConversationTopic);
-    std::string t = topic != out.props.end() ? topic->second.AsString().value_or("") : "";
+    auto stored = out.props.find(tag::kConversationTopic);
+    std::string t = stored == out.props.end() ? ""
+                    : topic_text              ? *topic_text
+                                              : stored->second.AsString().value_or("");
     index = DerivedConversationIndex(submit_time, t);
   }
   out.props[tag::kConversationIndex] = PropValue::Binary(std::move(index));
-  SetConversationId(out.props);
+  SetConversationId(out.props, topic_text);
 }
 
 void MapFlags(const HeaderIndex& headers, pst::MessageContent& out) {
@@ -490,11 +505,11 @@ void MapEnvelope(GMimeMessage* message, const EnvelopeOptions& options, pst::Mes
   out.props[tag::kTransportMessageHeaders] = PropValue::String(TransportHeaders(HeaderBlock(message)));
   // Undeclared 8-bit header text is most likely in the charset the message declares for its text.
   std::string charset = DeclaredTextCharset(g_mime_message_get_mime_part(message));
-  MapSubject(headers, charset, out);
+  const std::optional<std::string> topic = MapSubject(headers, charset, out);
   MapOriginator(message, headers, charset, out);
   MapRecipients(message, headers, charset, out);
   uint64_t submit = MapDates(headers, options.fallback_time, out);
-  MapIdentity(headers, submit, out);
+  MapIdentity(headers, submit, topic, out);
   MapFlags(headers, out);
   if (options.internet_header_properties) MapInternetHeaders(headers, options, charset, out);
 }
