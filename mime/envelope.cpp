@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <unordered_set>
 
 #include "mime/addresses.h"
 #include "mime/charset.h"
@@ -117,8 +118,7 @@ int32_t SensitivityFromHeader(const std::string& v) {
   return 0;
 }
 
-// Headers mapped to fixed properties or excluded from named properties ([MS-OXCMAIL] 2.2.3.2.29), sorted
-// for a binary search.
+// Headers mapped to fixed properties or excluded from named properties ([MS-OXCMAIL] 2.2.3.2.29).
 constexpr std::array<std::string_view, 61> kMappedOrExcluded = {"adhoc",
                                                                 "apparently-to",
                                                                 "approved",
@@ -182,7 +182,10 @@ constexpr std::array<std::string_view, 61> kMappedOrExcluded = {"adhoc",
                                                                 "x-priority"};
 
 bool IsMappedOrExcluded(std::string_view lower) {
-  if (std::binary_search(kMappedOrExcluded.begin(), kMappedOrExcluded.end(), lower)) return true;
+  // Asked for every header of every message: a hash set of the names, made once.
+  static const std::unordered_set<std::string_view> kNames(kMappedOrExcluded.begin(),
+                                                           kMappedOrExcluded.end());
+  if (kNames.count(lower)) return true;
   for (std::string_view p : {"x-ms-exchange-organization-", "x-ms-exchange-forest-"}) {
     if (lower.starts_with(p)) {
       constexpr std::string_view kKept[] = {
