@@ -1,6 +1,7 @@
 #include "mime/addresses.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -244,41 +245,66 @@ constexpr uint16_t kRecipientRowIds[] = {
     tag::kSendRichInfo,     tag::kSendInternetEncoding, tag::kRecipientOrder,      tag::kRecipientDisplayName,
     tag::kRecipientEntryId, tag::kRecipientFlags,       tag::kRecipientTrackStatus};
 
+constexpr size_t kRecipientCells = std::size(kRecipientRowIds);
+static_assert(std::is_sorted(std::begin(kRecipientRowIds), std::end(kRecipientRowIds)));
+
+// The position of a cell in kRecipientRowIds (found while compiling).
+consteval size_t Cell(uint16_t id) {
+  size_t i = 0;
+  while (kRecipientRowIds[i] != id) ++i;
+  return i;
+}
+
 void MakeRecipientRow(const std::string& name, const std::string& address, RecipientKind kind, int32_t order,
                       pst::PropertyMap& row) {
   using pst::PropValue;
   // Every cell exists before the first is set: adding a key moves the map's entries, and the cells below
-  // are copied from one another.
-  for (uint16_t id : kRecipientRowIds) row.try_emplace(id);
-  auto cell = [&row](uint16_t id) -> PropValue& { return row.find(id)->second; };
+  // are copied from one another. A reused row (the usual case) holds them already; then each is found by
+  // one walk over the row, whose keys are in the same ascending order.
+  const bool has_all =
+      row.size() >= kRecipientCells && std::all_of(std::begin(kRecipientRowIds), std::end(kRecipientRowIds),
+                                                   [&row, it = row.begin()](uint16_t id) mutable {
+                                                     while (it != row.end() && it->first < id) ++it;
+                                                     return it != row.end() && it->first == id;
+                                                   });
+  if (!has_all) {
+    for (uint16_t id : kRecipientRowIds) row.try_emplace(id);
+  }
+  PropValue* cells[kRecipientCells];
+  auto it = row.begin();
+  for (size_t k = 0; k < kRecipientCells; ++k) {
+    while (it->first != kRecipientRowIds[k]) ++it;
+    cells[k] = &it->second;
+  }
+  auto cell = [&cells](size_t index) -> PropValue& { return *cells[index]; };
   // The name and the address are converted to UTF-16 once each; their second cells are copies.
-  PropValue& name_cell = cell(tag::kDisplayName);
-  PropValue& address_cell = cell(tag::kEmailAddress);
-  PropValue& entry_id = cell(tag::kEntryId);
+  PropValue& name_cell = cell(Cell(tag::kDisplayName));
+  PropValue& address_cell = cell(Cell(tag::kEmailAddress));
+  PropValue& entry_id = cell(Cell(tag::kEntryId));
   name_cell.SetString(name);
   address_cell.SetString(address);
   entry_id.SetBytes(pst::kPtypBinary, {});
   MakeOneOffEntryId(name, address, kOneOffEntryIdFlags, entry_id.bytes);
-  cell(tag::kRecipientType).SetInt32(static_cast<int32_t>(kind));
-  cell(tag::kAddressType).SetString("SMTP");
-  cell(tag::kSmtpAddress) = address_cell;
-  PropValue& record_key = cell(tag::kRecordKey);
+  cell(Cell(tag::kRecipientType)).SetInt32(static_cast<int32_t>(kind));
+  cell(Cell(tag::kAddressType)).SetString("SMTP");
+  cell(Cell(tag::kSmtpAddress)) = address_cell;
+  PropValue& record_key = cell(Cell(tag::kRecordKey));
   record_key = entry_id;
   SetOneOffFlags(record_key.bytes, kOneOffRecordKeyFlags);
-  PropValue& search_key = cell(tag::kSearchKey);
+  PropValue& search_key = cell(Cell(tag::kSearchKey));
   search_key.SetBytes(pst::kPtypBinary, {});
   MakeSmtpSearchKey(address, search_key.bytes);
-  cell(tag::kObjectType).SetInt32(kMapiMailUser);
-  cell(tag::kDisplayType).SetInt32(kDtMailUser);
-  cell(tag::kDisplayNamePrintable) = NameIsSevenBit(name) ? name_cell : address_cell;
-  cell(tag::kSendRichInfo).SetBool(false);  // matches the one-off's "no rich info" flag
-  cell(tag::kSendInternetEncoding).SetInt32(kInternetEncoding);
-  cell(tag::kResponsibility).SetBool(true);  // received mail: the transport has handled it
-  cell(tag::kRecipientDisplayName) = name_cell;
-  cell(tag::kRecipientEntryId) = entry_id;
-  cell(tag::kRecipientFlags).SetInt32(kRecipSendable);
-  cell(tag::kRecipientTrackStatus).SetInt32(kNoTrackStatus);
-  cell(tag::kRecipientOrder).SetInt32(order);
+  cell(Cell(tag::kObjectType)).SetInt32(kMapiMailUser);
+  cell(Cell(tag::kDisplayType)).SetInt32(kDtMailUser);
+  cell(Cell(tag::kDisplayNamePrintable)) = NameIsSevenBit(name) ? name_cell : address_cell;
+  cell(Cell(tag::kSendRichInfo)).SetBool(false);  // matches the one-off's "no rich info" flag
+  cell(Cell(tag::kSendInternetEncoding)).SetInt32(kInternetEncoding);
+  cell(Cell(tag::kResponsibility)).SetBool(true);  // received mail: the transport has handled it
+  cell(Cell(tag::kRecipientDisplayName)) = name_cell;
+  cell(Cell(tag::kRecipientEntryId)) = entry_id;
+  cell(Cell(tag::kRecipientFlags)).SetInt32(kRecipSendable);
+  cell(Cell(tag::kRecipientTrackStatus)).SetInt32(kNoTrackStatus);
+  cell(Cell(tag::kRecipientOrder)).SetInt32(order);
 }
 
 }  // namespace
