@@ -44,9 +44,10 @@ constexpr std::array<uint32_t, 256> kPlaced0 = MakePlaced(18), kPlaced1 = MakePl
 #pragma GCC push_options
 #pragma GCC target("avx2")
 // Whole quartets from `p`, thirty-two characters a step; a block that holds another character (a line end,
-// '=') gives its whole quartets before that character, and line ends are passed over. Returns where it stopped (before an '=', before a quartet cut short, or fewer
-// than 32 characters from the end); `o` is advanced past what it wrote. Each block writes 8 bytes of no
-// meaning after its 24 (the caller's buffer has the room: see DecodeBase64Step).
+// '=') gives its whole quartets before that character, and line ends are passed over. Returns where it
+// stopped (before an '=', before a quartet cut short, or fewer than 32 characters from the end); `o` is
+// advanced past what it wrote. Each block writes 8 bytes of no meaning after its 24 (the caller's buffer has
+// the room: see DecodeBase64Step).
 //
 // Each character's range gives the amount that turns it into its digit; pairs of digits are then joined by
 // multiply-adds (64a + b, then 4096x + y: three bytes in each 32-bit lane), and a shuffle and a permutation
