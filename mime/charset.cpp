@@ -110,7 +110,7 @@ int32_t CodePageForCharset(std::string_view charset) {
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;  // as g_ascii_tolower
   return out;
 }
 
