@@ -34,10 +34,14 @@ Utf8Step DecodeUtf8At(std::string_view s, size_t i) {
 }
 
 bool IsValidUtf8(std::string_view s) {
-  // Mail text is mostly ASCII: a run of it is passed over eight bytes a step.
+  // Mail text is mostly ASCII: a run of it is passed over thirty-two bytes a step, then eight.
   constexpr uint64_t kHighBits = 0x8080808080808080ull;
   size_t i = 0;
   while (i < s.size()) {
+    for (uint64_t w[4]; i + 32 <= s.size(); i += 32) {
+      std::memcpy(w, s.data() + i, 32);
+      if (((w[0] | w[1] | w[2] | w[3]) & kHighBits) != 0) break;
+    }
     for (uint64_t word = 0; i + 8 <= s.size(); i += 8) {
       std::memcpy(&word, s.data() + i, 8);
       if ((word & kHighBits) != 0) break;

@@ -1,7 +1,9 @@
 #include "mime/addresses.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 #include "mime/entry_ids.h"
 #include "mime/gobject_ptr.h"
@@ -65,8 +67,8 @@ void Collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
   }
 }
 
-bool HasAt(const std::string& s) {
-  return s.find('@') != std::string::npos;
+bool HasAt(std::string_view s) {
+  return s.find('@') != std::string_view::npos;
 }
 
 std::vector<Mailbox> ParseWithGMime(const std::string& value) {
@@ -78,7 +80,7 @@ std::vector<Mailbox> ParseWithGMime(const std::string& value) {
 
 // The end of the comment that opens at `open` ("(" ... ")", nested, with quoted pairs); npos when the
 // comment never closes (then the "(" is an ordinary character).
-size_t CommentEnd(const std::string& s, size_t open) {
+size_t CommentEnd(std::string_view s, size_t open) {
   int depth = 0;
   for (size_t i = open; i < s.size(); ++i) {
     if (s[i] == '\\') {
@@ -89,25 +91,26 @@ size_t CommentEnd(const std::string& s, size_t open) {
       return i;
     }
   }
-  return std::string::npos;
+  return std::string_view::npos;
 }
 
 // The mailboxes of an address list as separate texts: split at commas outside quotes, angle brackets and
-// closed comments; a group's name ("Team:") and its closing ";" are not part of any mailbox.
-std::vector<std::string> SplitMailboxes(const std::string& s) {
-  std::vector<std::string> out;
-  std::string cur;
+// closed comments; a group's name ("Team:") and its closing ";" are not part of any mailbox. Each mailbox is
+// a run of `s` (from the last separator to the next), so it is returned as a view into `s`.
+std::vector<std::string_view> SplitMailboxes(std::string_view s) {
+  std::vector<std::string_view> out;
+  size_t begin = 0;  // where the current mailbox's text starts
   bool quoted = false;
   bool angle = false;
-  auto flush = [&] {
-    if (cur.find_first_not_of(" \t") != std::string::npos) out.push_back(cur);
-    cur.clear();
+  auto cur = [&](size_t end) { return s.substr(begin, end - begin); };
+  auto flush = [&](size_t end) {
+    if (cur(end).find_first_not_of(" \t") != std::string_view::npos) out.push_back(cur(end));
+    begin = end + 1;
   };
   for (size_t i = 0; i < s.size(); ++i) {
     char c = s[i];
     if (quoted) {
-      cur += c;
-      if (c == '\\' && i + 1 < s.size()) cur += s[++i];
+      if (c == '\\' && i + 1 < s.size()) ++i;
       if (c == '"') quoted = false;
       continue;
     }
@@ -119,21 +122,19 @@ std::vector<std::string> SplitMailboxes(const std::string& s) {
       angle = false;
     } else if (c == '(' && !angle) {
       size_t end = CommentEnd(s, i);
-      if (end != std::string::npos) {
-        cur += s.substr(i, end - i + 1);
+      if (end != std::string_view::npos) {
         i = end;
         continue;
       }
     } else if (!angle && (c == ',' || c == ';')) {
-      flush();
+      flush(i);
       continue;
-    } else if (!angle && c == ':' && !HasAt(cur)) {
-      cur.clear();  // a group's display name
+    } else if (!angle && c == ':' && !HasAt(cur(i))) {
+      begin = i + 1;  // a group's display name
       continue;
     }
-    cur += c;
   }
-  flush();
+  flush(s.size());
   return out;
 }
 
@@ -166,13 +167,15 @@ std::optional<Mailbox> PickAddress(const std::string& text) {
 constexpr size_t kParsedWholeUpTo = 256 * 1024;
 constexpr size_t kAddressesPerBatch = 1000;
 
-std::vector<Mailbox> ParseInBatches(const std::vector<std::string>& pieces) {
+std::vector<Mailbox> ParseInBatches(const std::vector<std::string_view>& pieces) {
   std::vector<Mailbox> out;
   out.reserve(pieces.size());
   for (size_t first = 0; first < pieces.size(); first += kAddressesPerBatch) {
     std::string batch;
-    for (size_t i = first; i < std::min(pieces.size(), first + kAddressesPerBatch); ++i)
-      batch += (batch.empty() ? "" : ", ") + pieces[i];
+    for (size_t i = first; i < std::min(pieces.size(), first + kAddressesPerBatch); ++i) {
+      if (!batch.empty()) batch += ", ";
+      batch += pieces[i];
+    }
     for (auto& m : ParseWithGMime(batch)) out.push_back(std::move(m));
   }
   return out;
@@ -188,10 +191,11 @@ bool NameIsSevenBit(std::string_view name) {
 
 }  // namespace
 
-std::vector<Mailbox> ParseMailboxes(const std::string& value) {
-  std::vector<std::string> pieces = SplitMailboxes(value);
-  std::vector<Mailbox> whole =
-      value.size() <= kParsedWholeUpTo ? ParseWithGMime(value) : ParseInBatches(pieces);
+std::vector<Mailbox> ParseMailboxes(const std::string& value, InternetAddressList* parsed) {
+  std::vector<std::string_view> pieces = SplitMailboxes(value);
+  std::vector<Mailbox> whole = value.size() > kParsedWholeUpTo ? ParseInBatches(pieces)
+                               : parsed                        ? MailboxesOf(parsed)
+                                                               : ParseWithGMime(value);
   size_t wanted = 0, found = 0;
   for (const auto& p : pieces) wanted += HasAt(p);
   for (const auto& m : whole) found += HasAt(m.address);
@@ -211,7 +215,8 @@ std::vector<Mailbox> ParseMailboxes(const std::string& value) {
   }
   if (found >= wanted && !fragment) return whole;
   std::vector<Mailbox> out;
-  for (const auto& p : pieces) {
+  for (std::string_view view : pieces) {
+    const std::string p(view);
     std::vector<Mailbox> boxes = ParseWithGMime(p);
     bool good = !boxes.empty();
     for (const auto& m : boxes) good = good && (HasAt(m.address) || !HasAt(p));
@@ -240,41 +245,66 @@ constexpr uint16_t kRecipientRowIds[] = {
     tag::kSendRichInfo,     tag::kSendInternetEncoding, tag::kRecipientOrder,      tag::kRecipientDisplayName,
     tag::kRecipientEntryId, tag::kRecipientFlags,       tag::kRecipientTrackStatus};
 
+constexpr size_t kRecipientCells = std::size(kRecipientRowIds);
+static_assert(std::is_sorted(std::begin(kRecipientRowIds), std::end(kRecipientRowIds)));
+
+// The position of a cell in kRecipientRowIds (found while compiling).
+consteval size_t Cell(uint16_t id) {
+  size_t i = 0;
+  while (kRecipientRowIds[i] != id) ++i;
+  return i;
+}
+
 void MakeRecipientRow(const std::string& name, const std::string& address, RecipientKind kind, int32_t order,
                       pst::PropertyMap& row) {
   using pst::PropValue;
   // Every cell exists before the first is set: adding a key moves the map's entries, and the cells below
-  // are copied from one another.
-  for (uint16_t id : kRecipientRowIds) row.try_emplace(id);
-  auto cell = [&row](uint16_t id) -> PropValue& { return row.find(id)->second; };
+  // are copied from one another. A reused row (the usual case) holds them already; then each is found by
+  // one walk over the row, whose keys are in the same ascending order.
+  const bool has_all =
+      row.size() >= kRecipientCells && std::all_of(std::begin(kRecipientRowIds), std::end(kRecipientRowIds),
+                                                   [&row, it = row.begin()](uint16_t id) mutable {
+                                                     while (it != row.end() && it->first < id) ++it;
+                                                     return it != row.end() && it->first == id;
+                                                   });
+  if (!has_all) {
+    for (uint16_t id : kRecipientRowIds) row.try_emplace(id);
+  }
+  PropValue* cells[kRecipientCells];
+  auto it = row.begin();
+  for (size_t k = 0; k < kRecipientCells; ++k) {
+    while (it->first != kRecipientRowIds[k]) ++it;
+    cells[k] = &it->second;
+  }
+  auto cell = [&cells](size_t index) -> PropValue& { return *cells[index]; };
   // The name and the address are converted to UTF-16 once each; their second cells are copies.
-  PropValue& name_cell = cell(tag::kDisplayName);
-  PropValue& address_cell = cell(tag::kEmailAddress);
-  PropValue& entry_id = cell(tag::kEntryId);
+  PropValue& name_cell = cell(Cell(tag::kDisplayName));
+  PropValue& address_cell = cell(Cell(tag::kEmailAddress));
+  PropValue& entry_id = cell(Cell(tag::kEntryId));
   name_cell.SetString(name);
   address_cell.SetString(address);
   entry_id.SetBytes(pst::kPtypBinary, {});
   MakeOneOffEntryId(name, address, kOneOffEntryIdFlags, entry_id.bytes);
-  cell(tag::kRecipientType).SetInt32(static_cast<int32_t>(kind));
-  cell(tag::kAddressType).SetString("SMTP");
-  cell(tag::kSmtpAddress) = address_cell;
-  PropValue& record_key = cell(tag::kRecordKey);
+  cell(Cell(tag::kRecipientType)).SetInt32(static_cast<int32_t>(kind));
+  cell(Cell(tag::kAddressType)).SetString("SMTP");
+  cell(Cell(tag::kSmtpAddress)) = address_cell;
+  PropValue& record_key = cell(Cell(tag::kRecordKey));
   record_key = entry_id;
   SetOneOffFlags(record_key.bytes, kOneOffRecordKeyFlags);
-  PropValue& search_key = cell(tag::kSearchKey);
+  PropValue& search_key = cell(Cell(tag::kSearchKey));
   search_key.SetBytes(pst::kPtypBinary, {});
   MakeSmtpSearchKey(address, search_key.bytes);
-  cell(tag::kObjectType).SetInt32(kMapiMailUser);
-  cell(tag::kDisplayType).SetInt32(kDtMailUser);
-  cell(tag::kDisplayNamePrintable) = NameIsSevenBit(name) ? name_cell : address_cell;
-  cell(tag::kSendRichInfo).SetBool(false);  // matches the one-off's "no rich info" flag
-  cell(tag::kSendInternetEncoding).SetInt32(kInternetEncoding);
-  cell(tag::kResponsibility).SetBool(true);  // received mail: the transport has handled it
-  cell(tag::kRecipientDisplayName) = name_cell;
-  cell(tag::kRecipientEntryId) = entry_id;
-  cell(tag::kRecipientFlags).SetInt32(kRecipSendable);
-  cell(tag::kRecipientTrackStatus).SetInt32(kNoTrackStatus);
-  cell(tag::kRecipientOrder).SetInt32(order);
+  cell(Cell(tag::kObjectType)).SetInt32(kMapiMailUser);
+  cell(Cell(tag::kDisplayType)).SetInt32(kDtMailUser);
+  cell(Cell(tag::kDisplayNamePrintable)) = NameIsSevenBit(name) ? name_cell : address_cell;
+  cell(Cell(tag::kSendRichInfo)).SetBool(false);  // matches the one-off's "no rich info" flag
+  cell(Cell(tag::kSendInternetEncoding)).SetInt32(kInternetEncoding);
+  cell(Cell(tag::kResponsibility)).SetBool(true);  // received mail: the transport has handled it
+  cell(Cell(tag::kRecipientDisplayName)) = name_cell;
+  cell(Cell(tag::kRecipientEntryId)) = entry_id;
+  cell(Cell(tag::kRecipientFlags)).SetInt32(kRecipSendable);
+  cell(Cell(tag::kRecipientTrackStatus)).SetInt32(kNoTrackStatus);
+  cell(Cell(tag::kRecipientOrder)).SetInt32(order);
 }
 
 }  // namespace
@@ -297,6 +327,15 @@ void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& g, const 
   props[g.entry_id] = PropValue::Binary(OneOffEntryId(m.name, m.address));
   props[g.search_key] = PropValue::Binary(SmtpSearchKey(m.address));
   props[g.smtp] = PropValue::String(m.address);
+}
+
+void CopyAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& from, const tag::AddressGroup& to) {
+  for (auto [source, target] : {std::pair{from.name, to.name}, std::pair{from.address_type, to.address_type},
+                                std::pair{from.email, to.email}, std::pair{from.entry_id, to.entry_id},
+                                std::pair{from.search_key, to.search_key}, std::pair{from.smtp, to.smtp}}) {
+    pst::PropValue value = props[source];  // copied out first: adding `target` may move the map's entries
+    props[target] = std::move(value);
+  }
 }
 
 std::string JoinDisplayNames(const std::vector<Mailbox>& mailboxes) {

@@ -26,7 +26,9 @@ std::vector<Mailbox> MailboxesOf(InternetAddressList* list);
 // mailboxes that the text holds (an unbalanced "(", "Name addr@host" without angle brackets), each
 // comma-separated mailbox is read on its own and, failing that, its address is picked out of the text: one
 // broken mailbox never hides the others, and a word of a display name is never taken for the address.
-std::vector<Mailbox> ParseMailboxes(const std::string& value);
+// `parsed`, when given, is GMime's reading of exactly `value` (the message's own list of that field): it is
+// taken instead of parsing the text again.
+std::vector<Mailbox> ParseMailboxes(const std::string& value, InternetAddressList* parsed = nullptr);
 
 enum class RecipientKind : int32_t { kTo = 1, kCc = 2, kBcc = 3 };
 
@@ -38,6 +40,8 @@ void RecipientRowOf(const pst::RecipientContent::Brief& brief, pst::PropertyMap&
 
 // Fills one address group (sent-representing, sender, read receipt) of the message.
 void SetAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& group, const Mailbox& mailbox);
+// Gives group `to` the values group `from` already holds (the same mailbox in both roles).
+void CopyAddressGroup(pst::PropertyMap& props, const tag::AddressGroup& from, const tag::AddressGroup& to);
 
 // PidTagDisplayTo/Cc/Bcc: names joined with "; ". A ';' inside a name would split it, so it becomes ','.
 std::string JoinDisplayNames(const std::vector<Mailbox>& mailboxes);

@@ -39,22 +39,27 @@ int32_t CodePageOf(const std::string& charset, const std::string& sample) {
 std::string ToCrlf(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 32);
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (p < end) {
-    // The next line end, found by memchr for each kind: the text before it goes over in one append.
-    const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-    const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>((lf ? lf : end) - p)));
-    const char* eol = cr ? cr : lf;
-    if (!eol) {
-      out.append(p, end);
-      break;
+  const size_t n = text.size();
+  size_t copied = 0;  // text before this is in `out`; from here to `i` it is unchanged so far
+  size_t i = 0;
+  while (i < n) {
+    // The next CR or LF (strcspn stops at a NUL too, which is ordinary text here). Runs of lines that end
+    // in CRLF already are copied at the end as one piece.
+    i += std::strcspn(text.c_str() + i, "\r\n");
+    if (i >= n) break;
+    if (text[i] == '\0') {
+      ++i;
+      continue;
     }
-    out.append(p, eol);
+    if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') {
+      i += 2;
+      continue;
+    }
+    out.append(text, copied, i - copied);  // a lone CR or LF becomes CRLF
     out += "\r\n";
-    p = eol + 1;
-    if (*eol == '\r' && p < end && *p == '\n') ++p;
+    copied = ++i;
   }
+  out.append(text, copied, n - copied);
   return out;
 }
 

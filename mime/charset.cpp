@@ -110,7 +110,7 @@ int32_t CodePageForCharset(std::string_view charset) {
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(g_ascii_tolower(c));
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;  // as g_ascii_tolower
   return out;
 }
 
@@ -181,8 +181,10 @@ std::string Utf16Form(std::string_view b) {
   if (pairs < 2) return "";
   size_t zero_even = 0, zero_odd = 0;
   for (size_t i = 0; i < pairs; ++i) {
-    zero_even += b[2 * i] == '\0';
-    zero_odd += b[2 * i + 1] == '\0';
+    const bool even = b[2 * i] == '\0', odd = b[2 * i + 1] == '\0';
+    if (!even && !odd) return "";  // neither form has a pair without a zero byte: text in a byte charset
+    zero_even += even;
+    zero_odd += odd;
   }
   if (zero_even == pairs && zero_odd == 0) return "utf-16be";
   if (zero_odd == pairs && zero_even == 0) return "utf-16le";

@@ -10,14 +10,17 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "pst/ltp/property_context.h"
 
 namespace velmora::mime {
 
-std::optional<std::array<uint8_t, 16>> ConversationIdOf(const pst::PropertyMap& props);
+// `topic`, when given, is the text PidTagConversationTopic holds (as UTF-8), so that it is not read back.
+std::optional<std::array<uint8_t, 16>> ConversationIdOf(const pst::PropertyMap& props,
+                                                        const std::string* topic = nullptr);
 
 // Sets PidTagConversationId from the other conversation properties in `props`, when they give one.
-void SetConversationId(pst::PropertyMap& props);
+void SetConversationId(pst::PropertyMap& props, const std::string* topic = nullptr);
 
 }  // namespace velmora::mime

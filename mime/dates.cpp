@@ -4,6 +4,7 @@
 
 #include "fsutil/now.h"
 #include "mime/gobject_ptr.h"
+#include "mime/plain_date.h"
 
 namespace velmora::mime {
 namespace {
@@ -11,16 +12,20 @@ namespace {
 constexpr int64_t kEpochDeltaSeconds = 11644473600LL;
 constexpr int64_t kTicksPerMicrosecond = 10;
 
-uint64_t ToFileTime(GDateTime* dt) {
-  int64_t unix_seconds = g_date_time_to_unix(dt);
-  int64_t micro = g_date_time_get_microsecond(dt);
+// GMime answers the Unix epoch for some values it could not read, and programs write it for a date they
+// lacked: 1970-01-01 (in the date's own zone or in UTC) is taken for no date; so is one outside FILETIME's
+// range.
+std::optional<uint64_t> Checked(int64_t unix_seconds, int64_t microseconds, int year, int month, int day) {
+  constexpr int64_t kDaySeconds = 86400;
+  if ((unix_seconds > -kDaySeconds && unix_seconds < kDaySeconds) || (year == 1970 && month == 1 && day == 1))
+    return std::nullopt;
+  if (year < 1601 || year > 30827) return std::nullopt;
   return static_cast<uint64_t>((unix_seconds + kEpochDeltaSeconds) * 10000000LL +
-                               micro * kTicksPerMicrosecond);
+                               microseconds * kTicksPerMicrosecond);
 }
-}  // namespace
 
-std::optional<uint64_t> ParseMailDate(const std::string& raw) {
-  // Comments are not part of the date ("-0400 (EDT)"); a zone name in one must not be applied twice.
+// Comments are not part of the date ("-0400 (EDT)"); a zone name in one must not be applied twice.
+std::string WithoutComments(const std::string& raw) {
   std::string value;
   int depth = 0;
   for (char c : raw) {
@@ -28,19 +33,28 @@ std::optional<uint64_t> ParseMailDate(const std::string& raw) {
     if (depth == 0) value += c;
     if (c == ')' && depth > 0) --depth;
   }
+  return value;
+}
+
+std::optional<uint64_t> ByGMime(const std::string& value) {
   if (value.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
   GDateTimePtr dt(g_mime_utils_header_decode_date(value.c_str()));
   if (!dt) return std::nullopt;
-  int year = g_date_time_get_year(dt.get());
-  // GMime answers the Unix epoch for some values it could not read, and programs write it for a date they
-  // lacked: 1970-01-01 (in the date's own zone or in UTC) is taken for no date.
-  constexpr int64_t kDaySeconds = 86400;
-  const int64_t unix_seconds = g_date_time_to_unix(dt.get());
-  if ((unix_seconds > -kDaySeconds && unix_seconds < kDaySeconds) ||
-      (year == 1970 && g_date_time_get_month(dt.get()) == 1 && g_date_time_get_day_of_month(dt.get()) == 1))
-    return std::nullopt;
-  if (year < 1601 || year > 30827) return std::nullopt;
-  return ToFileTime(dt.get());
+  return Checked(g_date_time_to_unix(dt.get()), g_date_time_get_microsecond(dt.get()),
+                 g_date_time_get_year(dt.get()), g_date_time_get_month(dt.get()),
+                 g_date_time_get_day_of_month(dt.get()));
+}
+
+}  // namespace
+
+std::optional<uint64_t> ParseMailDate(const std::string& raw) {
+  const std::string value = WithoutComments(raw);
+  if (auto d = ReadPlainDate(value)) return Checked(d->unix_seconds, 0, d->year, d->month, d->day);
+  return ByGMime(value);
+}
+
+std::optional<uint64_t> ParseMailDateWithGMime(const std::string& raw) {
+  return ByGMime(WithoutComments(raw));
 }
 
 std::optional<uint64_t> ParseReceivedDate(const std::string& value) {

@@ -161,7 +161,28 @@ void WalkHeaderText(std::string_view raw, Literal literal_out, Words words_out) 
 
 }  // namespace
 
+namespace {
+
+// Header text without encoded words is one literal: its line breaks dropped, then decoded as undeclared text.
+// Most header values are such; this skips the walk's character-by-character copy.
+std::optional<std::string> WithoutEncodedWords(std::string_view raw, std::string_view fallback) {
+  std::string s;
+  s.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    const size_t stop = raw.find_first_of("\r\n", i);
+    const size_t end = stop == std::string_view::npos ? raw.size() : stop;
+    s.append(raw, i, end - i);
+    i = end + 1;
+  }
+  if (s.find("=?") != std::string::npos) return std::nullopt;  // (a fold may join "=" and "?")
+  if (IsValidUtf8(s)) return s;
+  return WithoutNuls(DecodeUndeclared(s, fallback));
+}
+
+}  // namespace
+
 std::string DecodeHeaderText(std::string_view raw, std::string_view fallback) {
+  if (auto plain = WithoutEncodedWords(raw, fallback)) return std::move(*plain);
   std::string out;
   WalkHeaderText(
       raw, [&](const std::string& text) { out += DecodeUndeclared(text, fallback); },
@@ -170,6 +191,7 @@ std::string DecodeHeaderText(std::string_view raw, std::string_view fallback) {
 }
 
 std::string PrepareStructuredHeader(std::string_view raw, std::string_view fallback) {
+  if (auto plain = WithoutEncodedWords(raw, fallback)) return std::move(*plain);
   std::string out;
   bool quoted = false;  // inside a quoted string of the text written so far
   WalkHeaderText(

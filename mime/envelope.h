@@ -29,6 +29,8 @@
 
 namespace velmora::mime {
 
+class HeaderIndex;
+
 struct EnvelopeOptions {
   uint64_t fallback_time = 0;  // FILETIME when neither Received nor Date can be read
   bool internet_header_properties = true;
@@ -49,7 +51,7 @@ std::string TransportHeaders(const std::vector<GMimeHeader*>& headers);
 
 // Importance from Importance, X-Priority, X-MSMail-Priority and Priority, in that order of precedence:
 // 0 low, 1 normal, 2 high.
-int32_t ImportanceFromHeaders(GMimeHeaderList* headers);
+int32_t ImportanceFromHeaders(const HeaderIndex& headers);
 
 // PidTagConversationIndex when the mail carries no Thread-Index ([MS-OXOMSG] 2.2.1.3 header block): 0x01,
 // the 5 bytes below the top byte of the FILETIME, big-endian, and a 16-byte hash of the topic, so that mail

@@ -159,7 +159,8 @@ class Scanner {
       // The field name's first bytes lower-cased, in place: every header line of every message passes here.
       char name[26];
       const size_t name_length = std::min(head.size(), sizeof name);
-      for (size_t i = 0; i < name_length; ++i) name[i] = g_ascii_tolower(head[i]);
+      for (size_t i = 0; i < name_length; ++i)
+        name[i] = head[i] >= 'A' && head[i] <= 'Z' ? static_cast<char>(head[i] - 'A' + 'a') : head[i];
       const std::string_view lower(name, name_length);
       field_length_ = 0;
       field_room_ = ++fields_ > kMaxHeaderFields
@@ -194,6 +195,12 @@ class Scanner {
   }
 
  public:
+  // Whether a line can still change anything: past the last header block, with no multipart open and no
+  // suspect line waiting, every further line is body text that no rule looks at.
+  bool Finished() const { return !in_headers_ && !suspect_ && boundaries_.empty(); }
+  // Whether the next line matters only when it is a delimiter line (starts with "--").
+  bool InBody() const { return !in_headers_ && !suspect_; }
+
   // The input ended: a suspect last line ends its block.
   void End() {
     if (!suspect_) return;
@@ -379,13 +386,23 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
   // Each chunk is taken a line piece at a time (memchr for the LF, NUL and blank tests over the piece): the
   // scan covers every line of the message, bodies included, so a byte-at-a-time loop cost a fifth of a small
   // message's parse. A CR counts as part of the line unless an LF follows it at once.
+  // The first read is short: the scan usually ends with the message's own header block.
+  constexpr size_t kFirstRead = 4 * 1024;
   for (uint64_t pos = start; pos < size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buf_size, size - pos));
+    const size_t want = pos == start ? std::min(kFirstRead, buf_size) : buf_size;
+    size_t n = static_cast<size_t>(std::min<uint64_t>(want, size - pos));
     if (!source.Read(pos, std::span<uint8_t>(buf.get(), n)).ok()) return {};
     const uint8_t* data = buf.get();
     for (size_t i = 0; i < n;) {
       const auto* lf = static_cast<const uint8_t*>(std::memchr(data + i, '\n', n - i));
       const size_t end = lf ? static_cast<size_t>(lf - data) : n;
+      // A whole body line that cannot be a delimiter line is passed over without being copied or looked at.
+      if (lf && line_length == 0 && !cr && scanner.InBody() &&
+          !(end - i >= 2 && data[i] == '-' && data[i + 1] == '-')) {
+        line_start = pos + end + 1;
+        i = end + 1;
+        continue;
+      }
       if (end > i) {
         if (cr) {  // the CR that ended the last piece is inside the line
           if (head.size() < kLineHead) head += '\r';
@@ -407,6 +424,7 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
       }
       if (!lf) break;
       scanner.Line(head, line_start, line_length, blank, cr ? "\r\n" : "\n", nuls);
+      if (scanner.Finished()) break;
       head.clear();
       nuls.clear();
       line_start = pos + end + 1;
@@ -415,9 +433,11 @@ std::vector<InputEdit> FindHeaderRepairs(const pst::ByteSource& source, uint64_t
       cr = false;
       i = end + 1;
     }
+    if (scanner.Finished()) break;  // the rest of the file is a single part's body
     pos += n;
   }
-  if (line_length > 0 || cr) scanner.Line(head, line_start, line_length, blank, "", nuls);
+  if (!scanner.Finished() && (line_length > 0 || cr))
+    scanner.Line(head, line_start, line_length, blank, "", nuls);
   scanner.End();
   // A long boundary's header edit is made when its block ends, after the NULs of later lines of the block.
   std::stable_sort(edits.begin(), edits.end(),

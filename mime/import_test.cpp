@@ -503,6 +503,7 @@ TEST(ImportBody, EveryLineEndBecomesCrlf) {
   EXPECT_EQ(ToCrlf("no end"), "no end");
   EXPECT_EQ(ToCrlf("a\nb\r\nc\rd\r\r\n\n"), "a\r\nb\r\nc\r\nd\r\n\r\n\r\n");
   EXPECT_EQ(ToCrlf("\n\rx\r"), "\r\n\r\nx\r\n");
+  EXPECT_EQ(ToCrlf(std::string("a\0b\nc\0", 6)), std::string("a\0b\r\nc\0", 7));  // a NUL is text
 }
 
 // Long ASCII runs are passed over a word at a time: what follows one, at any offset, is still checked, and a

@@ -2,6 +2,9 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
+
 #include "mime/addresses.h"
 #include "mime/charset.h"
 #include "mime/conversation.h"
@@ -181,6 +184,25 @@ TEST(MailDate, RejectsWhatCannotBeADate) {
   EXPECT_FALSE(ParseMailDate("Wed, 31 Dec 1969 19:00:00 -0500"));
   EXPECT_FALSE(ParseMailDate("Mon, 01 Mar 1500 12:00:00 +0000"));
   EXPECT_TRUE(ParseMailDate("Fri, 02 Jan 1970 00:00:00 +0000"));
+}
+
+TEST(MailDate, TheUsualShapeReadsAsGMimeReadsIt) {
+  // Dates of the usual shape are read without GMime; over random fields (leap days, zones either side,
+  // blanks, the epoch, the first and last valid days) both readings must agree.
+  std::mt19937 rng(11);
+  const char* kDays[] = {"Mon, ", "Sun,  ", "", "\tThu,"};
+  const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int i = 0; i < 3000; ++i) {
+    const int year = i % 50 == 0 ? 1970 : i % 97 == 0 ? 1601 : 1900 + static_cast<int>(rng() % 200);
+    char text[96];
+    std::snprintf(text, sizeof text, " %s%u %s %04d %02u:%02u:%02u %c%02u%02u%s", kDays[rng() % 4],
+                  1 + static_cast<unsigned>(rng() % 31), kMonths[rng() % 12], year,
+                  static_cast<unsigned>(rng() % 24), static_cast<unsigned>(rng() % 60),
+                  static_cast<unsigned>(rng() % 60), rng() % 2 ? '+' : '-', static_cast<unsigned>(rng() % 15),
+                  static_cast<unsigned>(rng() % 4 * 15), rng() % 3 ? "" : " \r\n");
+    EXPECT_EQ(ParseMailDate(text), ParseMailDateWithGMime(text)) << text;
+  }
 }
 
 TEST(ReceivedDate, IsTheStampAfterTheLastSemicolon) {
