@@ -1,6 +1,7 @@
 #include "pst/ndb/prepared_blocks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <string>
@@ -196,11 +197,13 @@ void BlockRecorder::Seal(std::optional<CryptMethod> encoding) {
   if (sealed_) return;
   sealed_ = true;
   encoding_ = encoding;
+  if (!encoding) return;
   for (Item& item : items_) {
-    if (item.kind != Kind::kBlock || !item.marks.empty() || !encoding) continue;
+    if (item.kind != Kind::kBlock) continue;
     EncodeBlockData(*encoding, 0, item.bytes);  // none and permute do not look at the BID
-    item.crc = Crc32(item.bytes);
     item.sealed = true;
+    // A marked block's CRC is taken once its marks are filled.
+    if (item.marks.empty()) item.crc = Crc32(item.bytes);
   }
 }
 
@@ -242,31 +245,40 @@ Result<BlockRecorder::Placed> BlockRecorder::Place(NodeStore& store, std::span<c
     if (real && --held[real] == 0) held.erase(real);
   };
   size_t filled = 0;
-  std::vector<uint8_t> plain;
+  std::vector<uint8_t> bytes;
   for (const Op& op : ops_) {
     Result<Bid> made = Bid{0};
     switch (op.kind) {
       case Kind::kBlock: {
         const Item& item = items_[op.item];
-        if (item.sealed) {
+        if (item.sealed && item.marks.empty()) {
           made = store.WriteEncodedDataBlock(item.bytes, item.crc);
           break;
         }
-        plain = item.bytes;
+        // Marked: filled in as stored (the encoding works byte by byte), then its CRC taken.
+        bytes = item.bytes;
         for (const Mark& m : item.marks) {
+          uint8_t* at = bytes.data() + m.offset;
+          std::array<uint8_t, 4> nid;
+          std::span<const uint8_t> value;
           if (m.size == 0) {
-            const Nid real = placed.RealNid(Load32(plain.data() + m.offset));
+            std::memcpy(nid.data(), at, nid.size());
+            if (item.sealed) DecodeBlockData(*encoding_, 0, nid);
+            const Nid real = placed.RealNid(Load32(nid.data()));
             if (real == 0)
               return give_back(Status::InvalidArgument("a NID mark names a NID not handed out yet"));
-            Store32(plain.data() + m.offset, real);
-            continue;
+            Store32(nid.data(), real);
+            value = nid;
+          } else {
+            if (filled + m.size > fill.size())
+              return give_back(Status::InvalidArgument("too few bytes to fill"));
+            value = fill.subspan(filled, m.size);
+            filled += m.size;
           }
-          if (filled + m.size > fill.size())
-            return give_back(Status::InvalidArgument("too few bytes to fill"));
-          std::memcpy(plain.data() + m.offset, fill.data() + filled, m.size);
-          filled += m.size;
+          std::memcpy(at, value.data(), value.size());
+          if (item.sealed) EncodeBlockData(*encoding_, 0, std::span<uint8_t>(at, value.size()));
         }
-        made = store.WriteDataBlock(plain);
+        made = item.sealed ? store.WriteEncodedDataBlock(bytes, Crc32(bytes)) : store.WriteDataBlock(bytes);
         break;
       }
       case Kind::kTree: {

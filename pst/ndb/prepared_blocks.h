@@ -10,7 +10,8 @@
 // BIDs and NIDs and allocates the same space as if the writer had written there itself: the file is the
 // same byte for byte. The local BIDs and NIDs in the recorded subnode entries and data trees are replaced
 // by the real ones. Bytes inside a data block that depend on a real ID or are known only at placement are
-// marked (MarkNid, MarkHole): such a block stays plain until it is placed, filled, and encoded by the store.
+// marked (MarkNid, MarkHole): such a block is filled as stored when it is placed (the encodings that do not
+// depend on the BID work byte by byte), and its CRC taken then.
 //
 // What the recorder refuses (nodes, commits, blocks it did not record) makes the writer fail: a caller then
 // writes into the store directly instead.
@@ -54,8 +55,8 @@ class BlockRecorder final : public NodeStore {
   size_t nids_handed_out() const { return nid_types_.size(); }
   size_t nid_marks() const;
 
-  // Encodes every unmarked data block with `encoding` (nullopt: none are encoded, the store encodes them
-  // when placed) and takes its CRC. Nothing can be recorded afterwards.
+  // Encodes every data block with `encoding` and takes the CRC of the unmarked ones (nullopt: none are
+  // encoded, the store encodes them when placed). Nothing can be recorded afterwards.
   void Seal(std::optional<CryptMethod> encoding);
   // Memory held: block bytes and records.
   uint64_t held_bytes() const;
