@@ -12,9 +12,9 @@
 //   Conversations, Notebook, Emailed Contacts (directly below the mailbox folder): no folder is made for
 //                         them, so their files are skipped by rule and reported as such
 //
-// Parsing runs ahead: while the store writes one message, worker threads parse the next files (ParseAhead);
-// the loop takes each parse when it imports that file, so its order, progress, polls and yields stay as they
-// are. The workers end (and release what they hold) before the loop's end, a confirmed stop or an error
+// Parsing runs ahead: while the store writes one message, worker threads parse the next files (ParseAhead)
+// and make their message nodes (rdo/made_ahead.h), which the store only places; the loop takes each parse
+// when it imports that file, so its order, progress, polls and yields stay as they are. The workers end (and release what they hold) before the loop's end, a confirmed stop or an error
 // leaves the call.
 //
 // What counts as converted: a message whose save a successful commit has made durable. Messages saved after
