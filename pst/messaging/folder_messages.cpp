@@ -124,7 +124,7 @@ Status MessageStore::StoreMessage(Nid folder, Nid nid, const MessageContent& con
   // A node made ahead for another encoding than this file's is written here after all.
   PST_ASSIGN_OR_RETURN(WrittenMessage written,
                        prepared && PreparedFits(nodes_, *prepared)
-                           ? PlacePreparedMessage(nodes_, *prepared, options)
+                           ? PlacePreparedMessage(nodes_, *prepared, options, columns)
                            : WriteMessage(nodes_, content, names, options, &table_scratch_, columns));
   auto row = MakeContentsRow(nid, std::move(written.row_props), columns);
   Status put = row.ok() ? nodes_.PutNode(NodeEntry{nid, written.data, written.sub, folder}) : row.status();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "pst/ndb/crc.h"
@@ -235,14 +234,29 @@ Result<BlockRecorder::Placed> BlockRecorder::Place(NodeStore& store, std::span<c
   placed.nids.reserve(nid_types_.size());
   // The references the replay holds, by real BID: a written block or tree holds one until a tree takes it
   // over or it is released; on failure they are given back.
-  std::map<Bid, int> held;
+  // A handful a message: a vector searched from its end, where the last blocks written are.
+  std::vector<std::pair<Bid, int>> held;
   auto give_back = [&](Status why) -> Status {
     for (auto it = held.rbegin(); it != held.rend(); ++it)
       for (int k = 0; k < it->second; ++k) (void)store.Release(it->first);
     return why;
   };
+  auto find = [&](Bid real) {
+    auto it = held.rbegin();
+    while (it != held.rend() && it->first != real) ++it;
+    return it;
+  };
+  auto hold = [&](Bid real) {
+    if (auto it = find(real); it != held.rend()) {
+      ++it->second;
+    } else {
+      held.emplace_back(real, 1);
+    }
+  };
   auto take = [&](Bid real) {
-    if (real && --held[real] == 0) held.erase(real);
+    auto it = find(real);
+    if (!real || it == held.rend() || --it->second > 0) return;
+    held.erase(std::next(it).base());
   };
   size_t filled = 0;
   std::vector<uint8_t> bytes;
@@ -305,7 +319,7 @@ Result<BlockRecorder::Placed> BlockRecorder::Place(NodeStore& store, std::span<c
       case Kind::kAddRef: {
         const Bid real = placed.Real(op.target);
         if (Status st = store.AddRef(real); !st.ok()) return give_back(st);
-        ++held[real & ~Bid{1}];
+        hold(real & ~Bid{1});
         continue;
       }
       case Kind::kRelease: {
@@ -323,7 +337,7 @@ Result<BlockRecorder::Placed> BlockRecorder::Place(NodeStore& store, std::span<c
     }
     if (!made.ok()) return give_back(made.status());
     placed.bids[op.item] = *made;
-    if (*made) ++held[*made];
+    if (*made) hold(*made);
   }
   return placed;
 }

@@ -1,5 +1,6 @@
 #include "pst/messaging/message/prepared_message.h"
 
+#include <algorithm>
 #include <set>
 
 #include "fsutil/now.h"
@@ -72,7 +73,8 @@ bool PreparedFits(const NodeStore& store, const PreparedMessage& prepared) {
 }
 
 Result<WrittenMessage> PlacePreparedMessage(NodeStore& store, const PreparedMessage& prepared,
-                                            const MessageWriteOptions& options) {
+                                            const MessageWriteOptions& options,
+                                            std::span<const PropTag> row_columns) {
   if (!PreparedFits(store, prepared))
     return Status::InvalidArgument("blocks made ahead with another encoding than the store's");
   std::array<uint8_t, kSearchKeySize> key{};
@@ -86,9 +88,19 @@ Result<WrittenMessage> PlacePreparedMessage(NodeStore& store, const PreparedMess
     fill = key;
   }
   PST_ASSIGN_OR_RETURN(BlockRecorder::Placed placed, prepared.blocks.Place(store, fill));
-  WrittenMessage out = prepared.written;
+  WrittenMessage out;
   out.data = placed.Real(prepared.written.data);
   out.sub = placed.Real(prepared.written.sub);
+  out.size = prepared.written.size;
+  out.flags = prepared.written.flags;
+  out.has_attachments = prepared.written.has_attachments;
+  out.read = prepared.written.read;
+  // The row's values, copied only for the columns it has: the made row holds every short value.
+  for (const auto& [id, value] : prepared.written.row_props) {
+    const bool taken = row_columns.empty() || std::any_of(row_columns.begin(), row_columns.end(),
+                                                          [id = id](PropTag t) { return TagId(t) == id; });
+    if (taken) out.row_props.try_emplace(id, value);
+  }
   if (prepared.fills_search_key) {
     if (auto it = out.row_props.find(TagId(tags::kSearchKey)); it != out.row_props.end())
       it->second = PropValue::Binary(std::vector<uint8_t>(key.begin(), key.end()));

@@ -42,7 +42,10 @@ bool PreparedFits(const NodeStore& store, const PreparedMessage& prepared);
 // Writes the prepared node's blocks and trees into `store` (the references of WrittenMessage::data and sub
 // are the caller's, as from WriteMessage), drawing the search key as the writer would (options.search_key,
 // or the random source). PreparedFits(store, prepared) must hold.
+// `row_columns`, when given, are the columns of the contents table the row goes to: row_props then holds only
+// what they take.
 Result<WrittenMessage> PlacePreparedMessage(NodeStore& store, const PreparedMessage& prepared,
-                                            const MessageWriteOptions& options = {});
+                                            const MessageWriteOptions& options = {},
+                                            std::span<const PropTag> row_columns = {});
 
 }  // namespace velmora::pst
