@@ -1,0 +1,72 @@
+// Charset decisions that must come out the same whichever iconv the program runs on (glibc on Linux,
+// Windows' code pages on Windows): this binary runs on both.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mime/charset.h"
+
+namespace velmora::mime {
+namespace {
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+TEST(SameTextEverywhere, Utf16ByteOrder) {
+  EXPECT_EQ(ConvertToUtf8(std::string("\0A\0b", 4), "utf-16"), "Ab");  // no mark: big-endian
+  EXPECT_EQ(ConvertToUtf8(std::string("\xFF\xFE"
+                                      "A\0",
+                                      4),
+                          "UTF-16"),
+            "A");  // mark: little-endian
+  EXPECT_EQ(ConvertToUtf8(std::string("\xFE\xFF\0A", 4), "utf-16"), "A");
+  EXPECT_EQ(ConvertToUtf8(std::string("\xFF\xFE"
+                                      "A\0",
+                                      4),
+                          "utf-16le"),
+            "\xEF\xBB\xBF"
+            "A");  // text, not a mark
+  EXPECT_EQ(ConvertToUtf8(std::string("\x3D\xD8\x00\xDE", 4), "utf-16le"), "\xF0\x9F\x98\x80");  // 😀
+  // A lone surrogate and a cut-off unit are one U+FFFD each; reading stays in step.
+  EXPECT_EQ(ConvertToUtf8(std::string("\x00\xDE"
+                                      "A\0"
+                                      "B",
+                                      5),
+                          "utf-16le"),
+            kFffd + "A" + kFffd);
+  EXPECT_EQ(ConvertToUtf8(std::string("\0\0\0A\0\0\xD8\0", 8), "utf-32"), "A" + kFffd);
+  // A body labelled wrongly is recognised by its zeros, in the order they show.
+  EXPECT_EQ(DecodeBodyText(std::string("\0H\0i", 4), "us-ascii"), "Hi");
+  EXPECT_EQ(DecodeBodyText(std::string("H\0i\0", 4), "iso-8859-1"), "Hi");
+}
+
+TEST(SameTextEverywhere, Utf7) {
+  EXPECT_EQ(ConvertToUtf8("Fr+APY-sche +- 1+-1", "utf-7"), "Fr\xC3\xB6sche + 1+1");
+  EXPECT_EQ(ConvertToUtf8("+2D3eAA-.", "UTF-7"), "\xF0\x9F\x98\x80.");     // a surrogate pair
+  EXPECT_EQ(ConvertToUtf8("a+AOQ", "utf-7"), "a\xC3\xA4");                 // ends with the text
+  EXPECT_EQ(ConvertToUtf8("a+AOR.", "utf-7"), "a\xC3\xA4" + kFffd + ".");  // leftover bits not zero
+  EXPECT_EQ(ConvertToUtf8("\xE9", "utf-7"), kFffd);
+}
+
+TEST(SameTextEverywhere, WindowsCodePageHoles) {
+  // Bytes a Windows code page leaves undefined are U+FFFD, not the C1 control Windows reads them as.
+  EXPECT_EQ(ConvertToUtf8("\x80\x81\x9D", "windows-1252"), "\xE2\x82\xAC" + kFffd + kFffd);
+  EXPECT_EQ(ConvertToUtf8("\x98", "windows-1251"), kFffd);
+  EXPECT_EQ(DecodeUndeclared("a\x8D"), "a" + kFffd);
+  EXPECT_EQ(ConvertToUtf8("\x85", "iso-8859-1"), "\xC2\x85");  // ISO 8859 keeps its C1 controls
+}
+
+TEST(SameTextEverywhere, Gb18030FamilyAndCp949) {
+  const std::string reply = "\xE5\x9B\x9E\xE5\xA4\x8D";  // 回复
+  EXPECT_EQ(ConvertToUtf8("\xBB\xD8\xB8\xB4", "gb18030"), reply);
+  EXPECT_EQ(ConvertToUtf8("\xBB\xD8\xB8\xB4", "GB2312"), reply);
+  EXPECT_EQ(ConvertToUtf8("\x95\x32\x82\x36", "gb18030"), "\xF0\xA0\x80\x80");  // U+20000, four bytes
+  EXPECT_EQ(ConvertToUtf8("\xA6\xD9", "gbk"), "\xEF\xB8\x90");                  // U+FE10, not private use
+  EXPECT_EQ(ConvertToUtf8("\xAA\xA1", "gbk"), "\xEE\x80\x80");                  // user-defined: U+E000
+  // 0x80 and 0xFF start nothing; a lead byte whose next byte is no trail is one U+FFFD.
+  EXPECT_EQ(ConvertToUtf8(std::string("\x80\x81 \xFF"), "gb18030"), kFffd + kFffd + " " + kFffd);
+  // A converter that refuses a sequence after taking all of it in: nothing is read past the end.
+  EXPECT_EQ(ConvertToUtf8("\xA2\xE8", "cp949").substr(0, 3), kFffd);
+}
+
+}  // namespace
+}  // namespace velmora::mime

@@ -1,0 +1,16 @@
+// Chinese text in GB18030 and the charsets it extends (GBK, code page 936, GB2312, which mail labels
+// carry GBK text under), read the same on every system. The byte structure is walked here: single bytes,
+// two-byte sequences, four-byte sequences. Runs of one- and two-byte sequences go to iconv; four-byte
+// sequences beyond the BMP are arithmetic; those inside the BMP go to iconv one at a time.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::mime {
+
+// UTF-8 of `bytes`. A byte that starts no sequence (0x80, 0xFF, a lead byte without a valid trail) is
+// U+FFFD and reading goes on at the next byte; so is a sequence the system cannot convert.
+std::string DecodeGb18030(std::string_view bytes);
+
+}  // namespace velmora::mime
