@@ -20,7 +20,7 @@ setup=$(ls build-win/Velmora-*-setup.exe)
 xvfb-run -a wine "$setup" /S '/D=C:\Velmora'
 installed=$WINEPREFIX/drive_c/Velmora
 for f in $(cd build-win/dist && ls) uninstall.exe; do
-  [ -f "$installed/$f" ] || { echo "the installer did not install $f" >&2; exit 1; }
+  [ -e "$installed/$f" ] || { echo "the installer did not install $f" >&2; exit 1; }
 done
 if [ -f build-win/dist/velmora.exe ]; then
   [ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora.lnk" ] ||

@@ -2,8 +2,8 @@
 """Writes a small export tree whose conversion must give the same bytes on Linux and on Windows: the folder
 and file names of wine_unicode_test.py, and messages whose text the two systems' converters read differently
 unless the program decides itself (UTF-16 with and without a byte-order mark, UTF-7, GB18030, the undefined
-bytes of windows-1252) and a meeting request with its time zone described. (A zone only named, "TZID=Europe/Berlin"
-without a VTIMEZONE, is still read from the system's zone files on Linux and found nowhere on Windows.)
+bytes of windows-1252) and meeting requests whose time zone is described, or only named (Linux reads that zone
+from the system's zone files, Windows from libical's, installed beside the program).
 
 Usage: charset_export.py TARGET_FOLDER
 """
@@ -55,7 +55,8 @@ CHARSET_MESSAGES = {
                        "text/plain; charset=gb2312", "回复：性能问题 \U00020000\r\n".encode("gb18030")),
     "cp1252-holes.eml": raw(6, "windows-1252", "text/plain; charset=windows-1252",
                             b"caf\xe9 \x80 \x81\x8d\x8f\x90\x9d\r\n", transfer="8bit"),
-    "meeting.eml": calendar(7, BERLIN, "W. Europe Standard Time"),
+    "meeting-named-zone.eml": calendar(7, "", "Europe/Berlin"),
+    "meeting-described-zone.eml": calendar(8, BERLIN, "W. Europe Standard Time"),
 }
 
 
