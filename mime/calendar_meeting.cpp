@@ -261,15 +261,19 @@ bool MapMeeting(GMimePart* part, pst::MessageContent& out) {
   }
   const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
   std::string text = DecodeBodyText(bytes, charset ? charset : "utf-8");
-  // A build of libical may abort on a parse error; ours reports it instead. Set once: parses run on threads.
-  // Zones a calendar names without describing them come from the system's zone files; on Windows from the
-  // ones installed beside the program.
-  static std::once_flag set_up;
-  std::call_once(set_up, [] {
+  // libical's zones are shared and loaded on first use, without locks where libical is built without
+  // pthreads (Windows): one meeting at a time (they are few). A build of libical may abort on a parse
+  // error; ours reports it instead. Zones a calendar names without describing them come from the system's
+  // zone files; on Windows from the ones installed beside the program.
+  static std::mutex libical;
+  std::lock_guard<std::mutex> lock(libical);
+  static const bool set_up = [] {
     icalerror_set_errors_are_fatal(0);
     std::string zones = fsutil::BundledDataFolder("zoneinfo");
     if (!zones.empty()) set_zone_directory(zones.c_str());
-  });
+    return true;
+  }();
+  (void)set_up;
   IcalPtr calendar(icalparser_parse_string(text.c_str()));
   icalcomponent* event = calendar && icalcomponent_isa(calendar.get()) == ICAL_VCALENDAR_COMPONENT
                              ? icalcomponent_get_first_component(calendar.get(), ICAL_VEVENT_COMPONENT)

@@ -7,11 +7,13 @@
 #include <utility>
 
 #include "fsutil/utf8.h"
+#include "mime/double_byte.h"
 #include "mime/encoded_words.h"
 #include "mime/gb18030.h"
 #include "mime/gobject_ptr.h"
 #include "mime/iconv_text.h"
 #include "mime/iso2022jp.h"
+#include "mime/single_byte.h"
 #include "mime/unicode_forms.h"
 
 namespace velmora::mime {
@@ -138,7 +140,13 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
   // As Windows reads it, with the rows iconv lacks.
   if (name == "iso-2022-jp" || name == "csiso2022jp") return DecodeIso2022Jp(bytes);
   int32_t code_page = CodePageForCharset(name);
-  if (code_page == 936 || code_page == 54936) return DecodeGb18030(bytes);  // GB18030 holds GBK and GB2312
+  if (code_page == 936 || code_page == 54936) return DecodeGb18030(bytes, code_page == 936);  // holds GBK
+  if (std::optional<std::string> own = DecodeOwnSingleByte(bytes, name)) return std::move(*own);
+  if (name == "euc-jp" || name == "eucjp" || name == "x-euc-jp" || name == "ujis" ||
+      name == "cseucpkdfmtjapanese")
+    return DecodeEucJp(bytes);
+  DoubleByteCharset double_byte;
+  if (DoubleByteCharsetOf(name, &double_byte)) return DecodeDoubleByte(bytes, double_byte);
   EnsureGMimeInitialised();
   const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
   std::optional<std::string> out = IconvToUtf8(bytes, iconv_name ? iconv_name : name.c_str());

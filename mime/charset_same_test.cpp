@@ -55,17 +55,29 @@ TEST(SameTextEverywhere, WindowsCodePageHoles) {
   EXPECT_EQ(ConvertToUtf8("\x85", "iso-8859-1"), "\xC2\x85");  // ISO 8859 keeps its C1 controls
 }
 
-TEST(SameTextEverywhere, Gb18030FamilyAndCp949) {
+TEST(SameTextEverywhere, Gb18030Family) {
   const std::string reply = "\xE5\x9B\x9E\xE5\xA4\x8D";  // 回复
   EXPECT_EQ(ConvertToUtf8("\xBB\xD8\xB8\xB4", "gb18030"), reply);
   EXPECT_EQ(ConvertToUtf8("\xBB\xD8\xB8\xB4", "GB2312"), reply);
   EXPECT_EQ(ConvertToUtf8("\x95\x32\x82\x36", "gb18030"), "\xF0\xA0\x80\x80");  // U+20000, four bytes
   EXPECT_EQ(ConvertToUtf8("\xA6\xD9", "gbk"), "\xEF\xB8\x90");                  // U+FE10, not private use
   EXPECT_EQ(ConvertToUtf8("\xAA\xA1", "gbk"), "\xEE\x80\x80");                  // user-defined: U+E000
-  // 0x80 and 0xFF start nothing; a lead byte whose next byte is no trail is one U+FFFD.
+  // In GB18030 0x80 and 0xFF start nothing; a lead byte whose next byte is no trail is one U+FFFD.
   EXPECT_EQ(ConvertToUtf8(std::string("\x80\x81 \xFF"), "gb18030"), kFffd + kFffd + " " + kFffd);
-  // A converter that refuses a sequence after taking all of it in: nothing is read past the end.
-  EXPECT_EQ(ConvertToUtf8("\xA2\xE8", "cp949").substr(0, 3), kFffd);
+  EXPECT_EQ(ConvertToUtf8("\x80", "gbk"), "\xE2\x82\xAC");  // code page 936's euro sign
+}
+
+TEST(SameTextEverywhere, DoubleByteCharsetsAsWindowsReadsThem) {
+  EXPECT_EQ(ConvertToUtf8("\x82\xA0\xB1", "shift_jis"), "\xE3\x81\x82\xEF\xBD\xB1");  // あ, half-width ｱ
+  EXPECT_EQ(ConvertToUtf8("\x81\x60", "Shift_JIS"), "\xEF\xBD\x9E");  // code page 932's wave dash, U+FF5E
+  EXPECT_EQ(ConvertToUtf8("\xA4\xA4", "big5"), "\xE4\xB8\xAD");       // 中
+  EXPECT_EQ(ConvertToUtf8("\xB0\xA1\x81\x41", "ks_c_5601-1987"), "\xEA\xB0\x80\xEA\xB0\x82");  // 가, 갂
+  // User-defined characters (private use on Windows, refused by glibc) are one U+FFFD each, trail included.
+  EXPECT_EQ(ConvertToUtf8("\xF0\x40|\x80", "cp932"), kFffd + "|" + kFffd);
+  EXPECT_EQ(ConvertToUtf8("\x81\x40|\xFE\xFE", "big5"), kFffd + "|" + kFffd);
+  EXPECT_EQ(ConvertToUtf8("\xC9\xA1|\x80", "euc-kr"), kFffd + "|" + kFffd);
+  // A code refused after being taken in whole (glibc's CP949 on A2 E8) loses nothing after it.
+  EXPECT_EQ(ConvertToUtf8(std::string("\xA2\xE8") + "A", "cp949"), kFffd + "A");
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ void AppendFourByte(std::string& out, std::string_view code) {
 
 }  // namespace
 
-std::string DecodeGb18030(std::string_view bytes) {
+std::string DecodeGb18030(std::string_view bytes, bool euro_at_0x80) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
   size_t run_start = 0;
@@ -138,7 +138,7 @@ std::string DecodeGb18030(std::string_view bytes) {
       AppendFourByte(out, bytes.substr(i, 4));
       i += 4;
     } else {
-      out += kReplacement;
+      out += b == 0x80 && euro_at_0x80 ? "\xE2\x82\xAC" : kReplacement;
       ++i;
     }
     run_start = i;

@@ -9,8 +9,9 @@
 
 namespace velmora::mime {
 
-// UTF-8 of `bytes`. A byte that starts no sequence (0x80, 0xFF, a lead byte without a valid trail) is
-// U+FFFD and reading goes on at the next byte; so is a sequence the system cannot convert.
-std::string DecodeGb18030(std::string_view bytes);
+// UTF-8 of `bytes`. A byte that starts no sequence (0xFF, a lead byte without a valid trail) is U+FFFD and
+// reading goes on at the next byte; so is a sequence the system cannot convert. 0x80 is the euro sign when
+// `euro_at_0x80` (code page 936 has it there, GB18030 has not), else U+FFFD.
+std::string DecodeGb18030(std::string_view bytes, bool euro_at_0x80);
 
 }  // namespace velmora::mime
