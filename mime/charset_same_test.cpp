@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mime/charset.h"
+#include "mime/header_params.h"
 
 namespace velmora::mime {
 namespace {
@@ -78,6 +79,20 @@ TEST(SameTextEverywhere, DoubleByteCharsetsAsWindowsReadsThem) {
   EXPECT_EQ(ConvertToUtf8("\xC9\xA1|\x80", "euc-kr"), kFffd + "|" + kFffd);
   // A code refused after being taken in whole (glibc's CP949 on A2 E8) loses nothing after it.
   EXPECT_EQ(ConvertToUtf8(std::string("\xA2\xE8") + "A", "cp949"), kFffd + "A");
+}
+
+TEST(SameTextEverywhere, HeaderParametersDecodedByTheProgram) {
+  EXPECT_EQ(HeaderParameter("attachment; FILENAME*=gb18030'zh'%BB%D8%B8%B4.txt", "filename"),
+            "\xE5\x9B\x9E\xE5\xA4\x8D.txt");
+  // Continuations, encoded and plain, joined before conversion (a character may straddle two).
+  EXPECT_EQ(HeaderParameter("attachment;\r\n filename*0*=utf-8''Gr%C3;\r\n filename*1*=%BC%C3%9Fe;\r\n"
+                            " filename*2=\".txt\"",
+                            "filename"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e.txt");
+  EXPECT_EQ(HeaderParameter("application/pdf; name=\"=?utf-7?Q?Fr+APY-sche?= \\\"1\\\".pdf\"", "name"),
+            "Fr\xC3\xB6sche \"1\".pdf");
+  EXPECT_EQ(HeaderParameter("attachment; name=a.txt", "filename"), std::nullopt);
 }
 
 }  // namespace
