@@ -13,7 +13,10 @@ namespace {
 const std::string kFffd = "\xEF\xBF\xBD";
 
 TEST(SameTextEverywhere, Utf16ByteOrder) {
-  EXPECT_EQ(ConvertToUtf8(std::string("\0A\0b", 4), "utf-16"), "Ab");  // no mark: big-endian
+  // No mark: the zeros tell the order; without any, big-endian.
+  EXPECT_EQ(ConvertToUtf8(std::string("\0A\0b", 4), "utf-16"), "Ab");
+  EXPECT_EQ(ConvertToUtf8(std::string("A\0b\0", 4), "utf-16"), "Ab");
+  EXPECT_EQ(ConvertToUtf8("\x65\xE5\x67\x2C", "utf-16"), "\xE6\x97\xA5\xE6\x9C\xAC");  // 日本
   EXPECT_EQ(ConvertToUtf8(std::string("\xFF\xFE"
                                       "A\0",
                                       4),

@@ -1,5 +1,6 @@
 #include "mime/unicode_forms.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "fsutil/utf8.h"
@@ -63,7 +64,16 @@ bool BigEndian(std::string_view& bytes, ByteOrder order, size_t width) {
       return !little;
     }
   }
-  return true;  // no mark: big-endian
+  // No mark. RFC 2781 says big-endian, but much mail (from Windows programs) is little-endian without one:
+  // the zero bytes of the start decide, which are the high bytes of Latin text (the first byte of a unit
+  // when big-endian, the last when little-endian); with no more of them at the end of units, big-endian.
+  constexpr size_t kSample = 1024;
+  size_t first = 0, last = 0;
+  for (size_t i = 0; i + width <= std::min(bytes.size(), kSample); i += width) {
+    first += bytes[i] == '\0';
+    last += bytes[i + width - 1] == '\0';
+  }
+  return last <= first;
 }
 
 int Base64Value(char c) {

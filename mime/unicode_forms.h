@@ -11,7 +11,8 @@ namespace velmora::mime {
 enum class ByteOrder { kBigEndian, kLittleEndian, kByMark };
 
 // UTF-16 (RFC 2781). kByMark: a leading byte-order mark chooses the order and is dropped; without one the
-// text is big-endian. With a fixed order a leading U+FEFF is text (a zero-width no-break space). A lone
+// zero bytes of the start choose (Latin text from Windows programs is little-endian without a mark), else
+// big-endian. With a fixed order a leading U+FEFF is text (a zero-width no-break space). A lone
 // surrogate or a cut-off last unit becomes U+FFFD.
 std::string DecodeUtf16(std::string_view bytes, ByteOrder order);
 
