@@ -57,6 +57,9 @@ TEST(SameTextEverywhere, WindowsCodePageHoles) {
   EXPECT_EQ(ConvertToUtf8("\x98", "windows-1251"), kFffd);
   EXPECT_EQ(DecodeUndeclared("a\x8D"), "a" + kFffd);
   EXPECT_EQ(ConvertToUtf8("\x85", "iso-8859-1"), "\xC2\x85");  // ISO 8859 keeps its C1 controls
+  // Our own tables where Windows has no code page or another mapping.
+  EXPECT_EQ(ConvertToUtf8("\xA4", "iso-8859-7"), "\xE2\x82\xAC");
+  EXPECT_EQ(ConvertToUtf8("\xA1\x80", "tis-620"), "\xE0\xB8\x81" + kFffd);
 }
 
 TEST(SameTextEverywhere, Gb18030Family) {
@@ -76,6 +79,9 @@ TEST(SameTextEverywhere, DoubleByteCharsetsAsWindowsReadsThem) {
   EXPECT_EQ(ConvertToUtf8("\x81\x60", "Shift_JIS"), "\xEF\xBD\x9E");  // code page 932's wave dash, U+FF5E
   EXPECT_EQ(ConvertToUtf8("\xA4\xA4", "big5"), "\xE4\xB8\xAD");       // 中
   EXPECT_EQ(ConvertToUtf8("\xB0\xA1\x81\x41", "ks_c_5601-1987"), "\xEA\xB0\x80\xEA\xB0\x82");  // 가, 갂
+  // EUC-JP through its Shift_JIS form: rows odd and even, cells on both sides of 64, NEC's row 13, katakana.
+  EXPECT_EQ(ConvertToUtf8("\xC6\xFC\xCB\xDC\xB1\xE0\xAD\xA1\x8E\xB1", "euc-jp"),
+            "\xE6\x97\xA5\xE6\x9C\xAC\xE5\x9C\x92\xE2\x91\xA0\xEF\xBD\xB1");  // 日本園①ｱ
   // User-defined characters (private use on Windows, refused by glibc) are one U+FFFD each, trail included.
   EXPECT_EQ(ConvertToUtf8("\xF0\x40|\x80", "cp932"), kFffd + "|" + kFffd);
   EXPECT_EQ(ConvertToUtf8("\x81\x40|\xFE\xFE", "big5"), kFffd + "|" + kFffd);
