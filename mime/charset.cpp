@@ -145,6 +145,7 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
   if (name == "euc-jp" || name == "eucjp" || name == "x-euc-jp" || name == "ujis" ||
       name == "cseucpkdfmtjapanese")
     return DecodeEucJp(bytes);
+  if (name == "iso-2022-kr" || name == "csiso2022kr") return DecodeIso2022Kr(bytes);
   DoubleByteCharset double_byte;
   if (DoubleByteCharsetOf(name, &double_byte)) return DecodeDoubleByte(bytes, double_byte);
   EnsureGMimeInitialised();

@@ -81,7 +81,8 @@ TEST(SameTextEverywhere, DoubleByteCharsetsAsWindowsReadsThem) {
   EXPECT_EQ(ConvertToUtf8("\xB0\xA1\x81\x41", "ks_c_5601-1987"), "\xEA\xB0\x80\xEA\xB0\x82");  // 가, 갂
   // EUC-JP through its Shift_JIS form: rows odd and even, cells on both sides of 64, NEC's row 13, katakana.
   EXPECT_EQ(ConvertToUtf8("\xC6\xFC\xCB\xDC\xB1\xE0\xAD\xA1\x8E\xB1", "euc-jp"),
-            "\xE6\x97\xA5\xE6\x9C\xAC\xE5\x9C\x92\xE2\x91\xA0\xEF\xBD\xB1");  // 日本園①ｱ
+            "\xE6\x97\xA5\xE6\x9C\xAC\xE5\x9C\x92\xE2\x91\xA0\xEF\xBD\xB1");             // 日本園①ｱ
+  EXPECT_EQ(ConvertToUtf8("\x1B$)C\x0E\x30\x21\x0F!", "iso-2022-kr"), "\xEA\xB0\x80!");  // 가!
   // User-defined characters (private use on Windows, refused by glibc) are one U+FFFD each, trail included.
   EXPECT_EQ(ConvertToUtf8("\xF0\x40|\x80", "cp932"), kFffd + "|" + kFffd);
   EXPECT_EQ(ConvertToUtf8("\x81\x40|\xFE\xFE", "big5"), kFffd + "|" + kFffd);

@@ -166,4 +166,32 @@ std::string DecodeEucJp(std::string_view bytes) {
   return out;
 }
 
+std::string DecodeIso2022Kr(std::string_view bytes) {
+  Converter cp949("CP949");
+  std::string out;
+  out.reserve(bytes.size());
+  bool shifted = false;
+  for (size_t i = 0; i < bytes.size();) {
+    auto b = static_cast<unsigned char>(bytes[i]);
+    if (bytes.substr(i, 4) == "\x1B$)C") {
+      i += 4;
+    } else if (b == 0x0E || b == 0x0F) {
+      shifted = b == 0x0E;
+      ++i;
+    } else if (b >= 0x80) {
+      out += kReplacement;
+      ++i;
+    } else if (shifted && In(b, 0x21, 0x7E) && i + 1 < bytes.size() &&
+               In(static_cast<unsigned char>(bytes[i + 1]), 0x21, 0x7E)) {
+      std::string code = {static_cast<char>(b | 0x80), static_cast<char>(bytes[i + 1] | 0x80)};
+      cp949.Put(code, out);
+      i += 2;
+    } else {
+      out += shifted && In(b, 0x21, 0x7E) ? kReplacement : std::string(1, bytes[i]);
+      ++i;
+    }
+  }
+  return out;
+}
+
 }  // namespace velmora::mime

@@ -24,4 +24,8 @@ std::string DecodeDoubleByte(std::string_view bytes, DoubleByteCharset which);
 // katakana likewise. JIS X 0212 codes (0x8F and two bytes) go to the system's EUC-JP, where it has them.
 std::string DecodeEucJp(std::string_view bytes);
 
+// ISO-2022-KR (RFC 1557): after SO, pairs of 7-bit bytes are KS X 1001 codes (EUC-KR with the high bits
+// cleared), read as EUC-KR above; SI returns to ASCII; the designator ESC $ ) C is dropped.
+std::string DecodeIso2022Kr(std::string_view bytes);
+
 }  // namespace velmora::mime

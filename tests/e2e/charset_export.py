@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Writes a small export tree whose conversion must give the same bytes on Linux and on Windows: the folder
 and file names of wine_unicode_test.py, and messages whose text the two systems' converters read differently
-unless the program decides itself (UTF-16 with and without a byte-order mark, UTF-7, GB18030, the undefined
-bytes of windows-1252) and meeting requests whose time zone is described, or only named (Linux reads that zone
-from the system's zone files, Windows from libical's, installed beside the program).
+unless the program decides itself (UTF-16 with and without a byte-order mark, UTF-7, GB18030, the East Asian
+double-byte charsets, ISO-2022-KR, ISO 8859-7, TIS-620, the undefined bytes of windows-1252), and meeting
+requests whose time zone is described, or only named (Linux reads that zone from the system's zone files,
+Windows from libical's, installed beside the program).
 
 Usage: charset_export.py TARGET_FOLDER
 """
@@ -61,6 +62,8 @@ CHARSET_MESSAGES = {
     "iso-2022-jp.eml": raw(11, "=?iso-2022-jp?B?%s?=" % base64.b64encode("件名".encode("iso-2022-jp")).decode(),
                            "text/plain; charset=iso-2022-jp", "本文です\r\n".encode("iso-2022-jp"), transfer="7bit"),
     "euc-kr.eml": raw(12, "EUC-KR", "text/plain; charset=euc-kr", "안녕하세요 갂\r\n".encode("cp949"), transfer="8bit"),
+    "iso-2022-kr.eml": raw(16, "ISO-2022-KR", "text/plain; charset=iso-2022-kr", "안녕하세요\r\n".encode("iso2022_kr"),
+                           transfer="7bit"),
     "big5.eml": raw(13, "Big5", "text/plain; charset=big5", "中文內容\r\n".encode("big5") + b"\x81\x40\r\n",
                     transfer="8bit"),
     "greek.eml": raw(14, "ISO 8859-7", "text/plain; charset=iso-8859-7", b"\xa4 \xc1\xe8\xde\xed\xe1\r\n",
