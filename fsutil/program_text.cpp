@@ -39,6 +39,29 @@ std::string Utf8Path(const std::filesystem::path& path) {
   return NarrowName(path.c_str());
 }
 
+std::string BundledDataFolder(const std::string& name) {
+  wchar_t module[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "";
+  std::wstring folder(module, n);
+  folder = folder.substr(0, folder.find_last_of(L'\\') + 1) + WideText(name);
+  DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "";
+  auto ascii = [](const std::wstring& w) {
+    for (wchar_t c : w) {
+      if (c >= 0x80) return false;
+    }
+    return true;
+  };
+  if (!ascii(folder)) {
+    wchar_t short_name[MAX_PATH];
+    DWORD m = GetShortPathNameW(folder.c_str(), short_name, MAX_PATH);
+    if (m == 0 || m >= MAX_PATH || !ascii(short_name)) return "";
+    folder.assign(short_name, m);
+  }
+  return NarrowName(folder.c_str());
+}
+
 bool FolderReadable(const std::string& folder) {
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileExW(WidePath(folder + "\\*").c_str(), FindExInfoBasic, &found,
@@ -73,6 +96,10 @@ std::filesystem::path FsPath(const std::string& utf8) {
 
 std::string Utf8Path(const std::filesystem::path& path) {
   return path.string();
+}
+
+std::string BundledDataFolder(const std::string&) {
+  return "";
 }
 
 bool FolderReadable(const std::string& folder) {

@@ -21,6 +21,11 @@ void Utf8Console();
 std::filesystem::path FsPath(const std::string& utf8);
 std::string Utf8Path(const std::filesystem::path& path);
 
+// The folder of data files shipped beside the program, as a path the C library's narrow fopen() opens: on
+// Windows "<the program's folder>\\<name>" (its short form when the long one is not ASCII), "" when it is
+// absent or cannot be named so. Always "" on POSIX, where the system provides such data.
+std::string BundledDataFolder(const std::string& name);
+
 // Whether the program may list `folder` (POSIX: read and search permission; Windows: a search in it starts).
 bool FolderReadable(const std::string& folder);
 

@@ -1,10 +1,13 @@
 #include "mime/attachment_builder.h"
 
+#include <optional>
+
 #include "mime/body_choice.h"
 #include "mime/charset.h"
 #include "mime/dates.h"
 #include "mime/file_names.h"
 #include "mime/gobject_ptr.h"
+#include "mime/header_params.h"
 #include "mime/html_text.h"
 #include "mime/prop_tags.h"
 
@@ -22,7 +25,20 @@ std::string Trim(std::string s) {
   return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
+// The parameter as this program decodes it from the raw header, when the header has it.
+std::optional<std::string> RawParam(GMimeObject* object, const char* header, const char* param) {
+  GMimeHeader* h = g_mime_header_list_get_header(g_mime_object_get_header_list(object), header);
+  const char* raw = h ? g_mime_header_get_raw_value(h) : nullptr;
+  std::optional<std::string> v = raw ? HeaderParameter(raw, param) : std::nullopt;
+  if (v && v->empty()) v.reset();
+  return v;
+}
+
 std::string Param(GMimeObject* object, const char* disposition_param, const char* type_param) {
+  std::optional<std::string> own =
+      disposition_param ? RawParam(object, "Content-Disposition", disposition_param) : std::nullopt;
+  if (!own && type_param) own = RawParam(object, "Content-Type", type_param);
+  if (own) return Trim(WithoutNuls(std::move(*own)));
   const char* v = disposition_param
                       ? g_mime_object_get_content_disposition_parameter(object, disposition_param)
                       : nullptr;

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "fsutil/program_text.h"
 #include "mime/addresses.h"
 #include "mime/body_choice.h"
 #include "mime/body_props.h"
@@ -167,8 +168,14 @@ void SetTimeZone(icalcomponent* event, icaltimetype start, pst::MessageContent& 
   icalparameter* tzid = p ? icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER) : nullptr;
   std::string name = tzid ? OrEmpty(icalparameter_get_tzid(tzid)) : std::string();
   std::optional<ZoneRule> rule;
-  if (start.zone && !icaltime_is_utc(start))
+  if (start.zone && !icaltime_is_utc(start)) {
     rule = RuleOfVtimezone(icaltimezone_get_component(const_cast<icaltimezone*>(start.zone)));
+    // A zone the calendar only names comes from zone files, whose history differs between systems (the
+    // system's full history on Linux, rules from 1970 in libical's own files): its rule is taken as always
+    // in force, as the one rule kept here is.
+    icalcomponent* calendar = icalcomponent_get_parent(event);
+    if (rule && !(calendar && icalcomponent_get_timezone(calendar, name.c_str()))) rule->year = 1601;
+  }
   if (!rule) {
     rule = ZoneRule{};  // UTC, floating times and zones nobody described
     rule->year = 1601;
@@ -254,9 +261,19 @@ bool MapMeeting(GMimePart* part, pst::MessageContent& out) {
   }
   const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
   std::string text = DecodeBodyText(bytes, charset ? charset : "utf-8");
-  // A build of libical may abort on a parse error; ours reports it instead. Set once: parses run on threads.
-  static std::once_flag not_fatal;
-  std::call_once(not_fatal, [] { icalerror_set_errors_are_fatal(0); });
+  // libical's zones are shared and loaded on first use, without locks where libical is built without
+  // pthreads (Windows): one meeting at a time (they are few). A build of libical may abort on a parse
+  // error; ours reports it instead. Zones a calendar names without describing them come from the system's
+  // zone files; on Windows from the ones installed beside the program.
+  static std::mutex libical;
+  std::lock_guard<std::mutex> lock(libical);
+  static const bool set_up = [] {
+    icalerror_set_errors_are_fatal(0);
+    std::string zones = fsutil::BundledDataFolder("zoneinfo");
+    if (!zones.empty()) set_zone_directory(zones.c_str());
+    return true;
+  }();
+  (void)set_up;
   IcalPtr calendar(icalparser_parse_string(text.c_str()));
   icalcomponent* event = calendar && icalcomponent_isa(calendar.get()) == ICAL_VCALENDAR_COMPONENT
                              ? icalcomponent_get_first_component(calendar.get(), ICAL_VEVENT_COMPONENT)

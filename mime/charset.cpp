@@ -1,17 +1,20 @@
 #include "mime/charset.h"
 
 #include <gmime/gmime.h>
-#include <iconv.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <optional>
 #include <utility>
 
 #include "fsutil/utf8.h"
+#include "mime/double_byte.h"
 #include "mime/encoded_words.h"
+#include "mime/gb18030.h"
 #include "mime/gobject_ptr.h"
+#include "mime/iconv_text.h"
 #include "mime/iso2022jp.h"
+#include "mime/single_byte.h"
+#include "mime/unicode_forms.h"
 
 namespace velmora::mime {
 namespace {
@@ -86,8 +89,16 @@ constexpr std::pair<const char*, int32_t> kCodePages[] = {
     {"x-mac-roman", 10000},
 };
 
-// One byte that a charset cannot map: U+FFFD, so that nothing disappears silently.
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
+// The Windows code pages leave a few bytes of 0x80-0x9F undefined. Windows reads them as the C1 control of
+// the same value, iconv elsewhere refuses them; both are read as U+FFFD (no text holds C1 controls there).
+void UndefinedC1ToReplacement(std::string& utf8) {
+  for (size_t i = 0; i + 1 < utf8.size(); ++i) {
+    if (utf8[i] == '\xC2' && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+      utf8.replace(i, 2, "\xEF\xBF\xBD");
+      i += 2;
+    }
+  }
+}
 
 }  // namespace
 
@@ -125,48 +136,28 @@ std::string ConvertToUtf8(std::string_view bytes, std::string_view charset) {
     // Declared ASCII that carries 8-bit bytes is common; UTF-8 first, then the undeclared fallback.
     return DecodeUndeclared(bytes);
   }
-  if (name == "utf-16" && bytes.size() >= 2) {
-    // The byte-order mark decides; some iconv builds read every unmarked or marked text big-endian.
-    if (bytes[0] == '\xFF' && bytes[1] == '\xFE') return ConvertToUtf8(bytes.substr(2), "utf-16le");
-    if (bytes[0] == '\xFE' && bytes[1] == '\xFF') return ConvertToUtf8(bytes.substr(2), "utf-16be");
-  }
+  if (UnicodeDecoder decode = UnicodeFormDecoder(name)) return decode(bytes);
   // As Windows reads it, with the rows iconv lacks.
   if (name == "iso-2022-jp" || name == "csiso2022jp") return DecodeIso2022Jp(bytes);
+  int32_t code_page = CodePageForCharset(name);
+  if (code_page == 936 || code_page == 54936) return DecodeGb18030(bytes, code_page == 936);  // holds GBK
+  if (std::optional<std::string> own = DecodeOwnSingleByte(bytes, name)) return std::move(*own);
+  if (name == "euc-jp" || name == "eucjp" || name == "x-euc-jp" || name == "ujis" ||
+      name == "cseucpkdfmtjapanese")
+    return DecodeEucJp(bytes);
+  if (name == "iso-2022-kr" || name == "csiso2022kr") return DecodeIso2022Kr(bytes);
+  DoubleByteCharset double_byte;
+  if (DoubleByteCharsetOf(name, &double_byte)) return DecodeDoubleByte(bytes, double_byte);
   EnsureGMimeInitialised();
   const char* iconv_name = g_mime_charset_iconv_name(name.c_str());
-  iconv_t cd = iconv_open("UTF-8", iconv_name ? iconv_name : name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeUndeclared(bytes);
-
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 2);
-  char buf[4096];
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  while (true) {
-    char* o = buf;
-    size_t o_left = sizeof buf;
-    size_t r = iconv(cd, in_left ? &in : nullptr, in_left ? &in_left : nullptr, &o, &o_left);
-    out.append(buf, sizeof buf - o_left);
-    if (r != static_cast<size_t>(-1)) {
-      if (in_left == 0) {
-        // Flush the shift state (ISO-2022-JP ends in ASCII mode).
-        o = buf;
-        o_left = sizeof buf;
-        iconv(cd, nullptr, nullptr, &o, &o_left);
-        out.append(buf, sizeof buf - o_left);
-        break;
-      }
-      continue;
-    }
-    if (errno == E2BIG) continue;
-    // EILSEQ (an unmappable byte) or EINVAL (a sequence cut off at the end): mark it and go on.
-    out += kReplacement;
-    ++in;
-    --in_left;
-    if (in_left == 0) break;
+  std::optional<std::string> out = IconvToUtf8(bytes, iconv_name ? iconv_name : name.c_str());
+  if (!out) return DecodeUndeclared(bytes);
+  bool windows_name =
+      name.rfind("windows-", 0) == 0 || name.rfind("cp", 0) == 0 || name.rfind("x-cp", 0) == 0;
+  if (windows_name && (code_page == 874 || (code_page >= 1250 && code_page <= 1258))) {
+    UndefinedC1ToReplacement(*out);
   }
-  iconv_close(cd);
-  return out;
+  return std::move(*out);
 }
 
 namespace {

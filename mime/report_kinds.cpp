@@ -6,6 +6,7 @@
 #include "mime/addresses.h"
 #include "mime/body_choice.h"
 #include "mime/charset.h"
+#include "mime/encoded_words.h"
 #include "mime/gobject_ptr.h"
 #include "mime/prop_tags.h"
 #include "mime/spill_store.h"
@@ -107,12 +108,15 @@ std::string OriginalSubject(GMimeMultipart* report) {
     std::string type = MimeTypeOf(p);
     if (GMIME_IS_MESSAGE_PART(p) && (type == "message/rfc822" || type == "message/global")) {
       GMimeMessage* m = g_mime_message_part_get_message(GMIME_MESSAGE_PART(p));
-      if (m) return OrEmpty(g_mime_message_get_subject(m));
+      GMimeHeader* h =
+          m ? g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(m)), "Subject")
+            : nullptr;
+      if (m) return h ? Trim(DecodeHeaderText(OrEmpty(g_mime_header_get_raw_value(h)))) : std::string();
     }
     if (type == "text/rfc822-headers" && GMIME_IS_PART(p)) {
       for (const Fields& g : FieldGroups(PartText(p))) {
         std::string s = Field(g, "subject");
-        if (!s.empty()) return TakeString(g_mime_utils_header_decode_text(nullptr, s.c_str()));
+        if (!s.empty()) return DecodeHeaderText(s);
       }
     }
   }

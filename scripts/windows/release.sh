@@ -31,6 +31,8 @@ build_release() {
   for exe in "${programs[@]}"; do
     $VELMORA_TRIPLE-strip -o "$bin/$exe.exe" "$(find "$build" -name "$exe.exe" -not -path "*/dist/*" | head -1)"
   done
+  # libical's zone files: the zones calendars name without describing them (Windows has no such files).
+  cp -r "$deps/share/libical/zoneinfo" "$bin/zoneinfo"
   # The wizard opens no console window, whether or not its target says WIN32_EXECUTABLE (main() stays the entry).
   [ "$gui" != ON ] || $VELMORA_TRIPLE-objcopy --subsystem windows "$bin/velmora.exe"
   local version
