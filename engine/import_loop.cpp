@@ -12,9 +12,9 @@
 //   Conversations, Notebook, Emailed Contacts (directly below the mailbox folder): no folder is made for
 //                         them, so their files are skipped by rule and reported as such
 //
-// Parsing runs ahead: while the store writes one message, worker threads parse the next files (ParseAhead)
-// and make their message nodes (rdo/made_ahead.h), which the store only places; the loop takes each parse
-// when it imports that file, so its order, progress, polls and yields stay as they are. The workers end (and release what they hold) before the loop's end, a confirmed stop or an error
+// Parsing runs ahead: while the store writes one message, worker threads parse the next files (ParseAhead);
+// the loop takes each parse when it imports that file, so its order, progress, polls and yields stay as they
+// are. The workers end (and release what they hold) before the loop's end, a confirmed stop or an error
 // leaves the call.
 //
 // What counts as converted: a message whose save a successful commit has made durable. Messages saved after
@@ -29,7 +29,6 @@
 #include "engine/path_helpers.h"
 #include "engine/text_rules.h"
 #include "engine/texts.h"
-#include "rdo/made_ahead.h"
 #include "rdo/rdo_mail.h"
 #include "rdo/rdo_session.h"
 #include "rdo/store_state.h"
@@ -47,13 +46,11 @@ long RoundHalfEven(float v) {
 // imported, so that a stop never waits for a long parse on the worker.
 constexpr uint64_t kLargestFileParsedAhead = 16u << 20;
 
-// One parsing worker per core: the workers also make the message nodes, so the store writer mostly places
-// bytes and waits for them. Two files in flight a worker, so that a finished parse has room to wait; the
-// bytes in flight stay bounded by held_bytes whatever the count.
+// One parsing worker per core: the store writer mostly waits for them, so every core parses. At most one
+// fewer than the files in flight, so that a finished parse always has room to wait.
 ParseAhead::Limits ParseLimits() {
   ParseAhead::Limits limits;
-  limits.workers = std::max<size_t>(std::thread::hardware_concurrency(), 1);
-  limits.files = std::max(limits.files, 2 * limits.workers);
+  limits.workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, limits.files - 1);
   return limits;
 }
 
@@ -96,17 +93,6 @@ void Migration::ImportQueuedFiles(const std::string& mailbox_path) {
   ResumeNext().Run([&] {
     if (store_state_) header_properties_ = rdo::InternetHeaderProperties(*store_state_);
   });
-  // What each worker makes the message nodes with (rdo/made_ahead.h).
-  const ParseAhead::Limits limits = ParseLimits();
-  std::vector<rdo::AheadWork> work(limits.workers);
-  ResumeNext().Run([&] {
-    if (!store_state_) return;
-    const auto basis = store_state_->import_basis();
-    for (rdo::AheadWork& w : work) {
-      w.basis = basis;
-      w.message_flags = kImportedFlags;
-    }
-  });
   std::optional<ParseAhead> ahead;
   ahead.emplace(
       file_count,
@@ -118,10 +104,10 @@ void Migration::ImportQueuedFiles(const std::string& mailbox_path) {
         if (SkippedByRule(TargetFolderPath(f, mailbox_path, InboxName, SentItemsName))) return std::string();
         return f;
       },
-      [this, &work](const std::string& path, size_t worker) {
-        return rdo::ParseEmlFile(path, header_properties_.load(), kLargestFileParsedAhead, &work[worker]);
+      [this](const std::string& path) {
+        return rdo::ParseEmlFile(path, header_properties_.load(), kLargestFileParsedAhead);
       },
-      limits);
+      ParseLimits());
   for (size_t i = 0; i < file_count; ++i) {
     const std::string f = run.QueuedFiles->entries()[i].item;
     if (HasEmlExtension(PathFileName(f))) {

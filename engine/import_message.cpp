@@ -14,6 +14,9 @@ namespace velmora::engine {
 
 namespace {
 
+// The message flags the import gives: read (0x1) and has-attachment (0x10). The store keeps has-attachment
+// only on messages that really have attachments.
+constexpr int32_t kImportedFlags = 17;
 // The format code of Import for an RFC 822 / MIME message file.
 constexpr int kFormatRfc822 = 1024;
 // The item type code of Items.Add for a mail message.

@@ -193,9 +193,6 @@ class Migration {
   // Whether imports keep Internet headers as named properties (rdo::InternetHeaderProperties), as the
   // parsing worker of the import loop reads it.
   std::atomic<bool> header_properties_{true};
-  // The message flags the import gives: read (0x1) and has-attachment (0x10). The store keeps has-attachment
-  // only on messages that really have attachments. The parse workers make the message nodes with them.
-  static constexpr int32_t kImportedFlags = 17;
   std::vector<std::pair<uint64_t, std::string>> unsaved_;  // save number and file, in save order
   // Resume: the message keys of the target folder last met (by its NID), read from the store when a folder
   // is met; only one folder's keys are held (the import goes folder by folder; a folder met again is read

@@ -7,7 +7,7 @@ namespace velmora::engine {
 ParseAhead::ParseAhead(size_t count, PathAt path_at, Parse parse, Limits limits)
     : count_(count), path_at_(std::move(path_at)), parse_(std::move(parse)), limits_(limits) {
   const size_t workers = std::clamp<size_t>(limits_.workers, 1, std::max<size_t>(limits_.files, 1));
-  for (size_t i = 0; i < workers && i < count_; ++i) workers_.emplace_back([this, i] { Work(i); });
+  for (size_t i = 0; i < workers && i < count_; ++i) workers_.emplace_back([this] { Work(); });
 }
 
 ParseAhead::~ParseAhead() {
@@ -35,7 +35,7 @@ bool ParseAhead::MayStart() const {
          ready_bytes_ + (under_way_.size() + 1) * limits_.one_parse_bytes <= limits_.held_bytes;
 }
 
-void ParseAhead::Work(size_t worker) {
+void ParseAhead::Work() {
   std::unique_lock lock(mu_);
   while (true) {
     room_.wait(lock, [&] { return cancelled_ || next_ >= count_ || MayStart(); });
@@ -45,7 +45,7 @@ void ParseAhead::Work(size_t worker) {
     lock.unlock();
     std::optional<rdo::ParsedEml> parsed;
     try {
-      if (std::string path = path_at_(index); !path.empty()) parsed = parse_(path, worker);
+      if (std::string path = path_at_(index); !path.empty()) parsed = parse_(path);
     } catch (...) {
       parsed.reset();  // out of memory, say: the import parses the file itself and reports what it finds
     }

@@ -39,9 +39,8 @@ class ParseAhead {
   };
   // The `index`-th queued file's path, or "" for one that is not parsed ahead. Called on the worker thread.
   using PathAt = std::function<std::string(size_t index)>;
-  // Parses one file; nullopt when it cannot or should not be parsed ahead. Called on worker thread `worker`
-  // (0 .. workers - 1), so that each worker can keep what it reuses from file to file.
-  using Parse = std::function<std::optional<rdo::ParsedEml>(const std::string& path, size_t worker)>;
+  // Parses one file; nullopt when it cannot or should not be parsed ahead. Called on the worker thread.
+  using Parse = std::function<std::optional<rdo::ParsedEml>(const std::string& path)>;
 
   // Starts the workers on files 0 .. count - 1.
   ParseAhead(size_t count, PathAt path_at, Parse parse, Limits limits);
@@ -58,7 +57,7 @@ class ParseAhead {
   void Cancel();
 
  private:
-  void Work(size_t worker);
+  void Work();
   bool MayStart() const;  // with mu_ held
   void DropBefore(size_t index);
 

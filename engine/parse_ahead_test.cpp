@@ -37,7 +37,7 @@ struct FakeParser {
   std::shared_future<void> gate;    // when valid, every parse waits for it
 
   ParseAhead::Parse Parse() {
-    return [this](const std::string& path, size_t) {
+    return [this](const std::string& path) {
       ++started;
       if (gate.valid()) gate.wait();
       rdo::ParsedEml p;

@@ -52,15 +52,6 @@ void MAPIMessage::SetProp(pst::PropTag tag, const PropVariant& value) {
                                     " is a named property ID; set named properties by name instead");
   }
   auto [stored_tag, stored] = Convert(tag, value);
-  // A node made ahead was made with these flags: it stands once they are set, and for nothing else.
-  if (prepared_) {
-    const int32_t* flags = std::get_if<int32_t>(&value);
-    if (tag == kPrMessageFlags && flags && *flags == prepared_flags_) {
-      prepared_flags_set_ = true;
-    } else {
-      prepared_.reset();
-    }
-  }
   content_.props[pst::TagId(stored_tag)] = std::move(stored);
   changed_ = true;
 }

@@ -3,7 +3,6 @@
 #include "fsutil/file_io.h"
 #include "mime/byte_sources.h"
 #include "mime/import.h"
-#include "rdo/made_ahead.h"
 #include "rdo/source_key.h"
 
 namespace velmora::rdo {
@@ -55,11 +54,6 @@ pst::Result<pst::MessageContent> ReadEmlFile(const std::string& path) {
 
 std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
                                       uint64_t max_file_bytes) {
-  return ParseEmlFile(path, internet_header_properties, max_file_bytes, nullptr);
-}
-
-std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
-                                      uint64_t max_file_bytes, AheadWork* work) {
   auto stamp = StampOf(path);
   if (!stamp || stamp->size > max_file_bytes) return std::nullopt;
   mime::ImportOptions options;
@@ -73,7 +67,6 @@ std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_hea
   out.content = std::move(content).value();
   out.held_bytes = HeldBytes(out.content);
   out.digest = SourceDigest(path);
-  if (work) MakeAhead(out, *work);
   return out;
 }
 

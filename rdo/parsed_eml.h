@@ -6,19 +6,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "pst/content/message_content.h"
 
-namespace velmora::pst {
-struct PreparedMessage;
-}
-
 namespace velmora::rdo {
-
-class ImportBasis;
 
 // What tells whether a file changed: device and inode (a file renamed over it), size, and the modification
 // and status-change times to the nanosecond (a write that keeps the size).
@@ -50,11 +43,6 @@ struct ParsedEml {
   pst::MessageContent content;
   uint64_t held_bytes = 0;  // HeldBytes(content)
   std::string digest;       // SourceDigest of the file, taken with the parse (empty when it could not be)
-  // Set by MakeAhead (made_ahead.h): `content` is finished as Import finishes it for this basis, and
-  // `prepared`, when set, is the message's node made with PR_MESSAGE_FLAGS = prepared_flags.
-  std::shared_ptr<const ImportBasis> basis;
-  std::shared_ptr<const pst::PreparedMessage> prepared;
-  int32_t prepared_flags = 0;
 };
 
 // Parses the .eml file at `path` as Import would, without touching any store: safe on any thread. nullopt
@@ -62,10 +50,6 @@ struct ParsedEml {
 // import, so that stopping never waits for it) or cannot be parsed (the import then says why).
 std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
                                       uint64_t max_file_bytes);
-// The same, and then the import finished and the node made ahead with `work` (made_ahead.h), where it can be.
-struct AheadWork;
-std::optional<ParsedEml> ParseEmlFile(const std::string& path, bool internet_header_properties,
-                                      uint64_t max_file_bytes, AheadWork* work);
 
 // The content of the .eml file at `path` as Import makes it with default options, or why it cannot be read.
 pst::Result<pst::MessageContent> ReadEmlFile(const std::string& path);

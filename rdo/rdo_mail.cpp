@@ -9,7 +9,6 @@
 #include "pst/messaging/name_to_id_map.h"
 #include "pst/messaging/node_io.h"
 #include "pst/tags/prop_tags.h"
-#include "rdo/made_ahead.h"
 #include "rdo/source_key.h"
 
 namespace velmora::rdo {
@@ -55,8 +54,6 @@ void MAPIMessage::Import(const std::string& path, int format, std::optional<Pars
   }
   state_->store();  // Error when the session has logged off
   content_ = pst::MessageContent();
-  prepared_.reset();
-  prepared_flags_set_ = false;
   changed_ = true;
   mime::ImportOptions options;
   options.internet_header_properties = InternetHeaderProperties(*state_);
@@ -69,29 +66,38 @@ void MAPIMessage::Import(const std::string& path, int format, std::optional<Pars
   }
   // A parse made earlier stands for this one only while the file is unchanged since.
   std::string digest;
-  bool taken = false;
   if (parsed && parsed->path == path &&
       parsed->internet_header_properties == options.internet_header_properties && look.regular &&
       look.stamp == parsed->stamp) {
-    // Finished ahead (made_ahead.h): for this session as it is now, or parsed again.
-    if (!parsed->basis || state_->MatchesBasis(*parsed->basis)) {
-      content_ = std::move(parsed->content);
-      digest = std::move(parsed->digest);
-      taken = true;
-      if (parsed->basis) {
-        prepared_ = std::move(parsed->prepared);
-        prepared_flags_ = parsed->prepared_flags;
-        return;
-      }
-    }
-  }
-  if (!taken) {
+    content_ = std::move(parsed->content);
+    digest = std::move(parsed->digest);
+  } else {
     auto imported = mime::ImportEml(path, options);
     ThrowIfError(imported.status(), "Cannot import \"" + path + "\"");
     content_ = std::move(imported).value();
   }
-  FinishImport(content_, path, look, state_->store().display_name(), state_->source_root(),
-               std::move(digest));
+  // The store is named after the mailbox ("ann@example.org : Created - ..."), whose address it holds.
+  mime::SetToMeFlags(mime::OwnAddressIn(state_->store().display_name()), content_);
+  if (std::string source = look.regular ? SourceFileText(path, look.stamp.size) : SourceFileText(path);
+      !source.empty()) {
+    pst::NamedProperty np;
+    np.guid = pst::kPsPublicStrings;
+    np.is_string = true;
+    np.name = kSourceFileProperty;
+    np.value = pst::PropValue::String(source);
+    content_.named.push_back(std::move(np));
+  }
+  if (look.regular) {
+    if (digest.empty()) digest = SourceDigest(path);
+    if (!digest.empty()) {
+      pst::NamedProperty np;
+      np.guid = pst::kPsPublicStrings;
+      np.is_string = true;
+      np.name = kSourceKeyProperty;
+      np.value = pst::PropValue::String(SourceKeyText(path, state_->source_root(), look.stamp.size, digest));
+      content_.named.push_back(std::move(np));
+    }
+  }
 }
 
 // Every new Internet header name costs a named-property ID of the whole store (at most 32,767). Once half of
@@ -136,10 +142,7 @@ void MAPIMessage::Save() {
     ThrowIfError(stored.status(), "Cannot read the saved message back");
     content_ = std::move(stored).value();
   } else {
-    // The node made ahead stands for this content while nothing but the flags it was made with were set.
-    auto nid = prepared_ && prepared_flags_set_ ? store.AddPreparedMessage(folder_, content_, *prepared_)
-                                                : store.AddMessage(folder_, content_);
-    prepared_.reset();
+    auto nid = store.AddMessage(folder_, content_);
     ThrowIfError(nid.status(), "Cannot save the message in " + FolderText(*state_, folder_));
     nid_ = *nid;
   }

@@ -88,11 +88,6 @@ class MAPIMessage : public Object {
   pst::MessageContent content_;
   bool changed_ = true;  // since the last save
   uint64_t save_number_ = 0;
-  // The node made ahead from the imported content with PR_MESSAGE_FLAGS = prepared_flags_ (made_ahead.h);
-  // dropped by any other change. Save places it once those flags are set.
-  std::shared_ptr<const pst::PreparedMessage> prepared_;
-  int32_t prepared_flags_ = 0;
-  bool prepared_flags_set_ = false;
 };
 
 class RDOMail : public Object {

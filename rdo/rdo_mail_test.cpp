@@ -9,7 +9,6 @@
 #include <fstream>
 
 #include "pst/tags/prop_tags.h"
-#include "rdo/made_ahead.h"
 #include "rdo/rdo_session.h"
 #include "rdo/testing/error_of.h"
 #include "tests/support/support.h"
@@ -233,32 +232,6 @@ TEST_F(MailTest, HrSetOnePropTakesValuesThatSuitTheTagAndNothingElse) {
   // After Logoff the objects remain but cannot store.
   session_->Logoff();
   EXPECT_NE(ErrorOf([&] { item->Save(); }).find("logged off"), std::string::npos);
-}
-
-// A parse worker's node is placed only when the caller sets the flags it was made with: any other change
-// means the content is no longer what it was made from, and the store writes the message itself.
-TEST_F(MailTest, ANodeMadeAheadStandsOnlyForTheFlagsItWasMadeWith) {
-  const std::string file = TestMessage("plain.eml");
-  ImportAsTheEngineDoes(file);  // its save makes the source properties' names known to the workers
-  AheadWork work;
-  work.basis = store_->state()->import_basis();
-  work.message_flags = 17;
-  for (int32_t flags : {17, 0}) {
-    SCOPED_TRACE(flags);
-    auto parsed = ParseEmlFile(file, InternetHeaderProperties(*store_->state()), 1 << 20, &work);
-    ASSERT_TRUE(parsed && parsed->prepared);
-    const auto node = parsed->prepared;
-    auto item = inbox_->Items()->Add(0);
-    item->Import(file, 1024, std::move(parsed));
-    EXPECT_EQ(node.use_count(), 2);  // the message took the node: made for this session
-    CreateObjectAs<RDOMAPIUtils>("Redemption.MAPIUtils")
-        ->HrSetOneProp(item->MAPIOBJECT(), kTagFlags, flags, true);
-    auto stored = store_->state()->store().ReadMessage(*item->MAPIOBJECT()->nid());
-    ASSERT_TRUE(stored.ok()) << stored.status().ToString();
-    EXPECT_EQ(stored->props.at(pst::TagId(kTagFlags)).AsInt32(), flags & ~0x10);  // no attachments
-    EXPECT_EQ(stored->props.at(pst::TagId(kTagSubject)).AsString(), item->Subject());
-    EXPECT_EQ(SourceFileOf(*stored), SourceFileOf(item->MAPIOBJECT()->content()));
-  }
 }
 
 }  // namespace

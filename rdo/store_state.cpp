@@ -10,23 +10,7 @@ pst::MessageStore& StoreState::store() const {
   return *store_;
 }
 
-std::shared_ptr<const ImportBasis> StoreState::import_basis() {
-  if (!basis_) {
-    basis_ =
-        std::make_shared<ImportBasis>(store().display_name(), source_root_, store().nodes().AheadEncoding());
-    basis_->names().Learn(store_->name_map());
-  }
-  return basis_;
-}
-
-bool StoreState::MatchesBasis(const ImportBasis& basis) const {
-  return store_ && basis_.get() == &basis && basis.display_name() == store_->display_name() &&
-         basis.source_root() == source_root_;
-}
-
 uint64_t StoreState::NoteSave() {
-  // The names this save added are known to the workers from now on.
-  if (basis_ && store_) basis_->names().Learn(store_->name_map());
   if (saves_ == 0) first_save_ = std::chrono::steady_clock::now();
   return ++saves_;
 }

@@ -15,7 +15,6 @@
 
 #include "pst/messaging/message_store.h"
 #include "rdo/error.h"
-#include "rdo/made_ahead.h"
 
 namespace velmora::rdo {
 
@@ -43,16 +42,8 @@ class StoreState {
   void set_commit_interval(std::chrono::milliseconds interval) { commit_interval_ = interval; }
   // The folder whose files the messages come from (the mailbox folder): imports name their source file by
   // its path below it (source_key.h).
-  void set_source_root(std::string root) {
-    source_root_ = std::move(root);
-    basis_.reset();
-  }
+  void set_source_root(std::string root) { source_root_ = std::move(root); }
   const std::string& source_root() const { return source_root_; }
-  // What the parse workers finish imports and make nodes with (made_ahead.h), made on first use; Error
-  // when the session has logged off. Its named properties grow with every save.
-  std::shared_ptr<const ImportBasis> import_basis();
-  // Whether an import finished for `basis` is what Import would make now.
-  bool MatchesBasis(const ImportBasis& basis) const;
   void Commit();
   // Commits and releases the file; Error when that last commit fails (the file keeps its last commit).
   void Close();
@@ -74,7 +65,6 @@ class StoreState {
   std::unique_ptr<pst::MessageStore> store_;
   std::chrono::milliseconds commit_interval_ = kDefaultCommitInterval;
   std::string source_root_;
-  std::shared_ptr<ImportBasis> basis_;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point first_save_;  // of this session
   uint64_t saves_ = 0;

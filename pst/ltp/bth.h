@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <utility>
 #include <vector>
 
 #include "pst/ltp/heap.h"
@@ -42,8 +41,6 @@ class BthWriter {
   static Result<BthWriter> Begin(HeapWriter& heap, uint8_t key_size, uint8_t data_size);
   Status ReserveRecords(HeapWriter& heap, size_t count);
   Hid header() const { return header_; }
-  // Where leaf record `i` goes once reserved: its allocation and the byte offset in it.
-  std::pair<Hid, size_t> RecordPlace(size_t i) const;
   // `records`: exactly `count` records of key_size + data_size bytes, keys unique and ascending.
   Status Finish(HeapWriter& heap, std::span<const uint8_t> records);
 

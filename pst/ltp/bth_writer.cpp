@@ -71,12 +71,6 @@ Status BthWriter::ReserveRecords(HeapWriter& heap, size_t count) {
   return Status::Ok();
 }
 
-std::pair<Hid, size_t> BthWriter::RecordPlace(size_t i) const {
-  const size_t record = size_t{key_size_} + data_size_;
-  const size_t per = PerAllocation(record);
-  return {levels_[0][i / per], (i % per) * record};
-}
-
 Status BthWriter::Finish(HeapWriter& heap, std::span<const uint8_t> records) {
   const size_t leaf_record = size_t{key_size_} + data_size_;
   if (records.size() != count_ * leaf_record)

@@ -86,9 +86,6 @@ std::vector<uint8_t> EncodeHeapPage(size_t index, size_t block_count, const Heap
                                     const HeapRootFields& root, std::span<const uint8_t> levels);
 // Heap block `index` read back, every offset checked; `what` names the node in errors.
 Result<HeapPage> DecodeHeapPage(size_t index, std::span<const uint8_t> bytes, const std::string& what);
-// Where allocation `hid` starts in the bytes of its heap block (block HidBlockIndex(hid)), from the block's
-// page map.
-Result<size_t> AllocationOffset(std::span<const uint8_t> bytes, Hid hid, const std::string& what);
 // The fill levels that heap block `index` records (blocks index.. for a bitmap header, 0..7 for block 0);
 // empty for blocks that record none.
 std::vector<uint8_t> RecordedFillLevels(size_t index, std::span<const uint8_t> bytes);

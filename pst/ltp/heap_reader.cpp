@@ -39,14 +39,6 @@ Result<std::vector<uint16_t>> PageBounds(size_t i, std::span<const uint8_t> b, c
 
 }  // namespace
 
-Result<size_t> AllocationOffset(std::span<const uint8_t> bytes, Hid hid, const std::string& what) {
-  PST_ASSIGN_OR_RETURN(std::vector<uint16_t> bounds, PageBounds(HidBlockIndex(hid), bytes, what));
-  const size_t k = HidIndex(hid);
-  if (HidType(hid) != 0 || k == 0 || k >= bounds.size())
-    return Status::Corruption(what + ": no allocation " + Hex(hid));
-  return size_t{bounds[k - 1]};
-}
-
 Result<HeapPage> DecodeHeapPage(size_t index, std::span<const uint8_t> bytes, const std::string& what) {
   PST_ASSIGN_OR_RETURN(std::vector<uint16_t> bounds, PageBounds(index, bytes, what));
   const size_t header = HeapBlockHeaderSize(index);

@@ -46,11 +46,6 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyMap& pro
 
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
                                         const HeldSizeProperty& held_size) {
-  return WritePropertyContext(store, props, held_size, nullptr);
-}
-
-Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
-                                        const HeldSizeProperty& held_size, PcPlaces* places) {
   HeapWriter heap(kClientSigPropertyContext);
   PST_ASSIGN_OR_RETURN(BthWriter bth, BthWriter::Begin(heap, kPcKeySize, kPcDataSize));
   PST_RETURN_IF_ERROR(bth.ReserveRecords(heap, props.size()));
@@ -81,12 +76,6 @@ Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& pr
       if (!stored.ok()) return values.Abandon(stored.status());
       hnid = *stored;
       if (HidType(hnid) != 0) subnode_bytes += value.Size();  // a NID: the value's own data tree
-      if (places && HidType(hnid) != 0) {
-        auto [allocation, offset] = bth.RecordPlace(records.size() / (kPcKeySize + kPcDataSize));
-        places->subnode_nids.push_back({allocation, offset + kPcKeySize + 2});
-      } else if (places && id == places->watch_id) {
-        places->watched = hnid;
-      }
     }
     le::Append16(records, id);
     le::Append16(records, value.type);

@@ -44,20 +44,6 @@ using PropertyRefs = std::vector<std::pair<uint16_t, const PropValue*>>;
 Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
                                         const HeldSizeProperty& held_size);
 
-// Where bytes that a caller fills in later lie in a PC's heap: the dwValueHnid of every record that names a
-// subnode (a NID the store hands out) and the allocation of one chosen value.
-struct PcPlaces {
-  struct At {
-    uint32_t allocation = 0;  // a HID
-    size_t offset = 0;        // within that allocation
-  };
-  uint16_t watch_id = 0;         // the chosen value's property ID; 0 for none
-  uint32_t watched = 0;          // the HID of its allocation; 0 when it has none (inline, empty, subnode)
-  std::vector<At> subnode_nids;  // one a record that names a subnode
-};
-Result<HeapOutput> WritePropertyContext(NodeStore& store, const PropertyRefs& props,
-                                        const HeldSizeProperty& held_size, PcPlaces* places);
-
 // Reads a PC from a node's data tree and subnodes. Values held in subnodes larger than `inline_limit` bytes
 // come back as streams that read from the store when used (the store must outlive them).
 Result<PropertyMap> ReadPropertyContext(NodeStore& store, Bid data, const std::vector<SubnodeEntry>& subnodes,

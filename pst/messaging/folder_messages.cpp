@@ -104,7 +104,7 @@ Status MessageStore::DropAppender(FolderState& f) {
 }
 
 Status MessageStore::StoreMessage(Nid folder, Nid nid, const MessageContent& content,
-                                  const MessageWriteOptions& options, const PreparedMessage* prepared) {
+                                  const MessageWriteOptions& options) {
   FolderState* f = Find(folder);
   if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
   // The columns of the table the row goes to, without reading a table that takes rows in place.
@@ -121,11 +121,8 @@ Status MessageStore::StoreMessage(Nid folder, Nid nid, const MessageContent& con
     }
   }
   NamedIdResolver names = [this](const NamedProperty& p) { return name_map_.RegisterProperty(p); };
-  // A node made ahead for another encoding than this file's is written here after all.
   PST_ASSIGN_OR_RETURN(WrittenMessage written,
-                       prepared && PreparedFits(nodes_, *prepared)
-                           ? PlacePreparedMessage(nodes_, *prepared, options, columns)
-                           : WriteMessage(nodes_, content, names, options, &table_scratch_, columns));
+                       WriteMessage(nodes_, content, names, options, &table_scratch_, columns));
   auto row = MakeContentsRow(nid, std::move(written.row_props), columns);
   Status put = row.ok() ? nodes_.PutNode(NodeEntry{nid, written.data, written.sub, folder}) : row.status();
   if (!put.ok()) {
@@ -148,17 +145,6 @@ Result<Nid> MessageStore::AddMessage(Nid folder, const MessageContent& content,
     return Status::Unsupported("search folder " + NidText(folder) + " cannot hold messages of its own");
   PST_ASSIGN_OR_RETURN(Nid nid, nodes_.AllocateNid(kNidTypeNormalMessage));
   PST_RETURN_IF_ERROR(StoreMessage(folder, nid, content, options));
-  return nid;
-}
-
-Result<Nid> MessageStore::AddPreparedMessage(Nid folder, const MessageContent& content,
-                                             const PreparedMessage& prepared) {
-  const FolderState* f = Find(folder);
-  if (!f) return Status::NotFound("folder " + NidText(folder) + " does not exist");
-  if (f->info.is_search)
-    return Status::Unsupported("search folder " + NidText(folder) + " cannot hold messages of its own");
-  PST_ASSIGN_OR_RETURN(Nid nid, nodes_.AllocateNid(kNidTypeNormalMessage));
-  PST_RETURN_IF_ERROR(StoreMessage(folder, nid, content, {}, &prepared));
   return nid;
 }
 

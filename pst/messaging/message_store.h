@@ -35,7 +35,6 @@
 #include "pst/messaging/entry_id.h"
 #include "pst/messaging/message/message_reader.h"
 #include "pst/messaging/message/message_writer.h"
-#include "pst/messaging/message/prepared_message.h"
 #include "pst/messaging/name_to_id_map.h"
 
 namespace velmora::pst {
@@ -121,9 +120,6 @@ class MessageStore {
   // Stores a new message in `folder`: a fresh NID, the message node, and the folder's contents row; the
   // folder's counts follow at Commit. Named properties get IDs from the store's name-to-ID map.
   Result<Nid> AddMessage(Nid folder, const MessageContent& content, const MessageWriteOptions& options = {});
-  // AddMessage with the node made ahead from the same content (prepared_message.h): the same file results.
-  // Named properties must be in the map already (PrepareMessage resolved them through it).
-  Result<Nid> AddPreparedMessage(Nid folder, const MessageContent& content, const PreparedMessage& prepared);
   // Stores `content` again as message `message` (same NID, same folder), replacing what it held.
   Status ReplaceMessage(Nid message, const MessageContent& content, const MessageWriteOptions& options = {});
   // The messages of a folder, in contents-table order, from the row index (a table on disk is not held).
@@ -166,8 +162,7 @@ class MessageStore {
   void SetStoreEntryId(PropTag tag, Nid nid);
   Result<Nid> EnsureDefaultFolder(Nid parent, int code);
   // The message's node and its contents row (folder_messages.cpp).
-  Status StoreMessage(Nid folder, Nid nid, const MessageContent& content, const MessageWriteOptions& options,
-                      const PreparedMessage* prepared = nullptr);
+  Status StoreMessage(Nid folder, Nid nid, const MessageContent& content, const MessageWriteOptions& options);
   // The contents table of a normal folder, read when not in memory, without marking it changed.
   Result<Table*> LoadContentsTable(FolderState& f, bool assoc);
   // Writes the tables and drops the contents tables from memory when the rows held pass the bound.

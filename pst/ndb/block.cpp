@@ -48,15 +48,11 @@ std::vector<uint8_t> MakeBlockImage(std::span<const uint8_t> stored, Bid bid, Ib
 }
 
 void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib) {
-  SealBlockImage(image, cb, bid, ib, Crc32(image.first(cb)));
-}
-
-void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib, uint32_t crc) {
   uint8_t* t = image.data() + image.size() - kBlockTrailerSize;
   std::memset(image.data() + cb, 0, image.size() - kBlockTrailerSize - cb);
   Store16(t, static_cast<uint16_t>(cb));
   Store16(t + 2, ComputeSig(ib, bid));
-  Store32(t + 4, crc);
+  Store32(t + 4, Crc32(image.first(cb)));
   Store64(t + 8, bid);
 }
 

@@ -29,9 +29,6 @@ std::vector<uint8_t> MakeBlockImage(std::span<const uint8_t> stored, Bid bid, Ib
 // Completes an image of BlockDiskSize(cb) bytes whose first cb bytes already hold the stored data: zeros the
 // padding only and writes the trailer.
 void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib);
-// The same with the CRC of the stored data taken earlier (it covers the data only, not the trailer that
-// holds the BID and the signature of BID and offset).
-void SealBlockImage(std::span<uint8_t> image, size_t cb, Bid bid, Ib ib, uint32_t crc);
 // Checks an image read for the BBT entry `e`: trailer cb against e.cb, wSig, CRC, trailer BID.
 Status VerifyBlockImage(std::span<const uint8_t> image, const BbtEntry& e);
 

@@ -90,8 +90,6 @@ class NodeDatabase : public NodeStore {
   Status Release(Bid tree) override;
   Result<Nid> AllocateNid(NidType type) override;
   Status Commit() override;
-  std::optional<CryptMethod> AheadEncoding() const override;
-  Result<Bid> WriteEncodedDataBlock(std::span<const uint8_t> stored, uint32_t crc) override;
 
   // Extras for tools and tests.
   // The block's BBT entry; none when it is not there or the read failed (then failure() says why).
@@ -128,9 +126,6 @@ class NodeDatabase : public NodeStore {
   Result<std::vector<uint8_t>> ReadBlock(const BbtEntry& e);
   Result<InternalBlock> ReadInternal(Bid bid, uint8_t btype);
   Result<Bid> WriteBlock(std::span<const uint8_t> payload, bool internal);
-  // WriteBlock for a data block: `payload` is encoded unless `crc` is given (then it is stored as it is, its
-  // CRC already taken).
-  Result<Bid> WriteBlock(std::span<const uint8_t> payload, bool internal, std::optional<uint32_t> crc);
   Status FreeTree(Bid tree);
   Status FreeBlockOnly(const BbtEntry& e);  // the block goes; what it referenced keeps its counts
   Result<Bid> NextBlockBid(bool internal);

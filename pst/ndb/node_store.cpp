@@ -27,8 +27,4 @@ Result<Bid> NodeStore::ExtendDataTree(Bid old_tree, size_t kept, std::span<const
   return tree;
 }
 
-Result<Bid> NodeStore::WriteEncodedDataBlock(std::span<const uint8_t>, uint32_t) {
-  return Status::Unsupported("this store takes no data blocks encoded ahead");
-}
-
 }  // namespace velmora::pst

@@ -13,7 +13,6 @@
 #include <span>
 #include <vector>
 
-#include "pst/ndb/encoding.h"
 #include "pst/ndb/status.h"
 #include "pst/ndb/types.h"
 
@@ -83,15 +82,6 @@ class NodeStore {
   virtual Status Release(Bid tree) = 0;
   // A fresh NID of the type, from the header's counters (rgnid).
   virtual Result<Nid> AllocateNid(NidType type) = 0;
-
-  // ---- Data blocks encoded before their BID is known (prepared_blocks.h).
-  // The encoding of this store's data blocks when it does not depend on the BID (none, permute), so that
-  // blocks can be encoded and their CRC taken ahead, on another thread; nullopt when it does (cyclic) or
-  // when the store takes no such blocks.
-  virtual std::optional<CryptMethod> AheadEncoding() const { return std::nullopt; }
-  // A new data block whose `stored` bytes are already encoded with AheadEncoding(), `crc` their CRC: what
-  // WriteDataBlock writes for the plain bytes. Unsupported where AheadEncoding() is nullopt.
-  virtual Result<Bid> WriteEncodedDataBlock(std::span<const uint8_t> stored, uint32_t crc);
   // Makes everything written so far durable and the file a valid PST holding exactly this state.
   virtual Status Commit() = 0;
 };

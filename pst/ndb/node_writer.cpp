@@ -26,11 +26,6 @@ Result<Bid> NodeDatabase::NextBlockBid(bool internal) {
 }
 
 Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool internal) {
-  return WriteBlock(payload, internal, std::nullopt);
-}
-
-Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool internal,
-                                     std::optional<uint32_t> crc) {
   PST_RETURN_IF_ERROR(CheckWritable());
   if (payload.size() > kMaxBlockPayload)
     return Status::InvalidArgument("block of " + std::to_string(payload.size()) + " bytes is over 8176");
@@ -40,16 +35,12 @@ Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool inte
   // The image is built in one buffer kept between blocks: the payload is copied (and encoded) once, and
   // only the padding is zeroed.
   block_image_.resize(BlockDiskSize(payload.size()));
-  if (internal || crc) {
+  if (internal) {
     if (!payload.empty()) std::memcpy(block_image_.data(), payload.data(), payload.size());
   } else {
     EncodeBlockData(crypt_, bid, payload, block_image_.data());
   }
-  if (crc) {
-    SealBlockImage(block_image_, payload.size(), bid, *ib, *crc);
-  } else {
-    SealBlockImage(block_image_, payload.size(), bid, *ib);
-  }
+  SealBlockImage(block_image_, payload.size(), bid, *ib);
   Status st = file_->WriteAt(*ib, block_image_);
   if (!st.ok()) return Fail(st);
   changed_ = true;
@@ -60,16 +51,6 @@ Result<Bid> NodeDatabase::WriteBlock(std::span<const uint8_t> payload, bool inte
 
 Result<Bid> NodeDatabase::WriteDataBlock(std::span<const uint8_t> bytes) {
   return WriteBlock(bytes, false);
-}
-
-std::optional<CryptMethod> NodeDatabase::AheadEncoding() const {
-  if (crypt_ == CryptMethod::kCyclic) return std::nullopt;  // keyed by the BID
-  return crypt_;
-}
-
-Result<Bid> NodeDatabase::WriteEncodedDataBlock(std::span<const uint8_t> stored, uint32_t crc) {
-  if (!AheadEncoding()) return Status::Unsupported("data blocks of this file are encoded with their BID");
-  return WriteBlock(stored, false, crc);
 }
 
 Result<Bid> NodeDatabase::WriteDataTree(std::span<const Bid> blocks) {

@@ -113,8 +113,8 @@ Result<PropertyMap> RowProps(const PropertyRefs& props, std::span<const PropTag>
 class Writer {
  public:
   Writer(NodeStore& store, const NamedIdResolver& names, const MessageWriteOptions& options,
-         TableScratch* scratch, PcPlaces* places)
-      : store_(store), names_(names), options_(options), scratch_(scratch), places_(places) {}
+         TableScratch* scratch)
+      : store_(store), names_(names), options_(options), scratch_(scratch) {}
 
   Result<WrittenMessage> Write(const MessageContent& content, int depth,
                                std::span<const PropTag> row_columns) {
@@ -160,8 +160,7 @@ class Writer {
                                     return size;
                                   }};
     const PropertyRefs refs = props.Refs();
-    PST_ASSIGN_OR_RETURN(HeapOutput pc,
-                         WritePropertyContext(store_, refs, message_size, depth == 0 ? places_ : nullptr));
+    PST_ASSIGN_OR_RETURN(HeapOutput pc, WritePropertyContext(store_, refs, message_size));
     props.own.find(TagId(kMessageSize))->second.SetInt32(size);  // a value, not a key: `refs` stays valid
     held.Dismiss();
     PST_ASSIGN_OR_RETURN(SubnodeEntry node, NestHeap(store_, 0, pc, std::move(subnodes)));
@@ -242,7 +241,6 @@ class Writer {
   const NamedIdResolver& names_;
   const MessageWriteOptions& options_;
   TableScratch* scratch_;
-  PcPlaces* places_;  // of the top message's PC, when asked for
 };
 
 }  // namespace
@@ -250,15 +248,8 @@ class Writer {
 Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
                                     const NamedIdResolver& names, const MessageWriteOptions& options,
                                     TableScratch* scratch, std::span<const PropTag> row_columns) {
-  return WriteMessage(store, content, names, options, scratch, row_columns, nullptr);
-}
-
-Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
-                                    const NamedIdResolver& names, const MessageWriteOptions& options,
-                                    TableScratch* scratch, std::span<const PropTag> row_columns,
-                                    PcPlaces* places) {
   PST_RETURN_IF_ERROR(CheckValueSizes(content));
-  return Writer(store, names, options, scratch, places).Write(content, 0, row_columns);
+  return Writer(store, names, options, scratch).Write(content, 0, row_columns);
 }
 
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message) {

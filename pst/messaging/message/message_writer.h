@@ -71,13 +71,6 @@ Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& cont
                                     TableScratch* scratch = nullptr,
                                     std::span<const PropTag> row_columns = {});
 
-// The same, telling where the top message PC's subnode NIDs and one chosen value lie (`places`, see
-// property_context.h): what a message made ahead fills in when it is placed (prepared_message.h).
-Result<WrittenMessage> WriteMessage(NodeStore& store, const MessageContent& content,
-                                    const NamedIdResolver& names, const MessageWriteOptions& options,
-                                    TableScratch* scratch, std::span<const PropTag> row_columns,
-                                    PcPlaces* places);
-
 // Gives back the references of a written message that will not be stored after all.
 Status ReleaseWrittenMessage(NodeStore& store, const WrittenMessage& message);
 
