@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "fsutil/cpu_features.h"
+
 // The vector path is compiled for AVX2 whatever the build's target (GCC's target pragma) and used only where
 // the CPU has it.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -102,11 +104,6 @@ const unsigned char* DecodeRunAvx2(const unsigned char* p, const unsigned char* 
   return p;
 }
 #pragma GCC pop_options
-
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #endif
 
 }  // namespace
@@ -126,7 +123,7 @@ size_t DecodeBase64Step(const unsigned char* in, size_t in_len, unsigned char* o
       // Between quartets: whole quartets of the alphabet four characters a step, and line ends (or other
       // characters outside the alphabet) passed over; an '=' or a quartet cut by a line end goes below.
 #ifdef VELMORA_BASE64_AVX2
-      if (end - p >= 32 && HasAvx2()) p = DecodeRunAvx2(p, end, o);
+      if (end - p >= 32 && fsutil::CpuHasAvx2()) p = DecodeRunAvx2(p, end, o);
 #endif
       while (end - p >= 4) {
         const uint32_t v = kPlaced0[p[0]] | kPlaced1[p[1]] | kPlaced2[p[2]] | kPlaced3[p[3]];

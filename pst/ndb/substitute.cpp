@@ -1,5 +1,7 @@
 #include "pst/ndb/substitute.h"
 
+#include "fsutil/cpu_features.h"
+
 // The vector path is compiled for AVX2 whatever the build's target (GCC's target pragma) and used only where
 // the CPU has it.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -81,18 +83,13 @@ void SubstituteAvx2(const uint8_t* table, const uint8_t* in, uint8_t* out, size_
   SubstituteBytewise(table, in + i, out + i, n - i);
 }
 #pragma GCC pop_options
-
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
 #endif
 
 }  // namespace
 
 void Substitute(const uint8_t* table, const uint8_t* in, uint8_t* out, size_t n) {
 #ifdef VELMORA_SUBSTITUTE_AVX2
-  if (n >= 64 && HasAvx2()) return SubstituteAvx2(table, in, out, n);
+  if (n >= 64 && fsutil::CpuHasAvx2()) return SubstituteAvx2(table, in, out, n);
 #endif
   SubstituteBytewise(table, in, out, n);
 }
