@@ -48,7 +48,7 @@ constexpr uint64_t kLargestFileParsedAhead = 16u << 20;
 
 // One parsing worker per core, at most one fewer than the files in flight (so that a finished parse always has
 // room to wait). With the export in the page cache one worker fewer would do on two cores (10,000 small messages:
-// 0.91-0.99 s against 1.10-1.24 s), but a large export is read from the disk, and there a second worker parses
+// medians 0.98 s against 1.16 s), but a large export is read from the disk, and there a second worker parses
 // while the first waits for its file (1,000,000 messages: 116 s against 151 s).
 ParseAhead::Limits ParseLimits() {
   ParseAhead::Limits limits;
